@@ -1,0 +1,64 @@
+// The one process-wide state of the agent. The UI thread owns most of it; the
+// fields a poll thread also reads or writes are atomic.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+#include <objidl.h>
+
+#include <atomic>
+
+#include "agent/settings_values.h"
+
+constexpr size_t kPathCapacity = 260;
+constexpr size_t kTestParamsCapacity = 520;
+
+struct AgentState {
+    // Folders, each ending with a backslash except windowsFolder.
+    char moduleFolder[kPathCapacity] = {};
+    char windowsFolder[kPathCapacity] = {};
+    char agentExePath[kPathCapacity] = {};      // moduleFolder + "Korvel.exe"
+    char moduleFolderCopy[kPathCapacity] = {};  // never altered after start-up
+    char serviceFolder[kPathCapacity] = {};     // moduleFolder + "MainFolder\", lower case
+    int isVista = 0;
+    HINSTANCE instance = nullptr;
+    IMalloc* taskAllocator = nullptr;
+    HANDLE instanceEvent = nullptr;
+
+    // Poll cycle.
+    std::atomic<HANDLE> pollThread{nullptr};
+    std::atomic<int> pollMode{0};  // 1 reception, 0 test of one mailbox
+    std::atomic<HWND> pollOwner{nullptr};
+    std::atomic<int> testFlag{0};
+    char testParams[kTestParamsCapacity] = {};
+    std::atomic<int> internetOk{0};
+
+    // Counters shown by the tray icon and the viewer.
+    std::atomic<int> receivedCount{0};
+    std::atomic<int> runNewMailCount{0};
+    std::atomic<int> newTelegramCount{0};
+    std::atomic<int> telegramCount{0};
+    std::atomic<int> highestMailNumber{0};
+    int blinkCount = 0;
+    int blinkPhase = 0;
+
+    // Windows.
+    HWND agentWindow = nullptr;
+    std::atomic<int> settingsOpen{0};
+    std::atomic<HWND> settingsDialog{nullptr};
+    HWND settingsPage = nullptr;  // page dialog shown inside the settings dialog
+    std::atomic<int> viewerOpen{0};
+    std::atomic<HWND> viewerWindow{nullptr};
+    HWND alertWindow = nullptr;
+    int alertIsError = 0;
+    std::atomic<int> undoInProgress{0};
+    HICON classIcon = nullptr;
+    DWORD autoStart = 0;
+
+    SettingsValues settings;
+
+    // The tray icon record, shared by the agent window, the poll thread and
+    // the viewer.
+    NOTIFYICONDATAA trayIcon = {};
+};
+
+extern AgentState gAgent;

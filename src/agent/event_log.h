@@ -1,0 +1,18 @@
+// The event log MAInLog.txt: one prefixed line per report, from any thread.
+#pragma once
+#include <windows.h>
+
+// Opens (and empties) the log file. Returns 0 or the system error code.
+DWORD openEventLog(const char* path);
+
+// Appends one entry: the date prefix, the text byte for byte, "\r\n".
+// Does nothing while the log is not open; write errors are ignored.
+void writeLog(const char* text);
+
+// writeLog with printf formatting (the entry is cut at 4096 bytes).
+void writeLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes the last entry at the end of the file and closes the log.
+void closeEventLog(const char* lastText);
+
+bool eventLogOpen();

@@ -1,0 +1,41 @@
+// The decision table of the keyboard handler: which key, in which state of
+// the settings dialog and the viewer, does what. The message loop gathers the
+// state from the windows and carries out the action (keyboard.cpp).
+#pragma once
+
+enum class ViewerButton { Delete, Undo, GetMail, Settings, SizeToggle };
+
+enum class KeyActionKind {
+    None,          // nothing to do (the key may still be consumed)
+    NextTabStop,   // move the focus to the next tab stop of the settings page
+    PressButton,   // press control `control` of the settings page
+    CloseViewer,   // post WM_CLOSE to the viewer
+    ClickViewer,   // post WM_LBUTTONUP to a viewer button
+};
+
+struct KeyContext {
+    bool settingsOpen = false;     // the settings dialog exists
+    int focusedControl = 0;        // id of the focused control of the settings page, 0 if none
+    bool escapeControlVisible = false;  // control 1027 of the settings page is visible
+    bool viewerUsable = false;     // the viewer exists and is not minimised
+    bool ctrlPressed = false;
+    bool undoEnabled = false;      // the viewer's undo button is enabled
+};
+
+struct KeyAction {
+    bool consumed = false;
+    KeyActionKind kind = KeyActionKind::None;
+    int control = 0;
+    ViewerButton button = ViewerButton::Delete;
+};
+
+// Settings page controls the table refers to.
+constexpr int kEditControls[] = {1009, 1010, 1011};
+constexpr int kListControl = 1007;
+constexpr int kEscapeControl = 1027;
+
+KeyAction decideKey(int key, const KeyContext& context);
+
+// Tab moves the default-button look along with the focus, except onto the
+// edit fields and the list of a page.
+bool keepsDefaultButtonLook(int controlId);

@@ -1,0 +1,20 @@
+// Korvel.ini in the service folder, read and written with the profile
+// functions. A missing file or key gives the defaults.
+#pragma once
+#include "agent/settings_values.h"
+
+// Reads section "Korvel" into gAgent.settings (limits applied).
+void readSettings();
+
+// Writes "Blink", "KolBlink" and "Interval" from gAgent.settings and flushes.
+void saveUserSettings();
+
+// Writes "WinStyle" and the viewer rectangle into section "WinPos" or
+// "WinPosInv", then flushes.
+void saveViewerRect(const ViewerRect& rect, int viewStyle, const char* section);
+
+// Reads a viewer rectangle of section "WinPos" or "WinPosInv".
+ViewerRect readViewerRect(const char* section);
+
+// Writes "NewVersion" and "VersionSize" from gAgent.settings and flushes.
+void saveAnnouncedVersion();

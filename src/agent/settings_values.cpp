@@ -1,0 +1,108 @@
+#include "agent/settings_values.h"
+
+#include "base/text.h"
+
+#include <cstring>
+
+int parseProfileInt(const char* text, int fallback) {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    bool negative = false;
+    if (*p == '-' || *p == '+') {
+        negative = *p == '-';
+        p++;
+    }
+    if (*p < '0' || *p > '9') {
+        return fallback;
+    }
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (value <= 2147483648LL) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > 2147483647LL) {
+        return 2147483647;
+    }
+    if (value < -2147483647LL - 1) {
+        return -2147483647 - 1;
+    }
+    return static_cast<int>(value);
+}
+
+void normaliseSettings(SettingsValues& v) {
+    // A poll interval of zero or less would make the timer fire without pause;
+    // such a value cannot come from the options page, so it counts as damage
+    // and gives the default. Longer intervals than offered keep the longest.
+    if (v.interval < kMinInterval) {
+        v.interval = SettingsValues().interval;
+    } else if (v.interval > kMaxInterval) {
+        v.interval = kMaxInterval;
+    }
+    if (v.kolBlink < kMinKolBlink) {
+        v.kolBlink = kMinKolBlink;
+    } else if (v.kolBlink > kMaxKolBlink) {
+        v.kolBlink = kMaxKolBlink;
+    }
+    v.blink = v.blink != 0 ? 1 : 0;
+    v.winStyle = v.winStyle != 0 ? 1 : 0;
+    // A version below the program's own would announce the running version as
+    // new at the next version check.
+    if (v.newVersion < kProgramVersion) {
+        v.newVersion = kProgramVersion;
+    }
+    // The agent writes either 0 or a size above the minimum.
+    if (v.versionSize <= kMinVersionSize) {
+        v.versionSize = 0;
+    }
+}
+
+// True when text begins with prefix, ignoring the case of ASCII letters, and
+// has more text after it.
+static bool startsWithScheme(const char* text, const char* prefix) {
+    size_t i = 0;
+    for (; prefix[i] != '\0'; i++) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != prefix[i]) {
+            return false;
+        }
+    }
+    return text[i] != '\0' && text[i] != '/';
+}
+
+void normaliseServerUrl(char* url, size_t capacity, const char* fallback) {
+    // Trim blanks around the text.
+    size_t len = strnlen(url, capacity);
+    size_t start = 0;
+    while (start < len && (url[start] == ' ' || url[start] == '\t')) {
+        start++;
+    }
+    while (len > start && (url[len - 1] == ' ' || url[len - 1] == '\t' || url[len - 1] == '\r' ||
+                           url[len - 1] == '\n')) {
+        len--;
+    }
+    memmove(url, url + start, len - start);
+    url[len - start] = '\0';
+
+    bool usable = startsWithScheme(url, "http://") || startsWithScheme(url, "https://");
+    if (usable && url[strlen(url) - 1] != '/') {
+        size_t n = strlen(url);
+        if (n + 2 <= capacity) {
+            url[n] = '/';
+            url[n + 1] = '\0';
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable) {
+        copyText(url, capacity, fallback);
+    }
+}

@@ -1,0 +1,299 @@
+#include "agent/startup.h"
+
+#include "agent/agent_state.h"
+#include "agent/agent_window.h"
+#include "agent/ensure_folder.h"
+#include "agent/event_log.h"
+#include "agent/keyboard.h"
+#include "agent/settings.h"
+#include "base/text.h"
+#include "base/win_util.h"
+#include "install/installer.h"
+#include "install/uninstaller.h"
+#include "resources/resource.h"
+#include "settings/alert_window.h"
+#include "viewer/button.h"
+#include "viewer/viewer_window.h"
+
+#include <commctrl.h>
+#include <cstring>
+
+namespace {
+
+constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
+
+// Windows 6.x (Vista, 7, 8) or an unknown version: the installer leaves out
+// the removal shortcut there.
+int detectVista() {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA(&info)) {
+        return 1;
+    }
+#pragma GCC diagnostic pop
+    return info.dwMajorVersion == 6 ? 1 : 0;
+}
+
+bool findFolders() {
+    char modulePath[kPathCapacity];
+    DWORD n = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
+    // A cut path (n == capacity) would point at the wrong folder.
+    if (n == 0 || n >= sizeof modulePath) {
+        showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
+        return false;
+    }
+    UINT w = GetWindowsDirectoryA(gAgent.windowsFolder, sizeof gAgent.windowsFolder);
+    if (w == 0 || w >= sizeof gAgent.windowsFolder) {
+        showMessage(nullptr, "Затрудняюсь обнаружить системную Папку Windows.");
+        return false;
+    }
+    gAgent.isVista = detectVista();
+    char* lastBackslash = strrchr(modulePath, '\\');
+    if (lastBackslash != nullptr) {
+        lastBackslash[1] = '\0';
+    }
+    copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, modulePath);
+    return true;
+}
+
+// The uninstaller takes the installation folder from its command line. A
+// launcher may add blanks or quotes around it; the folder must end with a
+// backslash for the paths built from it.
+void takeFolderFromCommandLine(const char* commandLine, char* folder, size_t capacity) {
+    while (*commandLine == ' ' || *commandLine == '\t') {
+        commandLine++;
+    }
+    copyText(folder, capacity, commandLine);
+    size_t len = strlen(folder);
+    while (len > 0 && (folder[len - 1] == ' ' || folder[len - 1] == '\t')) {
+        folder[--len] = '\0';
+    }
+    if (len >= 2 && folder[0] == '"' && folder[len - 1] == '"') {
+        memmove(folder, folder + 1, len - 2);
+        folder[len - 2] = '\0';
+    }
+    ensureTrailingBackslash(folder, capacity);
+}
+
+int runUninstallerMode(const char* commandLine) {
+    if (commandLine == nullptr || commandLine[0] == '\0') {
+        showMessage(nullptr, "Мало параметров для программы удаления.", kUninstallCaption, MB_OK);
+        return 0;
+    }
+    int answer = showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption,
+                             MB_YESNO | MB_ICONQUESTION);
+    if (answer != IDNO) {
+        takeFolderFromCommandLine(commandLine, gAgent.moduleFolder, sizeof gAgent.moduleFolder);
+        uninstall(nullptr);
+    }
+    return 0;
+}
+
+void releaseCom() {
+    if (gAgent.taskAllocator != nullptr) {
+        gAgent.taskAllocator->Release();
+        gAgent.taskAllocator = nullptr;
+    }
+    CoUninitialize();
+}
+
+bool startCom() {
+    HRESULT hr = CoInitialize(nullptr);
+    if (FAILED(hr) || FAILED(CoGetMalloc(1, &gAgent.taskAllocator)) || gAgent.taskAllocator == nullptr) {
+        showMessage(nullptr, "Система не выдала указатель на интерфейс IMalloc.\r\nОшибка OLE 2.0");
+        if (SUCCEEDED(hr)) {
+            CoUninitialize();
+        }
+        return false;
+    }
+    return true;
+}
+
+// The account list marks an installation: without it the executable installs.
+bool accountListMissing() {
+    char path[kPathCapacity + 32];
+    formatText(path, sizeof path, "%sMainFolder\\MailBox.txt", gAgent.moduleFolder);
+    HANDLE probe = CreateFileA(path, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    }
+    CloseHandle(probe);
+    return false;
+}
+
+// One agent per installation: the event is named after the service folder in
+// lower case, with its backslashes (not allowed in names) made underscores.
+bool takeInstanceEvent() {
+    CharLowerA(gAgent.serviceFolder);
+    char name[kPathCapacity];
+    copyText(name, sizeof name, gAgent.serviceFolder);
+    for (char* p = name; *p != '\0'; p++) {
+        if (*p == '\\') {
+            *p = '_';
+        }
+    }
+    gAgent.instanceEvent = CreateEventA(nullptr, FALSE, TRUE, name);
+    if (gAgent.instanceEvent != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        showMessage(nullptr, "Программа уже работает.");
+        return false;
+    }
+    return true;
+}
+
+bool openLog() {
+    char path[kPathCapacity + 16];
+    formatText(path, sizeof path, "%sMAInLog.txt", gAgent.serviceFolder);
+    DWORD code = openEventLog(path);
+    if (code != 0) {
+        char errorText[kErrorTextCapacity];
+        systemErrorText(code, errorText);
+        showMessagef(nullptr, kAgentCaption, MB_OK, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path,
+                     static_cast<unsigned>(code), errorText);
+        return false;
+    }
+    return true;
+}
+
+bool createAgentWindow() {
+    HWND window = CreateWindowExA(WS_EX_CONTROLPARENT | WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle,
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gAgent.instance, nullptr);
+    if (window == nullptr) {
+        writeLog("Затрудняюсь отобразить основное окно.");
+        showMessage(nullptr, "Затрудняюсь отобразить основное окно.");
+        return false;
+    }
+    gAgent.agentWindow = window;
+    ShowWindow(window, SW_HIDE);
+    return true;
+}
+
+int runMessageLoop() {
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+        if (got == -1) {
+            break;
+        }
+        if (IsDialogMessageA(gAgent.agentWindow, &msg)) {
+            continue;
+        }
+        if (msg.message == WM_KEYDOWN && handleKey(msg.wParam)) {
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int runAgentMode() {
+    formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%sMainFolder\\", gAgent.moduleFolder);
+    // The instance event comes before the log: a second start must not empty
+    // the log of the agent that is already running.
+    if (!takeInstanceEvent()) {
+        return 0;
+    }
+    if (!openLog()) {
+        return 0;
+    }
+    writeLog("Агент стартовал\r\n");
+    if (!registerWindowClasses(gAgent.instance) || !createAgentWindow()) {
+        return 0;
+    }
+    HANDLE tray = CreateThread(nullptr, 0, trayIconThread, nullptr, 0, nullptr);
+    if (tray != nullptr) {
+        CloseHandle(tray);
+    }
+    readSettings();
+    SetTimer(gAgent.agentWindow, IDT_POLL, static_cast<UINT>(gAgent.settings.interval) * 60000u, nullptr);
+    gAgent.internetOk = 1;
+    PostMessageA(gAgent.agentWindow, WM_COMMAND, IDM_POLL_NOW, 0);
+    return runMessageLoop();
+}
+
+} // namespace
+
+bool registerWindowClasses(HINSTANCE instance) {
+    struct ClassInfo {
+        const char* name;
+        WNDPROC procedure;
+        LPCSTR cursor;
+        HBRUSH background;
+        int windowExtra;
+        const char* failureText;
+    };
+    const ClassInfo classes[] = {
+        {kAgentWindowClass, agentWindowProc, IDC_ARROW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), 0,
+         "Затрудняюсь создать основное окно программы!"},
+        {kViewerWindowClass, viewerWindowProc, IDC_ARROW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), 0,
+         "Затрудняюсь создать окно просмотра почты!"},
+        {kAlertWindowClass, alertWindowProc, IDC_ARROW, nullptr, 0, "Затрудняюсь создать окно предупреждений!"},
+        {kButtonClass, buttonWindowProc, IDC_HAND, nullptr, 2, "Затрудняюсь создать кнопки!"},
+    };
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_AGENT));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_AGENT), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    for (const ClassInfo& c : classes) {
+        wc.lpszClassName = c.name;
+        wc.lpfnWndProc = c.procedure;
+        wc.hCursor = LoadCursorA(nullptr, c.cursor);
+        wc.hbrBackground = c.background;
+        wc.cbWndExtra = c.windowExtra;
+        if (RegisterClassExA(&wc) == 0) {
+            writeLog(c.failureText);
+            showMessage(nullptr, c.failureText);
+            return false;
+        }
+    }
+    return true;
+}
+
+int runKorvel(HINSTANCE instance, const char* commandLine) {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, 0xFF};
+    InitCommonControlsEx(&icc);
+
+    if (!findFolders()) {
+        return 0;
+    }
+    // The updater of a previous update is no longer needed.
+    char path[kPathCapacity + 16];
+    formatText(path, sizeof path, "%sVelnor.exe", gAgent.moduleFolder);
+    DeleteFileA(path);
+    formatText(gAgent.agentExePath, sizeof gAgent.agentExePath, "%sKorvel.exe", gAgent.moduleFolder);
+    copyText(gAgent.moduleFolderCopy, sizeof gAgent.moduleFolderCopy, gAgent.moduleFolder);
+
+    if (!ensureFolder(nullptr, gAgent.moduleFolder)) {
+        showMessage(nullptr, "Затрудняюсь создать служебную папку!");
+        return 0;
+    }
+    gAgent.isVista = detectVista();
+    gAgent.instance = instance;
+
+    char windowsWithBackslash[kPathCapacity + 2];
+    formatText(windowsWithBackslash, sizeof windowsWithBackslash, "%s\\", gAgent.windowsFolder);
+    if (strcmp(windowsWithBackslash, gAgent.moduleFolder) == 0) {
+        return runUninstallerMode(commandLine);
+    }
+
+    if (!startCom()) {
+        return 0;
+    }
+    if (accountListMissing()) {
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL), nullptr, installDialogProc, 0);
+        releaseCom();
+        return 0;
+    }
+    // The agent window releases COM at its shutdown.
+    int code = runAgentMode();
+    if (gAgent.agentWindow == nullptr) {
+        releaseCom();
+    }
+    return code;
+}

@@ -1,0 +1,10 @@
+#pragma once
+#include <windows.h>
+
+// Runs the executable in the mode its location calls for (uninstaller,
+// installer or agent) and returns the process exit code.
+int runKorvel(HINSTANCE instance, const char* commandLine);
+
+// Registers the four window classes of the program; shows the failure text of
+// the first class that cannot be registered and returns false.
+bool registerWindowClasses(HINSTANCE instance);

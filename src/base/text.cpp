@@ -1,0 +1,63 @@
+#include "base/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+size_t copyTextN(char* dst, size_t capacity, const char* src, size_t count) {
+    if (capacity == 0) {
+        return 0;
+    }
+    size_t n = 0;
+    if (src) {
+        while (n < count && n + 1 < capacity && src[n] != '\0') {
+            dst[n] = src[n];
+            n++;
+        }
+    }
+    dst[n] = '\0';
+    return n;
+}
+
+size_t copyText(char* dst, size_t capacity, const char* src) {
+    return copyTextN(dst, capacity, src, static_cast<size_t>(-1));
+}
+
+size_t appendText(char* dst, size_t capacity, const char* src) {
+    if (capacity == 0) {
+        return 0;
+    }
+    size_t len = strnlen(dst, capacity - 1);
+    return len + copyText(dst + len, capacity - len, src);
+}
+
+size_t formatText(char* dst, size_t capacity, const char* format, ...) {
+    if (capacity == 0) {
+        return 0;
+    }
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(dst, capacity, format, args);
+    va_end(args);
+    if (n < 0) {
+        dst[0] = '\0';
+        return 0;
+    }
+    return static_cast<size_t>(n) < capacity ? static_cast<size_t>(n) : capacity - 1;
+}
+
+bool ensureTrailingBackslash(char* dst, size_t capacity) {
+    size_t len = strnlen(dst, capacity);
+    if (len == 0 || len >= capacity) {
+        return false;
+    }
+    if (dst[len - 1] == '\\') {
+        return true;
+    }
+    if (len + 2 > capacity) {
+        return false;
+    }
+    dst[len] = '\\';
+    dst[len + 1] = '\0';
+    return true;
+}

@@ -1,0 +1,21 @@
+// Bounded text helpers for the fixed-size character buffers of the program.
+// Every copy is cut to the buffer's capacity less one and always terminated.
+#pragma once
+#include <cstddef>
+
+// Copies src into dst (capacity bytes) and returns the length copied.
+size_t copyText(char* dst, size_t capacity, const char* src);
+
+// Copies at most count bytes of src (stopping at a NUL) into dst.
+size_t copyTextN(char* dst, size_t capacity, const char* src, size_t count);
+
+// Appends src to the text in dst and returns the new length.
+size_t appendText(char* dst, size_t capacity, const char* src);
+
+// printf into dst, cut to the capacity; returns the length written.
+size_t formatText(char* dst, size_t capacity, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// Appends a backslash unless the text already ends with one. Returns false
+// when the text is empty or the buffer has no room for it.
+bool ensureTrailingBackslash(char* dst, size_t capacity);

@@ -1,0 +1,93 @@
+// Small owners for Windows handles, so that every exit path closes them.
+#pragma once
+#include <windows.h>
+
+// A kernel handle closed with CloseHandle. Both NULL and INVALID_HANDLE_VALUE
+// count as no handle (CreateFile and CreateThread disagree on which to use).
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) : handle_(h) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return valid(); }
+
+    HANDLE release() {
+        HANDLE h = handle_;
+        handle_ = nullptr;
+        return h;
+    }
+    void reset(HANDLE h = nullptr) {
+        if (valid()) {
+            CloseHandle(handle_);
+        }
+        handle_ = h;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// Holds a slim reader/writer lock exclusively for its scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// A GDI object deleted with DeleteObject.
+template <typename T>
+class GdiObject {
+public:
+    GdiObject() = default;
+    explicit GdiObject(T object) : object_(object) {}
+    ~GdiObject() {
+        if (object_) {
+            DeleteObject(object_);
+        }
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+
+    T get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+private:
+    T object_ = nullptr;
+};
+
+// A registry key closed with RegCloseKey.
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_) {
+            RegCloseKey(key_);
+        }
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};

@@ -1,0 +1,51 @@
+#include "base/win_util.h"
+
+#include "base/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+const char kAgentCaption[] = "Lumetra Агент";
+
+void systemErrorText(DWORD code, char* buffer, size_t capacity) {
+    if (capacity == 0) {
+        return;
+    }
+    buffer[0] = '\0';
+    // The system allocates the text: a fixed buffer would make FormatMessageA
+    // fail for every message longer than it instead of cutting it.
+    char* text = nullptr;
+    const DWORD flags =
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(&text), 0,
+                             nullptr);
+    if (n == 0) {
+        // Systems without texts in that language still have them in their own.
+        n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    }
+    if (n == 0 || text == nullptr) {
+        return;
+    }
+    size_t len = copyText(buffer, capacity, text);
+    LocalFree(text);
+    while (len > 0 && (buffer[len - 1] == '\r' || buffer[len - 1] == '\n' || buffer[len - 1] == ' ')) {
+        buffer[--len] = '\0';
+    }
+}
+
+int showMessage(HWND owner, const char* text, const char* caption, UINT type) {
+    return MessageBoxExA(owner, text, caption, type | MB_SYSTEMMODAL, kMessageLanguage);
+}
+
+int showMessagef(HWND owner, const char* caption, UINT type, const char* format, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n < 0) {
+        text[0] = '\0';
+    }
+    return showMessage(owner, text, caption, type);
+}

@@ -1,0 +1,27 @@
+// Message boxes and system error texts in the program's manner.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+// Every message box and system error text uses the neutral language with the
+// system default sub-language.
+constexpr LANGID kMessageLanguage = 0x0800;
+
+// Caption of the program's message boxes.
+extern const char kAgentCaption[];
+
+// Capacity of a system error text (at most 99 characters).
+constexpr size_t kErrorTextCapacity = 100;
+
+// The system's message text for an error code, without a trailing line end;
+// empty when the system has none.
+void systemErrorText(DWORD code, char* buffer, size_t capacity = kErrorTextCapacity);
+
+// A system-modal message box (MessageBoxExA) of the program; returns the
+// button chosen.
+int showMessage(HWND owner, const char* text, const char* caption = kAgentCaption, UINT type = MB_OK);
+
+// showMessage with printf formatting of the text (cut at 2048 bytes).
+int showMessagef(HWND owner, const char* caption, UINT type, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));

@@ -1,0 +1,53 @@
+// Identifiers of resources, commands, timers and window messages shared by the
+// windows and threads of the agent. Included by C++ code and by korvel.rc.
+#pragma once
+
+// Icons.
+#define IDI_AGENT 101
+#define IDI_GROUP_COLLAPSED 104
+#define IDI_GROUP_EXPANDED 105
+#define IDI_DELETE 107
+#define IDI_POLLING 108
+#define IDI_INSTALL 110
+#define IDI_VIEW_COMPACT 1044
+#define IDI_VIEW_DETAILED 1045
+#define IDI_MAIL 1046
+#define IDI_MAIL_BLINK 1047
+#define IDI_ATTACHMENT 1049
+#define IDI_SETTINGS 1052
+
+// Dialogs.
+#define IDD_INSTALL 1100
+#define IDD_INSTALL_DONE 1103
+
+// Installation dialog controls.
+#define IDC_INSTALL_AUTOSTART 1025
+#define IDC_INSTALL_HERE 1058
+#define IDC_INSTALL_DESKTOP 1059
+#define IDC_INSTALL_GROUP 1060
+#define IDC_INSTALL_FOLDER 1101
+#define IDC_INSTALL_BROWSE 1102
+
+// Commands of the agent window (WM_COMMAND identifiers).
+#define IDM_SETTINGS 1021
+#define IDM_VIEW_MAIL 1022
+#define IDM_QUIT 1023
+#define IDM_POLL_NOW 1037
+
+// Timers of the agent window.
+#define IDT_BLINK 1026
+#define IDT_POLL 1041
+
+// Tray icon.
+#define WM_TRAYICON (WM_USER + 100)
+#define TRAY_ICON_ID 16
+
+// Viewer window children.
+#define IDC_MAIL_LIST 1008
+#define IDC_VIEWER_STATUS 1014
+#define IDC_VIEWER_TABS 1961
+#define IDC_VIEWER_DELETE 1962
+#define IDC_VIEWER_UNDO 1963
+#define IDC_VIEWER_GET_MAIL 1964
+#define IDC_VIEWER_SETTINGS 1965
+#define IDC_VIEWER_SIZE_TOGGLE 1966

@@ -1,0 +1,12 @@
+// The viewer window: new and archived mails in two tabs.
+#pragma once
+#include <windows.h>
+
+#include "agent/key_table.h"
+
+extern const char kViewerWindowClass[];  // "Lumetra_Class"
+
+LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// One of the five status-bar buttons of a viewer window, or NULL.
+HWND viewerButton(HWND viewer, ViewerButton which);

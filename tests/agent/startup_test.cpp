@@ -1,0 +1,249 @@
+// Korvel.exe started as a user starts it: from an installation folder, twice,
+// from a folder without an account list, from the Windows folder.
+#include "resources/resource.h"
+
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr char kAgentClass[] = "Lumetra_Agent_Class";
+constexpr char kAgentTitle[] = "MAIn Window";
+
+// A copy of the built executable in a folder of its own, optionally with the
+// account list that marks an installation.
+class Installation {
+public:
+    explicit Installation(bool withAccountList = true, const std::string& name = "Korvel") {
+        folder_ = dir_.path() + name + "\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        CopyFileA(builtKorvelExe().c_str(), exe().c_str(), FALSE);
+        if (withAccountList) {
+            CreateDirectoryA(service().c_str(), nullptr);
+            writeFile(service() + "MailBox.txt", "");
+        }
+    }
+    const std::string& folder() const { return folder_; }
+    std::string exe() const { return folder_ + "Korvel.exe"; }
+    std::string service() const { return folder_ + "MainFolder\\"; }
+    std::string log() const { return service() + "MAInLog.txt"; }
+
+private:
+    TempFolder dir_;
+    std::string folder_;
+};
+
+// The hidden agent window of a started process, once its start-up is done.
+HWND waitForAgent(const ChildProcess& process) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kStartTimeoutMs) {
+        HWND window = findProcessWindow(process.id(), kAgentClass, kAgentTitle);
+        if (window != nullptr) {
+            return window;
+        }
+        Sleep(25);
+    }
+    return nullptr;
+}
+
+void quitAgent(HWND agent, ChildProcess& process) {
+    PostMessageA(agent, WM_COMMAND, IDM_QUIT, 0);
+    DWORD code = 1234;
+    EXPECT_TRUE(process.wait(kStartTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+}
+
+// The texts of the log entries, without their date prefixes.
+std::vector<std::string> logTexts(const std::string& path) {
+    std::vector<std::string> texts;
+    for (const std::string& line : splitLines(readFile(path))) {
+        size_t dash = line.find(" - ");
+        texts.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+    }
+    return texts;
+}
+
+void expectMessageBox(const ChildProcess& process, const char* caption, const char* text, int answer = IDOK) {
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForMessageBox(process.id(), box, kStartTimeoutMs)) << "no message box: " << text;
+    EXPECT_EQ(caption, box.caption);
+    EXPECT_EQ(text, box.text);
+    answerMessageBox(box.window, answer);
+}
+
+} // namespace
+
+TEST(Startup, AgentStartsHiddenLogsAndShutsDown) {
+    Installation inst;
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    EXPECT_FALSE(IsWindowVisible(window));
+    std::vector<std::string> texts = logTexts(inst.log());
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Агент стартовал", texts[0]);
+    EXPECT_EQ("", texts[1]);
+
+    quitAgent(window, agent);
+    texts = logTexts(inst.log());
+    ASSERT_GE(texts.size(), 4u);
+    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
+    EXPECT_EQ("", texts.back());
+
+    // A new start empties the log of the previous run.
+    ChildProcess again;
+    ASSERT_TRUE(again.start(inst.exe()));
+    window = waitForAgent(again);
+    ASSERT_NE(nullptr, window);
+    texts = logTexts(inst.log());
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("Агент стартовал", texts[0]);
+    quitAgent(window, again);
+}
+
+TEST(Startup, SecondStartOfTheSameInstallationEndsAndLeavesTheLogAlone) {
+    Installation inst;
+    ChildProcess first;
+    ASSERT_TRUE(first.start(inst.exe()));
+    HWND window = waitForAgent(first);
+    ASSERT_NE(nullptr, window);
+    std::string logBefore = readFile(inst.log());
+
+    ChildProcess second;
+    ASSERT_TRUE(second.start(inst.exe()));
+    expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
+    DWORD code = 1234;
+    EXPECT_TRUE(second.wait(kStartTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(logBefore, readFile(inst.log()));
+    quitAgent(window, first);
+}
+
+TEST(Startup, InstallationsInTwoFoldersRunSideBySide) {
+    Installation one;
+    Installation two;
+    ChildProcess a, b;
+    ASSERT_TRUE(a.start(one.exe()));
+    ASSERT_TRUE(b.start(two.exe()));
+    HWND windowA = waitForAgent(a);
+    HWND windowB = waitForAgent(b);
+    ASSERT_NE(nullptr, windowA);
+    ASSERT_NE(nullptr, windowB);
+    EXPECT_TRUE(a.running());
+    EXPECT_TRUE(b.running());
+    quitAgent(windowA, a);
+    quitAgent(windowB, b);
+}
+
+TEST(Startup, PathsDifferingOnlyInCaseShareOneAgent) {
+    Installation inst(true, "Korvel");
+    ChildProcess first;
+    ASSERT_TRUE(first.start(inst.exe()));
+    HWND window = waitForAgent(first);
+    ASSERT_NE(nullptr, window);
+
+    std::string upper = inst.folder();
+    upper.replace(upper.size() - 7, 6, "KORVEL");
+    ChildProcess second;
+    ASSERT_TRUE(second.start(upper + "Korvel.exe"));
+    expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
+    EXPECT_TRUE(second.wait(kStartTimeoutMs));
+    quitAgent(window, first);
+}
+
+TEST(Startup, MissingAccountListShowsTheInstallerAndCreatesNoLog) {
+    for (bool withServiceFolder : {false, true}) {
+        SCOPED_TRACE(withServiceFolder);
+        Installation inst(false);
+        if (withServiceFolder) {
+            CreateDirectoryA(inst.service().c_str(), nullptr);
+        }
+        ChildProcess installer;
+        ASSERT_TRUE(installer.start(inst.exe()));
+        HWND dialog = waitForWindow(installer.id(), "#32770", "Установка Lumetra Агента", kStartTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        char folder[MAX_PATH] = {};
+        GetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder, sizeof folder);
+        EXPECT_EQ(inst.folder(), folder);
+        EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_INSTALL_HERE));
+        EXPECT_FALSE(fileExists(inst.log()));
+        EXPECT_EQ(nullptr, findProcessWindow(installer.id(), kAgentClass, kAgentTitle));
+
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        DWORD code = 1234;
+        EXPECT_TRUE(installer.wait(kStartTimeoutMs, &code));
+        EXPECT_EQ(0u, code);
+        EXPECT_FALSE(fileExists(inst.log()));
+    }
+}
+
+TEST(Startup, FromTheWindowsFolderItIsTheUninstaller) {
+    Installation inst;
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    char name[64];
+    wsprintfA(name, "\\UnKorvelTest%lu.exe", GetCurrentProcessId());
+    std::string uninstaller = std::string(windows) + name;
+    ASSERT_TRUE(CopyFileA(builtKorvelExe().c_str(), uninstaller.c_str(), FALSE));
+
+    {
+        ChildProcess noArguments;
+        ASSERT_TRUE(noArguments.start(uninstaller));
+        expectMessageBox(noArguments, "Удаление Lumetra Агента", "Мало параметров для программы удаления.");
+        DWORD code = 1234;
+        EXPECT_TRUE(noArguments.wait(kStartTimeoutMs, &code));
+        EXPECT_EQ(0u, code);
+    }
+    {
+        // Answering No removes nothing.
+        ChildProcess declined;
+        ASSERT_TRUE(declined.start(uninstaller, inst.folder()));
+        expectMessageBox(declined, "Удаление Lumetra Агента", "Действительно удалить Lumetra Агента?", IDNO);
+        DWORD code = 1234;
+        EXPECT_TRUE(declined.wait(kStartTimeoutMs, &code));
+        EXPECT_EQ(0u, code);
+        EXPECT_TRUE(fileExists(inst.exe()));
+        EXPECT_TRUE(fileExists(inst.service() + "MailBox.txt"));
+    }
+    DeleteFileA(uninstaller.c_str());
+}
+
+TEST(Startup, ALogThatCannotBeOpenedStopsTheStart) {
+    Installation inst;
+    ASSERT_TRUE(CreateDirectoryA(inst.log().c_str(), nullptr));  // a folder in the log's place
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForMessageBox(agent.id(), box, kStartTimeoutMs));
+    EXPECT_EQ("Lumetra Агент", box.caption);
+    std::string expected = "Затрудняюсь открыть файл " + inst.log() + "\r\nОшибка ";
+    // The service folder path is lower-cased before the log is opened.
+    CharLowerBuffA(&expected[0], static_cast<DWORD>(expected.size()));
+    std::string text = box.text;
+    CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+    EXPECT_EQ(expected, text.substr(0, expected.size())) << box.text;
+    answerMessageBox(box.window, IDOK);
+    DWORD code = 1234;
+    EXPECT_TRUE(agent.wait(kStartTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(nullptr, findProcessWindow(agent.id(), kAgentClass, kAgentTitle));
+}
+
+// Leaves a picture of the desktop with the running agent's tray icon.
+TEST(Startup, ScreenshotOfTheRunningAgent) {
+    Installation inst;
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    Sleep(1500);  // the tray-icon thread and the task bar's repaint
+    std::string path = artifactsFolder() + "agent-desktop.bmp";
+    EXPECT_TRUE(saveScreenshot(path));
+    EXPECT_GT(readFile(path).size(), 100000u);
+    quitAgent(window, agent);
+}

@@ -1,0 +1,55 @@
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+TEST(Text, CopyCutsToCapacityLessOneAndTerminates) {
+    char buffer[6];
+    memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(5u, copyText(buffer, sizeof buffer, "abcdefgh"));
+    EXPECT_STREQ("abcde", buffer);
+
+    EXPECT_EQ(3u, copyText(buffer, sizeof buffer, "abc"));
+    EXPECT_STREQ("abc", buffer);
+
+    EXPECT_EQ(0u, copyText(buffer, sizeof buffer, nullptr));
+    EXPECT_STREQ("", buffer);
+
+    EXPECT_EQ(2u, copyTextN(buffer, sizeof buffer, "abcdef", 2));
+    EXPECT_STREQ("ab", buffer);
+    // A count beyond the source stops at its terminator.
+    EXPECT_EQ(2u, copyTextN(buffer, sizeof buffer, "ab", 100));
+}
+
+TEST(Text, AppendAndFormatNeverOverrun) {
+    char buffer[8] = "abc";
+    EXPECT_EQ(7u, appendText(buffer, sizeof buffer, "defghij"));
+    EXPECT_STREQ("abcdefg", buffer);
+    EXPECT_EQ(7u, appendText(buffer, sizeof buffer, "more"));
+    EXPECT_STREQ("abcdefg", buffer);
+
+    char small[5];
+    EXPECT_EQ(4u, formatText(small, sizeof small, "%d-%s", 12345, "x"));
+    EXPECT_STREQ("1234", small);
+    EXPECT_EQ(3u, formatText(small, sizeof small, "%s", "abc"));
+    EXPECT_STREQ("abc", small);
+}
+
+TEST(Text, TrailingBackslash) {
+    char folder[16] = "C:\\a";
+    EXPECT_TRUE(ensureTrailingBackslash(folder, sizeof folder));
+    EXPECT_STREQ("C:\\a\\", folder);
+    EXPECT_TRUE(ensureTrailingBackslash(folder, sizeof folder));
+    EXPECT_STREQ("C:\\a\\", folder);
+
+    char empty[4] = "";
+    EXPECT_FALSE(ensureTrailingBackslash(empty, sizeof empty));
+    EXPECT_STREQ("", empty);
+
+    // No room for the backslash: the text stays as it was.
+    char full[4] = "abc";
+    EXPECT_FALSE(ensureTrailingBackslash(full, sizeof full));
+    EXPECT_STREQ("abc", full);
+}

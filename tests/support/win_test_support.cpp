@@ -1,0 +1,377 @@
+#include "win_test_support.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::atomic<int> folderCounter{0};
+
+struct WindowSearch {
+    DWORD processId;
+    const char* className;
+    const char* title;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != s->processId) {
+        return TRUE;
+    }
+    if (s->visibleOnly && !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    char name[256];
+    if (s->className != nullptr &&
+        (GetClassNameA(window, name, sizeof name) == 0 || lstrcmpA(name, s->className) != 0)) {
+        return TRUE;
+    }
+    if (s->title != nullptr) {
+        GetWindowTextA(window, name, sizeof name);
+        if (lstrcmpA(name, s->title) != 0) {
+            return TRUE;
+        }
+    }
+    s->found = window;
+    return FALSE;
+}
+
+HWND searchWindows(DWORD processId, const char* className, const char* title, bool visibleOnly) {
+    WindowSearch s{processId, className, title, visibleOnly, nullptr};
+    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+BOOL CALLBACK collectStaticText(HWND child, LPARAM param) {
+    char name[32];
+    if (GetClassNameA(child, name, sizeof name) && lstrcmpiA(name, "Static") == 0) {
+        char text[2048];
+        if (GetWindowTextA(child, text, sizeof text) > 0) {
+            auto* out = reinterpret_cast<std::string*>(param);
+            if (out->empty()) {
+                *out = text;
+            }
+        }
+    }
+    return TRUE;
+}
+
+bool readMessageBox(HWND window, MessageBoxInfo& box) {
+    std::string text;
+    EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&text));
+    if (text.empty()) {
+        return false;
+    }
+    char caption[512];
+    GetWindowTextA(window, caption, sizeof caption);
+    box.window = window;
+    box.caption = caption;
+    box.text = text;
+    return true;
+}
+
+} // namespace
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    char name[MAX_PATH + 64];
+    snprintf(name, sizeof name, "%skorvel-test-%lu-%d\\", base, GetCurrentProcessId(), folderCounter++);
+    path_ = name;
+    removeTree(path_);
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() {
+    if (getenv("KORVEL_KEEP_TEMP") == nullptr) {
+        removeTree(path_);
+    }
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == bytes.size();
+}
+
+std::string readFile(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    CloseHandle(f);
+    return bytes;
+}
+
+bool fileExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void removeTree(const std::string& path) {
+    std::string folder = path;
+    if (!folder.empty() && folder.back() == '\\') {
+        folder.pop_back();
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            std::string child = folder + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(child);
+            } else {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string testProgramFolder() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path, n);
+    return p.substr(0, p.rfind('\\') + 1);
+}
+
+std::string builtKorvelExe() {
+    return testProgramFolder() + "Korvel.exe";
+}
+
+std::string artifactsFolder() {
+    const char* env = getenv("KORVEL_ARTIFACTS");
+    std::string folder = env != nullptr ? env : testProgramFolder() + "artifacts";
+    for (char& c : folder) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (folder.back() != '\\') {
+        folder += '\\';
+    }
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+ChildProcess::~ChildProcess() {
+    if (info_.hProcess != nullptr) {
+        if (running()) {
+            kill();
+        }
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+}
+
+bool ChildProcess::start(const std::string& exe, const std::string& arguments) {
+    std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty()) {
+        commandLine += " " + arguments;
+    }
+    std::string folder = exe.substr(0, exe.rfind('\\') + 1);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                          folder.c_str(), &startup, &info_) != 0;
+}
+
+bool ChildProcess::wait(DWORD timeoutMs, DWORD* exitCode) {
+    if (info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    if (exitCode != nullptr) {
+        GetExitCodeProcess(info_.hProcess, exitCode);
+    }
+    return true;
+}
+
+bool ChildProcess::running() const {
+    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void ChildProcess::kill() {
+    if (info_.hProcess != nullptr) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+}
+
+HWND findProcessWindow(DWORD processId, const char* className, const char* title) {
+    return searchWindows(processId, className, title, false);
+}
+
+HWND waitForWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = searchWindows(processId, className, title, true);
+        if (found != nullptr || GetTickCount() - start >= timeoutMs) {
+            return found;
+        }
+        pumpMessages(25);
+    }
+}
+
+bool waitForMessageBox(DWORD processId, MessageBoxInfo& box, DWORD timeoutMs) {
+    if (processId == 0) {
+        processId = GetCurrentProcessId();
+    }
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = searchWindows(processId, "#32770", nullptr, true);
+        if (found != nullptr && readMessageBox(found, box)) {
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(25);
+    }
+}
+
+void answerMessageBox(HWND box, int buttonId) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+}
+
+MessageBoxCloser::MessageBoxCloser() {
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+MessageBoxCloser::~MessageBoxCloser() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+}
+
+std::vector<MessageBoxInfo> MessageBoxCloser::seen() {
+    AcquireSRWLockExclusive(&lock_);
+    std::vector<MessageBoxInfo> copy = seen_;
+    ReleaseSRWLockExclusive(&lock_);
+    return copy;
+}
+
+DWORD WINAPI MessageBoxCloser::run(void* param) {
+    auto* self = static_cast<MessageBoxCloser*>(param);
+    DWORD self_pid = GetCurrentProcessId();
+    HWND last = nullptr;
+    while (WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
+        HWND found = searchWindows(self_pid, "#32770", nullptr, true);
+        MessageBoxInfo box;
+        if (found == nullptr || found == last || !readMessageBox(found, box)) {
+            continue;
+        }
+        last = found;
+        AcquireSRWLockExclusive(&self->lock_);
+        self->seen_.push_back(box);
+        ReleaseSRWLockExclusive(&self->lock_);
+        // IDOK for OK boxes; a box without OK takes the Cancel/Close path.
+        PostMessageA(found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        PostMessageA(found, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
+void pumpMessages(DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+bool saveScreenshot(const std::string& path) {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return false;
+    }
+    int width = GetDeviceCaps(screen, HORZRES);
+    int height = GetDeviceCaps(screen, VERTRES);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (memory != nullptr && bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
+        SelectObject(memory, old);
+        GdiFlush();
+    }
+    if (ok) {
+        DWORD stride = ((width * 3 + 3) / 4) * 4;
+        DWORD imageSize = stride * height;
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+        file.bfSize = file.bfOffBits + imageSize;
+        std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+        bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+        bytes.append(static_cast<const char*>(bits), imageSize);
+        ok = writeFile(path, bytes);
+    }
+    if (bitmap != nullptr) {
+        DeleteObject(bitmap);
+    }
+    if (memory != nullptr) {
+        DeleteDC(memory);
+    }
+    ReleaseDC(nullptr, screen);
+    return ok;
+}

@@ -1,0 +1,106 @@
+// Helpers for the tests that run under Wine: scratch folders, files, the
+// program's own processes, message boxes and screenshots.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A new empty folder under the temporary folder, removed with its contents
+// when the object goes (unless KORVEL_KEEP_TEMP is set). path() ends with "\".
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+bool writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+bool folderExists(const std::string& path);
+void removeTree(const std::string& path);
+
+// Splits text at "\r\n"; a last line without one is kept.
+std::vector<std::string> splitLines(const std::string& text);
+
+// The folder of the running test program, ending with "\".
+std::string testProgramFolder();
+
+// Korvel.exe as built beside the test programs.
+std::string builtKorvelExe();
+
+// Where tests leave pictures and other artefacts of the run.
+std::string artifactsFolder();
+
+// A started process of the program under test.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts exe with the given argument text (may be empty).
+    bool start(const std::string& exe, const std::string& arguments = "");
+    // Waits for the end; returns true and the exit code when it ended in time.
+    bool wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    bool running() const;
+    void kill();
+    DWORD id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+// The first visible top-level window of a process with the given class (and
+// title, when not null), waiting up to timeoutMs for it.
+HWND waitForWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs);
+
+// A window of a process regardless of visibility, without waiting.
+HWND findProcessWindow(DWORD processId, const char* className, const char* title);
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+};
+
+// Waits for a message box (dialog class "#32770" with a static text) of the
+// process; processId 0 means this process.
+bool waitForMessageBox(DWORD processId, MessageBoxInfo& box, DWORD timeoutMs);
+
+// Presses a button of a message box (IDOK, IDNO, ...).
+void answerMessageBox(HWND box, int buttonId);
+
+// Closes every message box this process shows while it exists and keeps
+// what they said: for code under test that reports through message boxes.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser();
+    ~MessageBoxCloser();
+    MessageBoxCloser(const MessageBoxCloser&) = delete;
+    MessageBoxCloser& operator=(const MessageBoxCloser&) = delete;
+
+    std::vector<MessageBoxInfo> seen();
+
+private:
+    static DWORD WINAPI run(void* self);
+    HANDLE thread_ = nullptr;
+    HANDLE stop_ = nullptr;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<MessageBoxInfo> seen_;
+};
+
+// Dispatches the messages of this thread for the given time.
+void pumpMessages(DWORD milliseconds);
+
+// Saves the whole screen (the virtual desktop under Wine) as a BMP file.
+bool saveScreenshot(const std::string& path);

@@ -1,0 +1,89 @@
+# Test and demo session: a virtual X display, a Wine prefix set up for the
+# agent (Russian locale, fonts, a virtual desktop with a task bar) and a warm
+# wineserver. Source this file, then call session_start DIR and, at the end,
+# session_stop. Everything started here is stopped by its pid.
+
+session_log() { echo "session: $*" >&2; }
+
+# Picks a free X display number and starts Xvfb on it.
+session_start_display() {
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
+        n=$((n + 1))
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$KORVEL_SESSION_DIR/xvfb.log" 2>&1 &
+    echo $! >"$KORVEL_SESSION_DIR/xvfb.pid"
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.05
+    done
+    session_log "Xvfb did not start on :$n"
+    return 1
+}
+
+# Creates the prefix once per session folder: fonts copied (Debian's wine does
+# not find its own), and the "shell" virtual desktop, which gives a task bar
+# with a notification area and avoids the long stalls of bare Xvfb.
+session_prepare_prefix() {
+    if [ -f "$WINEPREFIX/.korvel-ready" ]; then
+        return 0
+    fi
+    rm -rf "$WINEPREFIX"
+    wineboot --init </dev/null >"$KORVEL_SESSION_DIR/wineboot.log" 2>&1
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    cp /usr/share/fonts/truetype/liberation/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.korvel-ready"
+}
+
+session_start() {
+    KORVEL_SESSION_DIR=$(realpath -m "$1")
+    export KORVEL_SESSION_DIR
+    mkdir -p "$KORVEL_SESSION_DIR"
+
+    # WinINet honours the proxy variables even for loopback addresses.
+    unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy FTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+
+    export WINEPREFIX="$KORVEL_SESSION_DIR/wineprefix"
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # ru_RU.UTF-8 gives the programs the ANSI code page 1251.
+    export LC_ALL=ru_RU.UTF-8
+
+    if [ -n "${KORVEL_DISPLAY:-}" ]; then
+        export DISPLAY="$KORVEL_DISPLAY"
+    else
+        session_start_display || return 1
+    fi
+    session_log "display $DISPLAY, prefix $WINEPREFIX"
+    session_prepare_prefix
+    # A persistent wineserver, warmed up with redirected standard handles, so
+    # that Wine's background services never inherit a pipe of make or ctest.
+    wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+session_stop() {
+    [ -n "${KORVEL_SESSION_DIR:-}" ] || return 0
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k 2>/dev/null || true
+    fi
+    local f pid
+    for f in "$KORVEL_SESSION_DIR"/*.pid; do
+        [ -e "$f" ] || continue
+        pid=$(cat "$f")
+        kill "$pid" 2>/dev/null || true
+        rm -f "$f"
+    done
+}
+
+# Saves a picture of the whole virtual display.
+session_screenshot() {
+    import -display "$DISPLAY" -window root "$1"
+}
