@@ -45,6 +45,10 @@ session_start() {
     KORVEL_SESSION_DIR=$(realpath -m "$1")
     export KORVEL_SESSION_DIR
     mkdir -p "$KORVEL_SESSION_DIR"
+    # Mailboxes that the Windows programs create must stay usable by dovecot,
+    # which runs its mail processes as nobody. Wine applies the umask of its
+    # server, so it is set before anything of Wine starts.
+    umask 000
 
     # WinINet honours the proxy variables even for loopback addresses.
     unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy FTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
@@ -69,8 +73,55 @@ session_start() {
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Network services of the tests, inside the private network namespace that
+# tools/test.sh and tools/run.sh create: host names of their own (an /etc/hosts
+# bound over the machine's one in a private mount namespace), dovecot on
+# 127.0.0.1:110 and the scripted POP3 server on 127.0.0.2:110. The paths are
+# handed to the Windows programs as Z: paths.
+session_start_services() {
+    local root
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    ip link set lo up
+    cat >"$KORVEL_SESSION_DIR/hosts" <<HOSTS
+127.0.0.1 localhost
+127.0.0.1 pop3.alpha.test
+127.0.0.1 pop.beta.test
+127.0.0.1 gamma.test
+127.0.0.1 pop3.korvel.test
+127.0.0.2 fake.test
+HOSTS
+    mount --bind "$KORVEL_SESSION_DIR/hosts" /etc/hosts
+
+    # shellcheck source=dovecot.sh
+    source "$root/tools/dovecot.sh"
+    local dovecot_dir
+    dovecot_dir=$(mktemp -d /tmp/korvel-dovecot.XXXXXX)
+    echo "$dovecot_dir" >"$KORVEL_SESSION_DIR/dovecot.dir"
+    dovecot_start "$dovecot_dir"
+    export KORVEL_DOVECOT_DIR="Z:$dovecot_dir"
+
+    local fake_dir="$KORVEL_SESSION_DIR/fake-pop3"
+    mkdir -p "$fake_dir"
+    python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2 110 >"$fake_dir/server.log" 2>&1 &
+    echo $! >"$KORVEL_SESSION_DIR/fake-pop3.pid"
+    export KORVEL_FAKE_POP3_DIR="Z:$fake_dir"
+    export KORVEL_MAIL_CORPUS="Z:$root/tests/retrieval/mails"
+    local i
+    for i in $(seq 1 100); do
+        python3 -c 'import socket; socket.create_connection(("127.0.0.2", 110), 1).close()' 2>/dev/null && break
+        sleep 0.05
+    done
+    session_log "dovecot in $dovecot_dir, scripted POP3 server on 127.0.0.2"
+}
+
 session_stop() {
     [ -n "${KORVEL_SESSION_DIR:-}" ] || return 0
+    if [ -f "$KORVEL_SESSION_DIR/dovecot.dir" ]; then
+        local dovecot_dir
+        dovecot_dir=$(cat "$KORVEL_SESSION_DIR/dovecot.dir")
+        dovecot_stop "$dovecot_dir"
+        rm -rf "$dovecot_dir" "$KORVEL_SESSION_DIR/dovecot.dir"
+    fi
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null || true
     fi

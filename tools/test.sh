@@ -13,18 +13,6 @@ echo "== native tests (AddressSanitizer, UBSan)"
 (cd "$root/build/native" && ctest --output-on-failure)
 
 echo "== Windows tests under Wine"
-# shellcheck source=session.sh
-source "$root/tools/session.sh"
-session_dir="$root/build/test-session"
-[ -n "${KORVEL_REUSE_PREFIX:-}" ] || rm -rf "$session_dir"
-trap session_stop EXIT
-session_start "$session_dir"
-rm -rf "$root/build/win/artifacts"
-status=0
-(cd "$root/build/win" && ctest --output-on-failure "$@") || status=$?
-
-for bmp in "$root"/build/win/artifacts/*.bmp; do
-    [ -e "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-done
-exit $status
+# The servers of the tests listen on port 110 and have host names of their
+# own: the Windows tests run in a private network and mount namespace.
+exec unshare --net --mount --propagation private -- "$root/tools/test-wine.sh" "$@"

@@ -1,0 +1,272 @@
+#include "retrieval/pop3_connection.h"
+
+#include "base/win_handles.h"
+#include "retrieval/pop3_text.h"
+
+#include <atomic>
+#include <cstring>
+
+NetTimeouts gNetTimeouts;
+
+namespace {
+
+// Time slice of the waits that watch for a cancellation.
+constexpr DWORD kCancelCheckMs = 100;
+
+std::atomic<bool> cancelRequested{false};
+// The socket of the running session, shut down by a cancellation. The lock
+// keeps a closing session and a cancelling thread from crossing.
+SRWLOCK socketLock = SRWLOCK_INIT;
+SOCKET activeSocket = INVALID_SOCKET;
+
+void setActiveSocket(SOCKET s) {
+    ExclusiveLock lock(socketLock);
+    activeSocket = s;
+}
+
+// Name resolution on a thread of its own: gethostbyname has no time-out. The
+// context belongs to both threads; the last one to let go frees it, so a
+// resolver that outlives its wait finishes harmlessly.
+struct ResolveContext {
+    std::atomic<long> references{2};
+    char name[256];
+    int error = 0;
+    in_addr address = {};
+
+    void release() {
+        if (--references == 0) {
+            delete this;
+        }
+    }
+};
+
+DWORD WINAPI resolveThread(void* param) {
+    auto* context = static_cast<ResolveContext*>(param);
+    hostent* host = gethostbyname(context->name);
+    if (host == nullptr) {
+        context->error = WSAGetLastError();
+        if (context->error == 0) {
+            context->error = WSAHOST_NOT_FOUND;
+        }
+    } else if (host->h_addrtype != AF_INET || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
+        context->error = WSANO_DATA;
+    } else {
+        memcpy(&context->address, host->h_addr_list[0], sizeof context->address);
+    }
+    context->release();
+    return 0;
+}
+
+// Waits for a handle in slices, giving up early on a cancellation.
+bool waitWatchingCancel(HANDLE handle, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (cancelRequested) {
+            return false;
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) {
+            return false;
+        }
+        DWORD slice = timeoutMs - elapsed < kCancelCheckMs ? timeoutMs - elapsed : kCancelCheckMs;
+        if (WaitForSingleObject(handle, slice) == WAIT_OBJECT_0) {
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+void cancelPop3Session() {
+    cancelRequested = true;
+    ExclusiveLock lock(socketLock);
+    if (activeSocket != INVALID_SOCKET) {
+        shutdown(activeSocket, SD_BOTH);
+    }
+}
+
+void resetPop3Cancel() {
+    cancelRequested = false;
+}
+
+bool pop3Cancelled() {
+    return cancelRequested;
+}
+
+SocketLibrary::SocketLibrary() {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+}
+
+SocketLibrary::~SocketLibrary() {
+    if (started_) {
+        WSACleanup();
+    }
+}
+
+int resolveHost(const char* name, in_addr& address) {
+    auto* context = new ResolveContext;
+    strncpy(context->name, name, sizeof context->name - 1);
+    context->name[sizeof context->name - 1] = '\0';
+    UniqueHandle thread(CreateThread(nullptr, 0, resolveThread, context, 0, nullptr));
+    if (!thread) {
+        context->release();
+        context->release();
+        return WSAENOBUFS;
+    }
+    int error;
+    if (waitWatchingCancel(thread.get(), gNetTimeouts.resolveMs)) {
+        error = context->error;
+        address = context->address;
+    } else {
+        error = cancelRequested ? WSAEINTR : WSATRY_AGAIN;
+    }
+    context->release();
+    return error;
+}
+
+Pop3Connection::~Pop3Connection() {
+    close();
+}
+
+int Pop3Connection::open() {
+    close();
+    if (cancelRequested) {
+        return WSAEINTR;
+    }
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (socket_ == INVALID_SOCKET) {
+        return WSAGetLastError();
+    }
+    DWORD receiveMs = gNetTimeouts.receiveMs;
+    DWORD sendMs = gNetTimeouts.sendMs;
+    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveMs), sizeof receiveMs);
+    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendMs), sizeof sendMs);
+    setActiveSocket(socket_);
+    return 0;
+}
+
+int Pop3Connection::connectTo(const in_addr& address, unsigned short port) {
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr = address;
+
+    // Non-blocking connect, so that the wait has a time-out and watches for a
+    // cancellation; the socket is blocking again afterwards.
+    u_long nonBlocking = 1;
+    ioctlsocket(socket_, FIONBIO, &nonBlocking);
+    int error = 0;
+    if (connect(socket_, reinterpret_cast<sockaddr*>(&target), sizeof target) == SOCKET_ERROR) {
+        error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) {
+            error = WSAETIMEDOUT;
+            DWORD start = GetTickCount();
+            while (!cancelRequested && GetTickCount() - start < gNetTimeouts.connectMs) {
+                fd_set writable, failed;
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(socket_, &writable);
+                FD_SET(socket_, &failed);
+                timeval slice = {0, static_cast<long>(kCancelCheckMs) * 1000};
+                int ready = select(0, nullptr, &writable, &failed, &slice);
+                if (ready == SOCKET_ERROR) {
+                    error = WSAGetLastError();
+                    break;
+                }
+                if (ready == 0) {
+                    continue;
+                }
+                if (FD_ISSET(socket_, &failed)) {
+                    int soError = 0;
+                    int length = sizeof soError;
+                    getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
+                    error = soError != 0 ? soError : WSAECONNREFUSED;
+                } else {
+                    error = 0;
+                }
+                break;
+            }
+            if (cancelRequested) {
+                error = WSAEINTR;
+            }
+        }
+    }
+    u_long blocking = 0;
+    ioctlsocket(socket_, FIONBIO, &blocking);
+    return error;
+}
+
+int Pop3Connection::sendText(const std::string& text) {
+    if (cancelRequested) {
+        return WSAEINTR;
+    }
+    size_t sent = 0;
+    while (sent < text.size()) {
+        int n = send(socket_, text.data() + sent, static_cast<int>(text.size() - sent), 0);
+        if (n == SOCKET_ERROR) {
+            return WSAGetLastError();
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int Pop3Connection::receiveMore() {
+    if (cancelRequested) {
+        return WSAEINTR;
+    }
+    char chunk[65536];
+    int n = recv(socket_, chunk, sizeof chunk, 0);
+    if (n == SOCKET_ERROR) {
+        return WSAGetLastError();
+    }
+    if (n == 0) {
+        // The server closed the connection (or a cancellation shut it down).
+        return cancelRequested ? WSAEINTR : WSAECONNRESET;
+    }
+    pending_.append(chunk, static_cast<size_t>(n));
+    return 0;
+}
+
+int Pop3Connection::receiveLine(std::string& line) {
+    LineCollector collector(kReplyCapacity - 1);
+    for (;;) {
+        size_t used = collector.feed(pending_.data(), pending_.size());
+        pending_.erase(0, used);
+        if (collector.complete()) {
+            line = collector.text();
+            return 0;
+        }
+        int error = receiveMore();
+        if (error != 0) {
+            return error;
+        }
+    }
+}
+
+int Pop3Connection::receiveMultiline(std::string& text, bool& cut) {
+    MultilineCollector collector(kHeaderKeepLimit);
+    for (;;) {
+        size_t used = collector.feed(pending_.data(), pending_.size());
+        pending_.erase(0, used);
+        if (collector.complete()) {
+            cut = collector.cut();
+            text = collector.finish();
+            return 0;
+        }
+        int error = receiveMore();
+        if (error != 0) {
+            return error;
+        }
+    }
+}
+
+void Pop3Connection::close() {
+    if (socket_ != INVALID_SOCKET) {
+        setActiveSocket(INVALID_SOCKET);
+        closesocket(socket_);
+        socket_ = INVALID_SOCKET;
+    }
+    pending_.clear();
+}

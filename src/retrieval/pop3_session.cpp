@@ -1,0 +1,368 @@
+#include "retrieval/pop3_session.h"
+
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/pop3_text.h"
+#include "retrieval/retrieval_state.h"
+
+#include <string>
+
+namespace {
+
+constexpr unsigned short kPop3Port = 110;
+
+// Short texts a test hands back to the mailbox page.
+constexpr char kNoInternet[] = "Ошибка! Нет соединения с Интернет";
+constexpr char kNoInternetSocket[] = "Ошибка! Нет соединения с Интернет.";
+constexpr char kNoAnswer[] = "Ошибка! Сервер не ответил.";
+constexpr char kConnectionBroken[] = "Ошибка! Прерывание связи.";
+constexpr char kNotRecognised[] = "Ошибка! Адрес и/или пароль неопознаны.";
+
+// Where a session stands: the connection, and the text a test returns.
+struct Session {
+    int mode;
+    char* buffer;
+    size_t capacity;
+    Pop3Connection connection;
+
+    bool testMode() const { return mode == kSessionTest; }
+    void setShortText(const char* text) {
+        if (testMode()) {
+            copyText(buffer, capacity, text);
+        }
+    }
+    // Logs a failure and, in test mode, hands back its short text.
+    void fail(const char* logText, const char* shortText) {
+        writeLog(logText);
+        setShortText(shortText);
+    }
+    void failWithCode(const char* format, int code, const char* shortText) {
+        char text[256];
+        formatText(text, sizeof text, format, code);
+        fail(text, shortText);
+    }
+};
+
+// One command and its one-line reply. Returns 0 or the Winsock error code;
+// sendFailed tells which half failed.
+int exchange(Session& s, const std::string& command, std::string& reply, bool& sendFailed) {
+    writeLog(loggableCommand(command).c_str());
+    sendFailed = false;
+    int error = s.connection.sendText(command);
+    if (error != 0) {
+        sendFailed = true;
+        return error;
+    }
+    return s.connection.receiveLine(reply);
+}
+
+// Greeting, USER, PASS and STAT. On success statReply holds the STAT reply.
+bool loginDialogue(Session& s, const std::string& address, const std::string& password, std::string& statReply) {
+    std::string greeting;
+    int error = s.connection.receiveLine(greeting);
+    if (error != 0) {
+        s.failWithCode("При ответе сервера произошла ошибка: %d", error, kConnectionBroken);
+        return false;
+    }
+    writeLog(greeting.c_str());
+    const std::string commands[] = {"USER " + address + "\r\n", "PASS " + password + "\r\n", "STAT\r\n"};
+    for (const std::string& command : commands) {
+        bool sendFailed = false;
+        error = exchange(s, command, statReply, sendFailed);
+        if (error != 0) {
+            s.failWithCode(sendFailed ? "Ошибка при передаче данных: %d" : "Ошибка при приеме данных: %d", error,
+                           kConnectionBroken);
+            return false;
+        }
+        writeLog(statReply.c_str());
+        if (statReply[0] == '-') {
+            s.fail("Сервер не опознал указанные адрес и/или пароль.", kNotRecognised);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sends QUIT and reads its reply; true when the server confirmed it.
+bool sayGoodbye(Session& s) {
+    writeLog("QUIT\r\n");
+    int error = s.connection.sendText("QUIT\r\n");
+    if (error != 0) {
+        writeLogf("Ошибка при завершении сеанса связи с сервером: %d", error);
+        return false;
+    }
+    std::string reply;
+    error = s.connection.receiveLine(reply);
+    if (error != 0) {
+        return false;
+    }
+    return reply[0] == '+';
+}
+
+int runTest(Session& s) {
+    std::string address, password, domain;
+    if (!splitTestParams(s.buffer, address, password, domain)) {
+        s.fail("Ошибка! Затрудняюсь определить имя почтового сервера.", kNoAnswer);
+        return 0;
+    }
+    const std::string candidates[] = {"pop3." + domain, "pop." + domain, domain};
+    std::string host;
+    in_addr ip = {};
+    for (size_t i = 0; i < 3 && host.empty(); i++) {
+        if (resolveHost(candidates[i].c_str(), ip) == 0) {
+            host = candidates[i];
+        } else if (i < 2) {
+            writeLogf("Сервер с именем %s не найден!", candidates[i].c_str());
+        }
+    }
+    if (host.empty()) {
+        s.fail(kNoAnswer, kNoAnswer);
+        return 0;
+    }
+    writeLogf("Сервер с именем %s обнаружен", host.c_str());
+
+    int error = s.connection.open();
+    if (error != 0) {
+        s.failWithCode("Ошибка соединения с Интернет - %d", error, kNoInternetSocket);
+        return 0;
+    }
+    error = s.connection.connectTo(ip, kPop3Port);
+    if (error != 0) {
+        s.failWithCode("При соединении с сервером возникла ошибка - %d", error, kNoAnswer);
+        return 0;
+    }
+    std::string statReply;
+    if (!loginDialogue(s, address, password, statReply)) {
+        return 0;
+    }
+    sayGoodbye(s);
+    formatText(s.buffer, s.capacity, "%s;%s", host.c_str(), "110");
+    return 1;
+}
+
+bool writeBlock(const std::string& block) {
+    DWORD written = 0;
+    return WriteFile(gRetrieval.headerFile, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+           written == block.size();
+}
+
+// DELE for a mail marked in the viewer. The mail gets no header block and
+// stays out of the identifiers seen, whatever the server answers.
+void deleteMessage(Session& s, int n, long index, const char* id) {
+    char command[32];
+    formatText(command, sizeof command, "DELE %d\r\n", n);
+    std::string reply;
+    bool sendFailed = false;
+    int error = exchange(s, command, reply, sendFailed);
+    if (error != 0) {
+        writeLogf(sendFailed ? "Ошибка при удалении письма: %d. Запрос на удаление не отправлен."
+                             : "Ошибка при удалении письма %d. Сервер не ответил.",
+                  error);
+        return;
+    }
+    writeLog(reply.c_str());
+    if (reply[0] == '+') {
+        writeLogf("Письмо с ID=%s удалено с сервера.", id);
+        gRetrieval.markDeleted(static_cast<size_t>(index));
+    } else {
+        writeLogf("Письмо с ID=%s не удалено с сервера!", id);
+    }
+}
+
+// LIST, TOP and what follows for message n. False when the message could not
+// be read, so that the walk counts as incomplete.
+bool handleMessage(Session& s, int n, const std::string& aliasLine, const std::string& address) {
+    char command[32];
+    std::string reply;
+    bool sendFailed = false;
+
+    formatText(command, sizeof command, "LIST %d\r\n", n);
+    int error = exchange(s, command, reply, sendFailed);
+    if (error != 0) {
+        writeLogf(sendFailed ? "Ошибка при прочтении размера письма: %d" : "Ошибка при приеме размера письма: %d",
+                  error);
+        return false;
+    }
+    double size = 0.0;
+    if (reply[0] == '+') {
+        size = parseListSize(reply.c_str());
+    } else {
+        writeLog(reply.c_str());
+    }
+
+    formatText(command, sizeof command, "TOP %d 0\r\n", n);
+    error = exchange(s, command, reply, sendFailed);
+    if (error != 0) {
+        writeLogf(sendFailed ? "Ошибка при прочтении заголовка письма: %d"
+                             : "Сервер не выдал заголовок письма. Ошибка: %d",
+                  error);
+        return false;
+    }
+    if (reply[0] != '+') {
+        writeLog("Отрицательный ответ Сервера на запрос заголовка письма:");
+        writeLog(reply.c_str());
+        return false;
+    }
+    std::string header;
+    bool cut = false;
+    error = s.connection.receiveMultiline(header, cut);
+    if (error != 0) {
+        writeLogf("Ошибка при приеме заголовка письма: %d", error);
+        return false;
+    }
+    if (cut) {
+        writeLogf("Заголовок письма %d длиннее %u байт: сохранено его начало", n,
+                  static_cast<unsigned>(kHeaderKeepLimit));
+    }
+
+    IdentifierResult id = deriveIdentifier(header.data(), header.size());
+    if (id.messageIdEndedEarly) {
+        writeLog("Неожиданный конец заголовка письма при считывании идентификатора. Попробуем данные приема.");
+    }
+    if (id.receivedEndedEarly) {
+        writeLog("Неожиданный конец заголовка письма при считывании Received. Попробуем Дату приема письма.");
+    }
+    if (id.found) {
+        long index = gRetrieval.deletionListLoaded ? gRetrieval.findDeletion(id.id.c_str()) : -1;
+        if (index >= 0) {
+            deleteMessage(s, n, index, id.id.c_str());
+            return true;
+        }
+        gRetrieval.addSeen(id.id.c_str());
+        if (gRetrieval.isKnown(id.id.c_str())) {
+            writeLogf("Письмо с ID=%s имеется в БД. Загрузка прервана.", id.id.c_str());
+            return true;
+        }
+    } else {
+        writeLog("В заголовке письма не обнаружен идентификатор");
+    }
+
+    // The whole block goes out in one write: a session that is stopped never
+    // leaves half a block behind.
+    std::string block = aliasLine;
+    block += "MailAddr:" + address + "\r\n";
+    block += formatSizeLine(size);
+    block += "MailIdent:" + id.id + "\r\n";
+    block += header;
+    if (!writeBlock(block)) {
+        writeLogf("Затрудняюсь записать заголовок письма %d. Ошибка %u", n, static_cast<unsigned>(GetLastError()));
+    }
+    return true;
+}
+
+// Marks the run's walk incomplete unless the session reached its end having
+// read every message: identifiers it did not report then count as unknown
+// rather than gone.
+struct WalkGuard {
+    bool complete = false;
+    ~WalkGuard() {
+        if (!complete) {
+            gRetrieval.walkIncomplete = true;
+        }
+    }
+};
+
+const char* missingFieldText(AccountLineError error) {
+    switch (error) {
+    case AccountLineError::Server:
+        return "Невозможно прочесть имя сервера из файла MailBox.txt.";
+    case AccountLineError::Password:
+        return "Невозможно прочесть пароль из файла MailBox.txt.";
+    case AccountLineError::Address:
+        return "Невозможно прочесть почтовый адрес из файла MailBox.txt.";
+    default:
+        return "Невозможно прочесть псевдоним из файла MailBox.txt.";
+    }
+}
+
+int runReception(Session& s) {
+    WalkGuard walk;
+    AccountLineFields line;
+    AccountLineError lineError = splitAccountLine(s.buffer, line);
+    if (line.portMissing) {
+        writeLog("Невозможно прочесть порт из файла MailBox.txt. Заменяем его на 110");
+    }
+    if (lineError != AccountLineError::None) {
+        writeLog(missingFieldText(lineError));
+        return 0;
+    }
+    const std::string aliasLine = "Psevdo:" + line.alias + "\r\n";
+
+    in_addr ip = {};
+    int error = resolveHost(line.server.c_str(), ip);
+    if (error != 0) {
+        writeLogf("Сервер не найден! Ошибка - %d", error);
+        return 0;
+    }
+    writeLogf("Сервер %s обнаружен", line.address.c_str());
+    error = s.connection.open();
+    if (error != 0) {
+        writeLogf("Ошибка соединения с Интернет - %d", error);
+        return 0;
+    }
+    error = s.connection.connectTo(ip, kPop3Port);
+    if (error != 0) {
+        writeLogf("При соединении с сервером возникла ошибка - %d", error);
+        return 0;
+    }
+    writeLog("Соединение с сервером установлено");
+
+    std::string statReply;
+    if (!loginDialogue(s, line.address, line.password, statReply)) {
+        return 0;
+    }
+    int count = 0;
+    if (statReply[0] != '+' || !parseStatCount(statReply.c_str(), count)) {
+        return 0;
+    }
+    if (count < 1) {
+        writeLog(aliasLine.c_str());
+        writeLog("0\r\n");
+        walk.complete = true;
+        return 1;
+    }
+
+    bool walkedAll = true;
+    for (int n = 1; n <= count; n++) {
+        if (pop3Cancelled()) {
+            writeLog("Приём почты прерван: агент завершает работу.");
+            walkedAll = false;
+            break;
+        }
+        if (!handleMessage(s, n, aliasLine, line.address)) {
+            walkedAll = false;
+        }
+    }
+    // Deletions take effect with a confirmed QUIT; otherwise the records
+    // stay for the next run.
+    bool confirmed = !pop3Cancelled() && sayGoodbye(s);
+    if (confirmed) {
+        gRetrieval.commitDeletions();
+    } else {
+        gRetrieval.restoreDeletions();
+    }
+    walk.complete = walkedAll;
+    return 1;
+}
+
+} // namespace
+
+int runPop3Session(int mode, char* buffer, size_t capacity) {
+    SocketLibrary library;
+    if (!library.started()) {
+        writeLog("Ошибка! Невозможно подключиться к Интернет");
+        if (mode == kSessionTest) {
+            copyText(buffer, capacity, kNoInternet);
+        }
+        return 0;
+    }
+    Session s{mode, buffer, capacity, {}};
+    if (mode == kSessionTest) {
+        return runTest(s);
+    }
+    if (mode == kSessionReception) {
+        return runReception(s);
+    }
+    return 0;
+}

@@ -1,0 +1,13 @@
+// One POP3 conversation with one mailbox: a test of an address (mode 0) or
+// the reception of the headers of new mails (mode 1).
+#pragma once
+#include <cstddef>
+
+constexpr int kSessionTest = 0;
+constexpr int kSessionReception = 1;
+
+// Test mode: buffer holds "address;password" and receives "host;110" or a
+// short error text. Reception mode: buffer holds the account line
+// "alias;address;password;server;port"; header blocks of new mails go to the
+// run's header file. Returns 1 on success (see the two modes), else 0.
+int runPop3Session(int mode, char* buffer, size_t capacity);

@@ -1,0 +1,289 @@
+#include "retrieval/pop3_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Bounded search (the header text may hold any byte).
+const char* findText(const char* begin, const char* end, const char* needle) {
+    size_t n = strlen(needle);
+    if (static_cast<size_t>(end - begin) < n) {
+        return nullptr;
+    }
+    for (const char* p = begin; p + n <= end; p++) {
+        if (*p == needle[0] && memcmp(p, needle, n) == 0) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+// The first of the header forms that occurs anywhere, at its first
+// occurrence; returns the position after its colon.
+const char* findHeader(const char* begin, const char* end, const char* const* forms, size_t count) {
+    for (size_t i = 0; i < count; i++) {
+        const char* hit = findText(begin, end, forms[i]);
+        if (hit != nullptr) {
+            return hit + strlen(forms[i]);
+        }
+    }
+    return nullptr;
+}
+
+void replaceAll(std::string& text, char from, char to) {
+    for (char& c : text) {
+        if (c == from) {
+            c = to;
+        }
+    }
+}
+
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+const char* const kMessageIdForms[] = {"\nMessage-Id:", "\nmessage-id:", "\nMessage-ID:", "\nMESSAGE-ID:"};
+const char* const kReceivedForms[] = {"\nReceived:", "\nreceived:", "\nRECEIVED:"};
+const char* const kDateForms[] = {"\nDate:", "\ndate:", "\nDATE:"};
+
+constexpr size_t kMaxIdLength = kMailIdCapacity - 1;
+
+} // namespace
+
+AccountLineError splitAccountLine(const char* line, AccountLineFields& fields) {
+    fields = AccountLineFields();
+    std::string rest = line;
+    auto cutLast = [&rest](std::string& field) {
+        size_t semicolon = rest.rfind(';');
+        if (semicolon == std::string::npos) {
+            return false;
+        }
+        field = rest.substr(semicolon + 1);
+        rest.resize(semicolon);
+        return true;
+    };
+    if (!cutLast(fields.port)) {
+        fields.portMissing = true;
+        fields.port = "110";
+    }
+    if (!cutLast(fields.server)) {
+        return AccountLineError::Server;
+    }
+    if (!cutLast(fields.password)) {
+        return AccountLineError::Password;
+    }
+    if (!cutLast(fields.address)) {
+        return AccountLineError::Address;
+    }
+    // An alias holding ";" keeps only its text before the first one.
+    fields.alias = rest.substr(0, rest.find(';'));
+    if (fields.alias.empty()) {
+        fields.alias = fields.address;
+    }
+    return AccountLineError::None;
+}
+
+bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain) {
+    const char* semicolon = strchr(text, ';');
+    const char* at = strchr(text, '@');
+    if (semicolon == nullptr || at == nullptr || at > semicolon) {
+        return false;
+    }
+    address.assign(text, semicolon);
+    password.assign(semicolon + 1);
+    domain.assign(at + 1, semicolon);
+    return true;
+}
+
+bool parseStatCount(const char* reply, int& count) {
+    if (reply[0] == '\0') {
+        return false;
+    }
+    const char* p = reply + 1;
+    while (*p != '\0' && (*p < '0' || *p > '9')) {
+        p++;
+    }
+    if (*p == '\0') {
+        return false;
+    }
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (value < 1000000000LL) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    // More messages than any mailbox holds: kept within int.
+    count = value > 2147483647LL ? 2147483647 : static_cast<int>(value);
+    return true;
+}
+
+double parseListSize(const char* reply) {
+    const char* blank = strrchr(reply, ' ');
+    if (blank == nullptr) {
+        return 0.0;
+    }
+    double size = strtod(blank + 1, nullptr);
+    // A malformed reply must not turn into a negative or endless size text.
+    if (!std::isfinite(size) || size < 0.0) {
+        return 0.0;
+    }
+    return size > 1e15 ? 1e15 : size;
+}
+
+std::string formatSizeLine(double size) {
+    char line[64];
+    if (size < 1000.0) {
+        snprintf(line, sizeof line, "MailSize:%.0f байт\r\n", size);
+    } else if (size < 1048576.0) {
+        snprintf(line, sizeof line, "MailSize:%.1f Кб\r\n", size / 1024.0);
+    } else {
+        snprintf(line, sizeof line, "MailSize:%.2f Mб\r\n", size / 1048576.0);
+    }
+    return line;
+}
+
+std::string loggableCommand(const std::string& command) {
+    if (command.compare(0, 5, "PASS ") != 0) {
+        return command;
+    }
+    return "PASS ********\r\n";
+}
+
+IdentifierResult deriveIdentifier(const char* header, size_t length) {
+    IdentifierResult result;
+    const char* end = header + length;
+
+    // 1. Message-ID: the value without its angle brackets.
+    const char* value = findHeader(header, end, kMessageIdForms, 4);
+    if (value != nullptr && value >= end) {
+        result.messageIdEndedEarly = true;
+    } else if (value != nullptr) {
+        while (value < end && (*value == ' ' || *value == '\t')) {
+            value++;
+        }
+        const char* stop = value;
+        while (stop < end && !isLineEnd(*stop)) {
+            stop++;
+        }
+        while (stop > value && (stop[-1] == ' ' || stop[-1] == '\t')) {
+            stop--;
+        }
+        size_t n = static_cast<size_t>(stop - value);
+        // A one-character value cannot lose two brackets: it is kept as it
+        // is. An empty one identifies nothing and the next rule is tried.
+        std::string id = n >= 2 ? std::string(value + 1, n - 2) : std::string(value, n);
+        if (id.size() > kMaxIdLength) {
+            id.resize(kMaxIdLength);
+        }
+        if (!id.empty()) {
+            replaceAll(id, ';', '_');
+            result.id = id;
+            result.found = true;
+            return result;
+        }
+    }
+
+    // 2. The reception trace: the next 127 bytes, across line ends.
+    value = findHeader(header, end, kReceivedForms, 3);
+    if (value != nullptr && value >= end) {
+        result.receivedEndedEarly = true;
+    } else if (value != nullptr) {
+        size_t n = static_cast<size_t>(end - value);
+        std::string id(value, n < kMaxIdLength ? n : kMaxIdLength);
+        replaceAll(id, '\r', '_');
+        replaceAll(id, '\n', '_');
+        replaceAll(id, ';', '_');
+        result.id = id;
+        result.found = true;
+        return result;
+    }
+
+    // 3. The Date line, leading blank kept.
+    value = findHeader(header, end, kDateForms, 3);
+    if (value != nullptr && value < end) {
+        const char* stop = value;
+        while (stop < end && !isLineEnd(*stop) && static_cast<size_t>(stop - value) < kMaxIdLength) {
+            stop++;
+        }
+        std::string id(value, stop);
+        replaceAll(id, ';', '_');
+        if (!id.empty()) {
+            result.id = id;
+            result.found = true;
+        }
+    }
+    return result;
+}
+
+size_t LineCollector::feed(const char* data, size_t size) {
+    size_t i = 0;
+    while (i < size && !complete_) {
+        char c = data[i++];
+        if (c == '\n') {
+            complete_ = true;
+            if (text_.size() >= maxLength_ && (text_.empty() || text_.back() != '\r')) {
+                text_ += '\r';
+            }
+            text_ += '\n';
+        } else if (text_.size() < maxLength_ || (c == '\r' && text_.size() == maxLength_)) {
+            text_ += c;
+        }
+    }
+    return i;
+}
+
+size_t MultilineCollector::feed(const char* data, size_t size) {
+    size_t i = 0;
+    while (i < size && !complete_) {
+        char c = data[i++];
+        received_++;
+        if (text_.size() < keepLimit_) {
+            text_ += c;
+        } else {
+            cut_ = true;
+        }
+        if (c == '\n') {
+            // The terminator is a line holding only "." (before its CR LF).
+            if (lineIsDot_) {
+                complete_ = true;
+            }
+            lineLength_ = 0;
+            lineIsDot_ = false;
+            continue;
+        }
+        lineLength_++;
+        if (lineLength_ == 1) {
+            lineIsDot_ = c == '.';
+        } else if (!(lineLength_ == 2 && lineIsDot_ && c == '\r')) {
+            lineIsDot_ = false;
+        }
+    }
+    return i;
+}
+
+std::string MultilineCollector::finish() {
+    std::string text = text_;
+    if (cut_) {
+        // Keep whole lines only, then close the header and the reply.
+        size_t lastLineEnd = text.rfind('\n');
+        text.resize(lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
+        if (!text.empty() && text.back() == '\n' && (text.size() < 2 || text[text.size() - 2] != '\r')) {
+            text.insert(text.size() - 1, "\r");
+        }
+        text += "\r\n.\r\n";
+        return text;
+    }
+    static const char kTerminator[] = "\r\n.\r\n";
+    if (text.size() >= 5 && text.compare(text.size() - 5, 5, kTerminator) == 0) {
+        return text;
+    }
+    // A terminator without CR, or a reply that is only the terminator: the
+    // "." line is replaced by the usual form.
+    size_t dot = text.rfind('.');
+    text.resize(dot == std::string::npos ? 0 : dot);
+    text += kTerminator;
+    return text;
+}

@@ -1,0 +1,95 @@
+// Text work of a POP3 session that needs no socket: the account line, reply
+// framing, the numbers in STAT and LIST replies, the size line and the mail
+// identifier rules.
+#pragma once
+#include <cstddef>
+#include <string>
+
+constexpr size_t kMailIdCapacity = 128;  // at most 127 characters
+
+// The fields of an account line "alias;address;password;server;port".
+struct AccountLineFields {
+    std::string alias;
+    std::string address;
+    std::string password;
+    std::string server;
+    std::string port;
+    bool portMissing = false;  // the line had no ";": port "110" taken
+};
+
+enum class AccountLineError { None, Server, Password, Address, Alias };
+
+// Splits the line from the right (the address may hold no ";" but the
+// alias could). An empty alias is replaced by the address.
+AccountLineError splitAccountLine(const char* line, AccountLineFields& fields);
+
+// Test mode input "address;password": the domain is the text after the first
+// "@" up to the first ";". False when the text has no "@" or no ";".
+bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain);
+
+// The message count of a STAT reply: the first run of digits from the second
+// character on. False when there is none.
+bool parseStatCount(const char* reply, int& count);
+
+// The size of a LIST reply: the number after the last blank, 0 without one.
+double parseListSize(const char* reply);
+
+// "MailSize:..." line of a header block.
+std::string formatSizeLine(double size);
+
+// The command line as the event log shows it: a PASS line has its password
+// replaced by asterisks.
+std::string loggableCommand(const std::string& command);
+
+// Which rule gave the identifier and which notes the session logs.
+struct IdentifierResult {
+    std::string id;               // empty: no identifier
+    bool found = false;
+    bool messageIdEndedEarly = false;  // "Неожиданный конец ... идентификатора"
+    bool receivedEndedEarly = false;   // "Неожиданный конец ... Received"
+};
+
+// Derives a mail's identifier from its header text: Message-ID, else the
+// reception trace, else the Date line.
+IdentifierResult deriveIdentifier(const char* header, size_t length);
+
+// Collects one reply line up to its line end (LF, normally after CR), however
+// the bytes arrive. Text beyond maxLength is dropped, the line end kept.
+class LineCollector {
+public:
+    explicit LineCollector(size_t maxLength) : maxLength_(maxLength) {}
+    // Takes bytes until the line is complete; returns how many it took.
+    size_t feed(const char* data, size_t size);
+    bool complete() const { return complete_; }
+    const std::string& text() const { return text_; }
+
+private:
+    size_t maxLength_;
+    bool complete_ = false;
+    std::string text_;
+};
+
+// Collects a multi-line reply after its status line up to and including the
+// terminating line ".". Beyond keepLimit bytes the text is no longer kept, but
+// reading goes on to the terminator; finish() then cuts the kept text at a
+// line end and closes it with an empty line and the terminator, so that the
+// result always ends with "\r\n.\r\n".
+class MultilineCollector {
+public:
+    explicit MultilineCollector(size_t keepLimit) : keepLimit_(keepLimit) {}
+    size_t feed(const char* data, size_t size);
+    bool complete() const { return complete_; }
+    bool cut() const { return cut_; }
+    size_t received() const { return received_; }
+    // The collected text, finished as described above.
+    std::string finish();
+
+private:
+    size_t keepLimit_;
+    bool complete_ = false;
+    bool cut_ = false;
+    size_t received_ = 0;
+    size_t lineLength_ = 0;   // bytes of the current line so far
+    bool lineIsDot_ = false;  // the current line is "." so far (a CR may follow)
+    std::string text_;
+};

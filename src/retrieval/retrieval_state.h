@@ -1,0 +1,72 @@
+// The lists one retrieval run shares between its POP3 sessions: the mails to
+// delete on the servers, the identifiers known from earlier runs and those
+// seen in this one. Look-ups go through hash indexes; the lists keep their
+// order for the files written from them.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "retrieval/pop3_text.h"
+#include "store/mail_record.h"
+
+struct MailId {
+    char text[kMailIdCapacity];
+};
+
+class RetrievalState {
+public:
+    HANDLE headerFile = INVALID_HANDLE_VALUE;
+    bool deletionListLoaded = false;
+    // Set when some mailbox could not be walked to its end in this run, so
+    // that identifiers it did not report are not taken for gone.
+    bool walkIncomplete = false;
+
+    void clear();
+
+    // Mails to delete, in file order.
+    void setDeletionList(std::vector<MailRecord> records);
+    // Index of the first record still to delete with that identity, or -1.
+    long findDeletion(const char* id) const;
+    // A record whose DELE was answered; it leaves the list when the server
+    // has confirmed the end of the session (commitDeletions), or comes back
+    // (restoreDeletions) when the session broke off before that.
+    void markDeleted(size_t index);
+    void commitDeletions();
+    void restoreDeletions();
+    // The records left to delete, in file order.
+    std::vector<MailRecord> remainingDeletions() const;
+    size_t remainingDeletionCount() const;
+    size_t loadedDeletionCount() const { return deletions_.size(); }
+
+    void setKnownIds(std::vector<MailId> ids);
+    bool isKnown(const char* id) const;
+    const std::vector<MailId>& knownIds() const { return knownIds_; }
+
+    void addSeen(const char* id);
+    const std::vector<MailId>& seenIds() const { return seenIds_; }
+    // What the identifier file should hold after this run: the identifiers
+    // seen, and, when a walk was incomplete, the known ones that were not
+    // seen and not deleted, in their old order.
+    std::vector<MailId> idsToSave() const;
+    void clearIds();
+
+private:
+    std::vector<MailRecord> deletions_;
+    std::vector<char> deletionState_;  // 0 pending, 1 deleted in the session, 2 confirmed
+    std::unordered_map<std::string, std::vector<size_t>> deletionIndex_;
+    std::vector<size_t> sessionDeletions_;
+    std::unordered_set<std::string> deletedIds_;
+
+    std::vector<MailId> knownIds_;
+    std::unordered_set<std::string> knownIndex_;
+    std::vector<MailId> seenIds_;
+    std::unordered_set<std::string> seenIndex_;
+};
+
+extern RetrievalState gRetrieval;
+
+MailId makeMailId(const char* text);

@@ -1,0 +1,422 @@
+// POP3 sessions against the session's dovecot server and its scripted server.
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/pop3_session.h"
+#include "retrieval/retrieval_state.h"
+
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+struct Block {
+    std::string alias, address, size, id, header;
+};
+
+// Cuts a header file into its blocks: four lines, then the header text up to
+// and including its terminator line.
+std::vector<Block> readBlocks(const std::string& text) {
+    std::vector<Block> blocks;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n.\r\n", pos);
+        EXPECT_NE(std::string::npos, end) << "block without terminator at " << pos;
+        if (end == std::string::npos) {
+            break;
+        }
+        end += 5;
+        std::string raw = text.substr(pos, end - pos);
+        Block b;
+        std::string* fields[] = {&b.alias, &b.address, &b.size, &b.id};
+        const char* names[] = {"Psevdo:", "MailAddr:", "MailSize:", "MailIdent:"};
+        size_t at = 0;
+        for (int i = 0; i < 4; i++) {
+            size_t lineEnd = raw.find("\r\n", at);
+            std::string line = raw.substr(at, lineEnd - at);
+            EXPECT_EQ(0u, line.find(names[i])) << line;
+            *fields[i] = line.substr(strlen(names[i]));
+            at = lineEnd + 2;
+        }
+        b.header = raw.substr(at);
+        blocks.push_back(b);
+        pos = end;
+    }
+    return blocks;
+}
+
+class Pop3Session : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dovecotFolder().empty()) << "run under tools/test.sh (POP3 servers)";
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
+        gRetrieval.clear();
+        gRetrieval.headerFile = CreateFileA((dir / "MailTmp.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, gRetrieval.headerFile);
+        savedTimeouts = gNetTimeouts;
+        resetPop3Cancel();
+    }
+    void TearDown() override {
+        CloseHandle(gRetrieval.headerFile);
+        gRetrieval.headerFile = INVALID_HANDLE_VALUE;
+        gRetrieval.clear();
+        closeEventLog("end");
+        gNetTimeouts = savedTimeouts;
+        resetPop3Cancel();
+    }
+
+    int receive(const std::string& accountLine) {
+        char buffer[2048];
+        copyText(buffer, sizeof buffer, accountLine.c_str());
+        return runPop3Session(kSessionReception, buffer, sizeof buffer);
+    }
+    int test(const std::string& params, std::string& result) {
+        char buffer[520];
+        copyText(buffer, sizeof buffer, params.c_str());
+        int ok = runPop3Session(kSessionTest, buffer, sizeof buffer);
+        result = buffer;
+        return ok;
+    }
+    std::vector<Block> blocks() { return readBlocks(readFile(dir / "MailTmp.txt")); }
+    std::string log() { return readFile(dir / "MAInLog.txt"); }
+    std::vector<std::string> seen() {
+        std::vector<std::string> ids;
+        for (const MailId& id : gRetrieval.seenIds()) {
+            ids.push_back(id.text);
+        }
+        return ids;
+    }
+    // Short time-outs for the scripted server's silences.
+    void shortTimeouts() {
+        gNetTimeouts.receiveMs = 700;
+        gNetTimeouts.connectMs = 700;
+    }
+
+    TempFolder dir;
+    NetTimeouts savedTimeouts;
+};
+
+MailRecord deletionRecord(const char* identity) {
+    MailRecord r = {};
+    copyText(r.number, sizeof r.number, "57");
+    copyText(r.identity, sizeof r.identity, identity);
+    return r;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        n++;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST_F(Pop3Session, FirstRunTakesEveryMailSecondRunNone) {
+    DovecotMailbox box;
+    box.addCorpus();
+    std::string line = "Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110";
+    ASSERT_EQ(1, receive(line));
+
+    std::vector<Block> got = blocks();
+    ASSERT_EQ(corpusMailNames().size(), got.size());
+    for (const Block& b : got) {
+        EXPECT_EQ("Работа", b.alias);
+        EXPECT_EQ(box.user(), b.address);
+    }
+    // Identifiers by their rules: brackets and ";" of a Message-ID; a
+    // reception trace (the second one: the first line of a header has no
+    // line feed before it); none for a mail whose only Date is its first line.
+    EXPECT_EQ("20261207101500.4711@mail.example.ru", got[0].id);
+    EXPECT_EQ(" from mx1.relay6.example.ru (mx1.relay6.example.ru [10.6.1.7])__\tby mx2.mail.exa",
+              got[5].id.substr(0, 80));
+    EXPECT_EQ(127u, got[5].id.size());
+    EXPECT_EQ("", got[6].id);
+    EXPECT_EQ("semi_colon.10@example.ru", got[9].id);
+    // The header text as the server sent it, the 32 KB one whole.
+    EXPECT_EQ(0u, got[0].header.find("Received: from mx0.relay1"));
+    EXPECT_GT(got[8].header.size(), 32768u);
+    EXPECT_NE(std::string::npos, got[8].header.find("Message-ID: <long.header.9@example.ru>"));
+    EXPECT_EQ(corpusMail(corpusMailNames()[3]).substr(0, 60), got[3].header.substr(0, 60));
+    EXPECT_EQ(got.size() - 1, seen().size());
+
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("В заголовке письма не обнаружен идентификатор"));
+    EXPECT_NE(std::string::npos, text.find("Соединение с сервером установлено"));
+    EXPECT_NE(std::string::npos, text.find("PASS ********"));
+    EXPECT_EQ(std::string::npos, text.find(box.password()));
+    EXPECT_FALSE(gRetrieval.walkIncomplete);
+
+    // Second run: every identifier is known.
+    std::vector<MailId> known = gRetrieval.seenIds();
+    gRetrieval.clear();
+    gRetrieval.setKnownIds(known);
+    SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(gRetrieval.headerFile);
+    ASSERT_EQ(1, receive(line));
+    // Only the mail without an identifier comes again, as on every run.
+    ASSERT_EQ(1u, blocks().size());
+    EXPECT_EQ("", blocks()[0].id);
+    EXPECT_EQ(known.size(), seen().size());
+    EXPECT_EQ(known.size(), count(log(), "имеется в БД. Загрузка прервана."));
+}
+
+TEST_F(Pop3Session, MarkedMailIsDeletedOnTheServerAfterQuit) {
+    DovecotMailbox box;
+    box.addCorpus();
+    size_t before = box.messageCount();
+    gRetrieval.setDeletionList({deletionRecord("a1b2c3d4@smtp.example.com"), deletionRecord("not-on-the-server")});
+    gRetrieval.deletionListLoaded = true;
+    ASSERT_EQ(1, receive(";" + box.user() + ";" + box.password() + ";127.0.0.1;110"));
+
+    EXPECT_EQ(before - 1, box.messageCount());
+    std::vector<MailRecord> left = gRetrieval.remainingDeletions();
+    ASSERT_EQ(1u, left.size());
+    EXPECT_STREQ("not-on-the-server", left[0].identity);
+    // The deleted mail gets no block and is not among the identifiers seen.
+    EXPECT_EQ(before - 1, blocks().size());
+    for (const std::string& id : seen()) {
+        EXPECT_NE("a1b2c3d4@smtp.example.com", id);
+    }
+    EXPECT_NE(std::string::npos, log().find("Письмо с ID=a1b2c3d4@smtp.example.com удалено с сервера."));
+    // An empty alias is replaced by the address.
+    EXPECT_EQ(box.user(), blocks()[0].alias);
+}
+
+TEST_F(Pop3Session, RefusedLoginAndEmptyMailbox) {
+    DovecotMailbox box;
+    ASSERT_EQ(0, receive("x;" + box.user() + ";wrong;127.0.0.1;110"));
+    EXPECT_NE(std::string::npos, log().find("Сервер не опознал указанные адрес и/или пароль."));
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+
+    gRetrieval.walkIncomplete = false;
+    ASSERT_EQ(1, receive("Пусто;" + box.user() + ";" + box.password() + ";127.0.0.1;110"));
+    EXPECT_NE(std::string::npos, log().find("Psevdo:Пусто\r\n"));
+    EXPECT_TRUE(blocks().empty());
+    EXPECT_FALSE(gRetrieval.walkIncomplete);
+}
+
+TEST_F(Pop3Session, AccountLineWithoutServer) {
+    ASSERT_EQ(0, receive("ivan@alpha.test;secret"));
+    std::string text = log();
+    // Read from the right, "secret" is the port and nothing is left for
+    // the password after the server.
+    EXPECT_NE(std::string::npos, text.find("Невозможно прочесть имя сервера из файла MailBox.txt."));
+    EXPECT_EQ(std::string::npos, text.find("Соединение с сервером установлено"));
+}
+
+TEST_F(Pop3Session, TestModeGuessesTheServerName) {
+    DovecotMailbox box;
+    std::string result;
+    // The dovecot server answers to these names (the test session's hosts):
+    // the guess goes by the domain after "@".
+    struct {
+        const char* domain;
+        const char* host;
+    } cases[] = {{"alpha.test", "pop3.alpha.test"}, {"beta.test", "pop.beta.test"}, {"gamma.test", "gamma.test"}};
+    for (auto c : cases) {
+        SCOPED_TRACE(c.domain);
+        std::string params = box.user() + "@" + c.domain;
+        ASSERT_EQ(1, test(params + ";" + box.password(), result));
+        EXPECT_EQ(std::string(c.host) + ";110", result);
+    }
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем pop3.beta.test не найден!"));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем pop.gamma.test не найден!"));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем gamma.test обнаружен"));
+
+    EXPECT_EQ(0, test(box.user() + "@alpha.test;wrong", result));
+    EXPECT_EQ("Ошибка! Адрес и/или пароль неопознаны.", result);
+    EXPECT_EQ(0, test("nobody@nowhere.test;x", result));
+    EXPECT_EQ("Ошибка! Сервер не ответил.", result);
+    EXPECT_EQ(0, test("no-at-sign;x", result));
+    EXPECT_EQ("Ошибка! Сервер не ответил.", result);
+    EXPECT_NE(std::string::npos, log().find("Ошибка! Затрудняюсь определить имя почтового сервера."));
+}
+
+namespace {
+
+std::string fakeLine() {
+    return "Фейк;ivan@fake.test;secret;fake.test;110";
+}
+
+std::string corpusScenario(const std::string& extra = "") {
+    std::vector<std::string> names = corpusMailNames();
+    names.resize(4);
+    std::string json = "{\"messages\": " + corpusJsonList(names);
+    if (!extra.empty()) {
+        json += ", " + extra;
+    }
+    return json + "}";
+}
+
+} // namespace
+
+TEST_F(Pop3Session, RepliesInAnyPiecesGiveTheSameBlocks) {
+    setFakePop3Scenario(corpusScenario());
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::string whole = readFile(dir / "MailTmp.txt");
+    ASSERT_EQ(4u, blocks().size());
+
+    for (const char* variant : {"\"splitBytes\": true", "\"oneSegment\": true"}) {
+        SCOPED_TRACE(variant);
+        SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(gRetrieval.headerFile);
+        gRetrieval.clear();
+        setFakePop3Scenario(corpusScenario(variant));
+        ASSERT_EQ(1, receive(fakeLine()));
+        EXPECT_EQ(whole, readFile(dir / "MailTmp.txt"));
+    }
+}
+
+TEST_F(Pop3Session, NegativeAndMalformedReplies) {
+    setFakePop3Scenario(corpusScenario(
+        "\"replies\": {\"LIST 1\": \"-ERR no size\\r\\n\", \"TOP 2 0\": \"-ERR no header\\r\\n\","
+        " \"LIST 3\": \"garbage without status\\r\\n\"}"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::vector<Block> got = blocks();
+    ASSERT_EQ(3u, got.size());
+    EXPECT_EQ("0 байт", got[0].size);
+    EXPECT_EQ("0 байт", got[1].size);  // message 3
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("-ERR no size"));
+    EXPECT_NE(std::string::npos, text.find("Отрицательный ответ Сервера на запрос заголовка письма:"));
+    EXPECT_NE(std::string::npos, text.find("garbage without status"));
+    // Message 2 was not read: its identifier is not known to be gone.
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+    EXPECT_EQ("QUIT", fakePop3Transcript().back());
+}
+
+TEST_F(Pop3Session, StatWithoutDigitsEndsWithoutQuit) {
+    setFakePop3Scenario(corpusScenario("\"replies\": {\"STAT\": \"+OK\\r\\n\"}"));
+    EXPECT_EQ(0, receive(fakeLine()));
+    EXPECT_TRUE(blocks().empty());
+    std::vector<std::string> commands = fakePop3Transcript();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ("STAT", commands.back());
+
+    setFakePop3Scenario(corpusScenario("\"replies\": {\"STAT\": \"+OK 0 0\\r\\n\"}"));
+    EXPECT_EQ(1, receive(fakeLine()));
+    EXPECT_EQ("STAT", fakePop3Transcript().back());  // an empty mailbox is left without QUIT
+    EXPECT_NE(std::string::npos, log().find("Psevdo:Фейк\r\n"));
+}
+
+TEST_F(Pop3Session, ConnectionDroppedInTheMiddleOfAHeader) {
+    setFakePop3Scenario(corpusScenario("\"dropOn\": {\"TOP 2 0\": 300}"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::vector<Block> got = blocks();
+    ASSERT_EQ(1u, got.size());  // only message 1; nothing of the broken header
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Ошибка при приеме заголовка письма:"));
+    // Every remaining message logs its own failure.
+    EXPECT_NE(std::string::npos, text.find("Ошибка при прочтении размера письма:"));
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+}
+
+TEST_F(Pop3Session, SilentServerEndsWithALoggedFailure) {
+    shortTimeouts();
+    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 1 0\""));
+    DWORD start = GetTickCount();
+    ASSERT_EQ(1, receive(fakeLine()));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    EXPECT_NE(std::string::npos, log().find("Сервер не выдал заголовок письма. Ошибка: 10060"));
+    EXPECT_TRUE(blocks().empty());
+
+    setFakePop3Scenario("{\"silentOn\": \"greeting\"}");
+    std::string result;
+    gNetTimeouts.receiveMs = 1000;
+    EXPECT_EQ(0, test("ivan@fake.test;x", result));
+    EXPECT_EQ("Ошибка! Прерывание связи.", result);
+    EXPECT_NE(std::string::npos, log().find("При ответе сервера произошла ошибка: 10060"));
+}
+
+TEST_F(Pop3Session, HugeHeaderIsKeptUpToTheLimitAndTheSessionGoesOn) {
+    setFakePop3Scenario(corpusScenario("\"hugeHeader\": 3000000"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::vector<Block> got = blocks();
+    ASSERT_EQ(4u, got.size());
+    // Its Message-ID stands on the first line, where no line feed precedes
+    // it: the Date line identifies it.
+    EXPECT_EQ(" Mon, 7 Dec 2026 10:00:00 +0300", got[0].id);
+    EXPECT_LE(got[0].header.size(), kHeaderKeepLimit + 6);
+    EXPECT_EQ("\r\n\r\n.\r\n", got[0].header.substr(got[0].header.size() - 7));
+    EXPECT_NE(std::string::npos, log().find("сохранено его начало"));
+    EXPECT_FALSE(gRetrieval.walkIncomplete);
+}
+
+TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
+    // DELE answered, then the connection breaks before QUIT: the server
+    // keeps the mail, so the record must stay for the next run.
+    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    gRetrieval.deletionListLoaded = true;
+    setFakePop3Scenario(corpusScenario("\"dropOn\": {\"LIST 2\": 0}"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    EXPECT_EQ(1u, gRetrieval.remainingDeletionCount());
+    EXPECT_TRUE(fakePop3Deleted().empty());
+
+    // QUIT sent but its answer lost: the server may or may not have deleted
+    // the mail; the record stays (a record of a mail already gone is
+    // harmless, a mail that stays on the server must not lose its record).
+    gRetrieval.clear();
+    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    gRetrieval.deletionListLoaded = true;
+    setFakePop3Scenario(corpusScenario("\"dropOn\": {\"QUIT\": 0}"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    EXPECT_EQ(1u, gRetrieval.remainingDeletionCount());
+
+    // A negative DELE reply keeps it too.
+    gRetrieval.clear();
+    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    gRetrieval.deletionListLoaded = true;
+    setFakePop3Scenario(corpusScenario("\"replies\": {\"DELE 1\": \"-ERR locked\\r\\n\"}"));
+    ASSERT_EQ(1, receive(fakeLine()));
+    EXPECT_EQ(1u, gRetrieval.remainingDeletionCount());
+    EXPECT_NE(std::string::npos,
+              log().find("Письмо с ID=20261207101500.4711@mail.example.ru не удалено с сервера!"));
+
+    // Confirmed: gone.
+    gRetrieval.clear();
+    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    gRetrieval.deletionListLoaded = true;
+    setFakePop3Scenario(corpusScenario());
+    ASSERT_EQ(1, receive(fakeLine()));
+    EXPECT_EQ(0u, gRetrieval.remainingDeletionCount());
+    ASSERT_EQ(1u, fakePop3Deleted().size());
+    EXPECT_EQ("1", fakePop3Deleted()[0]);
+}
+
+namespace {
+
+DWORD WINAPI runSilentSession(void* param) {
+    char buffer[2048];
+    copyText(buffer, sizeof buffer, static_cast<const char*>(param));
+    return static_cast<DWORD>(runPop3Session(kSessionReception, buffer, sizeof buffer));
+}
+
+} // namespace
+
+TEST_F(Pop3Session, ASessionCanBeStoppedFromAnotherThread) {
+    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
+    std::string line = fakeLine();
+    HANDLE thread = CreateThread(nullptr, 0, runSilentSession, &line[0], 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    Sleep(1500);  // messages 1 and 2 are in, the session waits for 3
+    DWORD start = GetTickCount();
+    cancelPop3Session();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    CloseHandle(thread);
+    // Two whole blocks, nothing of the third.
+    std::vector<Block> got = blocks();
+    EXPECT_EQ(2u, got.size());
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+    EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
+}

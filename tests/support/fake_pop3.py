@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""A scripted POP3 server for what a real server cannot show: replies split
+into single bytes, a server that falls silent, a connection dropped in the
+middle of a header, negative or malformed replies, huge headers, and slow
+replies (also as a delaying relay in front of another server).
+
+Usage: fake_pop3.py CONTROL_DIR [ADDRESS] [PORT]
+At every new connection the server reads CONTROL_DIR/scenario.json:
+  messages      list of message files (paths) served as the mailbox
+  password      accepted password (default: any)
+  replies       {"<command line>": "<reply>"}: replaces the reply to that
+                exact command (e.g. "STAT", "LIST 2", "TOP 3 0", "DELE 1")
+  silentOn      command line after which nothing is answered any more
+  dropOn        {"<command line>": N}: send the first N bytes of the reply,
+                then close the connection
+  splitBytes    true: send every reply one byte at a time
+  oneSegment    true: send the TOP status line and header in one piece
+                (default: status line first, then the header)
+  delayMs       delay before every reply
+  hugeHeader    header size in bytes for message 1 (generated)
+  relayTo       "host:port": forward everything to that server, delaying
+                every reply by delayMs
+Every command received is appended to CONTROL_DIR/transcript.txt; deleted
+messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
+"""
+import json
+import os
+import socket
+import socketserver
+import sys
+import threading
+import time
+
+CONTROL = sys.argv[1]
+lock = threading.Lock()
+
+
+def load_scenario():
+    try:
+        with open(os.path.join(CONTROL, 'scenario.json'), encoding='utf-8') as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+def record(name, line):
+    with lock:
+        with open(os.path.join(CONTROL, name), 'a', encoding='latin-1') as f:
+            f.write(line + '\n')
+
+
+def huge_header(size):
+    lines = ['Message-ID: <huge@fake.test>', 'Date: Mon, 7 Dec 2026 10:00:00 +0300',
+             'From: huge@fake.test', 'Subject: huge header']
+    text = '\r\n'.join(lines) + '\r\n'
+    n = 0
+    while len(text) < size:
+        text += 'X-Filler-%06d: %s\r\n' % (n, 'x' * 90)
+        n += 1
+    return (text + '\r\n' + 'body\r\n').encode('ascii')
+
+
+def load_messages(scenario):
+    messages = []
+    for path in scenario.get('messages', []):
+        with open(path, 'rb') as f:
+            messages.append(f.read())
+    if scenario.get('hugeHeader'):
+        if messages:
+            messages[0] = huge_header(int(scenario['hugeHeader']))
+        else:
+            messages.append(huge_header(int(scenario['hugeHeader'])))
+    return messages
+
+
+def header_of(message):
+    end = message.find(b'\r\n\r\n')
+    head = message if end < 0 else message[:end + 2]
+    lines = head.split(b'\r\n')
+    # Dot-stuffing as a server does it.
+    stuffed = [b'.' + l if l.startswith(b'.') else l for l in lines]
+    return b'\r\n'.join(stuffed) + b'\r\n.\r\n'
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.scenario = load_scenario()
+        self.delay = self.scenario.get('delayMs', 0) / 1000.0
+
+    def send(self, data, command=None):
+        if self.delay:
+            time.sleep(self.delay)
+        drop = self.scenario.get('dropOn', {}).get(command) if command else None
+        if drop is not None:
+            self.request.sendall(data[:int(drop)])
+            raise ConnectionAbortedError
+        if self.scenario.get('splitBytes'):
+            for i in range(len(data)):
+                self.request.sendall(data[i:i + 1])
+                time.sleep(0.001)
+        else:
+            self.request.sendall(data)
+
+    def handle(self):
+        if self.scenario.get('relayTo'):
+            return self.relay()
+        try:
+            self.serve()
+        except (ConnectionError, OSError):
+            pass
+
+    def serve(self):
+        messages = load_messages(self.scenario)
+        deleted = set()
+        replies = self.scenario.get('replies', {})
+        silent_on = self.scenario.get('silentOn')
+        if silent_on == 'greeting':
+            return self.hold()
+        self.send(b'+OK fake POP3 ready\r\n')
+        buffer = b''
+        while True:
+            chunk = self.request.recv(4096)
+            if not chunk:
+                return
+            buffer += chunk
+            while b'\r\n' in buffer:
+                raw, buffer = buffer.split(b'\r\n', 1)
+                line = raw.decode('latin-1')
+                record('transcript.txt', line)
+                if line == silent_on:
+                    return self.hold()
+                if line in replies:
+                    self.send(replies[line].encode('latin-1'), line)
+                    continue
+                if not self.answer(line, messages, deleted):
+                    return
+
+    def answer(self, line, messages, deleted):
+        words = line.split(' ')
+        verb = words[0].upper()
+        live = [i for i in range(len(messages)) if i not in deleted]
+        if verb == 'USER':
+            self.send(b'+OK\r\n', line)
+        elif verb == 'PASS':
+            password = self.scenario.get('password')
+            ok = password is None or (len(words) > 1 and line[5:] == password)
+            self.send(b'+OK Logged in.\r\n' if ok else b'-ERR [AUTH] Authentication failed.\r\n', line)
+        elif verb == 'STAT':
+            size = sum(len(messages[i]) for i in live)
+            self.send(b'+OK %d %d\r\n' % (len(live), size), line)
+        elif verb == 'LIST' and len(words) > 1:
+            n = int(words[1])
+            if 1 <= n <= len(messages) and (n - 1) not in deleted:
+                self.send(b'+OK %d %d\r\n' % (n, len(messages[n - 1])), line)
+            else:
+                self.send(b'-ERR There is no message %d.\r\n' % n, line)
+        elif verb == 'TOP' and len(words) > 1:
+            n = int(words[1])
+            if 1 <= n <= len(messages) and (n - 1) not in deleted:
+                status = b'+OK\r\n'
+                header = header_of(messages[n - 1])
+                if self.scenario.get('oneSegment') or line in self.scenario.get('dropOn', {}):
+                    self.send(status + header, line)
+                else:
+                    self.send(status, None)
+                    self.send(header, None)
+            else:
+                self.send(b'-ERR There is no message %d.\r\n' % n, line)
+        elif verb == 'DELE' and len(words) > 1:
+            n = int(words[1])
+            if 1 <= n <= len(messages) and (n - 1) not in deleted:
+                deleted.add(n - 1)
+                self.send(b'+OK Deleted.\r\n', line)
+            else:
+                self.send(b'-ERR There is no message %d.\r\n' % n, line)
+        elif verb == 'QUIT':
+            for i in sorted(deleted):
+                record('deleted.txt', str(i + 1))
+            self.send(b'+OK Logging out.\r\n', line)
+            return False
+        else:
+            self.send(b'-ERR Unknown command.\r\n', line)
+        return True
+
+    def hold(self):
+        # Keep the connection open and say nothing until the client leaves.
+        while self.request.recv(4096):
+            pass
+
+    def relay(self):
+        host, port = self.scenario['relayTo'].rsplit(':', 1)
+        upstream = socket.create_connection((host, int(port)))
+        done = threading.Event()
+
+        def pump_up():
+            try:
+                while True:
+                    data = self.request.recv(65536)
+                    if not data:
+                        break
+                    upstream.sendall(data)
+            except OSError:
+                pass
+            done.set()
+            try:
+                upstream.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+
+        threading.Thread(target=pump_up, daemon=True).start()
+        try:
+            while True:
+                data = upstream.recv(65536)
+                if not data:
+                    break
+                if self.delay:
+                    time.sleep(self.delay)
+                self.request.sendall(data)
+        except OSError:
+            pass
+        upstream.close()
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+
+
+def main():
+    address = sys.argv[2] if len(sys.argv) > 2 else '127.0.0.2'
+    port = int(sys.argv[3]) if len(sys.argv) > 3 else 110
+    os.makedirs(CONTROL, exist_ok=True)
+    with Server((address, port), Handler) as server:
+        server.serve_forever()
+
+
+if __name__ == '__main__':
+    main()

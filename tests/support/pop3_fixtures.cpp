@@ -1,0 +1,162 @@
+#include "pop3_fixtures.h"
+
+#include "win_test_support.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::atomic<int> mailboxCounter{0};
+
+std::string envFolder(const char* name) {
+    const char* value = getenv(name);
+    std::string folder = value != nullptr ? value : "";
+    for (char& c : folder) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!folder.empty() && folder.back() != '\\') {
+        folder += '\\';
+    }
+    return folder;
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(data.cFileName);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+std::string dovecotFolder() {
+    return envFolder("KORVEL_DOVECOT_DIR");
+}
+
+std::string fakePop3Folder() {
+    return envFolder("KORVEL_FAKE_POP3_DIR");
+}
+
+std::string mailCorpusFolder() {
+    return envFolder("KORVEL_MAIL_CORPUS");
+}
+
+std::string unixPath(const std::string& windowsPath) {
+    std::string path = windowsPath;
+    if (path.size() >= 2 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':') {
+        path.erase(0, 2);
+    }
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
+std::vector<std::string> corpusMailNames() {
+    return filesIn(mailCorpusFolder());
+}
+
+std::string corpusMail(const std::string& name) {
+    return readFile(mailCorpusFolder() + name);
+}
+
+DovecotMailbox::DovecotMailbox() {
+    char name[64];
+    snprintf(name, sizeof name, "u%lux%d", GetCurrentProcessId(), mailboxCounter++);
+    user_ = name;
+    password_ = "pw-" + user_;
+    std::string mailRoot = dovecotFolder() + "mail\\" + user_ + "\\";
+    maildir_ = mailRoot + "Maildir\\";
+    removeTree(mailRoot);
+    CreateDirectoryA(mailRoot.c_str(), nullptr);
+    CreateDirectoryA(maildir_.c_str(), nullptr);
+    for (const char* sub : {"new", "cur", "tmp"}) {
+        CreateDirectoryA((maildir_ + sub).c_str(), nullptr);
+    }
+}
+
+DovecotMailbox::~DovecotMailbox() {
+    removeTree(dovecotFolder() + "mail\\" + user_);
+}
+
+void DovecotMailbox::addMessage(const std::string& bytes) {
+    char name[96];
+    // Maildir names sort in delivery order: the server numbers them so.
+    snprintf(name, sizeof name, "%010d.M%dP%lu.korvel", 1700000000 + next_, next_, GetCurrentProcessId());
+    next_++;
+    writeFile(maildir_ + "new\\" + name, bytes);
+}
+
+void DovecotMailbox::addCorpus() {
+    for (const std::string& name : corpusMailNames()) {
+        addMessage(corpusMail(name));
+    }
+}
+
+size_t DovecotMailbox::messageCount() const {
+    return filesIn(maildir_ + "new\\").size() + filesIn(maildir_ + "cur\\").size();
+}
+
+void setFakePop3Scenario(const std::string& json) {
+    std::string folder = fakePop3Folder();
+    DeleteFileA((folder + "transcript.txt").c_str());
+    DeleteFileA((folder + "deleted.txt").c_str());
+    writeFile(folder + "scenario.json", json);
+}
+
+std::vector<std::string> fakePop3Transcript() {
+    std::vector<std::string> lines;
+    std::string text = readFile(fakePop3Folder() + "transcript.txt");
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> fakePop3Deleted() {
+    std::vector<std::string> lines;
+    std::string text = readFile(fakePop3Folder() + "deleted.txt");
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+std::string corpusJsonList(const std::vector<std::string>& names) {
+    std::string json = "[";
+    for (size_t i = 0; i < names.size(); i++) {
+        if (i > 0) {
+            json += ", ";
+        }
+        json += "\"" + unixPath(mailCorpusFolder() + names[i]) + "\"";
+    }
+    return json + "]";
+}

@@ -1,0 +1,84 @@
+# A dovecot POP3 server for tests and the demo, on 127.0.0.1 port 110. Port 110
+# needs root and must not collide with anything on the machine: call this
+# inside a private network namespace (tools/test.sh and tools/run.sh do).
+# Source this file; dovecot_start DIR, dovecot_stop DIR. A mailbox is a
+# maildir DIR/mail/NAME/Maildir; its password is "pw-NAME".
+
+dovecot_start() {
+    local dir=$1
+    mkdir -p "$dir/run" "$dir/state" "$dir/mail"
+    chmod 755 "$dir" "$dir/mail"
+    chown nobody:nogroup "$dir/mail"
+    cat >"$dir/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain login
+auth_verbose = yes
+# Tests log in wrongly on purpose: no growing penalty, no delay.
+auth_failure_delay = 0
+login_trusted_networks = 127.0.0.0/8
+mail_location = maildir:$dir/mail/%n/Maildir
+mail_uid = nobody
+mail_gid = nogroup
+first_valid_uid = 1
+first_valid_gid = 1
+default_internal_user = nobody
+default_login_user = nobody
+pop3_uidl_format = %08Xu%08Xv
+# Every user exists; the password of user NAME (or NAME@domain) is
+# "pw-NAME". Tests make users by making their maildirs.
+passdb {
+  driver = static
+  args = password=pw-%n
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=nogroup home=$dir/mail/%n
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = 110
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+  inet_listener imaps {
+    port = 0
+  }
+}
+service anvil {
+  chroot =
+}
+CONF
+    /usr/sbin/dovecot -c "$dir/dovecot.conf"
+    local i
+    for i in $(seq 1 100); do
+        [ -f "$dir/run/master.pid" ] && return 0
+        sleep 0.05
+    done
+    echo "dovecot did not start; see $dir/dovecot.log" >&2
+    return 1
+}
+
+dovecot_stop() {
+    local dir=$1 pid
+    [ -f "$dir/run/master.pid" ] || return 0
+    pid=$(cat "$dir/run/master.pid")
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.05
+    done
+}
