@@ -76,17 +76,6 @@ bool parseStoredDate(const char* text, int64_t& value) {
     return i > 0;
 }
 
-// Seconds west of UTC as the C runtime has them after tzset.
-long runtimeTimeZoneBias() {
-#ifdef _WIN32
-    _tzset();
-    return _timezone;
-#else
-    tzset();
-    return timezone;
-#endif
-}
-
 bool runtimeLocalTime(int64_t seconds, struct tm& local) {
 #ifdef _WIN32
     __time64_t t = seconds;
@@ -129,7 +118,21 @@ bool shownDateFromClockText(const char* clockText, char* out, size_t capacity) {
     return true;
 }
 
+long mailDateBias() {
+#ifdef _WIN32
+    _tzset();
+    return _timezone;
+#else
+    tzset();
+    return timezone;
+#endif
+}
+
 bool formatMailDate(char* text, size_t capacity) {
+    return formatMailDateWithBias(text, capacity, mailDateBias());
+}
+
+bool formatMailDateWithBias(char* text, size_t capacity, long bias) {
     if (capacity == 0) {
         return false;
     }
@@ -140,7 +143,7 @@ bool formatMailDate(char* text, size_t capacity) {
     }
     // Times before the epoch cannot be converted (for the date "0" that is
     // every zone west of UTC).
-    int64_t t = value - runtimeTimeZoneBias();
+    int64_t t = value - bias;
     struct tm local = {};
     if (t < 0 || t > kLatestConvertible || !runtimeLocalTime(t, local) || local.tm_mon < 0 ||
         local.tm_mon > 11 || local.tm_wday < 0 || local.tm_wday > 6) {

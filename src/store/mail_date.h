@@ -11,6 +11,14 @@ constexpr char kUnknownMailDate[] = "00 00 00, 00:00:00";
 // Returns false, with kUnknownMailDate in text, when that is not possible.
 bool formatMailDate(char* text, size_t capacity);
 
+// The C runtime's time-zone bias in seconds west of UTC, read anew (tzset)
+// from TZ or the system setting. Reading it can be slow; the loader reads it
+// once per file.
+long mailDateBias();
+
+// formatMailDate with a bias read before.
+bool formatMailDateWithBias(char* text, size_t capacity, long bias);
+
 // The text work of formatMailDate: turns a time in the C runtime's ctime form
 // ("Fri Jan 02 14:05:09 2009\n"; the day may also be blank-padded) into the
 // shown form "day month yy, hh:mm:ss". Returns false, with kUnknownMailDate

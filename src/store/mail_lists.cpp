@@ -118,11 +118,12 @@ void loadMailFile(const MailFile& which, MailList& list) {
     const char* line;
     size_t length;
     int count = 0;
+    long bias = mailDateBias();
     while (reader.next(line, length)) {
         MailRecord& r = array[count++];
         parseMailLine(line, length, r);
         copyText(r.shownDate, sizeof r.shownDate, r.storedDate);
-        formatMailDate(r.shownDate, sizeof r.shownDate);
+        formatMailDateWithBias(r.shownDate, sizeof r.shownDate, bias);
         int number = 0;
         if (which.archive && parseMailNumber(r.number, number)) {
             raiseHighestMailNumber(number);
