@@ -143,10 +143,11 @@ bool formatMailDateWithBias(char* text, size_t capacity, long bias) {
     }
     // Times before the epoch cannot be converted (for the date "0" that is
     // every zone west of UTC).
-    int64_t t = value - bias;
+    int64_t t = 0;
     struct tm local = {};
-    if (t < 0 || t > kLatestConvertible || !runtimeLocalTime(t, local) || local.tm_mon < 0 ||
-        local.tm_mon > 11 || local.tm_wday < 0 || local.tm_wday > 6) {
+    if (__builtin_sub_overflow(value, static_cast<int64_t>(bias), &t) || t < 0 || t > kLatestConvertible ||
+        !runtimeLocalTime(t, local) || local.tm_mon < 0 || local.tm_mon > 11 || local.tm_wday < 0 ||
+        local.tm_wday > 6) {
         fail(text, capacity);
         return false;
     }

@@ -100,6 +100,7 @@ TEST(MailDate, StoredDatesShowInTheRuntimeTimeZone) {
     {
         TimeZone zone("UTC0");
         EXPECT_EQ("2 янв  09, 14:05:09", shown(storedFor(kJan2, 0)));
+        EXPECT_EQ(kUnknownMailDate, shown("9223372036854775807"));
         EXPECT_EQ("1 янв  70, 00:00:00", shown("0"));
     }
     {
@@ -109,6 +110,11 @@ TEST(MailDate, StoredDatesShowInTheRuntimeTimeZone) {
         EXPECT_EQ(kUnknownMailDate, shown("0"));
         EXPECT_EQ(kUnknownMailDate, shown("17999"));
         EXPECT_EQ("1 янв  70, 00:00:00", shown("36000"));
+    }
+    {
+        // The largest stored value less an eastern bias must not overflow.
+        TimeZone zone("MSK-3");
+        EXPECT_EQ(kUnknownMailDate, shown("9223372036854775807"));
     }
 }
 
