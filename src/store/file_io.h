@@ -1,0 +1,74 @@
+// File and memory helpers of the mail and account files.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/win_handles.h"
+
+// A block of the system's virtual memory (file images, record arrays),
+// released when its owner goes unless release() handed it on.
+class VirtualBlock {
+public:
+    VirtualBlock() = default;
+    ~VirtualBlock() { reset(); }
+    VirtualBlock(const VirtualBlock&) = delete;
+    VirtualBlock& operator=(const VirtualBlock&) = delete;
+
+    // Commits size bytes of zeroed memory; false (with the system error
+    // code in GetLastError) when the system has none.
+    bool allocate(size_t size);
+    void reset();
+    void* release();
+
+    char* bytes() const { return static_cast<char*>(memory_); }
+    template <typename T>
+    T* as() const {
+        return static_cast<T*>(memory_);
+    }
+
+private:
+    void* memory_ = nullptr;
+};
+
+// Releases memory that a VirtualBlock handed on (null is allowed).
+void releaseVirtualMemory(void* memory);
+
+// Reads up to size bytes from the file's position into buffer; got is what
+// was read (less when the file shrank meanwhile). False on a read failure,
+// with the code in GetLastError.
+bool readFileBytes(HANDLE file, char* buffer, uint64_t size, uint64_t& got);
+
+// The new content of a file, written to "<target>.tmp" beside it and moved
+// over the target only when every byte was written and flushed. Whatever
+// fails, the old target stays whole and the temporary file is removed.
+class ReplacementFile {
+public:
+    ReplacementFile() = default;
+    ~ReplacementFile() { discard(); }
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Creates the temporary file (write access, the given sharing). Returns
+    // 0 or the system error code.
+    DWORD create(const char* target, DWORD shareMode);
+    // Buffered write; false once anything has failed.
+    bool write(const void* data, size_t size);
+    // Writes the rest, closes the file and replaces the target. Returns 0 or
+    // the system error code of the first failure.
+    DWORD commit();
+
+private:
+    bool flushBuffer();
+    void fail(DWORD code);
+    void discard();
+
+    char target_[MAX_PATH] = {};
+    char temp_[MAX_PATH] = {};
+    UniqueHandle file_;
+    bool created_ = false;
+    DWORD error_ = 0;
+    size_t used_ = 0;
+    char buffer_[64 * 1024];
+};

@@ -1,0 +1,35 @@
+#include "store/line_reader.h"
+
+#include <cstring>
+
+bool LineReader::next(const char*& line, size_t& length) {
+    size_t search = pos_;
+    while (search < size_) {
+        const void* hit = memchr(text_ + search, '\n', size_ - search);
+        if (hit == nullptr) {
+            break;
+        }
+        size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - text_);
+        if (lf > pos_ && text_[lf - 1] == '\r') {
+            line = text_ + pos_;
+            length = lf - 1 - pos_;
+            pos_ = lf + 1;
+            return true;
+        }
+        // A lone LF belongs to the line.
+        search = lf + 1;
+    }
+    pos_ = size_;
+    return false;
+}
+
+size_t countLines(const char* text, size_t size) {
+    LineReader reader(text, size);
+    const char* line;
+    size_t length;
+    size_t count = 0;
+    while (reader.next(line, length)) {
+        count++;
+    }
+    return count;
+}

@@ -1,0 +1,340 @@
+#include "store/mail_lists.h"
+
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "base/win_util.h"
+#include "store/file_io.h"
+#include "store/line_reader.h"
+#include "store/mail_date.h"
+#include "store/mail_line.h"
+#include "store/mail_order.h"
+
+#include <cstring>
+
+MailList NewMailDim;
+MailList MailDim;
+int groupDateAscending = 0;
+
+namespace {
+
+constexpr size_t kMailPathCapacity = kPathCapacity + 32;
+
+// What differs between loading Mail.txt and HistMail.txt.
+struct MailFile {
+    const char* name;
+    bool archive;             // HistMail.txt: raises highestMailNumber
+    const char* groupFailure; // log text when the group array gets no memory
+};
+
+constexpr MailFile kNewMailFile = {
+    "Mail.txt", false,
+    "Система не выделила память под массив данных о почтовых ящиках новых писем. Ошибка %u: %s"};
+constexpr MailFile kArchiveFile = {
+    "HistMail.txt", true,
+    "Система не выделила память под массив данных о почтовых ящиках Архива. Ошибка %u: %s"};
+
+void servicePath(char* path, size_t capacity, const char* name) {
+    formatText(path, capacity, "%s%s", gAgent.serviceFolder, name);
+}
+
+// Logs a text of the form "...%s...Ошибка %u: %s" with a path.
+void logPathError(const char* format, const char* path, DWORD code) {
+    char text[kErrorTextCapacity];
+    systemErrorText(code, text);
+    writeLogf(format, path, static_cast<unsigned>(code), text);
+}
+
+// Logs a text of the form "...Ошибка %u: %s" without a path.
+void logError(const char* format, DWORD code) {
+    char text[kErrorTextCapacity];
+    systemErrorText(code, text);
+    writeLogf(format, static_cast<unsigned>(code), text);
+}
+
+void raiseHighestMailNumber(int number) {
+    int current = gAgent.highestMailNumber.load();
+    while (number > current && !gAgent.highestMailNumber.compare_exchange_weak(current, number)) {
+    }
+}
+
+// Reads a whole mail file into a NUL-terminated block. False when the file
+// gave nothing to parse (failures are logged; an empty file is deleted).
+bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
+    UniqueHandle file(
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        logPathError("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, GetLastError());
+        return false;
+    }
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file.get(), &length)) {
+        logPathError("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, GetLastError());
+        return false;
+    }
+    if (length.QuadPart == 0) {
+        file.reset();
+        DeleteFileA(path);
+        return false;
+    }
+    uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
+    if (wanted >= SIZE_MAX || !image.allocate(static_cast<size_t>(wanted) + 1)) {
+        DWORD code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
+        logError("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", code);
+        return false;
+    }
+    uint64_t got = 0;
+    if (!readFileBytes(file.get(), image.bytes(), wanted, got)) {
+        logPathError("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, GetLastError());
+        image.reset();
+        return false;
+    }
+    image.bytes()[got] = '\0';
+    size = static_cast<size_t>(got);
+    return true;
+}
+
+// Loads one mail file into list (left absent on any failure).
+void loadMailFile(const MailFile& which, MailList& list) {
+    char path[kMailPathCapacity];
+    servicePath(path, sizeof path, which.name);
+    VirtualBlock image;
+    size_t size = 0;
+    if (!readMailFile(path, image, size)) {
+        return;
+    }
+    size_t lines = countLines(image.bytes(), size);
+    if (lines == 0) {
+        return; // only an unfinished line: nothing to show, the file stays
+    }
+    VirtualBlock records;
+    if (lines > static_cast<size_t>(INT32_MAX) || !records.allocate(lines * sizeof(MailRecord))) {
+        DWORD code = lines > static_cast<size_t>(INT32_MAX) ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
+        logError("Система не выделила память под массив писем. Ошибка %u: %s", code);
+        return;
+    }
+    MailRecord* array = records.as<MailRecord>();
+    LineReader reader(image.bytes(), size);
+    const char* line;
+    size_t length;
+    int count = 0;
+    long bias = mailDateBias();
+    while (reader.next(line, length)) {
+        MailRecord& r = array[count++];
+        parseMailLine(line, length, r);
+        copyText(r.shownDate, sizeof r.shownDate, r.storedDate);
+        formatMailDateWithBias(r.shownDate, sizeof r.shownDate, bias);
+        int number = 0;
+        if (which.archive && parseMailNumber(r.number, number)) {
+            raiseHighestMailNumber(number);
+        }
+    }
+    image.reset();
+
+    VirtualBlock order;
+    if (!order.allocate(static_cast<size_t>(count) * sizeof(int))) {
+        logError("Система не выделила память под массив писем из Архива. Ошибка %u: %s", GetLastError());
+        return;
+    }
+    int groupCount = arrangeMailRecords(array, count, order.as<int>(), groupDateAscending != 0);
+    order.reset();
+    VirtualBlock groups;
+    if (!groups.allocate(static_cast<size_t>(groupCount) * sizeof(MailboxGroup))) {
+        logError(which.groupFailure, GetLastError());
+        return;
+    }
+    buildMailGroups(array, count, groups.as<MailboxGroup>(), groupCount);
+    list.records = static_cast<MailRecord*>(records.release());
+    list.count = count;
+    list.groups = static_cast<MailboxGroup*>(groups.release());
+    list.groupCount = groupCount;
+}
+
+// Keeps new mail numbers above the first record still waiting for deletion,
+// so that a number never returns while its mail is pending.
+void raiseFromDeleteFile() {
+    char path[kMailPathCapacity];
+    servicePath(path, sizeof path, "DeleteMail.txt");
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return;
+    }
+    char head[51] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), head, 50, &read, nullptr) || read == 0) {
+        return;
+    }
+    head[read] = '\0';
+    char* separator = strchr(head, ';');
+    if (separator != nullptr) {
+        *separator = '\0';
+    }
+    int number = 0;
+    if (parseMailNumber(head, number)) {
+        raiseHighestMailNumber(number);
+    }
+}
+
+// Writes one list as a mail file. Returns 0 or the system error code.
+DWORD writeMailFile(const char* path, const MailList& list) {
+    ReplacementFile file;
+    DWORD error = file.create(path, 0);
+    if (error != 0) {
+        return error;
+    }
+    char line[kMailLineCapacity];
+    for (int i = 0; i < list.count; i++) {
+        size_t n = formatMailLine(list.records[i], line);
+        if (!file.write(line, n)) {
+            break;
+        }
+    }
+    return file.commit();
+}
+
+} // namespace
+
+void releaseMailList(MailList& list) {
+    releaseVirtualMemory(list.records);
+    releaseVirtualMemory(list.groups);
+    list = MailList();
+}
+
+bool loadMailLists(HWND /*owner*/) {
+    releaseMailList(NewMailDim);
+    releaseMailList(MailDim);
+    loadMailFile(kNewMailFile, NewMailDim);
+    loadMailFile(kArchiveFile, MailDim);
+    if (MailDim.count == 0) {
+        gAgent.highestMailNumber = 0;
+    }
+    raiseFromDeleteFile();
+    return NewMailDim.count != 0 || MailDim.count != 0;
+}
+
+bool saveMailLists() {
+    char path[kMailPathCapacity];
+    bool result = false;
+    if (MailDim.records != nullptr) {
+        servicePath(path, sizeof path, "HistMail.txt");
+        DWORD error = writeMailFile(path, MailDim);
+        if (error != 0) {
+            logPathError("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, error);
+        } else {
+            writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path);
+            result = true;
+        }
+    }
+    if (NewMailDim.records != nullptr) {
+        servicePath(path, sizeof path, "Mail.txt");
+        DWORD error = writeMailFile(path, NewMailDim);
+        if (error != 0) {
+            logPathError("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, error);
+            return result;
+        }
+        writeLogf("Массив NewMailDim из %d писем успешно сброшен в файл %s", NewMailDim.count, path);
+        return true;
+    }
+    return result;
+}
+
+namespace {
+
+// Makes sure that what is appended starts on a line of its own: a target
+// whose last line was cut short gets its "\r\n" first.
+bool endLastLine(HANDLE target, LARGE_INTEGER end) {
+    if (end.QuadPart == 0) {
+        return true;
+    }
+    LARGE_INTEGER tail;
+    tail.QuadPart = end.QuadPart >= 2 ? end.QuadPart - 2 : 0;
+    char last[2] = {};
+    DWORD read = 0;
+    if (!SetFilePointerEx(target, tail, nullptr, FILE_BEGIN) ||
+        !ReadFile(target, last, static_cast<DWORD>(end.QuadPart - tail.QuadPart), &read, nullptr) ||
+        !SetFilePointerEx(target, end, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    if (read == 0 || (read == 2 && last[0] == '\r' && last[1] == '\n')) {
+        return true;
+    }
+    const char* missing = last[read - 1] == '\r' ? "\n" : "\r\n";
+    DWORD size = static_cast<DWORD>(strlen(missing));
+    DWORD written = 0;
+    return WriteFile(target, missing, size, &written, nullptr) && written == size;
+}
+
+// Copies the rest of source to the end of target.
+bool copyFileTail(HANDLE source, HANDLE target) {
+    char block[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(source, block, sizeof block, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        DWORD written = 0;
+        if (!WriteFile(target, block, read, &written, nullptr)) {
+            return false;
+        }
+        if (written != read) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+bool appendMailFile(const char* target, const char* source) {
+    UniqueHandle out(CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            if (MoveFileA(source, target)) {
+                return true;
+            }
+            logPathError("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, GetLastError());
+            return false;
+        }
+        logPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, error);
+        return false;
+    }
+    LARGE_INTEGER end;
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
+        logPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, GetLastError());
+        return false;
+    }
+    UniqueHandle in(
+        CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) {
+        logPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(in.get(), &size)) {
+        logPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, GetLastError());
+        return false;
+    }
+    if (size.QuadPart == 0) {
+        in.reset();
+        out.reset();
+        DeleteFileA(source);
+        return false;
+    }
+    if (!endLastLine(out.get(), end) || !copyFileTail(in.get(), out.get())) {
+        // Nothing half-appended stays behind: the target is cut back to its
+        // old length, so the source can be merged again later.
+        DWORD error = GetLastError();
+        SetFilePointerEx(out.get(), end, nullptr, FILE_BEGIN);
+        SetEndOfFile(out.get());
+        logPathError("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,42 @@
+// The mail lists of the agent: NewMailDim (Mail.txt, the mails that arrived
+// since the viewer was last closed) and MailDim (HistMail.txt, the archive),
+// each a sorted record array with its per-mailbox groups; their loading,
+// saving, and the merge of one mail file into another. All of it runs on the
+// user-interface thread.
+#pragma once
+#include <windows.h>
+
+#include "store/mail_record.h"
+
+struct MailList {
+    MailRecord* records = nullptr; // absent (no storage) when null
+    int count = 0;                 // NewMailDim: the new-mail count; MailDim: the archive count
+    MailboxGroup* groups = nullptr;
+    int groupCount = 0;
+};
+
+extern MailList NewMailDim;
+extern MailList MailDim;
+
+// Owned by the mail list view: 1 = the mails of a group by date ascending,
+// 0 = descending. The loader sorts with it too.
+extern int groupDateAscending;
+
+// Releases a list's storage and zeroes its counts.
+void releaseMailList(MailList& list);
+
+// Replaces both lists from Mail.txt and HistMail.txt of the service folder
+// and recomputes highestMailNumber (from HistMail.txt and the first line of
+// DeleteMail.txt). True when either list has a record. The owner window is
+// not used: every failure goes to the event log.
+bool loadMailLists(HWND owner);
+
+// Writes MailDim to HistMail.txt and NewMailDim to Mail.txt; an absent list
+// leaves its file alone. True when Mail.txt was written, else whether
+// HistMail.txt was.
+bool saveMailLists();
+
+// Appends the source file to the target file. True when the source's content
+// now stands at the end of the target. An empty source is deleted (result
+// false); otherwise the source stays.
+bool appendMailFile(const char* target, const char* source);

@@ -1,0 +1,143 @@
+#include "store/mail_line.h"
+#include "store/mail_order.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A loaded array in file order, arranged as the loader arranges it.
+struct Arranged {
+    std::vector<MailRecord> records;
+    std::vector<MailboxGroup> groups;
+};
+
+Arranged arrange(const std::vector<std::string>& lines, bool dateAscending) {
+    Arranged a;
+    a.records.resize(lines.size());
+    for (size_t i = 0; i < lines.size(); i++) {
+        parseMailLine(lines[i].data(), lines[i].size(), a.records[i]);
+    }
+    std::vector<int> order(lines.size());
+    int count = static_cast<int>(lines.size());
+    int groups = arrangeMailRecords(a.records.data(), count, order.data(), dateAscending);
+    a.groups.resize(groups);
+    buildMailGroups(a.records.data(), count, a.groups.data(), groups);
+    return a;
+}
+
+std::vector<std::string> numbers(const Arranged& a) {
+    std::vector<std::string> out;
+    for (const MailRecord& r : a.records) {
+        out.push_back(r.number);
+    }
+    return out;
+}
+
+std::string mail(int number, const char* pseudonym, const char* address, const char* date) {
+    return std::to_string(number) + ";0;" + pseudonym + ";" + address + ";1 Кб;id" + std::to_string(number) +
+           ";from;" + date + ";;subject";
+}
+
+} // namespace
+
+TEST(MailOrder, ByAddressDescendingThenGroupsByDate) {
+    std::vector<std::string> file = {
+        mail(1, "Работа", "work@example.ru", "1230000001"), mail(2, "Дом", "home@example.ru", "1230000005"),
+        mail(3, "Работа", "work@example.ru", "1230000009"), mail(4, "Яндекс", "ya@example.ru", "1230000003"),
+        mail(5, "Дом", "home@example.ru", "1230000002"),
+    };
+    Arranged newest = arrange(file, false);
+    // Addresses descending: ya, work, home. Inside each group newest first.
+    EXPECT_EQ((std::vector<std::string>{"4", "3", "1", "2", "5"}), numbers(newest));
+    ASSERT_EQ(3u, newest.groups.size());
+    EXPECT_STREQ("Яндекс", newest.groups[0].pseudonym);
+    EXPECT_EQ(1, newest.groups[0].count);
+    EXPECT_EQ(0, newest.groups[0].firstIndex);
+    EXPECT_STREQ("Работа", newest.groups[1].pseudonym);
+    EXPECT_EQ(2, newest.groups[1].count);
+    EXPECT_EQ(1, newest.groups[1].firstIndex);
+    EXPECT_STREQ("Дом", newest.groups[2].pseudonym);
+    EXPECT_EQ(2, newest.groups[2].count);
+    EXPECT_EQ(3, newest.groups[2].firstIndex);
+    for (const MailboxGroup& g : newest.groups) {
+        EXPECT_EQ(0, g.rowIndex);
+        EXPECT_EQ(0, g.collapsed);
+        EXPECT_EQ(0, g.allMarked);
+    }
+
+    Arranged oldest = arrange(file, true);
+    EXPECT_EQ((std::vector<std::string>{"4", "1", "3", "5", "2"}), numbers(oldest));
+    // Every record moved whole, not just its number.
+    EXPECT_STREQ("id5", oldest.records[3].identity);
+    EXPECT_STREQ("home@example.ru", oldest.records[3].address);
+}
+
+TEST(MailOrder, ComparisonsAreByteWiseOnUnsignedBytes) {
+    // "я" (0xFF in Windows-1251) sorts above every Latin letter, and the
+    // date text "9" above "10" (dates are compared as text).
+    Arranged a = arrange({mail(1, "A", "zz@example.ru", "10"), mail(2, "B", "\xFF@example.ru", "9"),
+                          mail(3, "A", "zz@example.ru", "9")},
+                         false);
+    EXPECT_EQ((std::vector<std::string>{"2", "3", "1"}), numbers(a));
+}
+
+TEST(MailOrder, EqualKeysKeepTheirFileOrder) {
+    std::vector<std::string> file;
+    for (int i = 0; i < 50; i++) {
+        file.push_back(mail(i, i % 2 ? "Odd" : "Even", i % 2 ? "odd@x.ru" : "even@x.ru", "1230000000"));
+    }
+    Arranged a = arrange(file, false);
+    ASSERT_EQ(2u, a.groups.size());
+    int previous = -1;
+    for (int i = 0; i < 25; i++) {
+        int number = std::stoi(a.records[i].number);
+        EXPECT_EQ(1, number % 2);
+        EXPECT_LT(previous, number);
+        previous = number;
+    }
+}
+
+TEST(MailOrder, PlaceholdersMakeEmptyGroupsAndNeverSplitAGroup) {
+    Arranged a = arrange(
+        {
+            "10;0;Пустой;0",
+            mail(11, "Почта", "mail@example.ru", "1230000002"),
+            // A placeholder of a mailbox that has mail too (its address is
+            // empty, so it sorts among the last).
+            "12;0;Почта;0",
+            mail(13, "Почта", "mail@example.ru", "1230000001"),
+        },
+        false);
+    ASSERT_EQ(3u, a.groups.size());
+    EXPECT_STREQ("Почта", a.groups[0].pseudonym);
+    EXPECT_EQ(2, a.groups[0].count);
+    EXPECT_EQ(0, a.groups[0].firstIndex);
+    EXPECT_STREQ("Пустой", a.groups[1].pseudonym);
+    EXPECT_EQ(0, a.groups[1].count);
+    EXPECT_EQ(-1, a.groups[1].firstIndex);
+    EXPECT_STREQ("Почта", a.groups[2].pseudonym);
+    EXPECT_EQ(0, a.groups[2].count);
+    EXPECT_EQ(-1, a.groups[2].firstIndex);
+
+    // A run that starts with its placeholder: the mails follow it and the
+    // group points at the first of them.
+    a = arrange({"20;0;Box;0", mail(21, "Box", "", "5"), mail(22, "Box", "", "7")}, false);
+    ASSERT_EQ(1u, a.groups.size());
+    EXPECT_EQ((std::vector<std::string>{"20", "22", "21"}), numbers(a));
+    EXPECT_EQ(2, a.groups[0].count);
+    EXPECT_EQ(1, a.groups[0].firstIndex);
+
+    // Placeholders behind the mails of their run are moved in front.
+    a = arrange({mail(31, "Box", "", "5"), "30;0;Box;0", mail(32, "Box", "", "7")}, false);
+    EXPECT_EQ((std::vector<std::string>{"30", "32", "31"}), numbers(a));
+    EXPECT_EQ(1, a.groups[0].firstIndex);
+    EXPECT_EQ(2, a.groups[0].count);
+}
+
+TEST(MailOrder, EmptyArray) {
+    EXPECT_EQ(0, arrangeMailRecords(nullptr, 0, nullptr, false));
+    buildMailGroups(nullptr, 0, nullptr, 0);
+}
