@@ -185,7 +185,7 @@ uint32_t readDate(char* text) {
 
 uint32_t parseHeaderDate(char* buffer, size_t capacity) {
     char copy[kDateCopyCapacity];
-    copyText(copy, sizeof copy, buffer);
+    copyTextN(copy, sizeof copy, buffer, capacity);
     uint32_t seconds = readDate(copy);
     formatText(buffer, capacity, "%u", static_cast<unsigned>(seconds));
     return seconds;
