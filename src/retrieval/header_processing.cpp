@@ -1,0 +1,197 @@
+#include "retrieval/header_processing.h"
+
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "base/win_handles.h"
+#include "base/win_util.h"
+#include "retrieval/encoded_word.h"
+#include "retrieval/header_blocks.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Memory taken from the system for the image of a whole file.
+class VirtualBlock {
+public:
+    explicit VirtualBlock(SIZE_T size)
+        : data_(static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+    ~VirtualBlock() {
+        if (data_ != nullptr) {
+            VirtualFree(data_, 0, MEM_RELEASE);
+        }
+    }
+    VirtualBlock(const VirtualBlock&) = delete;
+    VirtualBlock& operator=(const VirtualBlock&) = delete;
+
+    char* get() const { return data_; }
+
+private:
+    char* data_;
+};
+
+void logFileError(const char* format, const char* path, DWORD code) {
+    char error[kErrorTextCapacity];
+    systemErrorText(code, error, sizeof error);
+    writeLogf(format, path, static_cast<unsigned>(code), error);
+}
+
+// Reads size bytes from the start of file into data.
+bool readWholeFile(HANDLE file, char* data, ULONGLONG size) {
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    ULONGLONG done = 0;
+    while (done < size) {
+        ULONGLONG left = size - done;
+        DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+        DWORD read = 0;
+        if (!ReadFile(file, data + done, chunk, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            SetLastError(ERROR_HANDLE_EOF); // the file shrank meanwhile
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
+// Record lines gathered and written to GetMail.txt in large pieces. A piece
+// that cannot be written whole is cut off the file again, so the file never
+// ends in a partial line that a later merge would run into the next one.
+class RecordOutput {
+public:
+    RecordOutput(HANDLE file, const char* path) : file_(file), path_(path) {}
+
+    // Adds one line; false when the file could not take the lines before it.
+    bool add(const char* line, size_t length) {
+        if (used_ + length > sizeof buffer_ && !flush()) {
+            return false;
+        }
+        memcpy(buffer_ + used_, line, length);
+        used_ += length;
+        pending_++;
+        return true;
+    }
+
+    bool flush() {
+        if (used_ == 0) {
+            return true;
+        }
+        LARGE_INTEGER zero = {};
+        LARGE_INTEGER before = {};
+        DWORD written = 0;
+        bool ok = SetFilePointerEx(file_, zero, &before, FILE_CURRENT) &&
+                  WriteFile(file_, buffer_, static_cast<DWORD>(used_), &written, nullptr) && written == used_;
+        if (!ok) {
+            DWORD code = GetLastError();
+            logFileError("Затрудняюсь записать файл %s\r\nОшибка %u: %s", path_, code);
+            if (SetFilePointerEx(file_, before, nullptr, FILE_BEGIN)) {
+                SetEndOfFile(file_);
+            }
+            used_ = 0;
+            pending_ = 0;
+            failed_ = true;
+            return false;
+        }
+        written_ += pending_;
+        used_ = 0;
+        pending_ = 0;
+        return true;
+    }
+
+    bool failed() const { return failed_; }
+    int written() const { return written_; }
+
+private:
+    HANDLE file_;
+    const char* path_;
+    char buffer_[64 * 1024];
+    size_t used_ = 0;
+    int pending_ = 0;
+    int written_ = 0;
+    bool failed_ = false;
+};
+
+// Logs a Date value that was not recognised, as it came from the header.
+void logUnrecognisedDate(const TextSpan& date) {
+    char value[kHeaderWorkCapacity];
+    copyTextN(value, sizeof value, date.data, date.length);
+    writeLogf("Строка даты нераспознана: %s", value);
+}
+
+} // namespace
+
+int processHeaders(HANDLE headerFileHandle) {
+    UniqueHandle headerFile(headerFileHandle);
+    char headerPath[MAX_PATH];
+    formatText(headerPath, sizeof headerPath, "%sMailTmp.txt", gAgent.serviceFolder);
+
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(headerFile.get(), &size)) {
+        logFileError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, GetLastError());
+        return 0;
+    }
+    if (size.QuadPart == 0) {
+        writeLogf("Файл %s пуст!", headerPath);
+        return 0;
+    }
+    ULONGLONG textLength = static_cast<ULONGLONG>(size.QuadPart);
+    VirtualBlock text(static_cast<SIZE_T>(textLength + 1));
+    if (text.get() == nullptr) {
+        DWORD code = GetLastError();
+        char error[kErrorTextCapacity];
+        systemErrorText(code, error, sizeof error);
+        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", static_cast<unsigned>(code),
+                  error);
+        return 0;
+    }
+    if (!readWholeFile(headerFile.get(), text.get(), textLength)) {
+        logFileError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, GetLastError());
+        return 0;
+    }
+    text.get()[textLength] = '\0';
+    headerFile.reset();
+
+    char mailPath[MAX_PATH];
+    formatText(mailPath, sizeof mailPath, "%sGetMail.txt", gAgent.serviceFolder);
+    UniqueHandle mailFile(CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER zero = {};
+    if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
+        logFileError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, GetLastError());
+        return 0;
+    }
+
+    std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile.get(), mailPath));
+    std::unique_ptr<RecordLine> record(new (std::nothrow) RecordLine);
+    if (!output || !record) {
+        DWORD code = ERROR_NOT_ENOUGH_MEMORY;
+        char error[kErrorTextCapacity];
+        systemErrorText(code, error, sizeof error);
+        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", static_cast<unsigned>(code),
+                  error);
+        return 0;
+    }
+
+    size_t position = 0;
+    HeaderBlock block;
+    while (nextHeaderBlock(text.get(), static_cast<size_t>(textLength), &position, &block)) {
+        int number = ++gAgent.highestMailNumber;
+        formatHeaderRecord(block, number, record.get());
+        if (record->dateUnrecognised) {
+            logUnrecognisedDate(block.date);
+        }
+        if (!output->add(record->text, record->length)) {
+            break;
+        }
+    }
+    output->flush();
+    return output->written();
+}

@@ -1,0 +1,11 @@
+// Header processing at the end of a reception run: the header blocks of
+// MailTmp.txt become mail record lines at the end of GetMail.txt.
+#pragma once
+#include <windows.h>
+
+// Reads the whole header file (the run's open MailTmp.txt, which this closes
+// on every way out), gives every block the next mail number
+// (gAgent.highestMailNumber + 1) and appends its record line to
+// serviceFolder\GetMail.txt. Failures are written to the event log.
+// Returns the number of record lines appended.
+int processHeaders(HANDLE headerFile);
