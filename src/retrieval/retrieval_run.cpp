@@ -1,0 +1,304 @@
+#include "retrieval/retrieval_run.h"
+
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "base/win_util.h"
+#include "retrieval/header_processing.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/pop3_session.h"
+#include "retrieval/retrieval_state.h"
+#include "store/account_file.h"
+#include "store/account_list.h"
+#include "store/deletion_file.h"
+#include "store/file_io.h"
+#include "store/line_reader.h"
+#include "store/mail_line.h"
+
+#include <string>
+#include <vector>
+
+AccountEntry editEntry;
+
+namespace {
+
+constexpr size_t kAccountLineCapacity = 2048;
+constexpr LONGLONG kSmallestDeletionFile = 10;
+
+struct ServicePath {
+    char text[kPathCapacity + 32];
+    explicit ServicePath(const char* name) { formatText(text, sizeof text, "%s%s", gAgent.serviceFolder, name); }
+};
+
+void logError(const char* format, const char* path, DWORD code) {
+    char errorText[kErrorTextCapacity];
+    systemErrorText(code, errorText);
+    if (path != nullptr) {
+        writeLogf(format, path, static_cast<unsigned>(code), errorText);
+    } else {
+        writeLogf(format, static_cast<unsigned>(code), errorText);
+    }
+}
+
+// The size of DeleteMail.txt when the run read it: what the viewer appends
+// during the run stands after it.
+LONGLONG deletionFileSizeAtLoad = 0;
+
+// The address and the password of a test as the log shows them.
+std::string loggableTestParams(const char* params) {
+    std::string text = params;
+    size_t semicolon = text.find(';');
+    if (semicolon != std::string::npos) {
+        text.replace(semicolon + 1, std::string::npos, "********");
+    }
+    return text;
+}
+
+void runTest() {
+    gAgent.testFlag = 0;
+    writeLogf("Тестовый запрос почтового ящика %s", loggableTestParams(gAgent.testParams).c_str());
+    if (runPop3Session(0, gAgent.testParams, sizeof gAgent.testParams)) {
+        gAgent.testFlag = 1;
+        copyText(editEntry.extra, sizeof editEntry.extra, gAgent.testParams);
+        writeLogf("Успех тестирования при параметрах - %s", gAgent.testParams);
+    } else {
+        writeLogf("Провал тестирования. Ошибка - %s", gAgent.testParams);
+    }
+}
+
+// Records the viewer appended to DeleteMail.txt after the run read it.
+std::vector<MailRecord> recordsAppendedSince(HANDLE file, LONGLONG loadedSize) {
+    std::vector<MailRecord> records;
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart <= loadedSize) {
+        return records;
+    }
+    LONGLONG tail = size.QuadPart - loadedSize;
+    VirtualBlock block;
+    if (tail > 64LL * 1024 * 1024 || !block.allocate(static_cast<size_t>(tail) + 1)) {
+        return records;
+    }
+    LARGE_INTEGER at = {};
+    at.QuadPart = loadedSize;
+    uint64_t got = 0;
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
+        !readFileBytes(file, block.bytes(), static_cast<uint64_t>(tail), got)) {
+        return records;
+    }
+    LineReader lines(block.bytes(), static_cast<size_t>(got));
+    const char* line = nullptr;
+    size_t length = 0;
+    while (lines.next(line, length)) {
+        MailRecord record;
+        parseMailLine(line, length, record);
+        records.push_back(record);
+    }
+    return records;
+}
+
+// Step 7 of the run: the records left to delete go back to the file, or the
+// file goes. Records the viewer added meanwhile are kept either way.
+void writeBackDeletions() {
+    ServicePath path("DeleteMail.txt");
+    if (!gRetrieval.deletionListLoaded) {
+        writeLog("Писем к удалению не было");
+        return;
+    }
+    // The viewer appends under the same lock: nothing slips in between
+    // reading the additions and replacing the file.
+    ExclusiveLock lock(deletionFileLock());
+    std::vector<MailRecord> records = gRetrieval.remainingDeletions();
+    {
+        UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            std::vector<MailRecord> added = recordsAppendedSince(file.get(), deletionFileSizeAtLoad);
+            records.insert(records.end(), added.begin(), added.end());
+        }
+    }
+    if (records.empty()) {
+        writeLogf("Удаляем файл писем к удалению %s", path.text);
+        DeleteFileA(path.text);
+        return;
+    }
+    writeLogf("Остались не удаленными %d писем. Скинем их обратно в файл %s", static_cast<int>(records.size()),
+              path.text);
+    ReplacementFile out;
+    DWORD error = out.create(path.text, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    char line[kMailLineCapacity];
+    for (MailRecord& record : records) {
+        if (error != 0) {
+            break;
+        }
+        record.deletion = 0;
+        size_t n = formatMailLine(record, line);
+        out.write(line, n);
+    }
+    if (error == 0) {
+        error = out.commit();
+    }
+    if (error != 0) {
+        logError("Затрудняюсь создать файл %s. Ошибка %u: %s", path.text, error);
+    }
+}
+
+void runReception() {
+    gAgent.testFlag = 0;
+    writeLog("Запрос приема писем...\r\n");
+    gAgent.runNewMailCount = 0;
+    int received = 0;
+
+    ServicePath mailboxes("MailBox.txt");
+    writeLogf("Загрузка почтовых ящиков из файла %s", mailboxes.text);
+    if (readAccountFile(gAgent.pollOwner, mailboxes.text)) {
+        ServicePath headers("MailTmp.txt");
+        writeLogf("Создание временного файла заголовков %s", headers.text);
+        HANDLE headerFile = CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (headerFile == INVALID_HANDLE_VALUE) {
+            logError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, GetLastError());
+        } else {
+            gRetrieval.clear();
+            gRetrieval.headerFile = headerFile;
+
+            ServicePath deletions("DeleteMail.txt");
+            writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
+            HANDLE deletionFile = CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (deletionFile != INVALID_HANDLE_VALUE) {
+                gRetrieval.deletionListLoaded = loadDeletionList(deletionFile) > 0;
+                CloseHandle(deletionFile);
+            }
+
+            ServicePath ids("IdMail.txt");
+            writeLogf("Загрузка Идентификаторов ранее принятых писем из файла %s", ids.text);
+            loadKnownIds(ids.text);
+
+            for (int i = 0; i < accountCount; i++) {
+                const AccountEntry& entry = accountList[i];
+                if (entry.state == 'P') {
+                    continue;
+                }
+                if (pop3Cancelled()) {
+                    gRetrieval.walkIncomplete = true;
+                    break;
+                }
+                char line[kAccountLineCapacity];
+                formatText(line, sizeof line, "%s;%s;%s;%s", entry.alias, entry.identity, entry.password,
+                           entry.extra);
+                runPop3Session(1, line, sizeof line);
+            }
+
+            writeBackDeletions();
+            writeLogf("Сохраняем новые идентификаторы писем %s", ids.text);
+            saveSeenIds(ids.text);
+            gRetrieval.clearIds();
+
+            writeLog("Обработка заголовков");
+            received = processHeaders(headerFile);
+            gRetrieval.headerFile = INVALID_HANDLE_VALUE;
+        }
+    }
+    gAgent.runNewMailCount += received;
+    writeLogf("Обработка заголовков заверешена. Принято писем %d", static_cast<int>(gAgent.runNewMailCount));
+}
+
+} // namespace
+
+int loadDeletionList(HANDLE file) {
+    writeLog("Выполняем загрузку в вектор писем на удаление");
+    LARGE_INTEGER size = {};
+    deletionFileSizeAtLoad = 0;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < kSmallestDeletionFile) {
+        return 0;
+    }
+    VirtualBlock block;
+    if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
+        logError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", nullptr,
+                 GetLastError());
+        return 0;
+    }
+    uint64_t got = 0;
+    if (!readFileBytes(file, block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
+        logError("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", nullptr, GetLastError());
+        return 0;
+    }
+    deletionFileSizeAtLoad = static_cast<LONGLONG>(got);
+    std::vector<MailRecord> records;
+    LineReader lines(block.bytes(), static_cast<size_t>(got));
+    const char* line = nullptr;
+    size_t length = 0;
+    while (lines.next(line, length)) {
+        MailRecord record;
+        parseMailLine(line, length, record);
+        records.push_back(record);
+    }
+    gRetrieval.setDeletionList(std::move(records));
+    int count = static_cast<int>(gRetrieval.loadedDeletionCount());
+    writeLogf("Загружено писем к удалению %d", count);
+    return count;
+}
+
+void loadKnownIds(const char* path) {
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        logError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
+        return;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        logError("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, GetLastError());
+        return;
+    }
+    if (size.QuadPart == 0) {
+        return;
+    }
+    VirtualBlock block;
+    if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
+        logError("Система не выделила память под буфер\r\nОшибка %u: %s", nullptr, GetLastError());
+        return;
+    }
+    uint64_t got = 0;
+    if (!readFileBytes(file.get(), block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
+        logError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, GetLastError());
+        return;
+    }
+    std::vector<MailId> ids;
+    LineReader lines(block.bytes(), static_cast<size_t>(got));
+    const char* line = nullptr;
+    size_t length = 0;
+    while (lines.next(line, length)) {
+        MailId id;
+        copyTextN(id.text, sizeof id.text, line, length);
+        ids.push_back(id);
+    }
+    gRetrieval.setKnownIds(std::move(ids));
+}
+
+void saveSeenIds(const char* path) {
+    ReplacementFile out;
+    DWORD error = out.create(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (error == 0) {
+        for (const MailId& id : gRetrieval.idsToSave()) {
+            out.write(id.text, strlen(id.text));
+            out.write("\r\n", 2);
+        }
+        error = out.commit();
+    }
+    if (error != 0) {
+        logError("Затрудняюсь создать файл %sОшибка %u: %s", path, error);
+    }
+}
+
+void retrievalRun() {
+    int mode = gAgent.pollMode;
+    if (mode == 0) {
+        runTest();
+    } else if (mode == 1) {
+        runReception();
+    } else {
+        gAgent.testFlag = 0;
+    }
+}

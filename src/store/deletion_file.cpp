@@ -1,0 +1,6 @@
+#include "store/deletion_file.h"
+
+SRWLOCK& deletionFileLock() {
+    static SRWLOCK lock = SRWLOCK_INIT;
+    return lock;
+}

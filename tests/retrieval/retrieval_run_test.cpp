@@ -1,0 +1,273 @@
+// Whole retrieval runs over MailBox.txt against the test session's servers:
+// the files a run reads and leaves behind.
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "base/win_handles.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/retrieval_run.h"
+#include "retrieval/retrieval_state.h"
+#include "store/deletion_file.h"
+#include "store/line_reader.h"
+#include "store/mail_line.h"
+
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::vector<MailRecord> readRecords(const std::string& path) {
+    std::string text = readFile(path);
+    std::vector<MailRecord> records;
+    LineReader lines(text.data(), text.size());
+    const char* line = nullptr;
+    size_t length = 0;
+    while (lines.next(line, length)) {
+        MailRecord r;
+        parseMailLine(line, length, r);
+        records.push_back(r);
+    }
+    return records;
+}
+
+std::string mailboxLine(char state, const std::string& alias, const DovecotMailbox& box) {
+    return std::string(1, state) + ";" + alias + ";" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n";
+}
+
+std::string deletionLine(const char* number, const char* identity) {
+    return std::string(number) + ";0;Работа;ivan@alpha.test;1.0 Кб;" + identity + ";a@b;1765090000;;Тема\r\n";
+}
+
+class RetrievalRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dovecotFolder().empty()) << "run under tools/test.sh (POP3 servers)";
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        ASSERT_EQ(0u, openEventLog(path("MAInLog.txt").c_str()));
+        gAgent.pollMode = 1;
+        gAgent.pollOwner = nullptr;
+        gAgent.highestMailNumber = 100;
+        gAgent.runNewMailCount = 0;
+        gRetrieval.clear();
+        resetPop3Cancel();
+        saved = gNetTimeouts;
+    }
+    void TearDown() override {
+        closeEventLog("end");
+        gNetTimeouts = saved;
+    }
+    std::string path(const char* name) const { return dir / name; }
+    std::string log() const { return readFile(path("MAInLog.txt")); }
+    std::vector<std::string> idFile() const { return splitLines(readFile(path("IdMail.txt"))); }
+
+    TempFolder dir;
+    NetTimeouts saved;
+};
+
+std::vector<std::string> corpusWithout(const char* name) {
+    std::vector<std::string> names;
+    for (const std::string& n : corpusMailNames()) {
+        if (n != name) {
+            names.push_back(n);
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, FirstRunAcceptsEveryMailSecondRunNone) {
+    DovecotMailbox box;
+    // Every mail with an identifier (the date-only mail has none: it would
+    // be offered on every run).
+    for (const std::string& name : corpusWithout("07-date-only.eml")) {
+        box.addMessage(corpusMail(name));
+    }
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+
+    retrievalRun();
+    std::vector<MailRecord> got = readRecords(path("GetMail.txt"));
+    ASSERT_EQ(11u, got.size());
+    EXPECT_EQ(11, gAgent.runNewMailCount);
+    EXPECT_STREQ("101", got[0].number);
+    EXPECT_STREQ("111", got[10].number);
+    EXPECT_STREQ("Работа", got[0].pseudonym);
+    EXPECT_STREQ(box.user().c_str(), got[0].address);
+    EXPECT_STREQ("20261207101500.4711@mail.example.ru", got[0].identity);
+    EXPECT_EQ(11u, idFile().size());
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    std::string text = log();
+    // First run: no identifier file yet.
+    EXPECT_NE(std::string::npos, text.find("Затрудняюсь открыть файл " + path("IdMail.txt")));
+    EXPECT_NE(std::string::npos, text.find("Писем к удалению не было"));
+    EXPECT_NE(std::string::npos, text.find("Обработка заголовков заверешена. Принято писем 11"));
+
+    std::string firstIds = readFile(path("IdMail.txt"));
+    retrievalRun();
+    EXPECT_EQ(11u, readRecords(path("GetMail.txt")).size());  // nothing appended
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+    EXPECT_EQ(firstIds, readFile(path("IdMail.txt")));
+}
+
+TEST_F(RetrievalRun, MarkedMailIsDeletedAndAMissingOneWrittenBackUnchanged) {
+    DovecotMailbox box;
+    box.addCorpus();
+    size_t before = box.messageCount();
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "", box)));
+    std::string gone = deletionLine("57", "no.longer@on.the.server");
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("40", "a1b2c3d4@smtp.example.com") + gone));
+
+    retrievalRun();
+    EXPECT_EQ(before - 1, box.messageCount());  // DELE took effect with QUIT
+    EXPECT_EQ(gone, readFile(path("DeleteMail.txt")));
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Загружено писем к удалению 2"));
+    EXPECT_NE(std::string::npos, text.find("Остались не удаленными 1 писем. Скинем их обратно в файл "));
+
+    // Run after run the record stays as it is, the file does not grow.
+    retrievalRun();
+    EXPECT_EQ(gone, readFile(path("DeleteMail.txt")));
+}
+
+TEST_F(RetrievalRun, AllMarkedMailDeletedRemovesTheFile) {
+    DovecotMailbox box;
+    box.addCorpus();
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("40", "a1b2c3d4@smtp.example.com")));
+    retrievalRun();
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Удаляем файл писем к удалению "));
+}
+
+TEST_F(RetrievalRun, TinyDeletionFileIsLeftAlone) {
+    DovecotMailbox box;
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), "1;0;a;b\r\n"));  // 9 bytes
+    retrievalRun();
+    EXPECT_EQ("1;0;a;b\r\n", readFile(path("DeleteMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Писем к удалению не было"));
+}
+
+TEST_F(RetrievalRun, MailboxesInFileOrderAndAPausedOneSkipped) {
+    DovecotMailbox first, paused, second;
+    std::vector<std::string> names = corpusMailNames();
+    first.addMessage(corpusMail(names[0]));
+    first.addMessage(corpusMail(names[1]));
+    paused.addMessage(corpusMail(names[2]));
+    second.addMessage(corpusMail(names[3]));
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Первый", first) + mailboxLine('P', "Пауза", paused) +
+                                                   mailboxLine('X', "Второй", second)));
+    retrievalRun();
+    std::vector<MailRecord> got = readRecords(path("GetMail.txt"));
+    ASSERT_EQ(3u, got.size());
+    EXPECT_STREQ("Первый", got[0].pseudonym);
+    EXPECT_STREQ("Первый", got[1].pseudonym);
+    EXPECT_STREQ("Второй", got[2].pseudonym);  // any state but "P" is polled
+    std::vector<std::string> ids = idFile();
+    ASSERT_EQ(3u, ids.size());
+    EXPECT_EQ("20261207101500.4711@mail.example.ru", ids[0]);
+    EXPECT_EQ("lower.case.4@example.net", ids[2]);
+}
+
+TEST_F(RetrievalRun, AFailingMailboxKeepsItsKnownIdentifiers) {
+    DovecotMailbox good, flaky;
+    std::vector<std::string> names = corpusMailNames();
+    good.addMessage(corpusMail(names[0]));
+    flaky.addMessage(corpusMail(names[1]));
+    flaky.addMessage(corpusMail(names[2]));
+    std::string lines = mailboxLine('A', "Хороший", good) + mailboxLine('A', "Сбойный", flaky);
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), lines));
+    retrievalRun();
+    ASSERT_EQ(3u, idFile().size());
+
+    // The second mailbox refuses the login this time: its mails must not
+    // come back as new when it answers again.
+    std::string broken = mailboxLine('A', "Хороший", good) + "A;Сбойный;" + flaky.user() + ";wrong;pop3.alpha.test;110\r\n";
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), broken));
+    retrievalRun();
+    EXPECT_EQ(3u, idFile().size());
+
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), lines));
+    retrievalRun();
+    EXPECT_EQ(3u, readRecords(path("GetMail.txt")).size());  // still the first run's three
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+}
+
+namespace {
+
+struct AppendArgs {
+    std::string path;
+    std::string line;
+};
+
+// The viewer deleting a mail while the run talks to a slow server.
+DWORD WINAPI appendDuringRun(void* param) {
+    auto* args = static_cast<AppendArgs*>(param);
+    Sleep(700);
+    ExclusiveLock lock(deletionFileLock());
+    HANDLE f = CreateFileA(args->path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    DWORD written = 0;
+    WriteFile(f, args->line.data(), static_cast<DWORD>(args->line.size()), &written, nullptr);
+    CloseHandle(f);
+    return 0;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, RecordsAddedToTheDeletionFileDuringARunAreKept) {
+    std::vector<std::string> names = corpusMailNames();
+    names.resize(3);
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(names) + ", \"delayMs\": 150}");
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("40", "20261207101500.4711@mail.example.ru")));
+
+    AppendArgs args{path("DeleteMail.txt"), deletionLine("41", "added.during@the.run")};
+    HANDLE thread = CreateThread(nullptr, 0, appendDuringRun, &args, 0, nullptr);
+    retrievalRun();
+    WaitForSingleObject(thread, 5000);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    ASSERT_EQ(0u, code);
+
+    // The first record was carried out, the one added meanwhile waits.
+    EXPECT_EQ(args.line, readFile(path("DeleteMail.txt")));
+}
+
+TEST_F(RetrievalRun, NoMailboxFileTouchesNothing) {
+    retrievalRun();
+    EXPECT_FALSE(fileExists(path("MailTmp.txt")));
+    EXPECT_FALSE(fileExists(path("IdMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Обработка заголовков заверешена. Принято писем 0"));
+}
+
+TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
+    DovecotMailbox box;
+    gAgent.pollMode = 0;
+    gAgent.testFlag = 1;
+    editEntry = AccountEntry{};
+    formatText(gAgent.testParams, sizeof gAgent.testParams, "%s@alpha.test;%s", box.user().c_str(),
+               box.password().c_str());
+    retrievalRun();
+    EXPECT_EQ(1, gAgent.testFlag);
+    EXPECT_STREQ("pop3.alpha.test;110", gAgent.testParams);
+    EXPECT_STREQ("pop3.alpha.test;110", editEntry.extra);
+    EXPECT_FALSE(fileExists(path("MailTmp.txt")));
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Успех тестирования при параметрах - pop3.alpha.test;110"));
+    EXPECT_EQ(std::string::npos, text.find(box.password()));
+
+    formatText(gAgent.testParams, sizeof gAgent.testParams, "%s@alpha.test;wrong", box.user().c_str());
+    retrievalRun();
+    EXPECT_EQ(0, gAgent.testFlag);
+    EXPECT_STREQ("Ошибка! Адрес и/или пароль неопознаны.", gAgent.testParams);
+    EXPECT_NE(std::string::npos, log().find("Провал тестирования. Ошибка - Ошибка! Адрес и/или пароль неопознаны."));
+}
