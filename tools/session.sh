@@ -106,12 +106,21 @@ HOSTS
     echo $! >"$KORVEL_SESSION_DIR/fake-pop3.pid"
     export KORVEL_FAKE_POP3_DIR="Z:$fake_dir"
     export KORVEL_MAIL_CORPUS="Z:$root/tests/retrieval/mails"
+
+    local http_dir="$KORVEL_SESSION_DIR/http"
+    mkdir -p "$http_dir"
+    python3 "$root/tests/support/http_fixture.py" "$http_dir" 127.0.0.1 8080 >"$http_dir/server.log" 2>&1 &
+    echo $! >"$KORVEL_SESSION_DIR/http.pid"
+    export KORVEL_HTTP_DIR="Z:$http_dir"
+    export KORVEL_HTTP_URL="http://127.0.0.1:8080/"
     local i
     for i in $(seq 1 100); do
-        python3 -c 'import socket; socket.create_connection(("127.0.0.2", 110), 1).close()' 2>/dev/null && break
+        python3 -c 'import socket
+for a in (("127.0.0.2", 110), ("127.0.0.1", 8080)):
+    socket.create_connection(a, 1).close()' 2>/dev/null && break
         sleep 0.05
     done
-    session_log "dovecot in $dovecot_dir, scripted POP3 server on 127.0.0.2"
+    session_log "dovecot in $dovecot_dir, scripted POP3 server on 127.0.0.2, HTTP server on 127.0.0.1:8080"
 }
 
 session_stop() {

@@ -1,0 +1,166 @@
+#include "telegram/telegram.h"
+
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/internet.h"
+#include "base/text.h"
+#include "base/win_util.h"
+#include "store/account_file.h"
+#include "store/account_list.h"
+#include "telegram/telegram_text.h"
+
+#include <windows.h>
+
+#include <string>
+
+int highestMessageId = 0;
+
+namespace {
+
+constexpr size_t kReplyBufferSize = 1048576;
+
+HANDLE messageFile = INVALID_HANDLE_VALUE;
+
+void logSystemError(const char* format, DWORD code) {
+    char errorText[kErrorTextCapacity];
+    systemErrorText(code, errorText);
+    writeLogf(format, static_cast<unsigned>(code), errorText);
+}
+
+// A reply buffer from the system's virtual memory, released on every way out.
+class ReplyBuffer {
+public:
+    ReplyBuffer() : data_(static_cast<char*>(VirtualAlloc(nullptr, kReplyBufferSize, MEM_COMMIT, PAGE_READWRITE))) {}
+    ~ReplyBuffer() {
+        if (data_ != nullptr) {
+            VirtualFree(data_, 0, MEM_RELEASE);
+        }
+    }
+    ReplyBuffer(const ReplyBuffer&) = delete;
+    ReplyBuffer& operator=(const ReplyBuffer&) = delete;
+    char* get() const { return data_; }
+
+private:
+    char* data_;
+};
+
+// A line of GetMess.txt goes out in one write, so that a failing disk leaves
+// no head without its record.
+bool writeMessageLine(const std::string& line) {
+    DWORD written = 0;
+    if (!WriteFile(messageFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size()) {
+        logSystemError("Затрудняюсь записать файл.\r\nОшибка %u: %s", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+// Appended lines start on a line of their own, even after a line that an
+// earlier failure left without its end.
+void startOnNewLine() {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(messageFile, &size) || size.QuadPart == 0) {
+        return;
+    }
+    LARGE_INTEGER last = {};
+    last.QuadPart = size.QuadPart - 1;
+    char c = 0;
+    DWORD got = 0;
+    if (SetFilePointerEx(messageFile, last, nullptr, FILE_BEGIN) && ReadFile(messageFile, &c, 1, &got, nullptr) &&
+        got == 1 && c != '\n') {
+        writeMessageLine("\r\n");
+    }
+    SetFilePointer(messageFile, 0, nullptr, FILE_END);
+}
+
+} // namespace
+
+int fetchTelegrams(const char* alias, const char* login, const char* password) {
+    writeLogf("Прием телеграмм. Логин: %s  Пароль: %s Идентификатор %d", login, "********", highestMessageId);
+    ReplyBuffer buffer;
+    if (buffer.get() == nullptr) {
+        logSystemError("Система не выделила память под буфер для загрузке телеграмм. Ошибка %u: %s", GetLastError());
+        return 0;
+    }
+    InternetSession session;
+    if (!session.opened()) {
+        logSystemError("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", session.openError());
+        return 0;
+    }
+    std::string url = std::string(gAgent.settings.messageServer) + "messages.txt?" +
+                      telegramQuery(login, password, highestMessageId);
+    HttpResult reply = httpGet(session, url.c_str(), buffer.get(), kReplyBufferSize);
+    if (reply.error != 0) {
+        // The address names the password: the log gets asterisks instead.
+        std::string shown = std::string(gAgent.settings.messageServer) + "messages.txt?" +
+                            telegramQuery(login, "********", highestMessageId);
+        char errorText[kErrorTextCapacity];
+        systemErrorText(reply.error, errorText);
+        writeLogf("Затрудняюсь соединиться с сервером %s\r\nОшибка %u: %s", shown.c_str(),
+                  static_cast<unsigned>(reply.error), errorText);
+        return 0;
+    }
+    if (reply.size == 0) {
+        writeLog("Логин/пароль неопознаны сервером.");
+        return 0;
+    }
+    size_t size = reply.size < kReplyBufferSize ? reply.size : kReplyBufferSize - 1;
+    writeLog("Принят текст сообщения:");
+
+    std::string head = std::string(alias) + ";" + login + ";" + password + ";";
+    std::vector<std::string> records = replyRecords(buffer.get(), size);
+    for (size_t i = 1; i < records.size(); i++) {
+        writeLog(records[i].c_str());
+        int id = leadingNumber(records[i].c_str());
+        if (id > highestMessageId) {
+            highestMessageId = id;
+        }
+        if (!writeMessageLine(head + storedRecord(records[i]) + "\t\r\n")) {
+            return 0;
+        }
+        gAgent.newTelegramCount++;
+    }
+    if (records.size() > 1) {
+        return 1;
+    }
+    writeLog("Нет новых сообщений для данного логина.");
+    return 0;
+}
+
+void telegramRun() {
+    writeLog("Запрос приема сообщений...\r\n");
+    gAgent.newTelegramCount = 0;
+    char accounts[kPathCapacity + 16];
+    formatText(accounts, sizeof accounts, "%sMessBox.txt", gAgent.serviceFolder);
+    HWND owner = gAgent.pollOwner;
+    if (readAccountFile(owner, accounts)) {
+        char path[kPathCapacity + 16];
+        formatText(path, sizeof path, "%sGetMess.txt", gAgent.serviceFolder);
+        messageFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (messageFile == INVALID_HANDLE_VALUE) {
+            char errorText[kErrorTextCapacity];
+            DWORD code = GetLastError();
+            systemErrorText(code, errorText);
+            writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, static_cast<unsigned>(code), errorText);
+        } else {
+            startOnNewLine();
+            for (int i = 0; i < accountCount; i++) {
+                AccountEntry& entry = accountList[i];
+                if (entry.state == 'P') {
+                    continue;
+                }
+                highestMessageId = leadingNumber(entry.extra);
+                if (fetchTelegrams(entry.alias, entry.identity, entry.password) == 1) {
+                    int next = highestMessageId < 2147483647 ? highestMessageId + 1 : highestMessageId;
+                    formatText(entry.extra, sizeof entry.extra, "%d", next);
+                }
+            }
+            CloseHandle(messageFile);
+            messageFile = INVALID_HANDLE_VALUE;
+            writeAccountFile(owner, accounts);
+        }
+    }
+    gAgent.telegramCount += gAgent.newTelegramCount;
+}

@@ -1,0 +1,83 @@
+#include "telegram/telegram_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+std::string percentEncode(const char* text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+        unsigned char c = *p;
+        bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string telegramQuery(const char* login, const char* password, int minId) {
+    char number[16];
+    snprintf(number, sizeof number, "%d", minId);
+    return "login=" + percentEncode(login) + "&password=" + percentEncode(password) + "&min_id=" + number;
+}
+
+int leadingNumber(const char* text) {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    bool negative = false;
+    if (*p == '-' || *p == '+') {
+        negative = *p == '-';
+        p++;
+    }
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (value <= 2147483648LL) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > 2147483647LL) {
+        return 2147483647;
+    }
+    if (value < -2147483647LL - 1) {
+        return -2147483647 - 1;
+    }
+    return static_cast<int>(value);
+}
+
+std::vector<std::string> replyRecords(const char* reply, size_t size) {
+    std::vector<std::string> records;
+    size_t at = 0;
+    while (at < size) {
+        const void* zero = memchr(reply + at, '\0', size - at);
+        size_t end = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - reply) : size;
+        if (end == at) {
+            break;
+        }
+        records.emplace_back(reply + at, end - at);
+        at = end + 1;
+    }
+    return records;
+}
+
+std::string storedRecord(const std::string& record) {
+    std::string out = record;
+    int tabs = 0;
+    for (char& c : out) {
+        if (c == '\t') {
+            c = tabs < 4 ? ';' : ' ';
+            tabs++;
+        }
+    }
+    return out;
+}

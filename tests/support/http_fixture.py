@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""The update server and the telegram server of the tests and the demo.
+
+Usage: http_fixture.py CONTROL_DIR [ADDRESS] [PORT]
+Paths are matched by their ending, so that any base URL works:
+  .../ver.dat               the file CONTROL_DIR/ver.dat (404 when missing)
+  .../messages.txt?login=L&password=P&min_id=N
+                            telegrams of CONTROL_DIR/telegrams.json
+                            (Windows-1251 text, like all control files):
+                            {"LOGIN": {"password": "P", "records": ["7\\tfrom\\ttext", ...]}}
+                            The reply is a first record ("OK"), then every
+                            record whose id is at least N, each ended by a
+                            zero byte; an unknown login or wrong password gets
+                            an empty reply. A "raw" member (latin-1 text) is
+                            sent as it is instead.
+  .../download/Velnor.dat   the file CONTROL_DIR/Velnor.dat
+  anything else             200 with a short page (the connection check)
+CONTROL_DIR/behaviour.json may hold {"chunkDelayMs": N} (send bodies in
+small pieces with pauses, so that a client needs several reads) and
+{"silent": true} (accept connections and never answer).
+Every request is appended to CONTROL_DIR/requests.txt as its raw path line.
+"""
+import http.server
+import json
+import os
+import sys
+import threading
+import time
+import urllib.parse
+
+CONTROL = sys.argv[1]
+lock = threading.Lock()
+
+
+def read_json(name, default):
+    # The control files are written by the Windows tests: Windows-1251.
+    try:
+        with open(os.path.join(CONTROL, name), encoding='cp1251') as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return default
+
+
+def read_file(name):
+    try:
+        with open(os.path.join(CONTROL, name), 'rb') as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def do_GET(self):
+        with lock:
+            with open(os.path.join(CONTROL, 'requests.txt'), 'a', encoding='latin-1') as f:
+                f.write(self.path + '\n')
+        behaviour = read_json('behaviour.json', {})
+        if behaviour.get('silent'):
+            time.sleep(3600)
+            return
+        url = urllib.parse.urlsplit(self.path)
+        if url.path.endswith('ver.dat'):
+            body = read_file('ver.dat')
+            return self.reply(body, behaviour)
+        if url.path.endswith('messages.txt'):
+            return self.reply(self.telegrams(url.query), behaviour)
+        if url.path.endswith('download/Velnor.dat'):
+            return self.reply(read_file('Velnor.dat'), behaviour)
+        return self.reply(b'<html><body>Lumetra</body></html>', behaviour)
+
+    def telegrams(self, query):
+        # The query is decoded by the percent rules, bytes kept as they are
+        # (the agent sends Windows-1251).
+        fields = urllib.parse.parse_qs(query, keep_blank_values=True, encoding='latin-1')
+        login = fields.get('login', [''])[0].encode('latin-1').decode('cp1251')
+        password = fields.get('password', [''])[0].encode('latin-1').decode('cp1251')
+        try:
+            min_id = int(fields.get('min_id', ['0'])[0])
+        except ValueError:
+            min_id = 0
+        accounts = read_json('telegrams.json', {})
+        account = accounts.get(login)
+        if account is None or account.get('password') != password:
+            return b''
+        if 'raw' in account:
+            return account['raw'].encode('latin-1')
+        body = b'OK\0'
+        for record in account.get('records', []):
+            try:
+                record_id = int(record.split('\t', 1)[0])
+            except ValueError:
+                record_id = min_id
+            if record_id >= min_id:
+                body += record.encode('cp1251') + b'\0'
+        return body
+
+    def reply(self, body, behaviour):
+        if body is None:
+            self.send_response(404)
+            self.send_header('Content-Length', '0')
+            self.end_headers()
+            return
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/octet-stream')
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        delay = behaviour.get('chunkDelayMs', 0) / 1000.0
+        if not delay:
+            self.wfile.write(body)
+            return
+        step = max(1, len(body) // 8)
+        for i in range(0, len(body), step):
+            self.wfile.write(body[i:i + step])
+            self.wfile.flush()
+            time.sleep(delay)
+
+
+def main():
+    address = sys.argv[2] if len(sys.argv) > 2 else '127.0.0.1'
+    port = int(sys.argv[3]) if len(sys.argv) > 3 else 8080
+    os.makedirs(CONTROL, exist_ok=True)
+    server = http.server.ThreadingHTTPServer((address, port), Handler)
+    server.daemon_threads = True
+    server.serve_forever()
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,22 @@
+// The HTTP server of the test session (tests/support/http_fixture.py): the
+// update server's ver.dat and the telegram server's messages.txt.
+#pragma once
+#include <string>
+#include <vector>
+
+// "http://127.0.0.1:8080/" as the session names it; empty outside a session.
+std::string httpBaseUrl();
+
+// Sets ver.dat to text; without text the file is gone (404).
+void setVersionFile(const std::string& text);
+void removeVersionFile();
+
+// The telegram accounts as a JSON object text (see http_fixture.py).
+void setTelegramAccounts(const std::string& json);
+
+// {"chunkDelayMs": N} or {"silent": true}; "{}" for plain answers.
+void setHttpBehaviour(const std::string& json);
+
+// The request paths the server received (cleared by clearHttpRequests).
+std::vector<std::string> httpRequests();
+void clearHttpRequests();
