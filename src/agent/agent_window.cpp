@@ -2,13 +2,20 @@
 
 #include "agent/agent_state.h"
 #include "agent/event_log.h"
+#include "agent/poll_cycle.h"
+#include "agent/tray_icon.h"
 #include "base/text.h"
 #include "base/win_handles.h"
+#include "base/win_util.h"
 #include "resources/resource.h"
 #include "settings/alert_window.h"
+#include "settings/settings_dialog.h"
+#include "store/fresh_mail.h"
+#include "store/mail_lists.h"
 #include "viewer/button.h"
 #include "viewer/viewer_window.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 const char kAgentWindowClass[] = "Lumetra_Agent_Class";
@@ -17,18 +24,45 @@ const char kAgentWindowTitle[] = "MAIn Window";
 namespace {
 
 constexpr DWORD kShutdownPollWaitMs = 10000;
-constexpr UINT kBalloonTimeoutMs = 10000;
+constexpr DWORD kNoticeMs = 2000;
+constexpr UINT kBlinkIntervalMs = 1000;
+// After the computer wakes up a poll is tried this often until one finds the
+// network, for this long at most.
+constexpr UINT kResumeRetryMs = 15000;
+constexpr DWORD kResumeWindowMs = 5 * 60 * 1000;
 
-void setTrayIcon(int iconId) {
-    gAgent.trayIcon.hIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(iconId));
+// Sent by the shell when the task bar is created anew (Explorer restarted).
+UINT taskbarCreatedMessage = 0;
+DWORD resumedAt = 0;
+bool resumePollStarted = false;
+// The refresh notification posted to the viewer outlives the posting.
+NMHDR refreshNotification;
+
+bool pollRunning() {
+    return gAgent.pollThread.load() != nullptr;
+}
+
+UINT pollIntervalMs() {
+    return static_cast<UINT>(gAgent.settings.interval) * 60000u;
+}
+
+// Shown, or gone to the tray by minimising.
+bool minimised(HWND window) {
+    return IsIconic(window) || !IsWindowVisible(window);
+}
+
+void bringBack(HWND window) {
+    SetForegroundWindow(window);
+    ShowWindow(window, SW_RESTORE);
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 // Every dialog of the process shows the agent icon: the icon is set on the
 // system dialog class through a short-lived window of that class.
 void setDialogClassIcon() {
+    gAgent.classIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(IDI_AGENT));
     HWND probe = CreateWindowExA(0, MAKEINTATOM(32770), "", 0, 0, 0, 0, 0, nullptr, nullptr, gAgent.instance,
                                  nullptr);
-    gAgent.classIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(IDI_AGENT));
     if (probe != nullptr) {
         SetClassLongPtrA(probe, GCLP_HICON, reinterpret_cast<LONG_PTR>(gAgent.classIcon));
         DestroyWindow(probe);
@@ -57,50 +91,209 @@ LRESULT onCreate(HWND window) {
     readAutoStart();
     gAgent.blinkCount = 0;
     gAgent.telegramCount = 0;
+    mergeFreshMail();
     gAgent.highestMailNumber = 0;
+    if (!loadMailLists(window)) {
+        NewMailDim.count = 0;
+    }
+    gAgent.receivedCount = NewMailDim.count;
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     return 0;
 }
 
-bool pollRunning() {
-    return gAgent.pollThread.load() != nullptr;
+// A reception cycle from the agent window (timer, menu, viewer, settings).
+bool startReception(HWND window) {
+    gAgent.pollOwner = window;
+    gAgent.pollMode = 1;
+    gAgent.testParams[0] = '\0';
+    gAgent.testFlag = 0;
+    return static_cast<bool>(startPollCycle());
+}
+
+void onPollNow(HWND window) {
+    // Two runs at once would write the same files: a request while a poll
+    // runs is dropped.
+    if (pollRunning()) {
+        return;
+    }
+    if (startReception(window)) {
+        KillTimer(window, IDT_POLL);
+        SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
+    }
+    Sleep(kNoticeMs);
+    HWND viewer = gAgent.viewerWindow;
+    if (gAgent.viewerOpen && viewer != nullptr && !IsIconic(viewer) && gAgent.internetOk == 0) {
+        showAlert("Нет соединения с Интернет!", 1);
+        Sleep(kNoticeMs);
+        hideAlert();
+    }
+}
+
+void reportWindowFailure(HWND owner, const char* format) {
+    DWORD code = GetLastError();
+    char errorText[kErrorTextCapacity];
+    systemErrorText(code, errorText);
+    showMessagef(owner, kAgentCaption, MB_OK, format, static_cast<unsigned>(code), errorText);
+}
+
+void onSettings(HWND window) {
+    if (pollRunning()) {
+        return;
+    }
+    if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
+        SendMessageA(gAgent.viewerWindow, WM_CLOSE, 0, 0);
+    }
+    HWND dialog = CreateDialogParamA(gAgent.instance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, settingsDialogProc, 0);
+    if (dialog == nullptr) {
+        reportWindowFailure(window, "Затрудняюсь отобразить диалог настроек!\r\nОшибка %u: %s");
+        gAgent.settingsOpen = 0;
+        return;
+    }
+    ShowWindow(dialog, SW_SHOW);
+}
+
+void onViewMail(HWND window) {
+    if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
+        SendMessageA(gAgent.settingsDialog, WM_CLOSE, 0, 0);
+    }
+    if (openViewer(nullptr) == nullptr) {
+        reportWindowFailure(window, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s");
+        gAgent.viewerOpen = 0;
+    }
+}
+
+LRESULT onCommand(HWND window, WORD id) {
+    switch (id) {
+    case IDM_SETTINGS:
+        onSettings(window);
+        break;
+    case IDM_VIEW_MAIL:
+        onViewMail(window);
+        break;
+    case IDM_QUIT:
+        DestroyWindow(window);
+        break;
+    case IDM_POLL_NOW:
+        onPollNow(window);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void onPollTimer(HWND window) {
+    if (gAgent.settingsOpen || pollRunning()) {
+        return;
+    }
+    writeLog("Начинается опрос почты.");
+    startReception(window);
+}
+
+void onBlinkTimer(HWND window) {
+    if (pollRunning()) {
+        KillTimer(window, IDT_BLINK);
+        return;
+    }
+    gAgent.blinkCount++;
+    int icon = 0;
+    if (gAgent.blinkCount > 2 * gAgent.settings.kolBlink) {
+        icon = IDI_MAIL;
+        KillTimer(window, IDT_BLINK);
+    } else if ((gAgent.runNewMailCount != 0 || gAgent.newTelegramCount != 0) && gAgent.settings.blink != 0) {
+        icon = gAgent.blinkPhase == 0 ? IDI_MAIL : IDI_MAIL_BLINK;
+        gAgent.blinkPhase = gAgent.blinkPhase == 0 ? 1 : 0;
+    }
+    char tip[64];
+    formatText(tip, sizeof tip, "Принято писем - %d",
+               static_cast<int>(gAgent.receivedCount) + static_cast<int>(gAgent.telegramCount));
+    dropTrayBalloon();
+    // While the viewer is open it owns the tray's look.
+    if (gAgent.viewerOpen) {
+        updateTrayRecord(icon, tip);
+    } else {
+        modifyTrayIcon(icon, tip);
+    }
+}
+
+// After the computer woke up: poll as soon as the network answers, instead
+// of waiting out the interval. A cycle started here that found the network
+// ends the retries.
+void onResumeTimer(HWND window) {
+    if (GetTickCount() - resumedAt > kResumeWindowMs) {
+        KillTimer(window, IDT_RESUME);
+        return;
+    }
+    if (gAgent.settingsOpen || pollRunning()) {
+        return;
+    }
+    if (resumePollStarted && gAgent.internetOk) {
+        KillTimer(window, IDT_RESUME);
+        return;
+    }
+    writeLog("Начинается опрос почты.");
+    if (startReception(window)) {
+        resumePollStarted = true;
+        KillTimer(window, IDT_POLL);
+        SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
+    }
+}
+
+LRESULT onTimer(HWND window, WPARAM id) {
+    switch (id) {
+    case IDT_POLL:
+        onPollTimer(window);
+        break;
+    case IDT_BLINK:
+        onBlinkTimer(window);
+        break;
+    case IDT_RESUME:
+        onResumeTimer(window);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void onLeftClick() {
+    if (pollRunning()) {
+        return;
+    }
+    HWND settings = gAgent.settingsDialog;
+    HWND viewer = gAgent.viewerWindow;
+    if (gAgent.settingsOpen && settings != nullptr) {
+        if (minimised(settings)) {
+            bringBack(settings);
+        } else {
+            SendMessageA(settings, WM_CLOSE, 0, 0);
+        }
+    } else if (gAgent.viewerOpen && viewer != nullptr) {
+        if (minimised(viewer)) {
+            bringBack(viewer);
+            HWND list = GetDlgItem(viewer, IDC_MAIL_LIST);
+            SetFocus(list != nullptr ? list : viewer);
+        } else {
+            SendMessageA(viewer, WM_CLOSE, 0, 0);
+        }
+    } else {
+        openViewer(nullptr);
+    }
 }
 
 void addMenuItem(HMENU menu, UINT id, const char* text, bool enabled) {
     AppendMenuA(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id, text);
 }
 
-void showTrayMenu(HWND window) {
-    HMENU menu = CreatePopupMenu();
+void onRightClick(HWND window) {
+    HMENU menu = buildTrayMenu();
     if (menu == nullptr) {
         return;
     }
-    bool polling = pollRunning();
-    bool settingsOpen = gAgent.settingsOpen != 0;
-    bool viewerOpen = gAgent.viewerOpen != 0;
-    if (polling) {
-        addMenuItem(menu, IDM_POLL_NOW, "Опрос почты. Ждите...", false);
-    } else {
-        addMenuItem(menu, IDM_POLL_NOW, "Получить почту", !settingsOpen);
-    }
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    HWND front = nullptr;
-    if (settingsOpen) {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", true);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", false);
-        front = gAgent.settingsDialog;
-    } else if (viewerOpen) {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", false);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", true);
-        front = gAgent.viewerWindow;
-    } else {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", !polling);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", !polling);
-    }
-    addMenuItem(menu, IDM_QUIT, "Отключить Агента", true);
+    HWND front = gAgent.settingsOpen ? gAgent.settingsDialog.load()
+                                     : (gAgent.viewerOpen ? gAgent.viewerWindow.load() : nullptr);
     if (front != nullptr) {
-        SetForegroundWindow(front);
-        ShowWindow(front, SW_RESTORE);
-        InvalidateRect(front, nullptr, TRUE);
+        bringBack(front);
     }
     POINT cursor = {};
     GetCursorPos(&cursor);
@@ -112,21 +305,50 @@ void showTrayMenu(HWND window) {
 }
 
 LRESULT onTrayIcon(HWND window, LPARAM mouseMessage) {
-    if (mouseMessage == WM_RBUTTONDOWN) {
-        showTrayMenu(window);
-    }
-    return 0;
-}
-
-LRESULT onCommand(HWND window, WORD id) {
-    switch (id) {
-    case IDM_QUIT:
-        DestroyWindow(window);
+    switch (mouseMessage) {
+    case WM_LBUTTONDOWN:
+        onLeftClick();
+        break;
+    case WM_RBUTTONDOWN:
+        onRightClick(window);
         break;
     default:
         break;
     }
     return 0;
+}
+
+// The end of a poll cycle: blinking after mail, the viewer's refresh.
+LRESULT onPollDone(HWND window, WPARAM broughtMail) {
+    if (broughtMail) {
+        KillTimer(window, IDT_BLINK);
+        if (gAgent.settings.blink != 0) {
+            SetTimer(window, IDT_BLINK, kBlinkIntervalMs, nullptr);
+        }
+        HWND viewer = gAgent.viewerWindow;
+        if (gAgent.viewerOpen && viewer != nullptr) {
+            HWND tabs = GetDlgItem(viewer, IDC_VIEWER_TABS);
+            refreshNotification.hwndFrom = tabs;
+            refreshNotification.idFrom = IDC_VIEWER_TABS;
+            refreshNotification.code = TCN_SELCHANGE;
+            if (minimised(viewer)) {
+                bringBack(viewer);
+            }
+            PostMessageA(tabs, TCM_SETCURSEL, 0, 0);
+            PostMessageA(viewer, WM_NOTIFY, IDC_VIEWER_TABS, reinterpret_cast<LPARAM>(&refreshNotification));
+        }
+    }
+    gAgent.blinkCount = 0;
+    return 0;
+}
+
+LRESULT onPowerBroadcast(HWND window, WPARAM event) {
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) {
+        resumedAt = GetTickCount();
+        resumePollStarted = false;
+        SetTimer(window, IDT_RESUME, kResumeRetryMs, nullptr);
+    }
+    return TRUE;
 }
 
 void deleteServiceFile(const char* name) {
@@ -142,10 +364,9 @@ LRESULT onDestroy(HWND window) {
     if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
         SendMessageA(gAgent.viewerWindow, WM_CLOSE, 0, 0);
     }
-    HANDLE poll = gAgent.pollThread.load();
-    if (poll != nullptr) {
-        WaitForSingleObject(poll, kShutdownPollWaitMs);
-    }
+    // A running cycle is asked to stop first, so that it ends between two
+    // whole writes instead of being cut off in the middle of one.
+    stopPollCycle(kShutdownPollWaitMs);
     if (gAgent.classIcon != nullptr) {
         DestroyIcon(gAgent.classIcon);
         gAgent.classIcon = nullptr;
@@ -154,7 +375,8 @@ LRESULT onDestroy(HWND window) {
     closeEventLog("Агент завершил работу\r\n");
     KillTimer(window, IDT_POLL);
     KillTimer(window, IDT_BLINK);
-    Shell_NotifyIconA(NIM_DELETE, &gAgent.trayIcon);
+    KillTimer(window, IDT_RESUME);
+    removeTrayIcon();
     if (gAgent.taskAllocator != nullptr) {
         gAgent.taskAllocator->Release();
         gAgent.taskAllocator = nullptr;
@@ -170,35 +392,59 @@ LRESULT onDestroy(HWND window) {
 
 } // namespace
 
+HMENU buildTrayMenu() {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        return nullptr;
+    }
+    bool polling = pollRunning();
+    bool settingsOpen = gAgent.settingsOpen != 0;
+    bool viewerOpen = gAgent.viewerOpen != 0;
+    if (polling) {
+        addMenuItem(menu, IDM_POLL_NOW, "Опрос почты. Ждите...", false);
+    } else {
+        addMenuItem(menu, IDM_POLL_NOW, "Получить почту", !settingsOpen);
+    }
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    if (settingsOpen) {
+        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", true);
+        addMenuItem(menu, IDM_SETTINGS, "Настройки", false);
+    } else if (viewerOpen) {
+        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", false);
+        addMenuItem(menu, IDM_SETTINGS, "Настройки", true);
+    } else {
+        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", !polling);
+        addMenuItem(menu, IDM_SETTINGS, "Настройки", !polling);
+    }
+    addMenuItem(menu, IDM_QUIT, "Отключить Агента", true);
+    return menu;
+}
+
 LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         return onCreate(window);
     case WM_COMMAND:
         return onCommand(window, LOWORD(wParam));
+    case WM_TIMER:
+        return onTimer(window, wParam);
     case WM_TRAYICON:
         return onTrayIcon(window, lParam);
+    case WM_POLL_DONE:
+        return onPollDone(window, wParam);
+    case WM_POWERBROADCAST:
+        return onPowerBroadcast(window, wParam);
     case WM_DESTROY:
         return onDestroy(window);
     default:
+        if (taskbarCreatedMessage != 0 && message == taskbarCreatedMessage) {
+            restoreTrayIcon();
+            return 0;
+        }
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
 DWORD WINAPI trayIconThread(void*) {
-    NOTIFYICONDATAA& tray = gAgent.trayIcon;
-    tray = NOTIFYICONDATAA{};
-    tray.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    tray.hWnd = gAgent.agentWindow;
-    tray.uID = TRAY_ICON_ID;
-    tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
-    tray.uCallbackMessage = WM_TRAYICON;
-    int received = gAgent.receivedCount;
-    formatText(tray.szTip, sizeof tray.szTip, "Ранее принято писем - %d", received);
-    setTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT);
-    if (received != 0) {
-        copyText(tray.szInfo, sizeof tray.szInfo, tray.szTip);
-    }
-    tray.uTimeout = kBalloonTimeoutMs;
-    return Shell_NotifyIconA(NIM_ADD, &tray) ? 1 : 0;
+    return addTrayIcon(gAgent.agentWindow) ? 1 : 0;
 }

@@ -1,4 +1,5 @@
-// The hidden agent window: owner of the tray icon and the agent's timers.
+// The hidden agent window: owner of the tray icon and the agent's timers,
+// opener of the viewer and the settings dialog, starter of poll cycles.
 #pragma once
 #include <windows.h>
 
@@ -9,3 +10,6 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // Adds the tray icon once at start-up; runs on a thread of its own.
 DWORD WINAPI trayIconThread(void* unused);
+
+// The tray menu for the agent's present state (the caller destroys it).
+HMENU buildTrayMenu();

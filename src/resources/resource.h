@@ -17,8 +17,13 @@
 #define IDI_SETTINGS 1052
 
 // Dialogs.
+#define IDD_SETTINGS 1035
 #define IDD_INSTALL 1100
 #define IDD_INSTALL_DONE 1103
+
+// Settings dialog controls.
+#define IDC_SETTINGS_TABS 1034
+#define IDC_STATUS_LINE 1006
 
 // Installation dialog controls.
 #define IDC_INSTALL_AUTOSTART 1025
@@ -37,6 +42,12 @@
 // Timers of the agent window.
 #define IDT_BLINK 1026
 #define IDT_POLL 1041
+// Retries a poll after the computer woke up until the network answers.
+#define IDT_RESUME 1150
+
+// Posted by a poll cycle thread to the agent window at its end; wParam 1
+// when the cycle brought mail.
+#define WM_POLL_DONE (WM_APP + 1)
 
 // Tray icon.
 #define WM_TRAYICON (WM_USER + 100)

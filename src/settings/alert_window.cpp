@@ -1,7 +1,116 @@
 #include "settings/alert_window.h"
 
+#include "agent/agent_state.h"
+#include "base/win_handles.h"
+
+#include <cctype>
+
 const char kAlertWindowClass[] = "AlertWin";
 
+namespace {
+
+constexpr int kAlertWidth = 350;
+constexpr int kAlertHeight = 40;
+constexpr int kTextCapacity = 260;
+constexpr COLORREF kTextColour = RGB(240, 255, 240);
+constexpr COLORREF kNormalColour = RGB(10, 80, 255);
+constexpr COLORREF kErrorColour = RGB(255, 32, 32);
+constexpr COLORREF kSuccessColour = RGB(60, 200, 60);
+constexpr char kTestSucceeded[] = "Успешное тестирование.";
+
+// Compares ignoring the case of Latin letters only.
+bool equalIgnoringLatinCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; a++, b++) {
+        unsigned char x = static_cast<unsigned char>(*a);
+        unsigned char y = static_cast<unsigned char>(*b);
+        if (x < 128 && y < 128) {
+            x = static_cast<unsigned char>(tolower(x));
+            y = static_cast<unsigned char>(tolower(y));
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+void onPaint(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    char text[kTextCapacity];
+    GetWindowTextA(window, text, sizeof text);
+    COLORREF background = alertBackground(text, gAgent.alertIsError, gAgent.pollMode);
+
+    GdiObject<HFONT> font(CreateFontA(18, 8, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Times New Roman"));
+    GdiObject<HBRUSH> brush(CreateSolidBrush(background));
+    HGDIOBJ oldFont = font ? SelectObject(dc, font.get()) : nullptr;
+    HGDIOBJ oldBrush = brush ? SelectObject(dc, brush.get()) : nullptr;
+    SetTextColor(dc, kTextColour);
+    SetBkColor(dc, background);
+    RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
+    DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    if (oldBrush != nullptr) {
+        SelectObject(dc, oldBrush);
+    }
+    if (oldFont != nullptr) {
+        SelectObject(dc, oldFont);
+    }
+    EndPaint(window, &ps);
+}
+
+} // namespace
+
+COLORREF alertBackground(const char* text, int isError, int pollMode) {
+    COLORREF colour = kNormalColour;
+    if (isError) {
+        colour = kErrorColour;
+    }
+    if (pollMode == 0 && equalIgnoringLatinCase(text, kTestSucceeded)) {
+        colour = kSuccessColour;
+    }
+    return colour;
+}
+
 LRESULT CALLBACK alertWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        onPaint(window);
+        return 0;
+    case WM_LBUTTONUP:
+        ShowWindow(window, SW_HIDE);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND createAlertWindow(HWND parent) {
+    RECT client;
+    GetClientRect(parent, &client);
+    int x = (client.left + client.right - kAlertWidth) / 2;
+    int y = (client.top + client.bottom - kAlertHeight) / 2;
+    HWND alert = CreateWindowExA(WS_EX_TOPMOST, kAlertWindowClass, "Минуточку...", WS_CHILD, x, y, kAlertWidth,
+                                 kAlertHeight, parent, nullptr, gAgent.instance, nullptr);
+    gAgent.alertWindow = alert;
+    return alert;
+}
+
+void showAlert(const char* text, int isError) {
+    HWND alert = gAgent.alertWindow;
+    if (alert == nullptr) {
+        return;
+    }
+    SetWindowTextA(alert, text);
+    gAgent.alertIsError = isError;
+    ShowWindow(alert, SW_SHOW);
+    InvalidateRect(alert, nullptr, TRUE);
+    UpdateWindow(alert);
+}
+
+void hideAlert() {
+    if (gAgent.alertWindow != nullptr) {
+        ShowWindow(gAgent.alertWindow, SW_HIDE);
+    }
 }

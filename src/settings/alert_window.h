@@ -1,7 +1,20 @@
-// The notice window of class "AlertWin": short messages over a window.
+// The notice window of class "AlertWin": a rounded, coloured banner that the
+// settings dialog and the viewer show over themselves for short messages.
 #pragma once
 #include <windows.h>
 
 extern const char kAlertWindowClass[];  // "AlertWin"
 
 LRESULT CALLBACK alertWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates the hidden notice window over the middle of parent's client area
+// and makes it gAgent.alertWindow.
+HWND createAlertWindow(HWND parent);
+
+// Shows text in gAgent.alertWindow (error colour when isError is 1) and paints
+// it at once; the caller waits and then calls hideAlert.
+void showAlert(const char* text, int isError);
+void hideAlert();
+
+// The background colour the notice is painted with (for the tests).
+COLORREF alertBackground(const char* text, int isError, int pollMode);

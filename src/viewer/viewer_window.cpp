@@ -1,8 +1,40 @@
 #include "viewer/viewer_window.h"
 
+#include "agent/agent_state.h"
+#include "agent/settings.h"
+#include "agent/tray_icon.h"
 #include "resources/resource.h"
+#include "settings/alert_window.h"
 
 const char kViewerWindowClass[] = "Lumetra_Class";
+
+namespace {
+
+LRESULT onCreate(HWND window) {
+    KillTimer(gAgent.agentWindow, IDT_BLINK);
+    createAlertWindow(window);
+    return 0;
+}
+
+void onDestroy(HWND window) {
+    dropTrayBalloon();
+    modifyTrayIcon(IDI_AGENT, "Принято писем - 0");
+    RECT r;
+    if (GetWindowRect(window, &r)) {
+        saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, gAgent.settings.winStyle, "WinPos");
+    }
+    if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == window) {
+        gAgent.alertWindow = nullptr;
+    }
+    gAgent.telegramCount = 0;
+    gAgent.runNewMailCount = 0;
+    gAgent.newTelegramCount = 0;
+    gAgent.receivedCount = 0;
+    gAgent.viewerOpen = 0;
+    gAgent.viewerWindow = nullptr;
+}
+
+} // namespace
 
 HWND viewerButton(HWND viewer, ViewerButton which) {
     if (viewer == nullptr) {
@@ -23,8 +55,38 @@ HWND viewerButton(HWND viewer, ViewerButton which) {
     return nullptr;
 }
 
+HWND openViewer(HWND owner) {
+    ViewerRect r = readViewerRect("WinPos");
+    HWND window = CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  r.left, r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance,
+                                  nullptr);
+    if (window == nullptr) {
+        gAgent.viewerOpen = 0;
+        return nullptr;
+    }
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    gAgent.viewerWindow = window;
+    gAgent.viewerOpen = 1;
+    return window;
+}
+
 // The viewer's contents (tabs, mail list, status bar) are not built yet: the
-// window is an empty frame.
+// window is a frame that keeps its place, hides when minimised and resets the
+// tray when it closes.
 LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        return onCreate(window);
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED) {
+            ShowWindow(window, SW_HIDE);
+        }
+        return 0;
+    case WM_DESTROY:
+        onDestroy(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
 }

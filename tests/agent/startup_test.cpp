@@ -2,68 +2,18 @@
 // from a folder without an account list, from the Windows folder.
 #include "resources/resource.h"
 
+#include "agent_process.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kStartTimeoutMs = kAgentStartTimeoutMs;
 constexpr char kAgentClass[] = "Lumetra_Agent_Class";
 constexpr char kAgentTitle[] = "MAIn Window";
-
-// A copy of the built executable in a folder of its own, optionally with the
-// account list that marks an installation.
-class Installation {
-public:
-    explicit Installation(bool withAccountList = true, const std::string& name = "Korvel") {
-        folder_ = dir_.path() + name + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        CopyFileA(builtKorvelExe().c_str(), exe().c_str(), FALSE);
-        if (withAccountList) {
-            CreateDirectoryA(service().c_str(), nullptr);
-            writeFile(service() + "MailBox.txt", "");
-        }
-    }
-    const std::string& folder() const { return folder_; }
-    std::string exe() const { return folder_ + "Korvel.exe"; }
-    std::string service() const { return folder_ + "MainFolder\\"; }
-    std::string log() const { return service() + "MAInLog.txt"; }
-
-private:
-    TempFolder dir_;
-    std::string folder_;
-};
-
-// The hidden agent window of a started process, once its start-up is done.
-HWND waitForAgent(const ChildProcess& process) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kStartTimeoutMs) {
-        HWND window = findProcessWindow(process.id(), kAgentClass, kAgentTitle);
-        if (window != nullptr) {
-            return window;
-        }
-        Sleep(25);
-    }
-    return nullptr;
-}
-
-void quitAgent(HWND agent, ChildProcess& process) {
-    PostMessageA(agent, WM_COMMAND, IDM_QUIT, 0);
-    DWORD code = 1234;
-    EXPECT_TRUE(process.wait(kStartTimeoutMs, &code));
-    EXPECT_EQ(0u, code);
-}
-
-// The texts of the log entries, without their date prefixes.
-std::vector<std::string> logTexts(const std::string& path) {
-    std::vector<std::string> texts;
-    for (const std::string& line : splitLines(readFile(path))) {
-        size_t dash = line.find(" - ");
-        texts.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-    }
-    return texts;
-}
 
 void expectMessageBox(const ChildProcess& process, const char* caption, const char* text, int answer = IDOK) {
     MessageBoxInfo box;
@@ -87,7 +37,7 @@ TEST(Startup, AgentStartsHiddenLogsAndShutsDown) {
     EXPECT_EQ("Агент стартовал", texts[0]);
     EXPECT_EQ("", texts[1]);
 
-    quitAgent(window, agent);
+    EXPECT_TRUE(quitAgent(window, agent));
     texts = logTexts(inst.log());
     ASSERT_GE(texts.size(), 4u);
     EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
@@ -99,9 +49,11 @@ TEST(Startup, AgentStartsHiddenLogsAndShutsDown) {
     window = waitForAgent(again);
     ASSERT_NE(nullptr, window);
     texts = logTexts(inst.log());
-    ASSERT_EQ(2u, texts.size());
+    ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ("Агент стартовал", texts[0]);
-    quitAgent(window, again);
+    EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "Агент стартовал"));
+    EXPECT_EQ(0, std::count(texts.begin(), texts.end(), "Агент завершил работу"));
+    EXPECT_TRUE(quitAgent(window, again));
 }
 
 TEST(Startup, SecondStartOfTheSameInstallationEndsAndLeavesTheLogAlone) {
@@ -121,7 +73,7 @@ TEST(Startup, SecondStartOfTheSameInstallationEndsAndLeavesTheLogAlone) {
 
     EXPECT_TRUE(first.running());
     EXPECT_EQ(logBefore, readFile(inst.log()));
-    quitAgent(window, first);
+    EXPECT_TRUE(quitAgent(window, first));
 }
 
 TEST(Startup, InstallationsInTwoFoldersRunSideBySide) {
@@ -136,8 +88,8 @@ TEST(Startup, InstallationsInTwoFoldersRunSideBySide) {
     ASSERT_NE(nullptr, windowB);
     EXPECT_TRUE(a.running());
     EXPECT_TRUE(b.running());
-    quitAgent(windowA, a);
-    quitAgent(windowB, b);
+    EXPECT_TRUE(quitAgent(windowA, a));
+    EXPECT_TRUE(quitAgent(windowB, b));
 }
 
 TEST(Startup, PathsDifferingOnlyInCaseShareOneAgent) {
@@ -153,7 +105,7 @@ TEST(Startup, PathsDifferingOnlyInCaseShareOneAgent) {
     ASSERT_TRUE(second.start(upper + "Korvel.exe"));
     expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
     EXPECT_TRUE(second.wait(kStartTimeoutMs));
-    quitAgent(window, first);
+    EXPECT_TRUE(quitAgent(window, first));
 }
 
 TEST(Startup, MissingAccountListShowsTheInstallerAndCreatesNoLog) {
@@ -245,5 +197,5 @@ TEST(Startup, ScreenshotOfTheRunningAgent) {
     std::string path = artifactsFolder() + "agent-desktop.bmp";
     EXPECT_TRUE(saveScreenshot(path));
     EXPECT_GT(readFile(path).size(), 100000u);
-    quitAgent(window, agent);
+    EXPECT_TRUE(quitAgent(window, agent));
 }

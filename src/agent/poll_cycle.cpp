@@ -1,0 +1,148 @@
+#include "agent/poll_cycle.h"
+
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "agent/settings.h"
+#include "agent/tray_icon.h"
+#include "agent/version_file.h"
+#include "base/internet.h"
+#include "base/text.h"
+#include "resources/resource.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/retrieval_run.h"
+#include "telegram/telegram.h"
+
+#include <wininet.h>
+
+namespace {
+
+constexpr size_t kVersionFileCapacity = 260;
+constexpr DWORD kUndoPauseMs = 2000;
+
+// The last cycle's thread, for the shutdown's wait; UI thread only.
+UniqueHandle lastCycle;
+
+// The thread leaves the fetching phase: from here on no poll counts as
+// running. The thread closes its own handle.
+void endFetching() {
+    HANDLE self = gAgent.pollThread.exchange(nullptr);
+    if (self != nullptr) {
+        CloseHandle(self);
+    }
+}
+
+} // namespace
+
+void checkProgramVersion() {
+    InternetSession session;
+    if (!session.opened()) {
+        writeLog("Затрудняюсь открыть Интернет-сессию для опроса новой версии.");
+        return;
+    }
+    char url[kServerUrlCapacity + 16];
+    formatText(url, sizeof url, "%sver.dat", gAgent.settings.updateServer);
+    char text[kVersionFileCapacity + 1];
+    HttpResult reply = httpGet(session, url, text, kVersionFileCapacity);
+    // A server's error page is no version file either.
+    if (reply.error != 0 || reply.status < 200 || reply.status > 299) {
+        writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
+        return;
+    }
+    VersionFile file = parseVersionFile(text, reply.size);
+    if (!file.valid) {
+        writeLog("Неверный файл номера новой версии на сервере!");
+        return;
+    }
+    text[reply.size] = '\0';
+    writeLogf("Принят файл ver.dat с содержимым: %s", text);
+    SettingsValues& settings = gAgent.settings;
+    settings.versionSize = 0;
+    if (file.version <= settings.newVersion) {
+        return;
+    }
+    settings.newVersion = file.version;
+    writeLogf("Новая версия на сайте = %d", settings.newVersion);
+    if (file.hasSize) {
+        settings.versionSize = file.size > kMinVersionSize ? file.size : 0;
+        writeLogf("Файл обновления имеет размер = %d", settings.versionSize);
+    }
+    saveAnnouncedVersion();
+    setTrayBalloon("Имеется новая версия программы.");
+}
+
+DWORD WINAPI pollCycleThread(void*) {
+    gAgent.internetOk = 0;
+    bool reception = gAgent.pollMode == 1;
+    if (!InternetCheckConnectionA(gAgent.settings.updateServer, FLAG_ICC_FORCE_CONNECTION, 0)) {
+        writeLog("Поток опроса почты - Нет соединения с Интернет!");
+        endFetching();
+        return 0;
+    }
+    gAgent.internetOk = 1;
+
+    if (reception) {
+        modifyTrayIcon(IDI_POLLING, "Опрос почты. Ждите...");
+        telegramRun();
+        if (gAgent.undoInProgress) {
+            Sleep(kUndoPauseMs);
+        }
+    }
+    retrievalRun();
+
+    endFetching();
+    // A mailbox test brings no mail: the counters, the blinking and the
+    // viewer stay as the last reception left them.
+    if (reception) {
+        gAgent.receivedCount += gAgent.runNewMailCount;
+    }
+
+    checkProgramVersion();
+
+    int received = gAgent.receivedCount;
+    char tip[64];
+    formatText(tip, sizeof tip, "Принято писем - %d", received);
+    modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, tip);
+
+    // Timers and windows belong to the UI thread: the agent window starts
+    // the blinking, refreshes an open viewer and resets the blink count.
+    WPARAM broughtMail = reception && gAgent.runNewMailCount != 0 ? 1 : 0;
+    PostMessageA(gAgent.agentWindow, WM_POLL_DONE, broughtMail, 0);
+    writeLog("Поток опроса почты завершился");
+    return 0;
+}
+
+UniqueHandle startPollCycle() {
+    resetPop3Cancel();
+    resetHttpCancel();
+    HANDLE thread = CreateThread(nullptr, 0, pollCycleThread, nullptr, CREATE_SUSPENDED, nullptr);
+    if (thread == nullptr) {
+        return UniqueHandle();
+    }
+    // The handle is stored before the thread can clear it.
+    gAgent.pollThread = thread;
+    HANDLE process = GetCurrentProcess();
+    HANDLE forCaller = nullptr;
+    HANDLE forShutdown = nullptr;
+    DuplicateHandle(process, thread, process, &forCaller, SYNCHRONIZE, FALSE, 0);
+    DuplicateHandle(process, thread, process, &forShutdown, SYNCHRONIZE, FALSE, 0);
+    lastCycle.reset(forShutdown);
+    ResumeThread(thread);
+    return UniqueHandle(forCaller);
+}
+
+bool stopPollCycle(DWORD timeoutMs) {
+    if (!lastCycle) {
+        return true;
+    }
+    if (WaitForSingleObject(lastCycle.get(), 0) == WAIT_OBJECT_0) {
+        lastCycle.reset();
+        return true;
+    }
+    cancelPop3Session();
+    cancelHttpRequests();
+    bool ended = WaitForSingleObject(lastCycle.get(), timeoutMs) == WAIT_OBJECT_0;
+    if (ended) {
+        lastCycle.reset();
+    }
+    return ended;
+}

@@ -1,0 +1,25 @@
+// The poll cycle: a worker thread started for each poll that checks the
+// connection, fetches telegrams and mail (or tests one mailbox), reads the
+// version file and updates the tray and an open viewer.
+#pragma once
+#include <windows.h>
+
+#include "base/win_handles.h"
+
+// Starts a cycle in the mode the starter put into gAgent (pollMode,
+// pollOwner, testParams, testFlag). The thread's handle is in pollThread
+// before the thread runs. Returns a handle of the thread of the caller's own,
+// valid until the caller closes it (the mailbox page waits on it), or an
+// empty handle when no thread could be created.
+UniqueHandle startPollCycle();
+
+// Shutdown: asks a running cycle to end at once (its POP3 session and HTTP
+// requests are stopped) and waits up to timeoutMs for the thread of the last
+// cycle to end. True when no cycle runs any more.
+bool stopPollCycle(DWORD timeoutMs);
+
+DWORD WINAPI pollCycleThread(void* unused);
+
+// The version check of a cycle: reads "ver.dat" from the update server and
+// records a newer version in the settings file.
+void checkProgramVersion();

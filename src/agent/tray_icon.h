@@ -1,0 +1,36 @@
+// The agent's one tray icon record, shared by the agent window, the poll
+// thread and the viewer. Every change of the record and its hand-over to the
+// shell happen under one lock.
+#pragma once
+#include <windows.h>
+
+// Fills the record (icon, tooltip and balloon by receivedCount) and adds the
+// icon; true when the shell took it.
+bool addTrayIcon(HWND agentWindow);
+
+// Adds the icon again from the record as it stands (after the shell restarted).
+void restoreTrayIcon();
+
+// Sets icon and tooltip (either may be 0 / null to keep it) and modifies the
+// icon with the record's flags.
+void modifyTrayIcon(int iconId, const char* tip);
+
+// Changes the record only; the shell sees it with the next modification.
+void updateTrayRecord(int iconId, const char* tip);
+
+// From now on modifications carry no balloon.
+void dropTrayBalloon();
+
+// The balloon text shown with the next modification that carries a balloon.
+void setTrayBalloon(const char* text);
+
+void removeTrayIcon();
+
+// What the record holds now (for the tests and the blink timer).
+struct TrayState {
+    int iconId;
+    char tip[128];
+    char balloon[256];
+    bool balloonFlag;
+};
+TrayState trayState();

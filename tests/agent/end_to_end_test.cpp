@@ -1,0 +1,190 @@
+// Korvel.exe from a prepared installation against the test session's POP3,
+// update and telegram servers: it starts, polls, leaves its files, shows its
+// tray icon, and shuts down, also in the middle of a poll.
+#include "agent_process.h"
+#include "http_fixtures.h"
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kPollTimeoutMs = 60000;
+
+std::string settingsFile(const std::string& extra = "") {
+    return "[Korvel]\r\nUpdateServer=" + httpBaseUrl() + "update/\r\nMessageServer=" + httpBaseUrl() +
+           "mess/\r\n" + extra;
+}
+
+// Every text of expected appears in the log, in this order.
+void expectInOrder(const std::vector<std::string>& texts, const std::vector<std::string>& expected) {
+    size_t at = 0;
+    for (const std::string& want : expected) {
+        auto hit = std::find_if(texts.begin() + static_cast<long>(at), texts.end(),
+                                [&want](const std::string& t) { return t.compare(0, want.size(), want) == 0; });
+        ASSERT_NE(texts.end(), hit) << "missing, or out of order: " << want;
+        at = static_cast<size_t>(hit - texts.begin()) + 1;
+    }
+}
+
+// Every line of the file ends with CR LF and has the ten fields of a record.
+void expectWholeRecords(const std::string& path) {
+    std::string text = readFile(path);
+    if (text.empty()) {
+        return;
+    }
+    EXPECT_EQ("\r\n", text.substr(text.size() - 2)) << path;
+    for (const std::string& line : splitLines(text)) {
+        EXPECT_EQ(9, std::count(line.begin(), line.end(), ';')) << line;
+    }
+}
+
+// Pixels of the task bar's notification area in the colours of the mail
+// icons (the yellow envelope and its red blink phase).
+int mailIconPixels() {
+    std::string path = artifactsFolder() + "tray-probe.bmp";
+    if (!saveScreenshot(path)) {
+        return -1;
+    }
+    std::string bmp = readFile(path);
+    DeleteFileA(path.c_str());
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bmp.data() + sizeof(BITMAPFILEHEADER));
+    int width = header->biWidth, height = header->biHeight;
+    int stride = ((width * 3 + 3) / 4) * 4;
+    const unsigned char* pixels = reinterpret_cast<const unsigned char*>(bmp.data()) + 54;
+    int found = 0;
+    // Bottom-up rows: the lowest 32 rows, the rightmost 240 columns.
+    for (int row = 0; row < 32 && row < height; row++) {
+        for (int x = width - 240; x < width; x++) {
+            const unsigned char* p = pixels + row * stride + x * 3;
+            int b = p[0], g = p[1], r = p[2];
+            bool yellow = r > 230 && g > 190 && g < 230 && b < 110;
+            bool red = r > 210 && g > 50 && g < 100 && b < 60;
+            found += (yellow || red) ? 1 : 0;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(EndToEnd, StartPollShowMailAndShutDown) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    Installation inst;
+    DovecotMailbox box;
+    box.addCorpus();
+    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt",
+                          "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "MessBox.txt", "A;Друг;six;s;\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("Blink=1\r\n")));
+    setTelegramAccounts("{\"six\": {\"password\": \"s\", \"records\": [\"14\\tАнна\\t2026-12-07\\tпривет\\tкак дела\"]}}");
+    setHttpBehaviour("{}");
+    setVersionFile("12,250000");
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+
+    std::vector<std::string> records = splitLines(readFile(inst.service() + "GetMail.txt"));
+    ASSERT_EQ(12u, records.size());
+    EXPECT_EQ(0u, records[0].find("1;0;Работа;" + box.user() + ";"));
+    EXPECT_EQ(0u, records[11].find("12;0;Работа;"));
+    expectWholeRecords(inst.service() + "GetMail.txt");
+    EXPECT_EQ(11u, splitLines(readFile(inst.service() + "IdMail.txt")).size());
+    std::vector<std::string> telegrams = splitLines(readFile(inst.service() + "GetMess.txt"));
+    ASSERT_EQ(1u, telegrams.size());
+    EXPECT_EQ("Друг;six;s;14;Анна;2026-12-07;привет;как дела\t", telegrams[0]);
+    EXPECT_EQ("A;Друг;six;s;15\r\n", readFile(inst.service() + "MessBox.txt"));
+    std::string ini = readFile(inst.service() + "Korvel.ini");
+    EXPECT_NE(std::string::npos, ini.find("NewVersion=12"));
+    EXPECT_NE(std::string::npos, ini.find("VersionSize=250000"));
+
+    expectInOrder(logTexts(inst.log()),
+                  {"Агент стартовал", "Слить файлы новых писем не удалось",
+                   "Слить файлы новых писем с Архивом не удалось", "Запрос приема сообщений...",
+                   "Прием телеграмм. Логин: six  Пароль: ******** Идентификатор 0", "Запрос приема писем...",
+                   "Загрузка почтовых ящиков из файла ", "Создание временного файла заголовков ",
+                   "Загрузка писем к удалению из файла ", "Загрузка Идентификаторов ранее принятых писем из файла ",
+                   "Сервер " + box.user() + " обнаружен", "Соединение с сервером установлено", "PASS ********",
+                   "QUIT", "Писем к удалению не было", "Сохраняем новые идентификаторы писем ",
+                   "Обработка заголовков", "Обработка заголовков заверешена. Принято писем 12",
+                   "Принят файл ver.dat с содержимым: 12,250000", "Новая версия на сайте = 12",
+                   "Файл обновления имеет размер = 250000", "Поток опроса почты завершился"});
+    EXPECT_EQ(std::string::npos, readFile(inst.log()).find(box.password()));
+
+    // The tray shows mail (steady or blinking) and the balloon of the new
+    // version: a picture of the desktop is kept with the run's artefacts.
+    Sleep(2500);  // the task bar shows a balloon a moment after it was asked
+    EXPECT_GT(mailIconPixels(), 20);
+    EXPECT_TRUE(saveScreenshot(artifactsFolder() + "agent-after-poll.bmp"));
+
+    ASSERT_TRUE(quitAgent(window, agent));
+    std::vector<std::string> texts = logTexts(inst.log());
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
+    EXPECT_EQ("", texts.back());
+    EXPECT_FALSE(fileExists(inst.service() + "MailTmp.txt"));
+
+    // The next start merges the fresh mails into the new-mail list and the
+    // archive, and counts them for the tray.
+    setVersionFile("12,250000");
+    ChildProcess again;
+    ASSERT_TRUE(again.start(inst.exe()));
+    window = waitForAgent(again);
+    ASSERT_NE(nullptr, window);
+    EXPECT_FALSE(fileExists(inst.service() + "GetMail.txt"));
+    EXPECT_EQ(12u, splitLines(readFile(inst.service() + "Mail.txt")).size());
+    EXPECT_EQ(12u, splitLines(readFile(inst.service() + "HistMail.txt")).size());
+    expectInOrder(logTexts(inst.log()), {"Агент стартовал", "Слили файлы новых писем",
+                                         "Слили файлы новых писем с Архивом"});
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    // Nothing new on the server: only the mail without any identifier is
+    // offered again, as on every run.
+    std::vector<std::string> repeated = splitLines(readFile(inst.service() + "GetMail.txt"));
+    ASSERT_EQ(1u, repeated.size());
+    EXPECT_EQ(0u, repeated[0].find("13;0;Работа;"));
+    EXPECT_TRUE(quitAgent(window, again));
+}
+
+TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    Installation inst;
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(corpusMailNames()) + ", \"delayMs\": 300}");
+    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt", "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile()));
+    setVersionFile("10");
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    DWORD start = GetTickCount();
+    bool midway = false;
+    while (!midway && GetTickCount() - start < kPollTimeoutMs) {
+        std::vector<std::string> commands = fakePop3Transcript();
+        midway = std::find(commands.begin(), commands.end(), "TOP 3 0") != commands.end();
+        Sleep(50);
+    }
+    ASSERT_TRUE(midway);
+
+    DWORD quitAt = GetTickCount();
+    ASSERT_TRUE(quitAgent(window, agent));
+    EXPECT_LT(GetTickCount() - quitAt, 8000u);  // well inside the ten seconds of grace
+
+    std::string log = readFile(inst.log());
+    EXPECT_NE(std::string::npos, log.find("Приём почты прерван"));
+    std::vector<std::string> texts = logTexts(inst.log());
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
+    EXPECT_FALSE(fileExists(inst.service() + "MailTmp.txt"));
+    expectWholeRecords(inst.service() + "GetMail.txt");
+    std::string ids = readFile(inst.service() + "IdMail.txt");
+    EXPECT_TRUE(ids.empty() || ids.substr(ids.size() - 2) == "\r\n");
+    // What arrived whole before the stop became records, nothing more.
+    EXPECT_LE(splitLines(readFile(inst.service() + "GetMail.txt")).size(), 3u);
+}

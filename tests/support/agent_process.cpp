@@ -1,0 +1,58 @@
+#include "agent_process.h"
+
+#include "resources/resource.h"
+
+namespace {
+
+constexpr char kAgentClass[] = "Lumetra_Agent_Class";
+constexpr char kAgentTitle[] = "MAIn Window";
+
+} // namespace
+
+Installation::Installation(bool withAccountList, const std::string& name) {
+    folder_ = dir_.path() + name + "\\";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    CopyFileA(builtKorvelExe().c_str(), exe().c_str(), FALSE);
+    if (withAccountList) {
+        CreateDirectoryA(service().c_str(), nullptr);
+        writeFile(service() + "MailBox.txt", "");
+    }
+}
+
+HWND waitForAgent(const ChildProcess& process) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kAgentStartTimeoutMs) {
+        HWND window = findProcessWindow(process.id(), kAgentClass, kAgentTitle);
+        if (window != nullptr) {
+            return window;
+        }
+        Sleep(25);
+    }
+    return nullptr;
+}
+
+bool quitAgent(HWND agent, ChildProcess& process, DWORD timeoutMs) {
+    PostMessageA(agent, WM_COMMAND, IDM_QUIT, 0);
+    DWORD code = 1234;
+    return process.wait(timeoutMs, &code) && code == 0;
+}
+
+std::vector<std::string> logTexts(const std::string& path) {
+    std::vector<std::string> texts;
+    for (const std::string& line : splitLines(readFile(path))) {
+        size_t dash = line.find(" - ");
+        texts.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+    }
+    return texts;
+}
+
+bool waitForLogText(const std::string& logPath, const std::string& text, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (readFile(logPath).find(text) != std::string::npos) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
