@@ -13,6 +13,7 @@
 #include "retrieval/pop3_connection.h"
 #include "viewer/viewer_window.h"
 
+#include "agent_process.h"
 #include "http_fixtures.h"
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
@@ -362,4 +363,35 @@ TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
     send(RegisterWindowMessageA("TaskbarCreated"), 0);
     EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
+}
+
+TEST_F(AgentWindow, AfterWakingUpAPollStartsOnceTheNetworkAnswers) {
+    setVersionFile("10");
+    send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+    // The first retry polls at once; the network answers.
+    send(WM_TIMER, IDT_RESUME);
+    ASSERT_TRUE(waitForCycleEnd());
+    EXPECT_EQ(1, gAgent.internetOk);
+    EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
+    // That cycle found the network: the retries end.
+    send(WM_TIMER, IDT_RESUME);
+    EXPECT_FALSE(KillTimer(window, IDT_RESUME));
+    EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
+}
+
+TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
+    copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
+    send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
+    send(WM_TIMER, IDT_RESUME);
+    ASSERT_TRUE(waitForCycleEnd("Поток опроса почты - Нет соединения с Интернет!"));
+    send(WM_TIMER, IDT_RESUME);
+    pumpMessages(200);
+    // A second try, and the timer still runs for the next one.
+    EXPECT_TRUE(waitForLogText(dir / "MAInLog.txt", "Начинается опрос почты.", 1000));
+    DWORD start = GetTickCount();
+    while (count(log(), "Поток опроса почты - Нет соединения с Интернет!") < 2 && GetTickCount() - start < 10000) {
+        pumpMessages(50);
+    }
+    EXPECT_EQ(2u, count(log(), "Начинается опрос почты."));
+    EXPECT_TRUE(KillTimer(window, IDT_RESUME));
 }
