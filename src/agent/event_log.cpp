@@ -2,6 +2,7 @@
 
 #include "agent/log_prefix.h"
 #include "base/win_handles.h"
+#include "base/win_util.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -65,6 +66,18 @@ void writeLogf(const char* format, ...) {
         text[0] = '\0';
     }
     writeLog(text);
+}
+
+void writeLogError(const char* format, DWORD code) {
+    char errorText[kErrorTextCapacity];
+    systemErrorText(code, errorText);
+    writeLogf(format, static_cast<unsigned>(code), errorText);
+}
+
+void writeLogPathError(const char* format, const char* path, DWORD code) {
+    char errorText[kErrorTextCapacity];
+    systemErrorText(code, errorText);
+    writeLogf(format, path, static_cast<unsigned>(code), errorText);
 }
 
 void closeEventLog(const char* lastText) {

@@ -5,34 +5,8 @@
 #include <cstring>
 
 int parseProfileInt(const char* text, int fallback) {
-    const char* p = text;
-    while (*p == ' ' || *p == '\t') {
-        p++;
-    }
-    bool negative = false;
-    if (*p == '-' || *p == '+') {
-        negative = *p == '-';
-        p++;
-    }
-    if (*p < '0' || *p > '9') {
-        return fallback;
-    }
-    long long value = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (value <= 2147483648LL) {
-            value = value * 10 + (*p - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > 2147483647LL) {
-        return 2147483647;
-    }
-    if (value < -2147483647LL - 1) {
-        return -2147483647 - 1;
-    }
-    return static_cast<int>(value);
+    int value = 0;
+    return parseLeadingInt(text, value) ? value : fallback;
 }
 
 void normaliseSettings(SettingsValues& v) {
@@ -62,20 +36,11 @@ void normaliseSettings(SettingsValues& v) {
     }
 }
 
-// True when text begins with prefix, ignoring the case of ASCII letters, and
-// has more text after it.
+// True when text begins with the scheme (any letter case) and has a host
+// after it.
 static bool startsWithScheme(const char* text, const char* prefix) {
-    size_t i = 0;
-    for (; prefix[i] != '\0'; i++) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return false;
-        }
-    }
-    return text[i] != '\0' && text[i] != '/';
+    size_t n = matchPrefixIgnoringCase(text, prefix);
+    return n != 0 && text[n] != '\0' && text[n] != '/';
 }
 
 void normaliseServerUrl(char* url, size_t capacity, const char* fallback) {

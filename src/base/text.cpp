@@ -61,3 +61,49 @@ bool ensureTrailingBackslash(char* dst, size_t capacity) {
     dst[len + 1] = '\0';
     return true;
 }
+
+bool parseLeadingInt(const char* text, int& value) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+        p++;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        p++;
+    }
+    if (*p < '0' || *p > '9') {
+        value = 0;
+        return false;
+    }
+    long long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (n <= 2147483648LL) {
+            n = n * 10 + (*p - '0');
+        }
+    }
+    if (negative) {
+        n = -n;
+    }
+    if (n > 2147483647LL) {
+        n = 2147483647LL;
+    } else if (n < -2147483647LL - 1) {
+        n = -2147483647LL - 1;
+    }
+    value = static_cast<int>(n);
+    return true;
+}
+
+size_t matchPrefixIgnoringCase(const char* text, const char* prefix) {
+    size_t i = 0;
+    for (; prefix[i] != '\0'; i++) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != prefix[i]) {
+            return 0;
+        }
+    }
+    return i;
+}

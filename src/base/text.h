@@ -19,3 +19,12 @@ size_t formatText(char* dst, size_t capacity, const char* format, ...)
 // Appends a backslash unless the text already ends with one. Returns false
 // when the text is empty or the buffer has no room for it.
 bool ensureTrailingBackslash(char* dst, size_t capacity);
+
+// The leading decimal integer of a text as the C library's atoi reads it
+// (white space, an optional sign, digits), held within the range of int
+// instead of overflowing. False when no digit follows.
+bool parseLeadingInt(const char* text, int& value);
+
+// Length of prefix when text begins with it, ignoring the case of ASCII
+// letters (prefix in lower case); 0 otherwise.
+size_t matchPrefixIgnoringCase(const char* text, const char* prefix);

@@ -1,5 +1,7 @@
 #include "retrieval/encoded_word.h"
 
+#include "base/text.h"
+
 #include "retrieval/charset.h"
 
 #include <cstring>
@@ -23,20 +25,6 @@ const WordPrefix kPrefixes[] = {
     {"=?utf-8?q?", Charset::Utf8, false},
 };
 
-// Length of prefix when text begins with it, ignoring ASCII letter case; else 0.
-size_t matchPrefix(const char* text, const char* prefix) {
-    size_t i = 0;
-    for (; prefix[i] != '\0'; i++) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return 0;
-        }
-    }
-    return i;
-}
 
 int base64Value(unsigned char c) {
     if (c >= 'A' && c <= 'Z') {
@@ -148,7 +136,7 @@ size_t decodeEncodedWord(char* buffer, size_t capacity) {
     const WordPrefix* word = nullptr;
     size_t prefixLength = 0;
     for (const WordPrefix& p : kPrefixes) {
-        prefixLength = matchPrefix(buffer, p.text);
+        prefixLength = matchPrefixIgnoringCase(buffer, p.text);
         if (prefixLength != 0) {
             word = &p;
             break;

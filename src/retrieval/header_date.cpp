@@ -53,34 +53,11 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The C library's atoi, with its result held within the range of int as the
-// Windows runtime does instead of overflowing.
+// The C library's atoi, held within the range of int instead of overflowing.
 int readInt(const char* text) {
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        p++;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        p++;
-    }
-    long long value = 0;
-    for (; isDigit(*p); p++) {
-        if (value <= INT_MAX) {
-            value = value * 10 + (*p - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
+    int value = 0;
+    parseLeadingInt(text, value);
+    return value;
 }
 
 // Month 0-11 of a three-letter English name in any letter case; -1 otherwise.

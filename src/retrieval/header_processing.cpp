@@ -7,6 +7,7 @@
 #include "base/win_util.h"
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_blocks.h"
+#include "store/file_io.h"
 
 #include <cstring>
 #include <memory>
@@ -14,50 +15,18 @@
 
 namespace {
 
-// Memory taken from the system for the image of a whole file.
-class VirtualBlock {
-public:
-    explicit VirtualBlock(SIZE_T size)
-        : data_(static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
-    ~VirtualBlock() {
-        if (data_ != nullptr) {
-            VirtualFree(data_, 0, MEM_RELEASE);
-        }
-    }
-    VirtualBlock(const VirtualBlock&) = delete;
-    VirtualBlock& operator=(const VirtualBlock&) = delete;
-
-    char* get() const { return data_; }
-
-private:
-    char* data_;
-};
-
-void logFileError(const char* format, const char* path, DWORD code) {
-    char error[kErrorTextCapacity];
-    systemErrorText(code, error, sizeof error);
-    writeLogf(format, path, static_cast<unsigned>(code), error);
-}
-
 // Reads size bytes from the start of file into data.
+// Reads the whole file from its start; a file that shrank meanwhile counts
+// as a read failure.
 bool readWholeFile(HANDLE file, char* data, ULONGLONG size) {
     LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    uint64_t got = 0;
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !readFileBytes(file, data, size, got)) {
         return false;
     }
-    ULONGLONG done = 0;
-    while (done < size) {
-        ULONGLONG left = size - done;
-        DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-        DWORD read = 0;
-        if (!ReadFile(file, data + done, chunk, &read, nullptr)) {
-            return false;
-        }
-        if (read == 0) {
-            SetLastError(ERROR_HANDLE_EOF); // the file shrank meanwhile
-            return false;
-        }
-        done += read;
+    if (got != size) {
+        SetLastError(ERROR_HANDLE_EOF);
+        return false;
     }
     return true;
 }
@@ -91,7 +60,7 @@ public:
                   WriteFile(file_, buffer_, static_cast<DWORD>(used_), &written, nullptr) && written == used_;
         if (!ok) {
             DWORD code = GetLastError();
-            logFileError("Затрудняюсь записать файл %s\r\nОшибка %u: %s", path_, code);
+            writeLogPathError("Затрудняюсь записать файл %s\r\nОшибка %u: %s", path_, code);
             if (SetFilePointerEx(file_, before, nullptr, FILE_BEGIN)) {
                 SetEndOfFile(file_);
             }
@@ -135,7 +104,7 @@ int processHeaders(HANDLE headerFileHandle) {
 
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(headerFile.get(), &size)) {
-        logFileError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, GetLastError());
+        writeLogPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, GetLastError());
         return 0;
     }
     if (size.QuadPart == 0) {
@@ -143,20 +112,16 @@ int processHeaders(HANDLE headerFileHandle) {
         return 0;
     }
     ULONGLONG textLength = static_cast<ULONGLONG>(size.QuadPart);
-    VirtualBlock text(static_cast<SIZE_T>(textLength + 1));
-    if (text.get() == nullptr) {
-        DWORD code = GetLastError();
-        char error[kErrorTextCapacity];
-        systemErrorText(code, error, sizeof error);
-        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", static_cast<unsigned>(code),
-                  error);
+    VirtualBlock text;
+    if (!text.allocate(static_cast<size_t>(textLength + 1))) {
+        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", GetLastError());
         return 0;
     }
-    if (!readWholeFile(headerFile.get(), text.get(), textLength)) {
-        logFileError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, GetLastError());
+    if (!readWholeFile(headerFile.get(), text.bytes(), textLength)) {
+        writeLogPathError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, GetLastError());
         return 0;
     }
-    text.get()[textLength] = '\0';
+    text.bytes()[textLength] = '\0';
     headerFile.reset();
 
     char mailPath[MAX_PATH];
@@ -165,24 +130,20 @@ int processHeaders(HANDLE headerFileHandle) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER zero = {};
     if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
-        logFileError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, GetLastError());
+        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, GetLastError());
         return 0;
     }
 
     std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile.get(), mailPath));
     std::unique_ptr<RecordLine> record(new (std::nothrow) RecordLine);
     if (!output || !record) {
-        DWORD code = ERROR_NOT_ENOUGH_MEMORY;
-        char error[kErrorTextCapacity];
-        systemErrorText(code, error, sizeof error);
-        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", static_cast<unsigned>(code),
-                  error);
+        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
 
     size_t position = 0;
     HeaderBlock block;
-    while (nextHeaderBlock(text.get(), static_cast<size_t>(textLength), &position, &block)) {
+    while (nextHeaderBlock(text.bytes(), static_cast<size_t>(textLength), &position, &block)) {
         int number = ++gAgent.highestMailNumber;
         formatHeaderRecord(block, number, record.get());
         if (record->dateUnrecognised) {

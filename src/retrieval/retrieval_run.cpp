@@ -30,16 +30,6 @@ struct ServicePath {
     explicit ServicePath(const char* name) { formatText(text, sizeof text, "%s%s", gAgent.serviceFolder, name); }
 };
 
-void logError(const char* format, const char* path, DWORD code) {
-    char errorText[kErrorTextCapacity];
-    systemErrorText(code, errorText);
-    if (path != nullptr) {
-        writeLogf(format, path, static_cast<unsigned>(code), errorText);
-    } else {
-        writeLogf(format, static_cast<unsigned>(code), errorText);
-    }
-}
-
 // The size of DeleteMail.txt when the run read it: what the viewer appends
 // during the run stands after it.
 LONGLONG deletionFileSizeAtLoad = 0;
@@ -66,26 +56,10 @@ void runTest() {
     }
 }
 
-// Records the viewer appended to DeleteMail.txt after the run read it.
-std::vector<MailRecord> recordsAppendedSince(HANDLE file, LONGLONG loadedSize) {
+// The complete record lines of a file image.
+std::vector<MailRecord> parseMailRecords(const char* text, size_t size) {
     std::vector<MailRecord> records;
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart <= loadedSize) {
-        return records;
-    }
-    LONGLONG tail = size.QuadPart - loadedSize;
-    VirtualBlock block;
-    if (tail > 64LL * 1024 * 1024 || !block.allocate(static_cast<size_t>(tail) + 1)) {
-        return records;
-    }
-    LARGE_INTEGER at = {};
-    at.QuadPart = loadedSize;
-    uint64_t got = 0;
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-        !readFileBytes(file, block.bytes(), static_cast<uint64_t>(tail), got)) {
-        return records;
-    }
-    LineReader lines(block.bytes(), static_cast<size_t>(got));
+    LineReader lines(text, size);
     const char* line = nullptr;
     size_t length = 0;
     while (lines.next(line, length)) {
@@ -94,6 +68,27 @@ std::vector<MailRecord> recordsAppendedSince(HANDLE file, LONGLONG loadedSize) {
         records.push_back(record);
     }
     return records;
+}
+
+// Records the viewer appended to DeleteMail.txt after the run read it.
+std::vector<MailRecord> recordsAppendedSince(HANDLE file, LONGLONG loadedSize) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart <= loadedSize) {
+        return {};
+    }
+    LONGLONG tail = size.QuadPart - loadedSize;
+    VirtualBlock block;
+    if (tail > 64LL * 1024 * 1024 || !block.allocate(static_cast<size_t>(tail) + 1)) {
+        return {};
+    }
+    LARGE_INTEGER at = {};
+    at.QuadPart = loadedSize;
+    uint64_t got = 0;
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
+        !readFileBytes(file, block.bytes(), static_cast<uint64_t>(tail), got)) {
+        return {};
+    }
+    return parseMailRecords(block.bytes(), static_cast<size_t>(got));
 }
 
 // Step 7 of the run: the records left to delete go back to the file, or the
@@ -138,7 +133,7 @@ void writeBackDeletions() {
         error = out.commit();
     }
     if (error != 0) {
-        logError("Затрудняюсь создать файл %s. Ошибка %u: %s", path.text, error);
+        writeLogPathError("Затрудняюсь создать файл %s. Ошибка %u: %s", path.text, error);
     }
 }
 
@@ -156,7 +151,7 @@ void runReception() {
         HANDLE headerFile = CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (headerFile == INVALID_HANDLE_VALUE) {
-            logError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, GetLastError());
+            writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, GetLastError());
         } else {
             gRetrieval.clear();
             gRetrieval.headerFile = headerFile;
@@ -215,26 +210,16 @@ int loadDeletionList(HANDLE file) {
     }
     VirtualBlock block;
     if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        logError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", nullptr,
-                 GetLastError());
+        writeLogError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", GetLastError());
         return 0;
     }
     uint64_t got = 0;
     if (!readFileBytes(file, block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        logError("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", nullptr, GetLastError());
+        writeLogError("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", GetLastError());
         return 0;
     }
     deletionFileSizeAtLoad = static_cast<LONGLONG>(got);
-    std::vector<MailRecord> records;
-    LineReader lines(block.bytes(), static_cast<size_t>(got));
-    const char* line = nullptr;
-    size_t length = 0;
-    while (lines.next(line, length)) {
-        MailRecord record;
-        parseMailLine(line, length, record);
-        records.push_back(record);
-    }
-    gRetrieval.setDeletionList(std::move(records));
+    gRetrieval.setDeletionList(parseMailRecords(block.bytes(), static_cast<size_t>(got)));
     int count = static_cast<int>(gRetrieval.loadedDeletionCount());
     writeLogf("Загружено писем к удалению %d", count);
     return count;
@@ -244,12 +229,12 @@ void loadKnownIds(const char* path) {
     UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        logError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
         return;
     }
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file.get(), &size)) {
-        logError("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, GetLastError());
         return;
     }
     if (size.QuadPart == 0) {
@@ -257,12 +242,12 @@ void loadKnownIds(const char* path) {
     }
     VirtualBlock block;
     if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        logError("Система не выделила память под буфер\r\nОшибка %u: %s", nullptr, GetLastError());
+        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", GetLastError());
         return;
     }
     uint64_t got = 0;
     if (!readFileBytes(file.get(), block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        logError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, GetLastError());
         return;
     }
     std::vector<MailId> ids;
@@ -288,7 +273,7 @@ void saveSeenIds(const char* path) {
         error = out.commit();
     }
     if (error != 0) {
-        logError("Затрудняюсь создать файл %sОшибка %u: %s", path, error);
+        writeLogPathError("Затрудняюсь создать файл %sОшибка %u: %s", path, error);
     }
 }
 

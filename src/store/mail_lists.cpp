@@ -38,20 +38,6 @@ void servicePath(char* path, size_t capacity, const char* name) {
     formatText(path, capacity, "%s%s", gAgent.serviceFolder, name);
 }
 
-// Logs a text of the form "...%s...Ошибка %u: %s" with a path.
-void logPathError(const char* format, const char* path, DWORD code) {
-    char text[kErrorTextCapacity];
-    systemErrorText(code, text);
-    writeLogf(format, path, static_cast<unsigned>(code), text);
-}
-
-// Logs a text of the form "...Ошибка %u: %s" without a path.
-void logError(const char* format, DWORD code) {
-    char text[kErrorTextCapacity];
-    systemErrorText(code, text);
-    writeLogf(format, static_cast<unsigned>(code), text);
-}
-
 void raiseHighestMailNumber(int number) {
     int current = gAgent.highestMailNumber.load();
     while (number > current && !gAgent.highestMailNumber.compare_exchange_weak(current, number)) {
@@ -64,12 +50,12 @@ bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
     UniqueHandle file(
         CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        logPathError("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, GetLastError());
         return false;
     }
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file.get(), &length)) {
-        logPathError("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, GetLastError());
         return false;
     }
     if (length.QuadPart == 0) {
@@ -80,12 +66,12 @@ bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
     uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
     if (wanted >= SIZE_MAX || !image.allocate(static_cast<size_t>(wanted) + 1)) {
         DWORD code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        logError("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", code);
+        writeLogError("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", code);
         return false;
     }
     uint64_t got = 0;
     if (!readFileBytes(file.get(), image.bytes(), wanted, got)) {
-        logPathError("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, GetLastError());
+        writeLogPathError("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, GetLastError());
         image.reset();
         return false;
     }
@@ -110,7 +96,7 @@ void loadMailFile(const MailFile& which, MailList& list) {
     VirtualBlock records;
     if (lines > static_cast<size_t>(INT32_MAX) || !records.allocate(lines * sizeof(MailRecord))) {
         DWORD code = lines > static_cast<size_t>(INT32_MAX) ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        logError("Система не выделила память под массив писем. Ошибка %u: %s", code);
+        writeLogError("Система не выделила память под массив писем. Ошибка %u: %s", code);
         return;
     }
     MailRecord* array = records.as<MailRecord>();
@@ -133,14 +119,14 @@ void loadMailFile(const MailFile& which, MailList& list) {
 
     VirtualBlock order;
     if (!order.allocate(static_cast<size_t>(count) * sizeof(int))) {
-        logError("Система не выделила память под массив писем из Архива. Ошибка %u: %s", GetLastError());
+        writeLogError("Система не выделила память под массив писем из Архива. Ошибка %u: %s", GetLastError());
         return;
     }
     int groupCount = arrangeMailRecords(array, count, order.as<int>(), groupDateAscending != 0);
     order.reset();
     VirtualBlock groups;
     if (!groups.allocate(static_cast<size_t>(groupCount) * sizeof(MailboxGroup))) {
-        logError(which.groupFailure, GetLastError());
+        writeLogError(which.groupFailure, GetLastError());
         return;
     }
     buildMailGroups(array, count, groups.as<MailboxGroup>(), groupCount);
@@ -220,7 +206,7 @@ bool saveMailLists() {
         servicePath(path, sizeof path, "HistMail.txt");
         DWORD error = writeMailFile(path, MailDim);
         if (error != 0) {
-            logPathError("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, error);
+            writeLogPathError("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, error);
         } else {
             writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path);
             result = true;
@@ -230,7 +216,7 @@ bool saveMailLists() {
         servicePath(path, sizeof path, "Mail.txt");
         DWORD error = writeMailFile(path, NewMailDim);
         if (error != 0) {
-            logPathError("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, error);
+            writeLogPathError("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, error);
             return result;
         }
         writeLogf("Массив NewMailDim из %d писем успешно сброшен в файл %s", NewMailDim.count, path);
@@ -298,27 +284,27 @@ bool appendMailFile(const char* target, const char* source) {
             if (MoveFileA(source, target)) {
                 return true;
             }
-            logPathError("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, GetLastError());
+            writeLogPathError("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, GetLastError());
             return false;
         }
-        logPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, error);
+        writeLogPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, error);
         return false;
     }
     LARGE_INTEGER end;
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
-        logPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, GetLastError());
+        writeLogPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, GetLastError());
         return false;
     }
     UniqueHandle in(
         CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) {
-        logPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, GetLastError());
+        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, GetLastError());
         return false;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(in.get(), &size)) {
-        logPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, GetLastError());
+        writeLogPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, GetLastError());
         return false;
     }
     if (size.QuadPart == 0) {
@@ -333,7 +319,7 @@ bool appendMailFile(const char* target, const char* source) {
         DWORD error = GetLastError();
         SetFilePointerEx(out.get(), end, nullptr, FILE_BEGIN);
         SetEndOfFile(out.get());
-        logPathError("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, error);
+        writeLogPathError("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, error);
         return false;
     }
     return true;

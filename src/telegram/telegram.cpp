@@ -7,6 +7,7 @@
 #include "base/win_util.h"
 #include "store/account_file.h"
 #include "store/account_list.h"
+#include "store/file_io.h"
 #include "telegram/telegram_text.h"
 
 #include <windows.h>
@@ -21,36 +22,13 @@ constexpr size_t kReplyBufferSize = 1048576;
 
 HANDLE messageFile = INVALID_HANDLE_VALUE;
 
-void logSystemError(const char* format, DWORD code) {
-    char errorText[kErrorTextCapacity];
-    systemErrorText(code, errorText);
-    writeLogf(format, static_cast<unsigned>(code), errorText);
-}
-
-// A reply buffer from the system's virtual memory, released on every way out.
-class ReplyBuffer {
-public:
-    ReplyBuffer() : data_(static_cast<char*>(VirtualAlloc(nullptr, kReplyBufferSize, MEM_COMMIT, PAGE_READWRITE))) {}
-    ~ReplyBuffer() {
-        if (data_ != nullptr) {
-            VirtualFree(data_, 0, MEM_RELEASE);
-        }
-    }
-    ReplyBuffer(const ReplyBuffer&) = delete;
-    ReplyBuffer& operator=(const ReplyBuffer&) = delete;
-    char* get() const { return data_; }
-
-private:
-    char* data_;
-};
-
 // A line of GetMess.txt goes out in one write, so that a failing disk leaves
 // no head without its record.
 bool writeMessageLine(const std::string& line) {
     DWORD written = 0;
     if (!WriteFile(messageFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size()) {
-        logSystemError("Затрудняюсь записать файл.\r\nОшибка %u: %s", GetLastError());
+        writeLogError("Затрудняюсь записать файл.\r\nОшибка %u: %s", GetLastError());
         return false;
     }
     return true;
@@ -78,27 +56,24 @@ void startOnNewLine() {
 
 int fetchTelegrams(const char* alias, const char* login, const char* password) {
     writeLogf("Прием телеграмм. Логин: %s  Пароль: %s Идентификатор %d", login, "********", highestMessageId);
-    ReplyBuffer buffer;
-    if (buffer.get() == nullptr) {
-        logSystemError("Система не выделила память под буфер для загрузке телеграмм. Ошибка %u: %s", GetLastError());
+    VirtualBlock buffer;
+    if (!buffer.allocate(kReplyBufferSize)) {
+        writeLogError("Система не выделила память под буфер для загрузке телеграмм. Ошибка %u: %s", GetLastError());
         return 0;
     }
     InternetSession session;
     if (!session.opened()) {
-        logSystemError("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", session.openError());
+        writeLogError("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", session.openError());
         return 0;
     }
     std::string url = std::string(gAgent.settings.messageServer) + "messages.txt?" +
                       telegramQuery(login, password, highestMessageId);
-    HttpResult reply = httpGet(session, url.c_str(), buffer.get(), kReplyBufferSize);
+    HttpResult reply = httpGet(session, url.c_str(), buffer.bytes(), kReplyBufferSize);
     if (reply.error != 0) {
         // The address names the password: the log gets asterisks instead.
         std::string shown = std::string(gAgent.settings.messageServer) + "messages.txt?" +
                             telegramQuery(login, "********", highestMessageId);
-        char errorText[kErrorTextCapacity];
-        systemErrorText(reply.error, errorText);
-        writeLogf("Затрудняюсь соединиться с сервером %s\r\nОшибка %u: %s", shown.c_str(),
-                  static_cast<unsigned>(reply.error), errorText);
+        writeLogPathError("Затрудняюсь соединиться с сервером %s\r\nОшибка %u: %s", shown.c_str(), reply.error);
         return 0;
     }
     if (reply.size == 0) {
@@ -109,7 +84,7 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
     writeLog("Принят текст сообщения:");
 
     std::string head = std::string(alias) + ";" + login + ";" + password + ";";
-    std::vector<std::string> records = replyRecords(buffer.get(), size);
+    std::vector<std::string> records = replyRecords(buffer.bytes(), size);
     for (size_t i = 1; i < records.size(); i++) {
         writeLog(records[i].c_str());
         int id = leadingNumber(records[i].c_str());
@@ -140,10 +115,7 @@ void telegramRun() {
         messageFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
         if (messageFile == INVALID_HANDLE_VALUE) {
-            char errorText[kErrorTextCapacity];
-            DWORD code = GetLastError();
-            systemErrorText(code, errorText);
-            writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, static_cast<unsigned>(code), errorText);
+            writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
         } else {
             startOnNewLine();
             for (int i = 0; i < accountCount; i++) {

@@ -1,5 +1,7 @@
 #include "telegram/telegram_text.h"
 
+#include "base/text.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -28,31 +30,9 @@ std::string telegramQuery(const char* login, const char* password, int minId) {
 }
 
 int leadingNumber(const char* text) {
-    const char* p = text;
-    while (*p == ' ' || *p == '\t') {
-        p++;
-    }
-    bool negative = false;
-    if (*p == '-' || *p == '+') {
-        negative = *p == '-';
-        p++;
-    }
-    long long value = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (value <= 2147483648LL) {
-            value = value * 10 + (*p - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > 2147483647LL) {
-        return 2147483647;
-    }
-    if (value < -2147483647LL - 1) {
-        return -2147483647 - 1;
-    }
-    return static_cast<int>(value);
+    int value = 0;
+    parseLeadingInt(text, value);
+    return value;
 }
 
 std::vector<std::string> replyRecords(const char* reply, size_t size) {

@@ -53,3 +53,28 @@ TEST(Text, TrailingBackslash) {
     EXPECT_FALSE(ensureTrailingBackslash(full, sizeof full));
     EXPECT_STREQ("abc", full);
 }
+
+TEST(Text, LeadingIntegersAsAtoiReadsThem) {
+    int value = -1;
+    EXPECT_TRUE(parseLeadingInt(" \t\r\n42abc", value));
+    EXPECT_EQ(42, value);
+    EXPECT_TRUE(parseLeadingInt("-7", value));
+    EXPECT_EQ(-7, value);
+    EXPECT_TRUE(parseLeadingInt("+0009", value));
+    EXPECT_EQ(9, value);
+    EXPECT_TRUE(parseLeadingInt("99999999999999999999", value));
+    EXPECT_EQ(2147483647, value);
+    EXPECT_TRUE(parseLeadingInt("-99999999999999999999", value));
+    EXPECT_EQ(-2147483647 - 1, value);
+    EXPECT_FALSE(parseLeadingInt("", value));
+    EXPECT_EQ(0, value);
+    EXPECT_FALSE(parseLeadingInt("- 5", value));
+    EXPECT_FALSE(parseLeadingInt("x5", value));
+}
+
+TEST(Text, PrefixesIgnoringCase) {
+    EXPECT_EQ(7u, matchPrefixIgnoringCase("HTTP://host", "http://"));
+    EXPECT_EQ(10u, matchPrefixIgnoringCase("=?KOI8-R?B?xyz", "=?koi8-r?b"));
+    EXPECT_EQ(0u, matchPrefixIgnoringCase("ftp://", "http://"));
+    EXPECT_EQ(0u, matchPrefixIgnoringCase("htt", "http"));
+}

@@ -9,17 +9,7 @@
 namespace {
 
 std::string controlFolder() {
-    const char* value = getenv("KORVEL_HTTP_DIR");
-    std::string folder = value != nullptr ? value : "";
-    for (char& c : folder) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!folder.empty() && folder.back() != '\\') {
-        folder += '\\';
-    }
-    return folder;
+    return folderFromEnvironment("KORVEL_HTTP_DIR");
 }
 
 } // namespace
@@ -46,18 +36,7 @@ void setHttpBehaviour(const std::string& json) {
 }
 
 std::vector<std::string> httpRequests() {
-    std::vector<std::string> lines;
-    std::string text = readFile(controlFolder() + "requests.txt");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return readUnixLines(controlFolder() + "requests.txt");
 }
 
 void clearHttpRequests() {

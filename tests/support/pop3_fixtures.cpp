@@ -13,20 +13,6 @@ namespace {
 
 std::atomic<int> mailboxCounter{0};
 
-std::string envFolder(const char* name) {
-    const char* value = getenv(name);
-    std::string folder = value != nullptr ? value : "";
-    for (char& c : folder) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!folder.empty() && folder.back() != '\\') {
-        folder += '\\';
-    }
-    return folder;
-}
-
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
@@ -47,15 +33,15 @@ std::vector<std::string> filesIn(const std::string& folder) {
 } // namespace
 
 std::string dovecotFolder() {
-    return envFolder("KORVEL_DOVECOT_DIR");
+    return folderFromEnvironment("KORVEL_DOVECOT_DIR");
 }
 
 std::string fakePop3Folder() {
-    return envFolder("KORVEL_FAKE_POP3_DIR");
+    return folderFromEnvironment("KORVEL_FAKE_POP3_DIR");
 }
 
 std::string mailCorpusFolder() {
-    return envFolder("KORVEL_MAIL_CORPUS");
+    return folderFromEnvironment("KORVEL_MAIL_CORPUS");
 }
 
 std::string unixPath(const std::string& windowsPath) {
@@ -124,30 +110,11 @@ void setFakePop3Scenario(const std::string& json) {
 }
 
 std::vector<std::string> fakePop3Transcript() {
-    std::vector<std::string> lines;
-    std::string text = readFile(fakePop3Folder() + "transcript.txt");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return readUnixLines(fakePop3Folder() + "transcript.txt");
 }
 
 std::vector<std::string> fakePop3Deleted() {
-    std::vector<std::string> lines;
-    std::string text = readFile(fakePop3Folder() + "deleted.txt");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
+    return readUnixLines(fakePop3Folder() + "deleted.txt");
 }
 
 std::string corpusJsonList(const std::vector<std::string>& names) {

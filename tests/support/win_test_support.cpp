@@ -173,6 +173,35 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> readUnixLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string text = readFile(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string folderFromEnvironment(const char* name) {
+    const char* value = getenv(name);
+    std::string folder = value != nullptr ? value : "";
+    for (char& c : folder) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!folder.empty() && folder.back() != '\\') {
+        folder += '\\';
+    }
+    return folder;
+}
+
 std::string testProgramFolder() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);

@@ -31,6 +31,13 @@ void removeTree(const std::string& path);
 // Splits text at "\r\n"; a last line without one is kept.
 std::vector<std::string> splitLines(const std::string& text);
 
+// The lines of a file written by a Unix program (ended by "\n").
+std::vector<std::string> readUnixLines(const std::string& path);
+
+// A folder named by an environment variable of the test session, as a
+// Windows path ending with "\"; empty when the variable is not set.
+std::string folderFromEnvironment(const char* name);
+
 // The folder of the running test program, ending with "\".
 std::string testProgramFolder();
 
