@@ -1,0 +1,404 @@
+// Times whole retrieval runs against the test session's dovecot server: for
+// each mailbox size, a first run (every mail new), a second run (no mail new,
+// every identifier known) and the same second run through the scripted
+// server acting as a relay that delays every reply by 20 ms, which shows
+// what the two round trips per message (LIST and TOP) cost on a slow line.
+// Needs the session of tools/session.sh (bench/run_retrieval_bench.sh sets
+// it up). Usage: retrieval_bench [--no-relay] [--repeat R] [messages...]
+// (default 5000 messages, second run timed 3 times).
+//
+// Wall time comes from QueryPerformanceCounter, CPU time from GetProcessTimes
+// (user + kernel of this process). KORVEL_BENCH_SERVERS="name:pid ..." names
+// Unix processes (wineserver, dovecot, the relay) whose CPU time, with that of
+// their children, is read from /proc for every run as well.
+#include "agent/agent_state.h"
+#include "agent/event_log.h"
+#include "base/text.h"
+#include "retrieval/pop3_connection.h"
+#include "retrieval/retrieval_run.h"
+#include "retrieval/retrieval_state.h"
+
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRelayDelayMs = 20;
+// Linux reports process times in clock ticks of 1/100 s.
+constexpr double kClockTicksPerSecond = 100.0;
+
+double wallSeconds() {
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double fileTimeSeconds(const FILETIME& t) {
+    ULARGE_INTEGER value;
+    value.LowPart = t.dwLowDateTime;
+    value.HighPart = t.dwHighDateTime;
+    return static_cast<double>(value.QuadPart) / 1e7;
+}
+
+double processCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return fileTimeSeconds(kernel) + fileTimeSeconds(user);
+}
+
+// A small file of /proc read through drive Z: (its size shows as 0, so it is
+// read to its end).
+std::string readProcFile(const std::string& path) {
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char chunk[4096];
+    DWORD got = 0;
+    while (text.size() < 1024 * 1024 && ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        text.append(chunk, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// CPU seconds of a Unix process: its own (all threads) and those of its
+// children that have ended, plus, recursively, its living children.
+double unixProcessTreeCpuSeconds(unsigned long pid, int depth = 0) {
+    char path[96];
+    formatText(path, sizeof path, "Z:\\proc\\%lu\\stat", pid);
+    std::string stat = readProcFile(path);
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    // After the command name: state, ppid, ... utime is the 12th field,
+    // then stime, cutime, cstime.
+    std::vector<unsigned long long> fields;
+    const char* p = stat.c_str() + close + 1;
+    while (*p != '\0' && fields.size() < 15) {
+        while (*p == ' ') {
+            p++;
+        }
+        char* end = nullptr;
+        unsigned long long value = strtoull(p, &end, 10);
+        fields.push_back(end != p ? value : 0);
+        p = end != p ? end : p + 1;
+        while (*p != '\0' && *p != ' ') {
+            p++;
+        }
+    }
+    if (fields.size() < 15) {
+        return 0;
+    }
+    double seconds =
+        static_cast<double>(fields[11] + fields[12] + fields[13] + fields[14]) / kClockTicksPerSecond;
+    if (depth < 4) {
+        formatText(path, sizeof path, "Z:\\proc\\%lu\\task\\%lu\\children", pid, pid);
+        std::string children = readProcFile(path);
+        const char* c = children.c_str();
+        while (*c != '\0') {
+            char* end = nullptr;
+            unsigned long child = strtoul(c, &end, 10);
+            if (end == c) {
+                break;
+            }
+            seconds += unixProcessTreeCpuSeconds(child, depth + 1);
+            c = end;
+        }
+    }
+    return seconds;
+}
+
+struct Server {
+    std::string name;
+    unsigned long pid;
+};
+
+std::vector<Server> watchedServers() {
+    std::vector<Server> servers;
+    const char* list = getenv("KORVEL_BENCH_SERVERS");
+    if (list == nullptr) {
+        return servers;
+    }
+    std::string text = list;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        std::string item = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        size_t colon = item.find(':');
+        if (colon != std::string::npos) {
+            servers.push_back({item.substr(0, colon), strtoul(item.c_str() + colon + 1, nullptr, 10)});
+        }
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return servers;
+}
+
+struct Sample {
+    double wall = 0;
+    double cpu = 0;
+    std::vector<double> servers;
+};
+
+Sample takeSample(const std::vector<Server>& servers) {
+    Sample s;
+    for (const Server& server : servers) {
+        s.servers.push_back(unixProcessTreeCpuSeconds(server.pid));
+    }
+    s.cpu = processCpuSeconds();
+    s.wall = wallSeconds();
+    return s;
+}
+
+Sample difference(const Sample& after, const Sample& before) {
+    Sample d;
+    d.wall = after.wall - before.wall;
+    d.cpu = after.cpu - before.cpu;
+    for (size_t i = 0; i < after.servers.size(); i++) {
+        d.servers.push_back(after.servers[i] - before.servers[i]);
+    }
+    return d;
+}
+
+// Position of the value of the first header field name (lower case, with
+// its colon) in the header part of a mail, or npos.
+size_t findField(const std::string& mail, const char* name) {
+    size_t headerEnd = mail.find("\r\n\r\n");
+    if (headerEnd == std::string::npos) {
+        headerEnd = mail.size();
+    }
+    size_t length = strlen(name);
+    for (size_t line = 0; line < headerEnd;) {
+        if (_strnicmp(mail.c_str() + line, name, length) == 0) {
+            return line + length;
+        }
+        size_t next = mail.find("\r\n", line);
+        if (next == std::string::npos) {
+            break;
+        }
+        line = next + 2;
+    }
+    return std::string::npos;
+}
+
+// Message i of the mailbox: a corpus mail with a trace line of its own on
+// top, as the delivering server adds it, and its Message-ID (where it has
+// one) made unique, so that every message has an identifier of its own
+// whichever rule finds it.
+std::string benchMessage(const std::string& mail, int i) {
+    std::string message = mail;
+    size_t value = findField(message, "message-id:");
+    if (value != std::string::npos) {
+        while (value < message.size() && (message[value] == ' ' || message[value] == '\t')) {
+            value++;
+        }
+        if (value < message.size() && message[value] == '<') {
+            value++;
+        }
+        char prefix[32];
+        formatText(prefix, sizeof prefix, "b%d.", i);
+        message.insert(value, prefix);
+    }
+    char trace[256];
+    formatText(trace, sizeof trace,
+               "Received: from mx.bench.example.ru (mx.bench.example.ru [10.77.0.1])\r\n"
+               "\tby pop.bench.example.ru with LMTP id B%07d;\r\n"
+               "\tMon, 7 Dec 2026 %02d:%02d:%02d +0300\r\n",
+               i, (i / 3600) % 24, (i / 60) % 60, i % 60);
+    return trace + message;
+}
+
+size_t lineCount(const std::string& path) {
+    return splitLines(readFile(path)).size();
+}
+
+class Bench {
+public:
+    Bench(std::vector<Server> servers, int repeat, bool relay)
+        : servers_(std::move(servers)), repeat_(repeat), relay_(relay) {}
+
+    bool run(int messages, const std::vector<std::string>& corpus);
+    void printHeading() const;
+
+private:
+    // One retrieval run; false when it did not find the expected number of
+    // new mails or did not leave every identifier in IdMail.txt.
+    bool timedRun(int messages, int expectedNew, Sample& sample);
+    void printRow(int messages, const char* name, const Sample& s) const;
+
+    std::vector<Server> servers_;
+    int repeat_;
+    bool relay_;
+    TempFolder folder_;
+};
+
+void Bench::printHeading() const {
+    printf("%6s  %-24s %8s %8s %9s %9s", "N", "run", "wall s", "CPU s", "msgs/s", "CPU us/msg");
+    for (const Server& server : servers_) {
+        printf(" %11s", (server.name + " s").c_str());
+    }
+    printf("\n");
+}
+
+void Bench::printRow(int messages, const char* name, const Sample& s) const {
+    printf("%6d  %-24s %8.3f %8.3f %9.0f %9.1f", messages, name, s.wall, s.cpu, messages / s.wall,
+           s.cpu * 1e6 / messages);
+    for (double seconds : s.servers) {
+        printf(" %11.2f", seconds);
+    }
+    printf("\n");
+    fflush(stdout);
+}
+
+bool Bench::timedRun(int messages, int expectedNew, Sample& sample) {
+    gAgent.pollMode = 1;
+    gAgent.pollOwner = nullptr;
+    Sample before = takeSample(servers_);
+    retrievalRun();
+    sample = difference(takeSample(servers_), before);
+    size_t ids = lineCount(folder_ / "IdMail.txt");
+    if (gAgent.runNewMailCount != expectedNew || ids != static_cast<size_t>(messages)) {
+        fprintf(stderr,
+                "retrieval_bench: %d new mails (expected %d), %u identifiers (expected %d); see %s "
+                "(kept with KORVEL_KEEP_TEMP set)\n",
+                gAgent.runNewMailCount.load(), expectedNew, static_cast<unsigned>(ids), messages,
+                (folder_ / "MAInLog.txt").c_str());
+        return false;
+    }
+    return true;
+}
+
+bool Bench::run(int messages, const std::vector<std::string>& corpus) {
+    copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, folder_.path().c_str());
+    for (const char* name : {"IdMail.txt", "GetMail.txt", "MailTmp.txt", "DeleteMail.txt"}) {
+        DeleteFileA((folder_ / name).c_str());
+    }
+    if (openEventLog((folder_ / "MAInLog.txt").c_str()) != 0) {
+        fprintf(stderr, "retrieval_bench: cannot open the event log in %s\n", folder_.path().c_str());
+        return false;
+    }
+    gAgent.highestMailNumber = 0;
+    gRetrieval.clear();
+    resetPop3Cancel();
+
+    DovecotMailbox box;
+    double start = wallSeconds();
+    size_t bytes = 0;
+    for (int i = 0; i < messages; i++) {
+        std::string message = benchMessage(corpus[static_cast<size_t>(i) % corpus.size()], i);
+        bytes += message.size();
+        box.addMessage(message);
+    }
+    fprintf(stderr, "retrieval_bench: mailbox %s of %d messages (%.1f MB) written in %.1f s\n",
+            box.user().c_str(), messages, static_cast<double>(bytes) / 1e6, wallSeconds() - start);
+
+    std::string direct = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n";
+    if (!writeFile(folder_ / "MailBox.txt", direct)) {
+        fprintf(stderr, "retrieval_bench: cannot write MailBox.txt\n");
+        return false;
+    }
+
+    Sample first;
+    if (!timedRun(messages, messages, first)) {
+        return false;
+    }
+    printRow(messages, "first (all new)", first);
+
+    // The median of the repeated second runs.
+    std::vector<Sample> seconds(static_cast<size_t>(repeat_));
+    for (Sample& s : seconds) {
+        if (!timedRun(messages, 0, s)) {
+            return false;
+        }
+    }
+    std::sort(seconds.begin(), seconds.end(),
+              [](const Sample& a, const Sample& b) { return a.wall < b.wall; });
+    char name[64];
+    formatText(name, sizeof name, repeat_ > 1 ? "second (median of %d)" : "second", repeat_);
+    printRow(messages, name, seconds[seconds.size() / 2]);
+
+    if (relay_) {
+        char scenario[128];
+        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}",
+                   kRelayDelayMs);
+        setFakePop3Scenario(scenario);
+        std::string relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fake.test;110\r\n";
+        Sample slow;
+        bool ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
+        setFakePop3Scenario("{}");
+        if (!ok) {
+            return false;
+        }
+        formatText(name, sizeof name, "second, %d ms relay", kRelayDelayMs);
+        printRow(messages, name, slow);
+    }
+    closeEventLog("");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    int repeat = 3;
+    bool relay = true;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--no-relay") == 0) {
+            relay = false;
+        } else if (strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
+            repeat = atoi(argv[++i]);
+        } else {
+            sizes.push_back(atoi(argv[i]));
+        }
+    }
+    if (sizes.empty()) {
+        sizes.push_back(5000);
+    }
+    bool valid = repeat >= 1 && repeat <= 100;
+    for (int n : sizes) {
+        valid = valid && n >= 1 && n <= 1000000;
+    }
+    if (!valid) {
+        fprintf(stderr, "usage: retrieval_bench [--no-relay] [--repeat R] [messages...]\n");
+        return 2;
+    }
+    if (dovecotFolder().empty() || fakePop3Folder().empty() || mailCorpusFolder().empty()) {
+        fprintf(stderr, "retrieval_bench: no POP3 servers; run bench/run_retrieval_bench.sh\n");
+        return 2;
+    }
+    std::vector<std::string> corpus;
+    for (const std::string& name : corpusMailNames()) {
+        corpus.push_back(corpusMail(name));
+    }
+    if (corpus.empty()) {
+        fprintf(stderr, "retrieval_bench: no mails in %s\n", mailCorpusFolder().c_str());
+        return 2;
+    }
+
+    Bench bench(watchedServers(), repeat, relay);
+    bench.printHeading();
+    for (int n : sizes) {
+        if (!bench.run(n, corpus)) {
+            return 1;
+        }
+    }
+    return 0;
+}
