@@ -3,6 +3,9 @@
 // every identifier known) and the same second run through the scripted
 // server acting as a relay that delays every reply by 20 ms, which shows
 // what the two round trips per message (LIST and TOP) cost on a slow line.
+// Two more rows show where a second run's time goes: the same run with the
+// event log closed, and the bare POP3 dialogue (LIST and TOP for every
+// message, replies read to their ends) without the run around it.
 // Needs the session of tools/session.sh (bench/run_retrieval_bench.sh sets
 // it up). Usage: retrieval_bench [--no-relay] [--repeat R] [messages...]
 // (default 5000 messages, second run timed 3 times).
@@ -230,6 +233,56 @@ size_t lineCount(const std::string& path) {
     return splitLines(readFile(path)).size();
 }
 
+// The POP3 dialogue of a second run and nothing else: login, LIST n and
+// TOP n 0 for every message with each reply read to its end, QUIT.
+bool bareDialogue(const DovecotMailbox& box, int messages) {
+    SocketLibrary library;
+    in_addr ip = {};
+    Pop3Connection connection;
+    if (!library.started() || resolveHost("pop3.alpha.test", ip) != 0 || connection.open() != 0 ||
+        connection.connectTo(ip, 110) != 0) {
+        return false;
+    }
+    std::string reply;
+    auto command = [&](const std::string& text) {
+        return connection.sendText(text) == 0 && connection.receiveLine(reply) == 0 && reply[0] == '+';
+    };
+    if (connection.receiveLine(reply) != 0 || !command("USER " + box.user() + "\r\n") ||
+        !command("PASS " + box.password() + "\r\n") || !command("STAT\r\n")) {
+        return false;
+    }
+    std::string header;
+    bool cut = false;
+    char text[32];
+    for (int n = 1; n <= messages; n++) {
+        formatText(text, sizeof text, "LIST %d\r\n", n);
+        if (!command(text)) {
+            return false;
+        }
+        formatText(text, sizeof text, "TOP %d 0\r\n", n);
+        if (!command(text) || connection.receiveMultiline(header, cut) != 0) {
+            return false;
+        }
+    }
+    return command("QUIT\r\n");
+}
+
+// The sample of median wall time of repeat calls of measured, which fills
+// a sample and returns false on failure.
+template <typename Measure>
+bool medianSample(int repeat, Measure measured, Sample& median) {
+    std::vector<Sample> samples(static_cast<size_t>(repeat));
+    for (Sample& s : samples) {
+        if (!measured(s)) {
+            return false;
+        }
+    }
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.wall < b.wall; });
+    median = samples[samples.size() / 2];
+    return true;
+}
+
 class Bench {
 public:
     Bench(std::vector<Server> servers, int repeat, bool relay)
@@ -322,18 +375,36 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
     }
     printRow(messages, "first (all new)", first);
 
-    // The median of the repeated second runs.
-    std::vector<Sample> seconds(static_cast<size_t>(repeat_));
-    for (Sample& s : seconds) {
-        if (!timedRun(messages, 0, s)) {
-            return false;
-        }
-    }
-    std::sort(seconds.begin(), seconds.end(),
-              [](const Sample& a, const Sample& b) { return a.wall < b.wall; });
+    // Second runs, repeated; then where their time goes: the same run
+    // without the event log, and the bare POP3 dialogue without the run.
     char name[64];
+    Sample second;
+    auto secondRun = [&](Sample& s) { return timedRun(messages, 0, s); };
+    if (!medianSample(repeat_, secondRun, second)) {
+        return false;
+    }
     formatText(name, sizeof name, repeat_ > 1 ? "second (median of %d)" : "second", repeat_);
-    printRow(messages, name, seconds[seconds.size() / 2]);
+    printRow(messages, name, second);
+
+    closeEventLog("");
+    bool ok = medianSample(repeat_, secondRun, second);
+    openEventLog((folder_ / "MAInLog.txt").c_str());
+    if (!ok) {
+        return false;
+    }
+    printRow(messages, "  same, no event log", second);
+
+    auto dialogue = [&](Sample& s) {
+        Sample before = takeSample(servers_);
+        bool done = bareDialogue(box, messages);
+        s = difference(takeSample(servers_), before);
+        return done;
+    };
+    if (!medianSample(repeat_, dialogue, second)) {
+        fprintf(stderr, "retrieval_bench: the bare POP3 dialogue failed\n");
+        return false;
+    }
+    printRow(messages, "  LIST+TOP dialogue only", second);
 
     if (relay_) {
         char scenario[128];
@@ -342,7 +413,7 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
         setFakePop3Scenario(scenario);
         std::string relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fake.test;110\r\n";
         Sample slow;
-        bool ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
+        ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
         setFakePop3Scenario("{}");
         if (!ok) {
             return false;

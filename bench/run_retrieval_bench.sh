@@ -55,7 +55,8 @@ export KORVEL_BENCH_SERVERS="$servers"
 
 out="$root/build/retrieval-bench.txt"
 {
-    echo "retrieval_bench ${args[*]} on $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(wine --version 2>/dev/null)"
+    echo "retrieval_bench ${args[*]} on $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores," \
+        "load $(cut -d' ' -f1-3 /proc/loadavg), $(wine --version 2>/dev/null)"
     echo "CPU s: this process (user + kernel); the other columns: CPU s of the Unix processes named"
 } | tee "$out"
 wine "$root/build/win/bin/retrieval_bench.exe" "${args[@]}" </dev/null 2>&1 | tee -a "$out"
