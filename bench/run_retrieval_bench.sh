@@ -27,8 +27,15 @@ done
 # shellcheck source=../tools/session.sh
 source "$root/tools/session.sh"
 session_dir="$root/build/bench-session"
+# One run at a time: a second one would remove the session of the first.
+running="$root/build/retrieval-bench.pid"
+if [ -f "$running" ] && kill -0 "$(cat "$running")" 2>/dev/null; then
+    echo "run_retrieval_bench: already running (pid $(cat "$running"))" >&2
+    exit 1
+fi
+echo $$ >"$running"
 [ -n "${KORVEL_REUSE_PREFIX:-}" ] || rm -rf "$session_dir"
-trap session_stop EXIT
+trap 'session_stop; rm -f "$running"' EXIT
 session_start "$session_dir"
 session_start_services
 
