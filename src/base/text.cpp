@@ -107,3 +107,9 @@ size_t matchPrefixIgnoringCase(const char* text, const char* prefix) {
     }
     return i;
 }
+
+char* putBoundedText(char* out, const char* text, size_t capacity) {
+    size_t n = strnlen(text, capacity - 1);
+    memcpy(out, text, n);
+    return out + n;
+}

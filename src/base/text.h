@@ -28,3 +28,7 @@ bool parseLeadingInt(const char* text, int& value);
 // Length of prefix when text begins with it, ignoring the case of ASCII
 // letters (prefix in lower case); 0 otherwise.
 size_t matchPrefixIgnoringCase(const char* text, const char* prefix);
+
+// Copies the text of a fixed array (at most capacity - 1 bytes, even when the
+// array holds no terminator) to out, without a terminator; returns the end.
+char* putBoundedText(char* out, const char* text, size_t capacity);

@@ -4,16 +4,6 @@
 
 #include <cstring>
 
-namespace {
-
-char* putText(char* out, const char* text, size_t capacity) {
-    size_t n = strnlen(text, capacity - 1);
-    memcpy(out, text, n);
-    return out + n;
-}
-
-} // namespace
-
 void parseAccountLine(const char* line, size_t length, AccountEntry& entry) {
     memset(&entry, 0, sizeof entry);
     char* texts[] = {entry.alias, entry.identity, entry.password};
@@ -41,13 +31,13 @@ size_t formatAccountLine(const AccountEntry& e, char* buffer) {
         *out++ = e.state;
     }
     *out++ = ';';
-    out = putText(out, e.alias, sizeof e.alias);
+    out = putBoundedText(out, e.alias, sizeof e.alias);
     *out++ = ';';
-    out = putText(out, e.identity, sizeof e.identity);
+    out = putBoundedText(out, e.identity, sizeof e.identity);
     *out++ = ';';
-    out = putText(out, e.password, sizeof e.password);
+    out = putBoundedText(out, e.password, sizeof e.password);
     *out++ = ';';
-    out = putText(out, e.extra, sizeof e.extra);
+    out = putBoundedText(out, e.extra, sizeof e.extra);
     *out++ = '\r';
     *out++ = '\n';
     *out = '\0';

@@ -52,13 +52,6 @@ void setField(MailRecord& r, int field, const char* piece, size_t length) {
     }
 }
 
-// Appends a field of a record; in-memory texts are bounded by their arrays
-// even when a caller left one unterminated.
-char* putText(char* out, const char* text, size_t capacity) {
-    size_t n = strnlen(text, capacity - 1);
-    memcpy(out, text, n);
-    return out + n;
-}
 
 } // namespace
 
@@ -94,27 +87,27 @@ size_t formatMailLine(const MailRecord& r, char* buffer) {
                       kMailLineCapacity,
                   "a mail line must fit its buffer");
     char* out = buffer;
-    out = putText(out, r.number, sizeof r.number);
+    out = putBoundedText(out, r.number, sizeof r.number);
     *out++ = ';';
     *out++ = r.deletion ? '1' : '0';
     *out++ = ';';
-    out = putText(out, r.pseudonym, sizeof r.pseudonym);
+    out = putBoundedText(out, r.pseudonym, sizeof r.pseudonym);
     *out++ = ';';
-    out = putText(out, r.address, sizeof r.address);
+    out = putBoundedText(out, r.address, sizeof r.address);
     *out++ = ';';
-    out = putText(out, r.size, sizeof r.size);
+    out = putBoundedText(out, r.size, sizeof r.size);
     *out++ = ';';
-    out = putText(out, r.identity, sizeof r.identity);
+    out = putBoundedText(out, r.identity, sizeof r.identity);
     *out++ = ';';
-    out = putText(out, r.sender, sizeof r.sender);
+    out = putBoundedText(out, r.sender, sizeof r.sender);
     *out++ = ';';
-    out = putText(out, r.storedDate, sizeof r.storedDate);
+    out = putBoundedText(out, r.storedDate, sizeof r.storedDate);
     *out++ = ';';
     if (r.attachment) {
         *out++ = '+';
     }
     *out++ = ';';
-    out = putText(out, r.subject, sizeof r.subject);
+    out = putBoundedText(out, r.subject, sizeof r.subject);
     *out++ = '\r';
     *out++ = '\n';
     *out = '\0';
