@@ -137,7 +137,7 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
     ASSERT_TRUE(again.start(inst.exe()));
     window = waitForAgent(again);
     ASSERT_NE(nullptr, window);
-    EXPECT_FALSE(fileExists(inst.service() + "GetMail.txt"));
+    // (The start's first poll may already be writing a new GetMail.txt.)
     EXPECT_EQ(12u, splitLines(readFile(inst.service() + "Mail.txt")).size());
     EXPECT_EQ(12u, splitLines(readFile(inst.service() + "HistMail.txt")).size());
     expectInOrder(logTexts(inst.log()), {"Агент стартовал", "Слили файлы новых писем",

@@ -62,6 +62,8 @@ TEST(Startup, SecondStartOfTheSameInstallationEndsAndLeavesTheLogAlone) {
     ASSERT_TRUE(first.start(inst.exe()));
     HWND window = waitForAgent(first);
     ASSERT_NE(nullptr, window);
+    // The first poll has ended (no servers here): the log stands still.
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты", kStartTimeoutMs));
     std::string logBefore = readFile(inst.log());
 
     ChildProcess second;

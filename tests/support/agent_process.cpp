@@ -24,6 +24,13 @@ HWND waitForAgent(const ChildProcess& process) {
     while (GetTickCount() - start < kAgentStartTimeoutMs) {
         HWND window = findProcessWindow(process.id(), kAgentClass, kAgentTitle);
         if (window != nullptr) {
+            // The window is found while its creation (merging and loading the
+            // mail files) still runs: a message answered by its thread tells
+            // that the start-up is over and the message loop runs.
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kAgentStartTimeoutMs, &result)) {
+                return nullptr;
+            }
             return window;
         }
         Sleep(25);

@@ -25,7 +25,8 @@ private:
     std::string folder_;
 };
 
-// The hidden agent window of a started process, once its start-up is done.
+// The hidden agent window of a started process, once its start-up is done
+// and its message loop runs.
 HWND waitForAgent(const ChildProcess& process);
 
 // Asks the agent to shut down ("Отключить Агента") and waits for its end;
