@@ -2,8 +2,8 @@
 // trace lines, a folded signature, encoded and plain senders and subjects,
 // some mails without Subject or Date, some with attachments.
 // Usage: headers_bench [blocks...]   (default 2000 20000)
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "retrieval/header_processing.h"
 

@@ -14,8 +14,8 @@
 // (user + kernel of this process). KORVEL_BENCH_SERVERS="name:pid ..." names
 // Unix processes (wineserver, dovecot, the relay) whose CPU time, with that of
 // their children, is read from /proc for every run as well.
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "retrieval/pop3_connection.h"
 #include "retrieval/retrieval_run.h"

@@ -2,10 +2,10 @@
 // Mail.txt (100,000 and 10,000 records unless given on the command line) in
 // a scratch service folder, then runs loadMailLists and saveMailLists a few
 // times and prints records per second and the peak working set.
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 #include "store/mail_lists.h"
 
 #include <windows.h>

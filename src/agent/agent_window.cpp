@@ -1,18 +1,19 @@
 #include "agent/agent_window.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "agent/poll_cycle.h"
-#include "agent/tray_icon.h"
+#include "ui/tray_icon.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "resources/resource.h"
-#include "settings/alert_window.h"
+#include "ui/alert_window.h"
 #include "settings/settings_dialog.h"
 #include "store/fresh_mail.h"
 #include "store/mail_lists.h"
-#include "viewer/button.h"
+#include "ui/button.h"
 #include "viewer/viewer_window.h"
 
 #include <commctrl.h>
@@ -204,15 +205,13 @@ void onBlinkTimer(HWND window) {
         icon = gAgent.blinkPhase == 0 ? IDI_MAIL : IDI_MAIL_BLINK;
         gAgent.blinkPhase = gAgent.blinkPhase == 0 ? 1 : 0;
     }
-    char tip[64];
-    formatText(tip, sizeof tip, "Принято писем - %d",
-               static_cast<int>(gAgent.receivedCount) + static_cast<int>(gAgent.telegramCount));
+    ReceivedTip tip(gAgent.receivedCount + gAgent.telegramCount);
     dropTrayBalloon();
     // While the viewer is open it owns the tray's look.
     if (gAgent.viewerOpen) {
-        updateTrayRecord(icon, tip);
+        updateTrayRecord(icon, tip.text);
     } else {
-        modifyTrayIcon(icon, tip);
+        modifyTrayIcon(icon, tip.text);
     }
 }
 
@@ -352,9 +351,8 @@ LRESULT onPowerBroadcast(HWND window, WPARAM event) {
 }
 
 void deleteServiceFile(const char* name) {
-    char path[kPathCapacity + 32];
-    formatText(path, sizeof path, "%s%s", gAgent.serviceFolder, name);
-    DeleteFileA(path);
+    ServicePath path(name);
+    DeleteFileA(path.text);
 }
 
 LRESULT onDestroy(HWND window) {

@@ -2,8 +2,7 @@
 // the settings dialog and the viewer, does what. The message loop gathers the
 // state from the windows and carries out the action (keyboard.cpp).
 #pragma once
-
-enum class ViewerButton { Delete, Undo, GetMail, Settings, SizeToggle };
+#include "viewer/viewer_button.h"
 
 enum class KeyActionKind {
     None,          // nothing to do (the key may still be consumed)

@@ -1,6 +1,6 @@
 #include "agent/keyboard.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "agent/key_table.h"
 #include "viewer/viewer_window.h"
 

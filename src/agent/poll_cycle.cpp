@@ -1,9 +1,9 @@
 #include "agent/poll_cycle.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
-#include "agent/settings.h"
-#include "agent/tray_icon.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
+#include "core/settings_file.h"
+#include "ui/tray_icon.h"
 #include "agent/version_file.h"
 #include "base/internet.h"
 #include "base/text.h"
@@ -99,9 +99,7 @@ DWORD WINAPI pollCycleThread(void*) {
     checkProgramVersion();
 
     int received = gAgent.receivedCount;
-    char tip[64];
-    formatText(tip, sizeof tip, "Принято писем - %d", received);
-    modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, tip);
+    modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(received).text);
 
     // Timers and windows belong to the UI thread: the agent window starts
     // the blinking, refreshes an open viewer and resets the blink count.

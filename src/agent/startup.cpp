@@ -1,18 +1,19 @@
 #include "agent/startup.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
 #include "agent/agent_window.h"
-#include "agent/ensure_folder.h"
-#include "agent/event_log.h"
+#include "base/ensure_folder.h"
+#include "base/event_log.h"
 #include "agent/keyboard.h"
-#include "agent/settings.h"
+#include "core/settings_file.h"
 #include "base/text.h"
 #include "base/win_util.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "resources/resource.h"
-#include "settings/alert_window.h"
-#include "viewer/button.h"
+#include "ui/alert_window.h"
+#include "ui/button.h"
 #include "viewer/viewer_window.h"
 
 #include <commctrl.h>
@@ -113,9 +114,8 @@ bool startCom() {
 
 // The account list marks an installation: without it the executable installs.
 bool accountListMissing() {
-    char path[kPathCapacity + 32];
-    formatText(path, sizeof path, "%sMainFolder\\MailBox.txt", gAgent.moduleFolder);
-    HANDLE probe = CreateFileA(path, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ServicePath path("MailBox.txt");
+    HANDLE probe = CreateFileA(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
@@ -144,8 +144,8 @@ bool takeInstanceEvent() {
 }
 
 bool openLog() {
-    char path[kPathCapacity + 16];
-    formatText(path, sizeof path, "%sMAInLog.txt", gAgent.serviceFolder);
+    ServicePath logPath("MAInLog.txt");
+    const char* path = logPath.text;
     DWORD code = openEventLog(path);
     if (code != 0) {
         char errorText[kErrorTextCapacity];
@@ -191,7 +191,6 @@ int runMessageLoop() {
 }
 
 int runAgentMode() {
-    formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%sMainFolder\\", gAgent.moduleFolder);
     // The instance event comes before the log: a second start must not empty
     // the log of the agent that is already running.
     if (!takeInstanceEvent()) {
@@ -262,11 +261,17 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
     if (!findFolders()) {
         return 0;
     }
+    // Every path of the program starts with the module folder: one that
+    // leaves no room for the names after it is refused, never cut.
+    char updater[kFilePathCapacity];
+    if (!joinPath(updater, sizeof updater, gAgent.moduleFolder, "Velnor.exe") ||
+        !joinPath(gAgent.agentExePath, sizeof gAgent.agentExePath, gAgent.moduleFolder, "Korvel.exe") ||
+        !joinPath(gAgent.serviceFolder, sizeof gAgent.serviceFolder, gAgent.moduleFolder, "MainFolder\\")) {
+        showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
+        return 0;
+    }
     // The updater of a previous update is no longer needed.
-    char path[kPathCapacity + 16];
-    formatText(path, sizeof path, "%sVelnor.exe", gAgent.moduleFolder);
-    DeleteFileA(path);
-    formatText(gAgent.agentExePath, sizeof gAgent.agentExePath, "%sKorvel.exe", gAgent.moduleFolder);
+    DeleteFileA(updater);
     copyText(gAgent.moduleFolderCopy, sizeof gAgent.moduleFolderCopy, gAgent.moduleFolder);
 
     if (!ensureFolder(nullptr, gAgent.moduleFolder)) {

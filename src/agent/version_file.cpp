@@ -1,6 +1,6 @@
 #include "agent/version_file.h"
 
-#include "telegram/telegram_text.h"
+#include "base/text.h"
 
 #include <string>
 

@@ -94,6 +94,12 @@ bool parseLeadingInt(const char* text, int& value) {
     return true;
 }
 
+int leadingNumber(const char* text) {
+    int value = 0;
+    parseLeadingInt(text, value);
+    return value;
+}
+
 size_t matchPrefixIgnoringCase(const char* text, const char* prefix) {
     size_t i = 0;
     for (; prefix[i] != '\0'; i++) {

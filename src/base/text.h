@@ -25,6 +25,9 @@ bool ensureTrailingBackslash(char* dst, size_t capacity);
 // instead of overflowing. False when no digit follows.
 bool parseLeadingInt(const char* text, int& value);
 
+// parseLeadingInt's number, 0 when the text holds none.
+int leadingNumber(const char* text);
+
 // Length of prefix when text begins with it, ignoring the case of ASCII
 // letters (prefix in lower case); 0 otherwise.
 size_t matchPrefixIgnoringCase(const char* text, const char* prefix);

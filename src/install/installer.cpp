@@ -1,6 +1,6 @@
 #include "install/installer.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "resources/resource.h"
 
 namespace {

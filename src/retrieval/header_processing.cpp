@@ -1,13 +1,14 @@
 #include "retrieval/header_processing.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_blocks.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 
 #include <cstring>
 #include <memory>
@@ -99,8 +100,8 @@ void logUnrecognisedDate(const TextSpan& date) {
 
 int processHeaders(HANDLE headerFileHandle) {
     UniqueHandle headerFile(headerFileHandle);
-    char headerPath[MAX_PATH];
-    formatText(headerPath, sizeof headerPath, "%sMailTmp.txt", gAgent.serviceFolder);
+    ServicePath headerFilePath("MailTmp.txt");
+    const char* headerPath = headerFilePath.text;
 
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(headerFile.get(), &size)) {
@@ -124,8 +125,8 @@ int processHeaders(HANDLE headerFileHandle) {
     text.bytes()[textLength] = '\0';
     headerFile.reset();
 
-    char mailPath[MAX_PATH];
-    formatText(mailPath, sizeof mailPath, "%sGetMail.txt", gAgent.serviceFolder);
+    ServicePath mailFilePath("GetMail.txt");
+    const char* mailPath = mailFilePath.text;
     UniqueHandle mailFile(CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER zero = {};

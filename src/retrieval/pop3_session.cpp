@@ -1,6 +1,6 @@
 #include "retrieval/pop3_session.h"
 
-#include "agent/event_log.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "retrieval/pop3_connection.h"
 #include "retrieval/pop3_text.h"

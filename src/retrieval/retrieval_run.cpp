@@ -1,7 +1,8 @@
 #include "retrieval/retrieval_run.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_util.h"
 #include "retrieval/header_processing.h"
@@ -11,7 +12,7 @@
 #include "store/account_file.h"
 #include "store/account_list.h"
 #include "store/deletion_file.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 #include "store/line_reader.h"
 #include "store/mail_line.h"
 
@@ -24,11 +25,6 @@ namespace {
 
 constexpr size_t kAccountLineCapacity = 2048;
 constexpr LONGLONG kSmallestDeletionFile = 10;
-
-struct ServicePath {
-    char text[kPathCapacity + 32];
-    explicit ServicePath(const char* name) { formatText(text, sizeof text, "%s%s", gAgent.serviceFolder, name); }
-};
 
 // The size of DeleteMail.txt when the run read it: what the viewer appends
 // during the run stands after it.

@@ -1,11 +1,11 @@
 #include "settings/settings_dialog.h"
 
-#include "agent/agent_state.h"
-#include "agent/settings.h"
-#include "agent/tray_icon.h"
+#include "core/agent_state.h"
+#include "core/settings_file.h"
+#include "ui/tray_icon.h"
 #include "base/text.h"
 #include "resources/resource.h"
-#include "settings/alert_window.h"
+#include "ui/alert_window.h"
 
 #include <commctrl.h>
 
@@ -44,9 +44,7 @@ void onDestroy() {
     gAgent.settingsDialog = nullptr;
     gAgent.settingsPage = nullptr;
     bool news = gAgent.runNewMailCount != 0 || gAgent.newTelegramCount != 0;
-    char tip[64];
-    formatText(tip, sizeof tip, "Принято писем - %d", static_cast<int>(gAgent.runNewMailCount));
-    modifyTrayIcon(news ? IDI_MAIL : IDI_AGENT, tip);
+    modifyTrayIcon(news ? IDI_MAIL : IDI_AGENT, ReceivedTip(gAgent.runNewMailCount).text);
 }
 
 // Minimised, the dialog leaves the screen; the tray icon brings it back.

@@ -4,7 +4,7 @@
 #include "base/win_util.h"
 #include "store/account_line.h"
 #include "store/account_list.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 #include "store/line_reader.h"
 
 #include <cstdio>

@@ -1,17 +1,18 @@
 #include "store/fresh_mail.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "store/mail_lists.h"
 
 #include <windows.h>
 
 void mergeFreshMail() {
-    char fresh[kPathCapacity + 16], newMail[kPathCapacity + 16], archive[kPathCapacity + 16];
-    formatText(fresh, sizeof fresh, "%sGetMail.txt", gAgent.serviceFolder);
-    formatText(newMail, sizeof newMail, "%sMail.txt", gAgent.serviceFolder);
-    formatText(archive, sizeof archive, "%sHistMail.txt", gAgent.serviceFolder);
+    ServicePath freshPath("GetMail.txt"), newMailPath("Mail.txt"), archivePath("HistMail.txt");
+    const char* fresh = freshPath.text;
+    const char* newMail = newMailPath.text;
+    const char* archive = archivePath.text;
 
     writeLog(appendMailFile(newMail, fresh) ? "Слили файлы новых писем" : "Слить файлы новых писем не удалось");
     bool archived = appendMailFile(archive, fresh);

@@ -1,10 +1,11 @@
 #include "store/mail_lists.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_util.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 #include "store/line_reader.h"
 #include "store/mail_date.h"
 #include "store/mail_line.h"
@@ -17,8 +18,6 @@ MailList MailDim;
 int groupDateAscending = 0;
 
 namespace {
-
-constexpr size_t kMailPathCapacity = kPathCapacity + 32;
 
 // What differs between loading Mail.txt and HistMail.txt.
 struct MailFile {
@@ -33,10 +32,6 @@ constexpr MailFile kNewMailFile = {
 constexpr MailFile kArchiveFile = {
     "HistMail.txt", true,
     "Система не выделила память под массив данных о почтовых ящиках Архива. Ошибка %u: %s"};
-
-void servicePath(char* path, size_t capacity, const char* name) {
-    formatText(path, capacity, "%s%s", gAgent.serviceFolder, name);
-}
 
 void raiseHighestMailNumber(int number) {
     int current = gAgent.highestMailNumber.load();
@@ -82,8 +77,8 @@ bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
 
 // Loads one mail file into list (left absent on any failure).
 void loadMailFile(const MailFile& which, MailList& list) {
-    char path[kMailPathCapacity];
-    servicePath(path, sizeof path, which.name);
+    ServicePath filePath(which.name);
+    const char* path = filePath.text;
     VirtualBlock image;
     size_t size = 0;
     if (!readMailFile(path, image, size)) {
@@ -139,9 +134,8 @@ void loadMailFile(const MailFile& which, MailList& list) {
 // Keeps new mail numbers above the first record still waiting for deletion,
 // so that a number never returns while its mail is pending.
 void raiseFromDeleteFile() {
-    char path[kMailPathCapacity];
-    servicePath(path, sizeof path, "DeleteMail.txt");
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    ServicePath path("DeleteMail.txt");
+    UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return;
@@ -200,10 +194,10 @@ bool loadMailLists(HWND /*owner*/) {
 }
 
 bool saveMailLists() {
-    char path[kMailPathCapacity];
     bool result = false;
     if (MailDim.records != nullptr) {
-        servicePath(path, sizeof path, "HistMail.txt");
+        ServicePath archive("HistMail.txt");
+        const char* path = archive.text;
         DWORD error = writeMailFile(path, MailDim);
         if (error != 0) {
             writeLogPathError("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, error);
@@ -213,7 +207,8 @@ bool saveMailLists() {
         }
     }
     if (NewMailDim.records != nullptr) {
-        servicePath(path, sizeof path, "Mail.txt");
+        ServicePath newMail("Mail.txt");
+        const char* path = newMail.text;
         DWORD error = writeMailFile(path, NewMailDim);
         if (error != 0) {
             writeLogPathError("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, error);

@@ -1,13 +1,14 @@
 #include "telegram/telegram.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "base/event_log.h"
 #include "base/internet.h"
 #include "base/text.h"
 #include "base/win_util.h"
 #include "store/account_file.h"
 #include "store/account_list.h"
-#include "store/file_io.h"
+#include "base/file_io.h"
 #include "telegram/telegram_text.h"
 
 #include <windows.h>
@@ -106,12 +107,12 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
 void telegramRun() {
     writeLog("Запрос приема сообщений...\r\n");
     gAgent.newTelegramCount = 0;
-    char accounts[kPathCapacity + 16];
-    formatText(accounts, sizeof accounts, "%sMessBox.txt", gAgent.serviceFolder);
+    ServicePath accountsPath("MessBox.txt");
+    const char* accounts = accountsPath.text;
     HWND owner = gAgent.pollOwner;
     if (readAccountFile(owner, accounts)) {
-        char path[kPathCapacity + 16];
-        formatText(path, sizeof path, "%sGetMess.txt", gAgent.serviceFolder);
+        ServicePath messages("GetMess.txt");
+        const char* path = messages.text;
         messageFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
         if (messageFile == INVALID_HANDLE_VALUE) {

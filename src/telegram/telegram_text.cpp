@@ -29,12 +29,6 @@ std::string telegramQuery(const char* login, const char* password, int minId) {
     return "login=" + percentEncode(login) + "&password=" + percentEncode(password) + "&min_id=" + number;
 }
 
-int leadingNumber(const char* text) {
-    int value = 0;
-    parseLeadingInt(text, value);
-    return value;
-}
-
 std::vector<std::string> replyRecords(const char* reply, size_t size) {
     std::vector<std::string> records;
     size_t at = 0;

@@ -12,10 +12,6 @@ std::string percentEncode(const char* text);
 // The query of one login: "login=...&password=...&min_id=N".
 std::string telegramQuery(const char* login, const char* password, int minId);
 
-// The leading decimal number of a text: blanks skipped, an optional sign,
-// digits up to the first other character; 0 without digits. Kept within int.
-int leadingNumber(const char* text);
-
 // The records of a reply (each ended by a zero byte; an empty record ends
 // the walk, and so does the end of the reply). Record 0 is included.
 std::vector<std::string> replyRecords(const char* reply, size_t size);

@@ -1,10 +1,10 @@
 #include "viewer/viewer_window.h"
 
-#include "agent/agent_state.h"
-#include "agent/settings.h"
-#include "agent/tray_icon.h"
+#include "core/agent_state.h"
+#include "core/settings_file.h"
+#include "ui/tray_icon.h"
 #include "resources/resource.h"
-#include "settings/alert_window.h"
+#include "ui/alert_window.h"
 
 const char kViewerWindowClass[] = "Lumetra_Class";
 
@@ -18,7 +18,7 @@ LRESULT onCreate(HWND window) {
 
 void onDestroy(HWND window) {
     dropTrayBalloon();
-    modifyTrayIcon(IDI_AGENT, "Принято писем - 0");
+    modifyTrayIcon(IDI_AGENT, ReceivedTip(0).text);
     RECT r;
     if (GetWindowRect(window, &r)) {
         saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, gAgent.settings.winStyle, "WinPos");

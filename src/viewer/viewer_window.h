@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "agent/key_table.h"
+#include "viewer/viewer_button.h"
 
 extern const char kViewerWindowClass[];  // "Lumetra_Class"
 

@@ -1,12 +1,12 @@
 // The agent window in this process: poll cycles through its timer and
 // commands, the tray icon's state, the blinking, the menu, and the version
 // check, against the test session's servers.
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "agent/agent_window.h"
-#include "agent/event_log.h"
+#include "base/event_log.h"
 #include "agent/poll_cycle.h"
 #include "agent/startup.h"
-#include "agent/tray_icon.h"
+#include "ui/tray_icon.h"
 #include "base/internet.h"
 #include "base/text.h"
 #include "resources/resource.h"

@@ -1,4 +1,4 @@
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "agent/keyboard.h"
 #include "resources/resource.h"
 

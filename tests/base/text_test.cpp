@@ -1,3 +1,4 @@
+#include "base/path.h"
 #include "base/text.h"
 
 #include <gtest/gtest.h>
@@ -77,4 +78,16 @@ TEST(Text, PrefixesIgnoringCase) {
     EXPECT_EQ(10u, matchPrefixIgnoringCase("=?KOI8-R?B?xyz", "=?koi8-r?b"));
     EXPECT_EQ(0u, matchPrefixIgnoringCase("ftp://", "http://"));
     EXPECT_EQ(0u, matchPrefixIgnoringCase("htt", "http"));
+}
+
+TEST(JoinPath, FitsOrLeavesNothing) {
+    char path[16];
+    EXPECT_TRUE(joinPath(path, sizeof path, "C:\\K\\", "Mail.txt"));
+    EXPECT_STREQ("C:\\K\\Mail.txt", path);
+    // 15 characters and the terminator fill the buffer exactly.
+    EXPECT_TRUE(joinPath(path, sizeof path, "C:\\Korvel\\", "a.txt"));
+    EXPECT_STREQ("C:\\Korvel\\a.txt", path);
+    // One more would be cut: refused, and no cut name is left behind.
+    EXPECT_FALSE(joinPath(path, sizeof path, "C:\\Korvel\\", "ab.txt"));
+    EXPECT_STREQ("", path);
 }

@@ -1,5 +1,5 @@
 // Settings values as they come from a damaged or hand-edited Korvel.ini.
-#include "agent/settings_values.h"
+#include "core/settings_values.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "retrieval/header_processing.h"
 
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "time_zone.h"
 
 #include "win_test_support.h"

@@ -1,6 +1,6 @@
 // POP3 sessions against the session's dovecot server and its scripted server.
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "retrieval/pop3_connection.h"
 #include "retrieval/pop3_session.h"

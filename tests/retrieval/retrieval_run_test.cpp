@@ -1,7 +1,7 @@
 // Whole retrieval runs over MailBox.txt against the test session's servers:
 // the files a run reads and leaves behind.
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "retrieval/pop3_connection.h"

@@ -1,8 +1,8 @@
 // A scratch service folder with its own event log, for the tests of the mail
 // and account files.
 #pragma once
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/text.h"
 #include "store/mail_lists.h"
 

@@ -1,6 +1,6 @@
 // Telegram runs against the test session's HTTP server.
-#include "agent/agent_state.h"
-#include "agent/event_log.h"
+#include "core/agent_state.h"
+#include "base/event_log.h"
 #include "base/internet.h"
 #include "base/text.h"
 #include "telegram/telegram.h"

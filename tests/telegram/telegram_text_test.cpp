@@ -1,5 +1,5 @@
-#include "agent/version_file.h"
 #include "telegram/telegram_text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
@@ -40,22 +40,4 @@ TEST(TelegramReply, RecordsEndAtZeroBytesAndAtAnEmptyRecord) {
 TEST(TelegramReply, StoredRecordKeepsFiveFields) {
     EXPECT_EQ("7;from;to;date;text with tabs", storedRecord("7\tfrom\tto\tdate\ttext\twith\ttabs"));
     EXPECT_EQ("9;a", storedRecord("9\ta"));
-}
-
-TEST(VersionFileText, NumberAndOptionalSize) {
-    VersionFile f = parseVersionFile("12,250000", 9);
-    EXPECT_TRUE(f.valid);
-    EXPECT_EQ(12, f.version);
-    EXPECT_TRUE(f.hasSize);
-    EXPECT_EQ(250000, f.size);
-
-    f = parseVersionFile("12\r\n", 4);
-    EXPECT_TRUE(f.valid);
-    EXPECT_FALSE(f.hasSize);
-
-    EXPECT_FALSE(parseVersionFile("12", 2).valid);  // two bytes are not a version file
-    EXPECT_FALSE(parseVersionFile("", 0).valid);
-    f = parseVersionFile("<html>", 6);
-    EXPECT_TRUE(f.valid);
-    EXPECT_EQ(0, f.version);
 }

@@ -1,5 +1,5 @@
-#include "agent/event_log.h"
-#include "agent/log_prefix.h"
+#include "base/event_log.h"
+#include "base/log_prefix.h"
 
 #include "win_test_support.h"
 

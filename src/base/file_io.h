@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/path.h"
 #include "base/win_handles.h"
 
 // A block of the system's virtual memory (file images, record arrays),
@@ -64,8 +65,8 @@ private:
     void fail(DWORD code);
     void discard();
 
-    char target_[MAX_PATH] = {};
-    char temp_[MAX_PATH] = {};
+    char target_[kFilePathCapacity] = {};
+    char temp_[kFilePathCapacity + sizeof ".tmp"] = {};
     UniqueHandle file_;
     bool created_ = false;
     DWORD error_ = 0;

@@ -7,9 +7,9 @@
 
 #include <atomic>
 
-#include "agent/settings_values.h"
+#include "base/path.h"
+#include "core/settings_values.h"
 
-constexpr size_t kPathCapacity = 260;
 constexpr size_t kTestParamsCapacity = 520;
 
 struct AgentState {

@@ -1,5 +1,5 @@
-#include "agent/agent_state.h"
-#include "agent/settings.h"
+#include "core/agent_state.h"
+#include "core/settings_file.h"
 #include "base/text.h"
 
 #include "win_test_support.h"

@@ -1,6 +1,6 @@
-#include "settings/alert_window.h"
+#include "ui/alert_window.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "base/win_handles.h"
 
 #include <cctype>

@@ -26,6 +26,12 @@ void setTrayBalloon(const char* text);
 
 void removeTrayIcon();
 
+// The tooltip that counts the mails received: "Принято писем - N".
+struct ReceivedTip {
+    char text[64];
+    explicit ReceivedTip(int count);
+};
+
 // What the record holds now (for the tests and the blink timer).
 struct TrayState {
     int iconId;

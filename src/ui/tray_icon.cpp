@@ -1,6 +1,6 @@
-#include "agent/tray_icon.h"
+#include "ui/tray_icon.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "resources/resource.h"
@@ -78,6 +78,10 @@ void dropTrayBalloon() {
 void setTrayBalloon(const char* text) {
     ExclusiveLock lock(trayLock);
     copyText(gAgent.trayIcon.szInfo, sizeof gAgent.trayIcon.szInfo, text);
+}
+
+ReceivedTip::ReceivedTip(int count) {
+    formatText(text, sizeof text, "Принято писем - %d", count);
 }
 
 void removeTrayIcon() {

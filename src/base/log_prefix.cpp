@@ -1,4 +1,4 @@
-#include "agent/log_prefix.h"
+#include "base/log_prefix.h"
 
 #include "base/text.h"
 

@@ -1,4 +1,4 @@
-#include "agent/settings_values.h"
+#include "core/settings_values.h"
 
 #include "base/text.h"
 

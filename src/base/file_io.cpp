@@ -1,4 +1,4 @@
-#include "store/file_io.h"
+#include "base/file_io.h"
 
 #include "base/text.h"
 
@@ -53,7 +53,12 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     error_ = 0;
     used_ = 0;
     size_t length = strlen(target);
-    if (length + sizeof ".tmp" > sizeof temp_) {
+    // An empty name (a path that did not fit) must not become ".tmp" in
+    // the current folder.
+    if (length == 0) {
+        return ERROR_INVALID_NAME;
+    }
+    if (length >= sizeof target_) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     copyText(target_, sizeof target_, target);

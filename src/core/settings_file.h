@@ -1,7 +1,7 @@
 // Korvel.ini in the service folder, read and written with the profile
 // functions. A missing file or key gives the defaults.
 #pragma once
-#include "agent/settings_values.h"
+#include "core/settings_values.h"
 
 // Reads section "Korvel" into gAgent.settings (limits applied).
 void readSettings();

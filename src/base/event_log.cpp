@@ -1,6 +1,6 @@
-#include "agent/event_log.h"
+#include "base/event_log.h"
 
-#include "agent/log_prefix.h"
+#include "base/log_prefix.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 

@@ -1,4 +1,4 @@
-#include "viewer/button.h"
+#include "ui/button.h"
 
 const char kButtonClass[] = "Кнопка";
 

@@ -1,6 +1,7 @@
-#include "agent/settings.h"
+#include "core/settings_file.h"
 
-#include "agent/agent_state.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
 #include "base/text.h"
 
 #include <windows.h>
@@ -10,8 +11,8 @@ namespace {
 constexpr char kSection[] = "Korvel";
 
 struct IniPath {
-    char path[kPathCapacity + 16];
-    IniPath() { formatText(path, sizeof path, "%sKorvel.ini", gAgent.serviceFolder); }
+    ServicePath file{"Korvel.ini"};
+    const char* path = file.text;
 };
 
 // The profile's integer function cannot give negative numbers on every

@@ -1,4 +1,4 @@
-#include "agent/ensure_folder.h"
+#include "base/ensure_folder.h"
 
 #include "win_test_support.h"
 
