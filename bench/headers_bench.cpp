@@ -42,8 +42,8 @@ const char* const kContentTypes[] = {
 void appendBlock(std::string& out, int i) {
     char line[512];
     out += "Psevdo:Рабочий ящик\r\nMailAddr:petrov@example.ru\r\n";
-    snprintf(line, sizeof line, "MailSize:%d.%d Кб\r\nMailIdent:%08X.%d@mx%d.example.ru\r\n", 2 + i % 900,
-             i % 10, static_cast<unsigned>(i * 2654435761u), i, i % 7);
+    snprintf(line, sizeof line, "MailSize:%d.%d Кб\r\nMailIdent:%08X.%d@mx%d.example.ru\r\n", 2 + i % 900, i % 10,
+             static_cast<unsigned>(i * 2654435761u), i, i % 7);
     out += line;
     out += "Return-Path: <ivan.petrov@mail.example.ru>\r\n";
     for (int hop = 0; hop < 3; hop++) {
@@ -54,15 +54,14 @@ void appendBlock(std::string& out, int i) {
                  hop, hop, hop, i % 256, (i / 256) % 256, i * 7 + hop, hop, i % 60, (i + hop) % 60);
         out += line;
     }
-    out +=
-        "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.ru; s=mail;\r\n"
-        "\th=from:to:subject:date:message-id:mime-version:content-type;\r\n"
-        "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\r\n"
-        "\tb="
-        "dGhpcyBpcyBub3QgYSByZWFsIHNpZ25hdHVyZSBidXQgaXQgaXMgYXMgbG9uZyBhcyBvbmUgd291bGQgYmUgaW4gYSByZWFs\r\n"
-        "\t "
-        "IG1haWwgaGVhZGVyIGFuZCB0aGF0IGlzIHRoZSBwb2ludCBvZiBpdCBhbmQgbm90aGluZyBtb3JlIHRoYW4gdGhhdCBmb3Igbm93"
-        "\r\n";
+    out += "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.ru; s=mail;\r\n"
+           "\th=from:to:subject:date:message-id:mime-version:content-type;\r\n"
+           "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\r\n"
+           "\tb="
+           "dGhpcyBpcyBub3QgYSByZWFsIHNpZ25hdHVyZSBidXQgaXQgaXMgYXMgbG9uZyBhcyBvbmUgd291bGQgYmUgaW4gYSByZWFs\r\n"
+           "\t "
+           "IG1haWwgaGVhZGVyIGFuZCB0aGF0IGlzIHRoZSBwb2ludCBvZiBpdCBhbmQgbm90aGluZyBtb3JlIHRoYW4gdGhhdCBmb3Igbm93"
+           "\r\n";
     out += kSenders[i % 5];
     out += "\r\nTo: =?utf-8?B?0J/QtdGC0YDQvtCy?= <petrov@example.ru>\r\n";
     if (i % 10 != 3) {
@@ -70,9 +69,8 @@ void appendBlock(std::string& out, int i) {
         out += "\r\n";
     }
     if (i % 10 != 7) {
-        snprintf(line, sizeof line, "Date: %s, %d %s 20%02d %02d:%02d:%02d %s\r\n", i % 2 ? "Tue" : "Wed",
-                 1 + i % 28, i % 3 ? "Dec" : "Nov", 9 + i % 10, i % 24, i % 60, (i * 7) % 60,
-                 i % 4 ? "+0300" : "-0000");
+        snprintf(line, sizeof line, "Date: %s, %d %s 20%02d %02d:%02d:%02d %s\r\n", i % 2 ? "Tue" : "Wed", 1 + i % 28,
+                 i % 3 ? "Dec" : "Nov", 9 + i % 10, i % 24, i % 60, (i * 7) % 60, i % 4 ? "+0300" : "-0000");
         out += line;
     }
     snprintf(line, sizeof line, "Message-ID: <%08X.%d@mx%d.example.ru>\r\nMIME-Version: 1.0\r\n",
@@ -88,8 +86,8 @@ bool writeWhole(const char* path, const std::string& bytes) {
         return false;
     }
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
+    bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(file);
     return ok;
 }
@@ -115,10 +113,9 @@ bool runOnce(const std::string& folder, int blocks, const std::string& text) {
     QueryPerformanceCounter(&start);
     int count = processHeaders(headerFile);
     QueryPerformanceCounter(&end);
-    double ms =
-        1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-    printf("%6d blocks, %6.1f MB: %8.1f ms (%d records)\n", blocks,
-           static_cast<double>(text.size()) / 1048576.0, ms, count);
+    double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    printf("%6d blocks, %6.1f MB: %8.1f ms (%d records)\n", blocks, static_cast<double>(text.size()) / 1048576.0, ms,
+           count);
     return count == blocks;
 }
 

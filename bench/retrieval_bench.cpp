@@ -68,8 +68,8 @@ double processCpuSeconds() {
 // read to its end).
 std::string readProcFile(const std::string& path) {
     std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return text;
     }
@@ -111,8 +111,7 @@ double unixProcessTreeCpuSeconds(unsigned long pid, int depth = 0) {
     if (fields.size() < 15) {
         return 0;
     }
-    double seconds =
-        static_cast<double>(fields[11] + fields[12] + fields[13] + fields[14]) / kClockTicksPerSecond;
+    double seconds = static_cast<double>(fields[11] + fields[12] + fields[13] + fields[14]) / kClockTicksPerSecond;
     if (depth < 4) {
         formatText(path, sizeof path, "Z:\\proc\\%lu\\task\\%lu\\children", pid, pid);
         std::string children = readProcFile(path);
@@ -277,8 +276,7 @@ bool medianSample(int repeat, Measure measured, Sample& median) {
             return false;
         }
     }
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample& a, const Sample& b) { return a.wall < b.wall; });
+    std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.wall < b.wall; });
     median = samples[samples.size() / 2];
     return true;
 }
@@ -360,8 +358,8 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
         bytes += message.size();
         box.addMessage(message);
     }
-    fprintf(stderr, "retrieval_bench: mailbox %s of %d messages (%.1f MB) written in %.1f s\n",
-            box.user().c_str(), messages, static_cast<double>(bytes) / 1e6, wallSeconds() - start);
+    fprintf(stderr, "retrieval_bench: mailbox %s of %d messages (%.1f MB) written in %.1f s\n", box.user().c_str(),
+            messages, static_cast<double>(bytes) / 1e6, wallSeconds() - start);
 
     std::string direct = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n";
     if (!writeFile(folder_ / "MailBox.txt", direct)) {
@@ -408,8 +406,7 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
 
     if (relay_) {
         char scenario[128];
-        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}",
-                   kRelayDelayMs);
+        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}", kRelayDelayMs);
         setFakePop3Scenario(scenario);
         std::string relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fake.test;110\r\n";
         Sample slow;

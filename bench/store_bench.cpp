@@ -19,9 +19,8 @@ namespace {
 constexpr int kRuns = 3;
 
 const char* const kMailboxes[][2] = {
-    {"Работа", "ivan.petrov@example.ru"}, {"Дом", "ivan@home.example.ru"},
-    {"Рассылки", "lists@example.ru"},     {"Дача", "dacha@example.ru"},
-    {"Старый ящик", "old@example.com"},   {"Магазин", "shop@example.org"},
+    {"Работа", "ivan.petrov@example.ru"}, {"Дом", "ivan@home.example.ru"},    {"Рассылки", "lists@example.ru"},
+    {"Дача", "dacha@example.ru"},         {"Старый ящик", "old@example.com"}, {"Магазин", "shop@example.org"},
 };
 
 double seconds() {
@@ -56,14 +55,13 @@ bool generate(const char* path, int first, int count) {
         seed = seed * 1103515245u + 12345u;
         int number = first + i;
         const char* const* box = kMailboxes[(seed >> 16) % (sizeof kMailboxes / sizeof kMailboxes[0])];
-        size_t n =
-            formatText(line, sizeof line,
-                       "%d;0;%s;%s;%u.%u Кб;%08X%08X.%d@mail.example.ru;"
-                       "Отправитель номер %u <sender%u@example.net>;%u;%s;"
-                       "Re: Обсуждение вопроса %d о поставке оборудования\r\n",
-                       number, box[0], box[1], (seed >> 8) % 900 + 1, seed % 10, seed, ~seed, number,
-                       (seed >> 4) % 500, (seed >> 4) % 500,
-                       1230000000u + static_cast<unsigned>(number) * 317u, (seed & 4) ? "+" : "", number);
+        size_t n = formatText(line, sizeof line,
+                              "%d;0;%s;%s;%u.%u Кб;%08X%08X.%d@mail.example.ru;"
+                              "Отправитель номер %u <sender%u@example.net>;%u;%s;"
+                              "Re: Обсуждение вопроса %d о поставке оборудования\r\n",
+                              number, box[0], box[1], (seed >> 8) % 900 + 1, seed % 10, seed, ~seed, number,
+                              (seed >> 4) % 500, (seed >> 4) % 500, 1230000000u + static_cast<unsigned>(number) * 317u,
+                              (seed & 4) ? "+" : "", number);
         if (!file.write(line, n)) {
             return false;
         }
@@ -91,8 +89,7 @@ int main(int argc, char** argv) {
 
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%skorvel-bench-%lu\\", temp,
-               GetCurrentProcessId());
+    formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%skorvel-bench-%lu\\", temp, GetCurrentProcessId());
     CreateDirectoryA(gAgent.serviceFolder, nullptr);
     char history[MAX_PATH], mail[MAX_PATH], log[MAX_PATH];
     formatText(history, sizeof history, "%sHistMail.txt", gAgent.serviceFolder);
@@ -117,17 +114,17 @@ int main(int argc, char** argv) {
         bool saved = saveMailLists();
         double save = seconds() - start;
         if (!loaded || !saved || MailDim.count != archived || NewMailDim.count != fresh) {
-            fprintf(stderr, "store_bench: run %d went wrong (loaded %d, saved %d, %d + %d records)\n", run,
-                    loaded, saved, MailDim.count, NewMailDim.count);
+            fprintf(stderr, "store_bench: run %d went wrong (loaded %d, saved %d, %d + %d records)\n", run, loaded,
+                    saved, MailDim.count, NewMailDim.count);
             return 1;
         }
-        printf("run %d: load %.3f s (%.0f records/s), save %.3f s (%.0f records/s)\n", run, load,
-               total / load, save, total / save);
+        printf("run %d: load %.3f s (%.0f records/s), save %.3f s (%.0f records/s)\n", run, load, total / load, save,
+               total / save);
         bestLoad = load < bestLoad ? load : bestLoad;
         bestSave = save < bestSave ? save : bestSave;
     }
-    printf("best: load %.3f s, save %.3f s for %d records; groups %d + %d; highest number %d\n", bestLoad,
-           bestSave, total, MailDim.groupCount, NewMailDim.groupCount, gAgent.highestMailNumber.load());
+    printf("best: load %.3f s, save %.3f s for %d records; groups %d + %d; highest number %d\n", bestLoad, bestSave,
+           total, MailDim.groupCount, NewMailDim.groupCount, gAgent.highestMailNumber.load());
     printf("peak working set: %.1f MB (records of %u bytes)\n", peakWorkingSetMb(),
            static_cast<unsigned>(sizeof(MailRecord)));
 

@@ -7,6 +7,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/tools/install-deps.sh"
+
+echo "== layers and formatting"
+"$root/tools/check_layers.py"
+"$root/tools/check_format.sh"
+
 "$root/tools/build.sh" win native
 
 echo "== native tests (AddressSanitizer, UBSan)"

@@ -62,8 +62,7 @@ void bringBack(HWND window) {
 // system dialog class through a short-lived window of that class.
 void setDialogClassIcon() {
     gAgent.classIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(IDI_AGENT));
-    HWND probe = CreateWindowExA(0, MAKEINTATOM(32770), "", 0, 0, 0, 0, 0, nullptr, nullptr, gAgent.instance,
-                                 nullptr);
+    HWND probe = CreateWindowExA(0, MAKEINTATOM(32770), "", 0, 0, 0, 0, 0, nullptr, nullptr, gAgent.instance, nullptr);
     if (probe != nullptr) {
         SetClassLongPtrA(probe, GCLP_HICON, reinterpret_cast<LONG_PTR>(gAgent.classIcon));
         DestroyWindow(probe);
@@ -289,16 +288,15 @@ void onRightClick(HWND window) {
     if (menu == nullptr) {
         return;
     }
-    HWND front = gAgent.settingsOpen ? gAgent.settingsDialog.load()
-                                     : (gAgent.viewerOpen ? gAgent.viewerWindow.load() : nullptr);
+    HWND front =
+        gAgent.settingsOpen ? gAgent.settingsDialog.load() : (gAgent.viewerOpen ? gAgent.viewerWindow.load() : nullptr);
     if (front != nullptr) {
         bringBack(front);
     }
     POINT cursor = {};
     GetCursorPos(&cursor);
     SetForegroundWindow(window);
-    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x - 5, cursor.y - 10, window,
-                     nullptr);
+    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x - 5, cursor.y - 10, window, nullptr);
     PostMessageA(window, WM_NULL, 0, 0);
     DestroyMenu(menu);
 }

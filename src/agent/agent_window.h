@@ -3,8 +3,8 @@
 #pragma once
 #include <windows.h>
 
-extern const char kAgentWindowClass[];  // "Lumetra_Agent_Class"
-extern const char kAgentWindowTitle[];  // "MAIn Window"
+extern const char kAgentWindowClass[]; // "Lumetra_Agent_Class"
+extern const char kAgentWindowTitle[]; // "MAIn Window"
 
 LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -5,20 +5,20 @@
 #include "viewer/viewer_button.h"
 
 enum class KeyActionKind {
-    None,          // nothing to do (the key may still be consumed)
-    NextTabStop,   // move the focus to the next tab stop of the settings page
-    PressButton,   // press control `control` of the settings page
-    CloseViewer,   // post WM_CLOSE to the viewer
-    ClickViewer,   // post WM_LBUTTONUP to a viewer button
+    None,        // nothing to do (the key may still be consumed)
+    NextTabStop, // move the focus to the next tab stop of the settings page
+    PressButton, // press control `control` of the settings page
+    CloseViewer, // post WM_CLOSE to the viewer
+    ClickViewer, // post WM_LBUTTONUP to a viewer button
 };
 
 struct KeyContext {
-    bool settingsOpen = false;     // the settings dialog exists
-    int focusedControl = 0;        // id of the focused control of the settings page, 0 if none
-    bool escapeControlVisible = false;  // control 1027 of the settings page is visible
-    bool viewerUsable = false;     // the viewer exists and is not minimised
+    bool settingsOpen = false;         // the settings dialog exists
+    int focusedControl = 0;            // id of the focused control of the settings page, 0 if none
+    bool escapeControlVisible = false; // control 1027 of the settings page is visible
+    bool viewerUsable = false;         // the viewer exists and is not minimised
     bool ctrlPressed = false;
-    bool undoEnabled = false;      // the viewer's undo button is enabled
+    bool undoEnabled = false; // the viewer's undo button is enabled
 };
 
 struct KeyAction {

@@ -83,8 +83,8 @@ int runUninstallerMode(const char* commandLine) {
         showMessage(nullptr, "Мало параметров для программы удаления.", kUninstallCaption, MB_OK);
         return 0;
     }
-    int answer = showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption,
-                             MB_YESNO | MB_ICONQUESTION);
+    int answer =
+        showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption, MB_YESNO | MB_ICONQUESTION);
     if (answer != IDNO) {
         takeFolderFromCommandLine(commandLine, gAgent.moduleFolder, sizeof gAgent.moduleFolder);
         uninstall(nullptr);
@@ -159,8 +159,8 @@ bool openLog() {
 
 bool createAgentWindow() {
     HWND window = CreateWindowExA(WS_EX_CONTROLPARENT | WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle,
-                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gAgent.instance, nullptr);
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, gAgent.instance, nullptr);
     if (window == nullptr) {
         writeLog("Затрудняюсь отобразить основное окно.");
         showMessage(nullptr, "Затрудняюсь отобразить основное окно.");

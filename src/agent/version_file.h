@@ -4,10 +4,10 @@
 #include <cstddef>
 
 struct VersionFile {
-    bool valid = false;    // more than two bytes
-    int version = 0;       // N, by the atoi rules
-    bool hasSize = false;  // a "," follows somewhere
-    int size = 0;          // S, by the atoi rules
+    bool valid = false;   // more than two bytes
+    int version = 0;      // N, by the atoi rules
+    bool hasSize = false; // a "," follows somewhere
+    int size = 0;         // S, by the atoi rules
 };
 
 // Reads the file's text (at most the bytes given, NULs end it).

@@ -63,8 +63,7 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     }
     copyText(target_, sizeof target_, target);
     formatText(temp_, sizeof temp_, "%s.tmp", target);
-    file_.reset(
-        CreateFileA(temp_, GENERIC_WRITE, shareMode, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(CreateFileA(temp_, GENERIC_WRITE, shareMode, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         return GetLastError();
     }
@@ -83,8 +82,8 @@ bool ReplacementFile::flushBuffer() {
         return false;
     }
     DWORD written = 0;
-    if (used_ > 0 && (!WriteFile(file_.get(), buffer_, static_cast<DWORD>(used_), &written, nullptr) ||
-                      written != used_)) {
+    if (used_ > 0 &&
+        (!WriteFile(file_.get(), buffer_, static_cast<DWORD>(used_), &written, nullptr) || written != used_)) {
         fail(GetLastError());
         return false;
     }

@@ -109,8 +109,8 @@ HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size
     bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     // Time-outs go on the connection and request handles: the session
     // handle's are not honoured everywhere.
-    InternetHandle connection(InternetConnectA(session.handle(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+    InternetHandle connection(
+        InternetConnectA(session.handle(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
         result.error = lastError();
         return result;
@@ -148,8 +148,7 @@ HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size
     }
     DWORD status = 0;
     DWORD statusSize = sizeof status;
-    if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
-                       nullptr)) {
+    if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr)) {
         result.status = status;
     }
     // A single read may bring only part of the body.

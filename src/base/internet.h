@@ -10,7 +10,7 @@
 struct HttpTimeouts {
     DWORD connectMs = 30000;
     DWORD sendMs = 30000;
-    DWORD receiveMs = 60000;  // each read of the body
+    DWORD receiveMs = 60000; // each read of the body
 };
 extern HttpTimeouts gHttpTimeouts;
 
@@ -37,9 +37,9 @@ private:
 };
 
 struct HttpResult {
-    DWORD error = 0;        // 0, or the system error of the failed step
-    DWORD status = 0;       // HTTP status code
-    size_t size = 0;        // bytes read into the buffer
+    DWORD error = 0;  // 0, or the system error of the failed step
+    DWORD status = 0; // HTTP status code
+    size_t size = 0;  // bytes read into the buffer
     bool bufferFull = false;
 };
 

@@ -13,8 +13,7 @@ size_t copyTextN(char* dst, size_t capacity, const char* src, size_t count);
 size_t appendText(char* dst, size_t capacity, const char* src);
 
 // printf into dst, cut to the capacity; returns the length written.
-size_t formatText(char* dst, size_t capacity, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+size_t formatText(char* dst, size_t capacity, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Appends a backslash unless the text already ends with one. Returns false
 // when the text is empty or the buffer has no room for it.

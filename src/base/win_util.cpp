@@ -16,10 +16,8 @@ void systemErrorText(DWORD code, char* buffer, size_t capacity) {
     // The system allocates the text: a fixed buffer would make FormatMessageA
     // fail for every message longer than it instead of cutting it.
     char* text = nullptr;
-    const DWORD flags =
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(&text), 0,
-                             nullptr);
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(&text), 0, nullptr);
     if (n == 0) {
         // Systems without texts in that language still have them in their own.
         n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);

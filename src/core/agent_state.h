@@ -16,9 +16,9 @@ struct AgentState {
     // Folders, each ending with a backslash except windowsFolder.
     char moduleFolder[kPathCapacity] = {};
     char windowsFolder[kPathCapacity] = {};
-    char agentExePath[kPathCapacity] = {};      // moduleFolder + "Korvel.exe"
-    char moduleFolderCopy[kPathCapacity] = {};  // never altered after start-up
-    char serviceFolder[kPathCapacity] = {};     // moduleFolder + "MainFolder\", lower case
+    char agentExePath[kPathCapacity] = {};     // moduleFolder + "Korvel.exe"
+    char moduleFolderCopy[kPathCapacity] = {}; // never altered after start-up
+    char serviceFolder[kPathCapacity] = {};    // moduleFolder + "MainFolder\", lower case
     int isVista = 0;
     HINSTANCE instance = nullptr;
     IMalloc* taskAllocator = nullptr;
@@ -26,7 +26,7 @@ struct AgentState {
 
     // Poll cycle.
     std::atomic<HANDLE> pollThread{nullptr};
-    std::atomic<int> pollMode{0};  // 1 reception, 0 test of one mailbox
+    std::atomic<int> pollMode{0}; // 1 reception, 0 test of one mailbox
     std::atomic<HWND> pollOwner{nullptr};
     std::atomic<int> testFlag{0};
     char testParams[kTestParamsCapacity] = {};
@@ -45,7 +45,7 @@ struct AgentState {
     HWND agentWindow = nullptr;
     std::atomic<int> settingsOpen{0};
     std::atomic<HWND> settingsDialog{nullptr};
-    HWND settingsPage = nullptr;  // page dialog shown inside the settings dialog
+    HWND settingsPage = nullptr; // page dialog shown inside the settings dialog
     std::atomic<int> viewerOpen{0};
     std::atomic<HWND> viewerWindow{nullptr};
     HWND alertWindow = nullptr;

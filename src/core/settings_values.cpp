@@ -50,8 +50,8 @@ void normaliseServerUrl(char* url, size_t capacity, const char* fallback) {
     while (start < len && (url[start] == ' ' || url[start] == '\t')) {
         start++;
     }
-    while (len > start && (url[len - 1] == ' ' || url[len - 1] == '\t' || url[len - 1] == '\r' ||
-                           url[len - 1] == '\n')) {
+    while (len > start &&
+           (url[len - 1] == ' ' || url[len - 1] == '\t' || url[len - 1] == '\r' || url[len - 1] == '\n')) {
         len--;
     }
     memmove(url, url + start, len - start);

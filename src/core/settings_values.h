@@ -14,12 +14,12 @@ constexpr const char* kDefaultUpdateServer = "https://update.lumetra.ru/agent/";
 constexpr const char* kDefaultMessageServer = "https://mess.lumetra.ru/";
 
 struct SettingsValues {
-    int interval = 15;      // poll interval, minutes
-    int kolBlink = 10;      // blink cycles after mail arrived
-    int blink = 0;          // 1: blink the tray icon when mail arrived
-    int winStyle = 0;       // viewer style: 1 detailed, 0 compact
-    int newVersion = kProgramVersion;  // highest version announced
-    int versionSize = 0;    // announced update size in bytes, 0 = unknown
+    int interval = 15;                // poll interval, minutes
+    int kolBlink = 10;                // blink cycles after mail arrived
+    int blink = 0;                    // 1: blink the tray icon when mail arrived
+    int winStyle = 0;                 // viewer style: 1 detailed, 0 compact
+    int newVersion = kProgramVersion; // highest version announced
+    int versionSize = 0;              // announced update size in bytes, 0 = unknown
     char updateServer[kServerUrlCapacity] = {};
     char messageServer[kServerUrlCapacity] = {};
 };

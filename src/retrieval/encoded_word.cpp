@@ -25,7 +25,6 @@ const WordPrefix kPrefixes[] = {
     {"=?utf-8?q?", Charset::Utf8, false},
 };
 
-
 int base64Value(unsigned char c) {
     if (c >= 'A' && c <= 'Z') {
         return c - 'A';
@@ -158,8 +157,7 @@ size_t decodeEncodedWord(char* buffer, size_t capacity) {
         buffer[endPos] = '\0';
         size_t dataLength = endPos > prefixLength ? endPos - prefixLength : 0;
         size_t size = sizeof decoded - 1;
-        if (!decodeBase64(buffer + prefixLength, dataLength, reinterpret_cast<unsigned char*>(decoded),
-                          &size)) {
+        if (!decodeBase64(buffer + prefixLength, dataLength, reinterpret_cast<unsigned char*>(decoded), &size)) {
             return endPos;
         }
         decoded[size] = '\0';

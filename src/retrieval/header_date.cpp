@@ -10,8 +10,7 @@ namespace {
 
 constexpr size_t kDateCopyCapacity = 1024;
 
-const char* const kMonths[12] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                 "jul", "aug", "sep", "oct", "nov", "dec"};
+const char* const kMonths[12] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
 
 // Splits text into tokens the way the C library's strtok does (skip leading
 // separators, end the token at the next separator, continue after it), but

@@ -127,8 +127,8 @@ int processHeaders(HANDLE headerFileHandle) {
 
     ServicePath mailFilePath("GetMail.txt");
     const char* mailPath = mailFilePath.text;
-    UniqueHandle mailFile(CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle mailFile(
+        CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER zero = {};
     if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
         writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, GetLastError());

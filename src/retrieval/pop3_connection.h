@@ -10,10 +10,10 @@
 // Every wait of a POP3 session, in one place. A user on a slow line waits at
 // most these times for one step before the step counts as failed.
 struct NetTimeouts {
-    DWORD resolveMs = 20000;  // a host name
-    DWORD connectMs = 30000;  // the TCP connection
-    DWORD sendMs = 30000;     // one command
-    DWORD receiveMs = 60000;  // any receive of a reply (restarts with every piece)
+    DWORD resolveMs = 20000; // a host name
+    DWORD connectMs = 30000; // the TCP connection
+    DWORD sendMs = 30000;    // one command
+    DWORD receiveMs = 60000; // any receive of a reply (restarts with every piece)
 };
 extern NetTimeouts gNetTimeouts;
 
@@ -54,7 +54,7 @@ public:
     Pop3Connection& operator=(const Pop3Connection&) = delete;
 
     // Each returns 0 on success or a Winsock error code.
-    int open();  // the socket
+    int open(); // the socket
     int connectTo(const in_addr& address, unsigned short port);
     int sendText(const std::string& text);
     // One reply line with its line end.
@@ -68,5 +68,5 @@ private:
     int receiveMore();
 
     SOCKET socket_ = INVALID_SOCKET;
-    std::string pending_;  // bytes received beyond the last reply
+    std::string pending_; // bytes received beyond the last reply
 };

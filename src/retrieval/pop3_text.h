@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-constexpr size_t kMailIdCapacity = 128;  // at most 127 characters
+constexpr size_t kMailIdCapacity = 128; // at most 127 characters
 
 // The fields of an account line "alias;address;password;server;port".
 struct AccountLineFields {
@@ -14,7 +14,7 @@ struct AccountLineFields {
     std::string password;
     std::string server;
     std::string port;
-    bool portMissing = false;  // the line had no ";": port "110" taken
+    bool portMissing = false; // the line had no ";": port "110" taken
 };
 
 enum class AccountLineError { None, Server, Password, Address, Alias };
@@ -43,10 +43,10 @@ std::string loggableCommand(const std::string& command);
 
 // Which rule gave the identifier and which notes the session logs.
 struct IdentifierResult {
-    std::string id;               // empty: no identifier
+    std::string id; // empty: no identifier
     bool found = false;
-    bool messageIdEndedEarly = false;  // "Неожиданный конец ... идентификатора"
-    bool receivedEndedEarly = false;   // "Неожиданный конец ... Received"
+    bool messageIdEndedEarly = false; // "Неожиданный конец ... идентификатора"
+    bool receivedEndedEarly = false;  // "Неожиданный конец ... Received"
 };
 
 // Derives a mail's identifier from its header text: Message-ID, else the
@@ -89,7 +89,7 @@ private:
     bool complete_ = false;
     bool cut_ = false;
     size_t received_ = 0;
-    size_t lineLength_ = 0;   // bytes of the current line so far
-    bool lineIsDot_ = false;  // the current line is "." so far (a CR may follow)
+    size_t lineLength_ = 0;  // bytes of the current line so far
+    bool lineIsDot_ = false; // the current line is "." so far (a CR may follow)
     std::string text_;
 };

@@ -154,9 +154,9 @@ void runReception() {
 
             ServicePath deletions("DeleteMail.txt");
             writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
-            HANDLE deletionFile = CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE deletionFile =
+                CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (deletionFile != INVALID_HANDLE_VALUE) {
                 gRetrieval.deletionListLoaded = loadDeletionList(deletionFile) > 0;
                 CloseHandle(deletionFile);
@@ -176,8 +176,7 @@ void runReception() {
                     break;
                 }
                 char line[kAccountLineCapacity];
-                formatText(line, sizeof line, "%s;%s;%s;%s", entry.alias, entry.identity, entry.password,
-                           entry.extra);
+                formatText(line, sizeof line, "%s;%s;%s;%s", entry.alias, entry.identity, entry.password, entry.extra);
                 runPop3Session(1, line, sizeof line);
             }
 
@@ -206,7 +205,8 @@ int loadDeletionList(HANDLE file) {
     }
     VirtualBlock block;
     if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        writeLogError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", GetLastError());
+        writeLogError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s",
+                      GetLastError());
         return 0;
     }
     uint64_t got = 0;

@@ -56,7 +56,7 @@ public:
 
 private:
     std::vector<MailRecord> deletions_;
-    std::vector<char> deletionState_;  // 0 pending, 1 deleted in the session, 2 confirmed
+    std::vector<char> deletionState_; // 0 pending, 1 deleted in the session, 2 confirmed
     std::unordered_map<std::string, std::vector<size_t>> deletionIndex_;
     std::vector<size_t> sessionDeletions_;
     std::unordered_set<std::string> deletedIds_;

@@ -2,9 +2,9 @@
 #pragma once
 
 struct AccountEntry {
-    char state;          // 'A' active, 'P' paused; any other character is kept
+    char state; // 'A' active, 'P' paused; any other character is kept
     char alias[260];
-    char identity[260];  // mailbox: e-mail address; telegram: login
+    char identity[260]; // mailbox: e-mail address; telegram: login
     char password[260];
-    char extra[260];     // mailbox: server, ";" and port; telegram: next message id
+    char extra[260]; // mailbox: server, ";" and port; telegram: next message id
 };

@@ -34,16 +34,15 @@ void reportReadFailure(HWND owner, const char* format, const char* path, DWORD c
 bool readAccountFile(HWND owner, const char* path) {
     clearAccountList();
     // Other processes may read and write the file meanwhile.
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         reportReadFailure(owner, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
         return false;
     }
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file.get(), &length)) {
-        reportReadFailure(owner, "Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", path,
-                          GetLastError());
+        reportReadFailure(owner, "Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", path, GetLastError());
         return false;
     }
     if (length.QuadPart == 0) {
@@ -98,10 +97,9 @@ bool writeAccountFile(HWND owner, const char* path) {
     if (error != 0) {
         char text[kErrorTextCapacity];
         systemErrorText(error, text);
-        showMessagef(
-            owner, kAgentCaption, MB_OK,
-            "Затрудняюсь открыть файл %s\r\nОшибка %u: %s\r\nПоследние изменения не будут сохранены!", path,
-            static_cast<unsigned>(error), text);
+        showMessagef(owner, kAgentCaption, MB_OK,
+                     "Затрудняюсь открыть файл %s\r\nОшибка %u: %s\r\nПоследние изменения не будут сохранены!", path,
+                     static_cast<unsigned>(error), text);
         return false;
     }
     return true;

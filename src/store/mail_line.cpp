@@ -52,7 +52,6 @@ void setField(MailRecord& r, int field, const char* piece, size_t length) {
     }
 }
 
-
 } // namespace
 
 void parseMailLine(const char* line, size_t length, MailRecord& record) {
@@ -82,8 +81,8 @@ void parseMailLine(const char* line, size_t length, MailRecord& record) {
 
 size_t formatMailLine(const MailRecord& r, char* buffer) {
     // Every field is bounded by its array, so the line fits kMailLineCapacity.
-    static_assert(sizeof r.number + sizeof r.pseudonym + sizeof r.address + sizeof r.size +
-                          sizeof r.identity + sizeof r.sender + sizeof r.storedDate + sizeof r.subject + 16 <=
+    static_assert(sizeof r.number + sizeof r.pseudonym + sizeof r.address + sizeof r.size + sizeof r.identity +
+                          sizeof r.sender + sizeof r.storedDate + sizeof r.subject + 16 <=
                       kMailLineCapacity,
                   "a mail line must fit its buffer");
     char* out = buffer;

@@ -27,11 +27,9 @@ struct MailFile {
 };
 
 constexpr MailFile kNewMailFile = {
-    "Mail.txt", false,
-    "Система не выделила память под массив данных о почтовых ящиках новых писем. Ошибка %u: %s"};
+    "Mail.txt", false, "Система не выделила память под массив данных о почтовых ящиках новых писем. Ошибка %u: %s"};
 constexpr MailFile kArchiveFile = {
-    "HistMail.txt", true,
-    "Система не выделила память под массив данных о почтовых ящиках Архива. Ошибка %u: %s"};
+    "HistMail.txt", true, "Система не выделила память под массив данных о почтовых ящиках Архива. Ошибка %u: %s"};
 
 void raiseHighestMailNumber(int number) {
     int current = gAgent.highestMailNumber.load();
@@ -42,8 +40,7 @@ void raiseHighestMailNumber(int number) {
 // Reads a whole mail file into a NUL-terminated block. False when the file
 // gave nothing to parse (failures are logged; an empty file is deleted).
 bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
-    UniqueHandle file(
-        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         writeLogPathError("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, GetLastError());
         return false;
@@ -135,8 +132,8 @@ void loadMailFile(const MailFile& which, MailList& list) {
 // so that a number never returns while its mail is pending.
 void raiseFromDeleteFile() {
     ServicePath path("DeleteMail.txt");
-    UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(
+        CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return;
     }
@@ -271,8 +268,8 @@ bool copyFileTail(HANDLE source, HANDLE target) {
 } // namespace
 
 bool appendMailFile(const char* target, const char* source) {
-    UniqueHandle out(CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle out(
+        CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) {
@@ -291,8 +288,7 @@ bool appendMailFile(const char* target, const char* source) {
         writeLogPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, GetLastError());
         return false;
     }
-    UniqueHandle in(
-        CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle in(CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) {
         writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, GetLastError());
         return false;

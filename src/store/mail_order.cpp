@@ -57,9 +57,8 @@ int arrangeMailRecords(MailRecord* records, int count, int* order, bool dateAsce
     }
     // Stable sorts: equal keys keep their file order, so every load of the
     // same file gives the same list.
-    std::stable_sort(order, order + count, [records](int a, int b) {
-        return compareText(records[a].address, records[b].address) > 0;
-    });
+    std::stable_sort(order, order + count,
+                     [records](int a, int b) { return compareText(records[a].address, records[b].address) > 0; });
 
     int groups = 0;
     for (int begin = 0; begin < count;) {

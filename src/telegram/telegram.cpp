@@ -67,8 +67,8 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
         writeLogError("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", session.openError());
         return 0;
     }
-    std::string url = std::string(gAgent.settings.messageServer) + "messages.txt?" +
-                      telegramQuery(login, password, highestMessageId);
+    std::string url =
+        std::string(gAgent.settings.messageServer) + "messages.txt?" + telegramQuery(login, password, highestMessageId);
     HttpResult reply = httpGet(session, url.c_str(), buffer.bytes(), kReplyBufferSize);
     if (reply.error != 0) {
         // The address names the password: the log gets asterisks instead.
@@ -113,8 +113,8 @@ void telegramRun() {
     if (readAccountFile(owner, accounts)) {
         ServicePath messages("GetMess.txt");
         const char* path = messages.text;
-        messageFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        messageFile =
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (messageFile == INVALID_HANDLE_VALUE) {
             writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
         } else {

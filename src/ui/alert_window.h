@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-extern const char kAlertWindowClass[];  // "AlertWin"
+extern const char kAlertWindowClass[]; // "AlertWin"
 
 LRESULT CALLBACK alertWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -2,6 +2,6 @@
 #pragma once
 #include <windows.h>
 
-extern const char kButtonClass[];  // "Кнопка"
+extern const char kButtonClass[]; // "Кнопка"
 
 LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -56,7 +56,6 @@ void restoreTrayIcon() {
     }
 }
 
-
 void modifyTrayIcon(int iconId, const char* tip) {
     ExclusiveLock lock(trayLock);
     updateTrayRecordLocked(iconId, tip);

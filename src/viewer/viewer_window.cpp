@@ -57,9 +57,9 @@ HWND viewerButton(HWND viewer, ViewerButton which) {
 
 HWND openViewer(HWND owner) {
     ViewerRect r = readViewerRect("WinPos");
-    HWND window = CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  r.left, r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left,
+                        r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance, nullptr);
     if (window == nullptr) {
         gAgent.viewerOpen = 0;
         return nullptr;

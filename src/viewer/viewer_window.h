@@ -4,7 +4,7 @@
 
 #include "viewer/viewer_button.h"
 
-extern const char kViewerWindowClass[];  // "Lumetra_Class"
+extern const char kViewerWindowClass[]; // "Lumetra_Class"
 
 LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -54,8 +54,8 @@ protected:
         gAgent.viewerOpen = 0;
         removeVersionFile();
         setHttpBehaviour("{}");
-        window = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
-                                 100, 100, nullptr, nullptr, gAgent.instance, nullptr);
+        window = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                 100, nullptr, nullptr, gAgent.instance, nullptr);
         ASSERT_NE(nullptr, window);
         addTrayIcon(window);
     }
@@ -175,13 +175,13 @@ TEST_F(AgentWindow, BlinkingAlternatesForTwiceKolBlinkTicks) {
         TrayState s = trayState();
         EXPECT_EQ(tick % 2 == 1 ? IDI_MAIL : IDI_MAIL_BLINK, s.iconId) << "tick " << tick;
         EXPECT_STREQ("Принято писем - 5", s.tip);
-        EXPECT_FALSE(s.balloonFlag);  // blinking never repeats the balloon
+        EXPECT_FALSE(s.balloonFlag); // blinking never repeats the balloon
     }
-    EXPECT_TRUE(KillTimer(window, IDT_BLINK));  // still running after tick 20
+    EXPECT_TRUE(KillTimer(window, IDT_BLINK)); // still running after tick 20
     SetTimer(window, IDT_BLINK, 1000, nullptr);
     send(WM_TIMER, IDT_BLINK);
     EXPECT_EQ(IDI_MAIL, trayState().iconId);
-    EXPECT_FALSE(KillTimer(window, IDT_BLINK));  // tick 21 stopped it
+    EXPECT_FALSE(KillTimer(window, IDT_BLINK)); // tick 21 stopped it
 }
 
 TEST_F(AgentWindow, BlinkSwitchedOffMidwayOnlyCountsAndRefreshesTheTooltip) {
@@ -195,7 +195,7 @@ TEST_F(AgentWindow, BlinkSwitchedOffMidwayOnlyCountsAndRefreshesTheTooltip) {
     for (int tick = 1; tick <= 5; tick++) {
         send(WM_TIMER, IDT_BLINK);
     }
-    EXPECT_EQ(IDI_MAIL, trayState().iconId);  // five ticks: first phase
+    EXPECT_EQ(IDI_MAIL, trayState().iconId); // five ticks: first phase
     gAgent.settings.blink = 0;
     gAgent.receivedCount = 2;
     for (int tick = 6; tick <= 20; tick++) {
@@ -257,7 +257,7 @@ TEST_F(AgentWindow, ASecondPollWhileOneRunsStartsNothing) {
     send(WM_TIMER, IDT_POLL);
     HANDLE first = gAgent.pollThread;
     ASSERT_NE(nullptr, first);
-    send(WM_COMMAND, IDM_POLL_NOW);  // the menu's command, as if it came through
+    send(WM_COMMAND, IDM_POLL_NOW); // the menu's command, as if it came through
     send(WM_TIMER, IDT_POLL);
     ASSERT_TRUE(waitForCycleEnd());
     std::string text = log();
@@ -293,7 +293,7 @@ TEST_F(AgentWindow, PollWithTheViewerOpenAndNoInternetShowsTheNotice) {
     ASSERT_NE(nullptr, openViewer(nullptr));
     DWORD start = GetTickCount();
     send(WM_COMMAND, IDM_POLL_NOW);
-    EXPECT_GE(GetTickCount() - start, 3900u);  // two seconds, then the notice's two
+    EXPECT_GE(GetTickCount() - start, 3900u); // two seconds, then the notice's two
     char text[64] = {};
     GetWindowTextA(gAgent.alertWindow, text, sizeof text);
     EXPECT_STREQ("Нет соединения с Интернет!", text);
@@ -342,7 +342,7 @@ TEST_F(VersionCheck, TheSameOrALowerVersionWritesNothing) {
     setVersionFile("10,300000");
     checkProgramVersion();
     EXPECT_EQ(10, gAgent.settings.newVersion);
-    EXPECT_EQ(0, gAgent.settings.versionSize);  // in memory only
+    EXPECT_EQ(0, gAgent.settings.versionSize); // in memory only
     EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
     EXPECT_STREQ("", trayState().balloon);
 }

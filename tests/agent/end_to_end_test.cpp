@@ -15,8 +15,8 @@ namespace {
 constexpr DWORD kPollTimeoutMs = 60000;
 
 std::string settingsFile(const std::string& extra = "") {
-    return "[Korvel]\r\nUpdateServer=" + httpBaseUrl() + "update/\r\nMessageServer=" + httpBaseUrl() +
-           "mess/\r\n" + extra;
+    return "[Korvel]\r\nUpdateServer=" + httpBaseUrl() + "update/\r\nMessageServer=" + httpBaseUrl() + "mess/\r\n" +
+           extra;
 }
 
 // Every text of expected appears in the log, in this order.
@@ -80,7 +80,8 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
                           "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
     ASSERT_TRUE(writeFile(inst.service() + "MessBox.txt", "A;Друг;six;s;\r\n"));
     ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("Blink=1\r\n")));
-    setTelegramAccounts("{\"six\": {\"password\": \"s\", \"records\": [\"14\\tАнна\\t2026-12-07\\tпривет\\tкак дела\"]}}");
+    setTelegramAccounts(
+        "{\"six\": {\"password\": \"s\", \"records\": [\"14\\tАнна\\t2026-12-07\\tпривет\\tкак дела\"]}}");
     setHttpBehaviour("{}");
     setVersionFile("12,250000");
 
@@ -104,22 +105,33 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
     EXPECT_NE(std::string::npos, ini.find("NewVersion=12"));
     EXPECT_NE(std::string::npos, ini.find("VersionSize=250000"));
 
-    expectInOrder(logTexts(inst.log()),
-                  {"Агент стартовал", "Слить файлы новых писем не удалось",
-                   "Слить файлы новых писем с Архивом не удалось", "Запрос приема сообщений...",
-                   "Прием телеграмм. Логин: six  Пароль: ******** Идентификатор 0", "Запрос приема писем...",
-                   "Загрузка почтовых ящиков из файла ", "Создание временного файла заголовков ",
-                   "Загрузка писем к удалению из файла ", "Загрузка Идентификаторов ранее принятых писем из файла ",
-                   "Сервер " + box.user() + " обнаружен", "Соединение с сервером установлено", "PASS ********",
-                   "QUIT", "Писем к удалению не было", "Сохраняем новые идентификаторы писем ",
-                   "Обработка заголовков", "Обработка заголовков заверешена. Принято писем 12",
-                   "Принят файл ver.dat с содержимым: 12,250000", "Новая версия на сайте = 12",
-                   "Файл обновления имеет размер = 250000", "Поток опроса почты завершился"});
+    expectInOrder(logTexts(inst.log()), {"Агент стартовал",
+                                         "Слить файлы новых писем не удалось",
+                                         "Слить файлы новых писем с Архивом не удалось",
+                                         "Запрос приема сообщений...",
+                                         "Прием телеграмм. Логин: six  Пароль: ******** Идентификатор 0",
+                                         "Запрос приема писем...",
+                                         "Загрузка почтовых ящиков из файла ",
+                                         "Создание временного файла заголовков ",
+                                         "Загрузка писем к удалению из файла ",
+                                         "Загрузка Идентификаторов ранее принятых писем из файла ",
+                                         "Сервер " + box.user() + " обнаружен",
+                                         "Соединение с сервером установлено",
+                                         "PASS ********",
+                                         "QUIT",
+                                         "Писем к удалению не было",
+                                         "Сохраняем новые идентификаторы писем ",
+                                         "Обработка заголовков",
+                                         "Обработка заголовков заверешена. Принято писем 12",
+                                         "Принят файл ver.dat с содержимым: 12,250000",
+                                         "Новая версия на сайте = 12",
+                                         "Файл обновления имеет размер = 250000",
+                                         "Поток опроса почты завершился"});
     EXPECT_EQ(std::string::npos, readFile(inst.log()).find(box.password()));
 
     // The tray shows mail (steady or blinking) and the balloon of the new
     // version: a picture of the desktop is kept with the run's artefacts.
-    Sleep(2500);  // the task bar shows a balloon a moment after it was asked
+    Sleep(2500); // the task bar shows a balloon a moment after it was asked
     EXPECT_GT(mailIconPixels(), 20);
     EXPECT_TRUE(saveScreenshot(artifactsFolder() + "agent-after-poll.bmp"));
 
@@ -140,8 +152,8 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
     // (The start's first poll may already be writing a new GetMail.txt.)
     EXPECT_EQ(12u, splitLines(readFile(inst.service() + "Mail.txt")).size());
     EXPECT_EQ(12u, splitLines(readFile(inst.service() + "HistMail.txt")).size());
-    expectInOrder(logTexts(inst.log()), {"Агент стартовал", "Слили файлы новых писем",
-                                         "Слили файлы новых писем с Архивом"});
+    expectInOrder(logTexts(inst.log()),
+                  {"Агент стартовал", "Слили файлы новых писем", "Слили файлы новых писем с Архивом"});
     ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
     // Nothing new on the server: only the mail without any identifier is
     // offered again, as on every run.
@@ -174,7 +186,7 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
 
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(quitAgent(window, agent));
-    EXPECT_LT(GetTickCount() - quitAt, 8000u);  // well inside the ten seconds of grace
+    EXPECT_LT(GetTickCount() - quitAt, 8000u); // well inside the ten seconds of grace
 
     std::string log = readFile(inst.log());
     EXPECT_NE(std::string::npos, log.find("Приём почты прерван"));

@@ -41,9 +41,8 @@ void registerRecordingClass() {
 }
 
 HWND child(HWND parent, const char* cls, DWORD style, int id) {
-    return CreateWindowExA(0, cls, "x", WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, id % 100 * 3, 60, 20,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                           nullptr);
+    return CreateWindowExA(0, cls, "x", WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, id % 100 * 3, 60, 20, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
 }
 
 void setCtrl(bool down) {
@@ -79,8 +78,8 @@ protected:
         received.clear();
         dialog = CreateWindowExA(0, kRecordingClass, "settings", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 400,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        page = CreateWindowExA(WS_EX_CONTROLPARENT, kRecordingClass, "page", WS_CHILD | WS_VISIBLE, 0, 0, 400,
-                               400, dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
+        page = CreateWindowExA(WS_EX_CONTROLPARENT, kRecordingClass, "page", WS_CHILD | WS_VISIBLE, 0, 0, 400, 400,
+                               dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
         check = child(page, "BUTTON", BS_AUTOCHECKBOX, 1058);
         save = child(page, "BUTTON", BS_PUSHBUTTON, 1012);
         edit = child(page, "EDIT", WS_BORDER, 1009);
@@ -166,8 +165,8 @@ protected:
         received.clear();
         viewer = CreateWindowExA(0, kRecordingClass, "viewer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        for (int id : {IDC_VIEWER_DELETE, IDC_VIEWER_UNDO, IDC_VIEWER_GET_MAIL, IDC_VIEWER_SETTINGS,
-                       IDC_VIEWER_SIZE_TOGGLE}) {
+        for (int id :
+             {IDC_VIEWER_DELETE, IDC_VIEWER_UNDO, IDC_VIEWER_GET_MAIL, IDC_VIEWER_SETTINGS, IDC_VIEWER_SIZE_TOGGLE}) {
             child(viewer, kRecordingClass, 0, id);
         }
         gAgent.viewerOpen = 1;
@@ -194,8 +193,8 @@ TEST_F(ViewerKeys, ShortcutsClickTheirButtons) {
     EXPECT_EQ(1, handleKey('P'));
     EXPECT_EQ(1, handleKey('Z'));
     pumpMessages(100);
-    for (int id : {IDC_VIEWER_DELETE, IDC_VIEWER_SIZE_TOGGLE, IDC_VIEWER_SETTINGS, IDC_VIEWER_GET_MAIL,
-                   IDC_VIEWER_UNDO}) {
+    for (int id :
+         {IDC_VIEWER_DELETE, IDC_VIEWER_SIZE_TOGGLE, IDC_VIEWER_SETTINGS, IDC_VIEWER_GET_MAIL, IDC_VIEWER_UNDO}) {
         EXPECT_TRUE(receivedMessage(button(id), WM_LBUTTONUP)) << id;
     }
 }
@@ -219,8 +218,8 @@ TEST_F(ViewerKeys, EscapeClosesAndAMinimisedViewerTakesNoKey) {
     received.clear();
     ShowWindow(viewer, SW_MINIMIZE);
     setCtrl(true);
-    for (WPARAM key : {static_cast<WPARAM>(VK_DELETE), static_cast<WPARAM>(VK_ESCAPE),
-                       static_cast<WPARAM>(VK_SPACE), static_cast<WPARAM>('P')}) {
+    for (WPARAM key : {static_cast<WPARAM>(VK_DELETE), static_cast<WPARAM>(VK_ESCAPE), static_cast<WPARAM>(VK_SPACE),
+                       static_cast<WPARAM>('P')}) {
         EXPECT_EQ(0, handleKey(key)) << key;
     }
     pumpMessages(100);

@@ -169,7 +169,7 @@ TEST(Startup, FromTheWindowsFolderItIsTheUninstaller) {
 
 TEST(Startup, ALogThatCannotBeOpenedStopsTheStart) {
     Installation inst;
-    ASSERT_TRUE(CreateDirectoryA(inst.log().c_str(), nullptr));  // a folder in the log's place
+    ASSERT_TRUE(CreateDirectoryA(inst.log().c_str(), nullptr)); // a folder in the log's place
     ChildProcess agent;
     ASSERT_TRUE(agent.start(inst.exe()));
     MessageBoxInfo box;
@@ -195,7 +195,7 @@ TEST(Startup, ScreenshotOfTheRunningAgent) {
     ASSERT_TRUE(agent.start(inst.exe()));
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
-    Sleep(1500);  // the tray-icon thread and the task bar's repaint
+    Sleep(1500); // the tray-icon thread and the task bar's repaint
     std::string path = artifactsFolder() + "agent-desktop.bmp";
     EXPECT_TRUE(saveScreenshot(path));
     EXPECT_GT(readFile(path).size(), 100000u);

@@ -13,7 +13,7 @@ TEST(VersionFileText, NumberAndOptionalSize) {
     EXPECT_TRUE(f.valid);
     EXPECT_FALSE(f.hasSize);
 
-    EXPECT_FALSE(parseVersionFile("12", 2).valid);  // two bytes are not a version file
+    EXPECT_FALSE(parseVersionFile("12", 2).valid); // two bytes are not a version file
     EXPECT_FALSE(parseVersionFile("", 0).valid);
     f = parseVersionFile("<html>", 6);
     EXPECT_TRUE(f.valid);

@@ -17,8 +17,8 @@ namespace {
 bool splitEntry(const std::string& line, std::string& text) {
     LogTime t{};
     int consumed = 0;
-    if (sscanf(line.c_str(), "%d.%d.%d %d:%d:%d - %n", &t.day, &t.month, &t.year, &t.hour, &t.minute,
-               &t.second, &consumed) != 6 ||
+    if (sscanf(line.c_str(), "%d.%d.%d %d:%d:%d - %n", &t.day, &t.month, &t.year, &t.hour, &t.minute, &t.second,
+               &consumed) != 6 ||
         consumed == 0) {
         return false;
     }
@@ -60,12 +60,12 @@ TEST(EventLog, EntriesArePrefixTextAndLineEnd) {
     std::string text;
     ASSERT_TRUE(splitEntry(lines[0], text)) << lines[0];
     EXPECT_EQ("Агент стартовал", text);
-    EXPECT_EQ("", lines[1]);  // a text ending in "\r\n" leaves an empty line
+    EXPECT_EQ("", lines[1]); // a text ending in "\r\n" leaves an empty line
     ASSERT_TRUE(splitEntry(lines[2], text)) << lines[2];
     EXPECT_EQ("", text);
     ASSERT_TRUE(splitEntry(lines[3], text)) << lines[3];
     EXPECT_EQ("Затрудняюсь открыть файл x", text);
-    EXPECT_EQ("Ошибка 5: Отказано в доступе.", lines[4]);  // continuation lines carry no prefix
+    EXPECT_EQ("Ошибка 5: Отказано в доступе.", lines[4]); // continuation lines carry no prefix
     ASSERT_TRUE(splitEntry(lines[5], text)) << lines[5];
     EXPECT_EQ("Новая версия на сайте = 12", text);
     ASSERT_TRUE(splitEntry(lines[6], text)) << lines[6];

@@ -36,7 +36,7 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     EXPECT_EQ(250, r.top);
     EXPECT_EQ(750, r.right);
     EXPECT_EQ(550, r.bottom);
-    EXPECT_FALSE(fileExists(ini()));  // reading never creates the file
+    EXPECT_FALSE(fileExists(ini())); // reading never creates the file
 }
 
 TEST_F(SettingsTest, StoredValuesAreReadWithTheirLimits) {

@@ -42,7 +42,7 @@ TEST(SettingsValues, BlinkCyclesHaveAFloorOfTenAndACeiling) {
 
 TEST(SettingsValues, IntervalOutsideTheOfferedRange) {
     SettingsValues v;
-    v.interval = 0;  // would poll without pause
+    v.interval = 0; // would poll without pause
     EXPECT_EQ(15, normalised(v).interval);
     v.interval = -5;
     EXPECT_EQ(15, normalised(v).interval);
@@ -50,7 +50,7 @@ TEST(SettingsValues, IntervalOutsideTheOfferedRange) {
     EXPECT_EQ(1, normalised(v).interval);
     v.interval = 120;
     EXPECT_EQ(120, normalised(v).interval);
-    v.interval = 100000;  // also keeps Interval x 60000 ms within a timer's range
+    v.interval = 100000; // also keeps Interval x 60000 ms within a timer's range
     EXPECT_EQ(120, normalised(v).interval);
 }
 

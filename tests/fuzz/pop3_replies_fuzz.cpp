@@ -41,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (multi.complete()) {
         std::string header = multi.finish();
-        if (header.size() < 5 || header.compare(header.size() - 5, 5, "\r\n.\r\n") != 0 ||
-            header.size() > 256 + 6) {
+        if (header.size() < 5 || header.compare(header.size() - 5, 5, "\r\n.\r\n") != 0 || header.size() > 256 + 6) {
             __builtin_trap();
         }
         IdentifierResult id = deriveIdentifier(header.data(), header.size());

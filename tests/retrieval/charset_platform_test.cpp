@@ -102,8 +102,8 @@ TEST(CharsetAgainstSystem, LettersWithCombiningMarks) {
             std::string own = ownUtf8ToAnsi(text);
             std::string system = systemUtf8ToAnsi(text);
             if (own != system) {
-                ADD_FAILURE() << "U+" << std::hex << base << " U+" << mark << ": own " << hex(own)
-                              << "system " << hex(system);
+                ADD_FAILURE() << "U+" << std::hex << base << " U+" << mark << ": own " << hex(own) << "system "
+                              << hex(system);
                 mismatches++;
             }
         }
@@ -116,10 +116,9 @@ TEST(CharsetAgainstSystem, CharactersBeyondTheBasicPlaneAndMixedText) {
         EXPECT_EQ(systemUtf8ToAnsi(text), ownUtf8ToAnsi(text)) << std::hex << cp;
     }
     // "Re: Счёт № 17 — «Ромашка», an emoji, café, Ї, и + breve, ½ ‰ €" in UTF-8.
-    std::string utf8 =
-        "Re: \xD0\xA1\xD1\x87\xD1\x91\xD1\x82 \xE2\x84\x96 17 \xE2\x80\x94 "
-        "\xC2\xAB\xD0\xA0\xD0\xBE\xD0\xBC\xD0\xB0\xD1\x88\xD0\xBA\xD0\xB0\xC2\xBB \xF0\x9F\x98\x80 "
-        "caf\xC3\xA9 \xD0\x87\xD0\xB8\xCC\x86 \xC2\xBD \xE2\x80\xB0 \xE2\x82\xAC";
+    std::string utf8 = "Re: \xD0\xA1\xD1\x87\xD1\x91\xD1\x82 \xE2\x84\x96 17 \xE2\x80\x94 "
+                       "\xC2\xAB\xD0\xA0\xD0\xBE\xD0\xBC\xD0\xB0\xD1\x88\xD0\xBA\xD0\xB0\xC2\xBB \xF0\x9F\x98\x80 "
+                       "caf\xC3\xA9 \xD0\x87\xD0\xB8\xCC\x86 \xC2\xBD \xE2\x80\xB0 \xE2\x82\xAC";
     EXPECT_EQ(systemUtf8ToAnsi(utf8), ownUtf8ToAnsi(utf8));
 }
 
@@ -130,15 +129,13 @@ TEST(CharsetAgainstSystem, Koi8rTable) {
         ASSERT_EQ(1, MultiByteToWideChar(20866, 0, &byte, 1, &w, 1));
         char ansi = 0;
         WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, &w, 1, &ansi, 1, nullptr, nullptr);
-        EXPECT_EQ(static_cast<unsigned char>(ansi), koi8rToAnsi(static_cast<unsigned char>(b)))
-            << std::hex << b;
+        EXPECT_EQ(static_cast<unsigned char>(ansi), koi8rToAnsi(static_cast<unsigned char>(b))) << std::hex << b;
     }
 }
 
 TEST(CharsetAgainstSystem, LetterTest) {
     for (int b = 1; b < 256; b++) {
-        bool system =
-            IsCharAlphaW(static_cast<wchar_t>(ansiCodePoint(static_cast<unsigned char>(b)))) != FALSE;
+        bool system = IsCharAlphaW(static_cast<wchar_t>(ansiCodePoint(static_cast<unsigned char>(b)))) != FALSE;
         EXPECT_EQ(system, isAnsiLetter(static_cast<unsigned char>(b))) << std::hex << b;
     }
 }

@@ -138,9 +138,8 @@ TEST(Base64, GroupsCapacityAndCount) {
 }
 
 TEST(Utf8ToAnsi, CharactersOfTheCodePage) {
-    EXPECT_EQ("Hello, Мир! «ёЁ» № € ™",
-              utf8("Hello, \xD0\x9C\xD0\xB8\xD1\x80! \xC2\xAB\xD1\x91\xD0\x81\xC2\xBB "
-                   "\xE2\x84\x96 \xE2\x82\xAC \xE2\x84\xA2"));
+    EXPECT_EQ("Hello, Мир! «ёЁ» № € ™", utf8("Hello, \xD0\x9C\xD0\xB8\xD1\x80! \xC2\xAB\xD1\x91\xD0\x81\xC2\xBB "
+                                             "\xE2\x84\x96 \xE2\x82\xAC \xE2\x84\xA2"));
     EXPECT_EQ("", utf8(""));
 }
 

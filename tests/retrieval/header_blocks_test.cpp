@@ -12,8 +12,8 @@ namespace {
 // A block as the POP3 session writes it, around header lines joined by CR LF.
 std::string block(const std::string& headerLines, const std::string& alias = "Работа",
                   const std::string& ident = "id1") {
-    return "Psevdo:" + alias + "\r\nMailAddr:petrov@example.ru\r\nMailSize:12.5 Кб\r\nMailIdent:" + ident +
-           "\r\n" + headerLines + "\r\n\r\n.\r\n";
+    return "Psevdo:" + alias + "\r\nMailAddr:petrov@example.ru\r\nMailSize:12.5 Кб\r\nMailIdent:" + ident + "\r\n" +
+           headerLines + "\r\n\r\n.\r\n";
 }
 
 struct Records {
@@ -102,8 +102,7 @@ TEST_F(HeaderBlocks, SenderForms) {
     EXPECT_EQ("Иван", recordOf("From: =?KOI8-R?Q?=E9=D7=C1=CE?= <ivanov@mail.ru>")[Sender]);
     EXPECT_EQ("Пётр", recordOf("From: \"=?utf-8?B?0J/RkdGC0YA=?=\" <petr@example.com>")[Sender]);
     // Plain senders are written unchanged, address and trailing blanks included.
-    EXPECT_EQ("Ivan Petrov <ivan@example.com>  ",
-              recordOf("From:\t Ivan Petrov <ivan@example.com>  ")[Sender]);
+    EXPECT_EQ("Ivan Petrov <ivan@example.com>  ", recordOf("From:\t Ivan Petrov <ivan@example.com>  ")[Sender]);
     EXPECT_EQ("Иван <ivan@example.com>", recordOf("from: Иван <ivan@example.com>")[Sender]);
     EXPECT_EQ("", recordOf("To: petrov@example.ru")[Sender]);
     // An unknown charset is left as it is.
@@ -113,8 +112,7 @@ TEST_F(HeaderBlocks, SenderForms) {
 
 TEST_F(HeaderBlocks, SubjectWords) {
     // Two words: joined without the blank between them.
-    EXPECT_EQ("ПриветПривет",
-              recordOf("Subject: =?koi8-r?B?8NLJ18XU?= =?utf-8?B?0J/RgNC40LLQtdGC?=")[Subject]);
+    EXPECT_EQ("ПриветПривет", recordOf("Subject: =?koi8-r?B?8NLJ18XU?= =?utf-8?B?0J/RgNC40LLQtdGC?=")[Subject]);
     EXPECT_EQ("Привет", recordOf("subject: =?UTF-8?Q?=D0=9F=D1=80=D0=B8=D0=B2=D0=B5=D1=82?=")[Subject]);
     // Plain text around the words is not part of the subject.
     EXPECT_EQ("Привет", recordOf("Subject: Re: =?koi8-r?B?8NLJ18XU?= (1)")[Subject]);
@@ -157,9 +155,8 @@ TEST_F(HeaderBlocks, AttachmentMark) {
     EXPECT_EQ("", recordOf("Content-Type: text/plain; charset=koi8-r")[Attachment]);
 
     // Each mark comes from its own header only.
-    Records r =
-        process(block("Content-Type: multipart/mixed; Boundary=\"b1\"") + block("Content-Type: text/plain") +
-                block("Content-Type: multipart/mixed; boundary=\"b2\""));
+    Records r = process(block("Content-Type: multipart/mixed; Boundary=\"b1\"") + block("Content-Type: text/plain") +
+                        block("Content-Type: multipart/mixed; boundary=\"b2\""));
     ASSERT_EQ(3u, r.lines.size());
     EXPECT_EQ("+", fields(r.lines[0])[Attachment]);
     EXPECT_EQ("", fields(r.lines[1])[Attachment]);
@@ -168,9 +165,9 @@ TEST_F(HeaderBlocks, AttachmentMark) {
 
 TEST_F(HeaderBlocks, FieldsNeverComeFromAnotherMail) {
     // The first mail has no Subject, Date or From; the second has all three.
-    Records r = process(
-        block("To: a@example.com", "Почта", "") +
-        block("From: b@example.com\r\nDate: 1 Dec 2009 10:20:30 GMT\r\nSubject: second", "Почта", "id2"));
+    Records r =
+        process(block("To: a@example.com", "Почта", "") +
+                block("From: b@example.com\r\nDate: 1 Dec 2009 10:20:30 GMT\r\nSubject: second", "Почта", "id2"));
     ASSERT_EQ(2u, r.lines.size());
     EXPECT_EQ("1;0;Почта;petrov@example.ru;12.5 Кб;;;;;", r.lines[0]);
     EXPECT_EQ("2;0;Почта;petrov@example.ru;12.5 Кб;id2;b@example.com;1259662830;;second", r.lines[1]);
@@ -226,8 +223,7 @@ TEST_F(HeaderBlocks, ValuesThatWouldBreakTheLine) {
 
 TEST_F(HeaderBlocks, LongLinesAreCutAtTheWorkBuffer) {
     std::string longPlain(5000, 'S');
-    std::vector<std::string> f =
-        recordOf("From: " + longPlain + "\r\nSubject: " + longPlain + "\r\n " + longPlain);
+    std::vector<std::string> f = recordOf("From: " + longPlain + "\r\nSubject: " + longPlain + "\r\n " + longPlain);
     EXPECT_EQ(std::string(2047, 'S'), f[Sender]);
     EXPECT_EQ(std::string(2047, 'S'), f[Subject]);
 

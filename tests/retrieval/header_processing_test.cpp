@@ -13,8 +13,8 @@
 namespace {
 
 std::string block(const std::string& alias, const std::string& ident, const std::string& headerLines) {
-    return "Psevdo:" + alias + "\r\nMailAddr:ivanov@example.ru\r\nMailSize:2.4 Кб\r\nMailIdent:" + ident +
-           "\r\n" + headerLines + "\r\n\r\n.\r\n";
+    return "Psevdo:" + alias + "\r\nMailAddr:ivanov@example.ru\r\nMailSize:2.4 Кб\r\nMailIdent:" + ident + "\r\n" +
+           headerLines + "\r\n\r\n.\r\n";
 }
 
 class HeaderProcessing : public ::testing::Test {
@@ -115,20 +115,17 @@ TEST_F(HeaderProcessing, MailFileHeldByAnother) {
     EXPECT_EQ(0, count);
     EXPECT_EQ("kept\r\n", readFile(mailPath()));
     EXPECT_EQ(41, gAgent.highestMailNumber.load());
-    EXPECT_NE(std::string::npos, log().find("Затрудняюсь открыть файл " + mailPath() + "\r\nОшибка 32: "))
-        << log();
+    EXPECT_NE(std::string::npos, log().find("Затрудняюсь открыть файл " + mailPath() + "\r\nОшибка 32: ")) << log();
     EXPECT_TRUE(released(tmpPath()));
 }
 
 TEST_F(HeaderProcessing, HeaderFileThatCannotBeRead) {
     EXPECT_EQ(0, processHeaders(headerFile(block("Дом", "1", "Subject: x"), GENERIC_WRITE)));
-    EXPECT_NE(std::string::npos, log().find("Затрудняюсь прочитать файл " + tmpPath() + "\r\nОшибка 5: "))
-        << log();
+    EXPECT_NE(std::string::npos, log().find("Затрудняюсь прочитать файл " + tmpPath() + "\r\nОшибка 5: ")) << log();
     EXPECT_TRUE(released(tmpPath()));
 
     EXPECT_EQ(0, processHeaders(INVALID_HANDLE_VALUE));
-    EXPECT_NE(std::string::npos,
-              log().find("Затрудняюсь определить длину файла " + tmpPath() + "\r\nОшибка 6: "))
+    EXPECT_NE(std::string::npos, log().find("Затрудняюсь определить длину файла " + tmpPath() + "\r\nОшибка 6: "))
         << log();
     EXPECT_FALSE(fileExists(mailPath()));
 }

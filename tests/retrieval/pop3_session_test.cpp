@@ -278,14 +278,14 @@ TEST_F(Pop3Session, RepliesInAnyPiecesGiveTheSameBlocks) {
 }
 
 TEST_F(Pop3Session, NegativeAndMalformedReplies) {
-    setFakePop3Scenario(corpusScenario(
-        "\"replies\": {\"LIST 1\": \"-ERR no size\\r\\n\", \"TOP 2 0\": \"-ERR no header\\r\\n\","
-        " \"LIST 3\": \"garbage without status\\r\\n\"}"));
+    setFakePop3Scenario(
+        corpusScenario("\"replies\": {\"LIST 1\": \"-ERR no size\\r\\n\", \"TOP 2 0\": \"-ERR no header\\r\\n\","
+                       " \"LIST 3\": \"garbage without status\\r\\n\"}"));
     ASSERT_EQ(1, receive(fakeLine()));
     std::vector<Block> got = blocks();
     ASSERT_EQ(3u, got.size());
     EXPECT_EQ("0 байт", got[0].size);
-    EXPECT_EQ("0 байт", got[1].size);  // message 3
+    EXPECT_EQ("0 байт", got[1].size); // message 3
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("-ERR no size"));
     EXPECT_NE(std::string::npos, text.find("Отрицательный ответ Сервера на запрос заголовка письма:"));
@@ -305,7 +305,7 @@ TEST_F(Pop3Session, StatWithoutDigitsEndsWithoutQuit) {
 
     setFakePop3Scenario(corpusScenario("\"replies\": {\"STAT\": \"+OK 0 0\\r\\n\"}"));
     EXPECT_EQ(1, receive(fakeLine()));
-    EXPECT_EQ("STAT", fakePop3Transcript().back());  // an empty mailbox is left without QUIT
+    EXPECT_EQ("STAT", fakePop3Transcript().back()); // an empty mailbox is left without QUIT
     EXPECT_NE(std::string::npos, log().find("Psevdo:Фейк\r\n"));
 }
 
@@ -313,7 +313,7 @@ TEST_F(Pop3Session, ConnectionDroppedInTheMiddleOfAHeader) {
     setFakePop3Scenario(corpusScenario("\"dropOn\": {\"TOP 2 0\": 300}"));
     ASSERT_EQ(1, receive(fakeLine()));
     std::vector<Block> got = blocks();
-    ASSERT_EQ(1u, got.size());  // only message 1; nothing of the broken header
+    ASSERT_EQ(1u, got.size()); // only message 1; nothing of the broken header
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("Ошибка при приеме заголовка письма:"));
     // Every remaining message logs its own failure.
@@ -379,8 +379,7 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
     setFakePop3Scenario(corpusScenario("\"replies\": {\"DELE 1\": \"-ERR locked\\r\\n\"}"));
     ASSERT_EQ(1, receive(fakeLine()));
     EXPECT_EQ(1u, gRetrieval.remainingDeletionCount());
-    EXPECT_NE(std::string::npos,
-              log().find("Письмо с ID=20261207101500.4711@mail.example.ru не удалено с сервера!"));
+    EXPECT_NE(std::string::npos, log().find("Письмо с ID=20261207101500.4711@mail.example.ru не удалено с сервера!"));
 
     // Confirmed: gone.
     gRetrieval.clear();
@@ -408,7 +407,7 @@ TEST_F(Pop3Session, ASessionCanBeStoppedFromAnotherThread) {
     std::string line = fakeLine();
     HANDLE thread = CreateThread(nullptr, 0, runSilentSession, &line[0], 0, nullptr);
     ASSERT_NE(nullptr, thread);
-    Sleep(1500);  // messages 1 and 2 are in, the session waits for 3
+    Sleep(1500); // messages 1 and 2 are in, the session waits for 3
     DWORD start = GetTickCount();
     cancelPop3Session();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));

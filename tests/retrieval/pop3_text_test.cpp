@@ -60,7 +60,7 @@ TEST(AccountLine, SplitFromTheRight) {
     EXPECT_EQ("995", f.port);
 
     ASSERT_EQ(AccountLineError::None, splitAccountLine(";ivan@alpha.test;secret;pop3.alpha.test;110", f));
-    EXPECT_EQ("ivan@alpha.test", f.alias);  // an empty alias becomes the address
+    EXPECT_EQ("ivan@alpha.test", f.alias); // an empty alias becomes the address
     EXPECT_EQ("ivan@alpha.test", f.address);
 }
 
@@ -99,7 +99,7 @@ TEST(Replies, StatCountAndListSize) {
     EXPECT_GT(count, 0);
     EXPECT_FALSE(parseStatCount("+OK\r\n", count));
     EXPECT_FALSE(parseStatCount("", count));
-    EXPECT_FALSE(parseStatCount("7", count));  // the first character is never the number
+    EXPECT_FALSE(parseStatCount("7", count)); // the first character is never the number
 
     EXPECT_DOUBLE_EQ(12345.0, parseListSize("+OK 1 12345\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK\r\n"));
@@ -196,7 +196,7 @@ TEST(Framing, MultilineReplyUpToTheTerminator) {
         SCOPED_TRACE(chunk);
         size_t left = 0;
         EXPECT_EQ(header, collectReply(header + "+OK next\r\n", chunk, 1 << 20, &left));
-        EXPECT_EQ(10u, left);  // the bytes of the next reply stay unread
+        EXPECT_EQ(10u, left); // the bytes of the next reply stay unread
     }
     // A dot-stuffed line and a dot inside a line are no terminator.
     std::string stuffed = "X-A: 1\r\n..hidden\r\nY: a.\r\n\r\n.\r\n";

@@ -108,7 +108,7 @@ TEST_F(RetrievalRun, FirstRunAcceptsEveryMailSecondRunNone) {
 
     std::string firstIds = readFile(path("IdMail.txt"));
     retrievalRun();
-    EXPECT_EQ(11u, readRecords(path("GetMail.txt")).size());  // nothing appended
+    EXPECT_EQ(11u, readRecords(path("GetMail.txt")).size()); // nothing appended
     EXPECT_EQ(0, gAgent.runNewMailCount);
     EXPECT_EQ(firstIds, readFile(path("IdMail.txt")));
 }
@@ -122,7 +122,7 @@ TEST_F(RetrievalRun, MarkedMailIsDeletedAndAMissingOneWrittenBackUnchanged) {
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("40", "a1b2c3d4@smtp.example.com") + gone));
 
     retrievalRun();
-    EXPECT_EQ(before - 1, box.messageCount());  // DELE took effect with QUIT
+    EXPECT_EQ(before - 1, box.messageCount()); // DELE took effect with QUIT
     EXPECT_EQ(gone, readFile(path("DeleteMail.txt")));
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("Загружено писем к удалению 2"));
@@ -146,7 +146,7 @@ TEST_F(RetrievalRun, AllMarkedMailDeletedRemovesTheFile) {
 TEST_F(RetrievalRun, TinyDeletionFileIsLeftAlone) {
     DovecotMailbox box;
     ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
-    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), "1;0;a;b\r\n"));  // 9 bytes
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), "1;0;a;b\r\n")); // 9 bytes
     retrievalRun();
     EXPECT_EQ("1;0;a;b\r\n", readFile(path("DeleteMail.txt")));
     EXPECT_NE(std::string::npos, log().find("Писем к удалению не было"));
@@ -166,7 +166,7 @@ TEST_F(RetrievalRun, MailboxesInFileOrderAndAPausedOneSkipped) {
     ASSERT_EQ(3u, got.size());
     EXPECT_STREQ("Первый", got[0].pseudonym);
     EXPECT_STREQ("Первый", got[1].pseudonym);
-    EXPECT_STREQ("Второй", got[2].pseudonym);  // any state but "P" is polled
+    EXPECT_STREQ("Второй", got[2].pseudonym); // any state but "P" is polled
     std::vector<std::string> ids = idFile();
     ASSERT_EQ(3u, ids.size());
     EXPECT_EQ("20261207101500.4711@mail.example.ru", ids[0]);
@@ -186,14 +186,15 @@ TEST_F(RetrievalRun, AFailingMailboxKeepsItsKnownIdentifiers) {
 
     // The second mailbox refuses the login this time: its mails must not
     // come back as new when it answers again.
-    std::string broken = mailboxLine('A', "Хороший", good) + "A;Сбойный;" + flaky.user() + ";wrong;pop3.alpha.test;110\r\n";
+    std::string broken =
+        mailboxLine('A', "Хороший", good) + "A;Сбойный;" + flaky.user() + ";wrong;pop3.alpha.test;110\r\n";
     ASSERT_TRUE(writeFile(path("MailBox.txt"), broken));
     retrievalRun();
     EXPECT_EQ(3u, idFile().size());
 
     ASSERT_TRUE(writeFile(path("MailBox.txt"), lines));
     retrievalRun();
-    EXPECT_EQ(3u, readRecords(path("GetMail.txt")).size());  // still the first run's three
+    EXPECT_EQ(3u, readRecords(path("GetMail.txt")).size()); // still the first run's three
     EXPECT_EQ(0, gAgent.runNewMailCount);
 }
 

@@ -25,11 +25,10 @@ class PageWindow {
 public:
     PageWindow() {
         InitCommonControls();
-        window_ = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
-        status_ =
-            CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLineId)), nullptr, nullptr);
+        window_ = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                                  nullptr);
+        status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLineId)), nullptr, nullptr);
     }
     ~PageWindow() { DestroyWindow(window_); }
 
@@ -87,8 +86,7 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
 }
 
 TEST_F(AccountFiles, ReadingKeepsOnlyCompleteLinesOfTheFileReadLast) {
-    ASSERT_TRUE(
-        writeFile(mailBox(), "A;Дом;me@example.ru;pw;pop.example.ru;110\r\nP;Работа;w@example.ru;pw;x;110"));
+    ASSERT_TRUE(writeFile(mailBox(), "A;Дом;me@example.ru;pw;pop.example.ru;110\r\nP;Работа;w@example.ru;pw;x;110"));
     ASSERT_TRUE(writeFile(path("MessBox.txt"), "A;Я;login;secret;42\r\n"));
     ASSERT_TRUE(readAccountFile(nullptr, mailBox().c_str()));
     ASSERT_EQ(1, accountCount);
@@ -161,12 +159,10 @@ TEST_F(AccountFiles, FailedRewriteKeepsTheOldFileAndSaysSo) {
     ASSERT_EQ(3u, seen.size());
     for (const MessageBoxInfo& box : seen) {
         EXPECT_EQ("Lumetra Агент", box.caption);
-        EXPECT_NE(std::string::npos, box.text.find("\r\nПоследние изменения не будут сохранены!"))
-            << box.text;
+        EXPECT_NE(std::string::npos, box.text.find("\r\nПоследние изменения не будут сохранены!")) << box.text;
     }
     EXPECT_EQ(0u, seen[0].text.find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка ")) << seen[0].text;
-    EXPECT_EQ(0u, seen[2].text.find("Затрудняюсь открыть файл " + nowhere + "\r\nОшибка 3: "))
-        << seen[2].text;
+    EXPECT_EQ(0u, seen[2].text.find("Затрудняюсь открыть файл " + nowhere + "\r\nОшибка 3: ")) << seen[2].text;
 
     // Once the file is free again the rewrite goes through.
     ASSERT_TRUE(writeAccountFile(nullptr, mailBox().c_str()));

@@ -21,8 +21,7 @@ std::string format(const AccountEntry& e) {
     return std::string(buffer, n);
 }
 
-AccountEntry entry(char state, const char* alias, const char* identity, const char* password,
-                   const char* extra) {
+AccountEntry entry(char state, const char* alias, const char* identity, const char* password, const char* extra) {
     AccountEntry e = {};
     e.state = state;
     strcpy(e.alias, alias);

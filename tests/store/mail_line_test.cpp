@@ -73,8 +73,8 @@ TEST(MailLine, MarksAreSetByTheFirstCharacterAndWrittenNormalised) {
 TEST(MailLine, LongFieldsAreCutToTheirWidths) {
     std::string number(40, '9'), pseudonym(300, 'p'), address(600, 'a'), size(40, 's'), identity(200, 'i'),
         sender(300, 'f'), date(40, '1'), subject(700, 'x');
-    MailRecord r = parse(number + ";0;" + pseudonym + ";" + address + ";" + size + ";" + identity + ";" +
-                         sender + ";" + date + ";;" + subject);
+    MailRecord r = parse(number + ";0;" + pseudonym + ";" + address + ";" + size + ";" + identity + ";" + sender + ";" +
+                         date + ";;" + subject);
     EXPECT_EQ(std::string(31, '9'), r.number);
     EXPECT_EQ(std::string(259, 'p'), r.pseudonym);
     EXPECT_EQ(std::string(259, 'a'), r.address);

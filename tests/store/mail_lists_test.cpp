@@ -218,15 +218,13 @@ TEST_F(MailLists, SaveThatCannotCompleteKeepsTheOldFiles) {
     EXPECT_EQ(archive, readFile(path("HistMail.txt")));
     EXPECT_EQ(fresh, readFile(path("Mail.txt")));
     EXPECT_FALSE(fileExists(path("HistMail.txt.tmp")));
-    EXPECT_TRUE(logHas("Затрудняюсь создать файл Архива писем " + path("HistMail.txt") + ". Ошибка "))
-        << log();
+    EXPECT_TRUE(logHas("Затрудняюсь создать файл Архива писем " + path("HistMail.txt") + ". Ошибка ")) << log();
     EXPECT_TRUE(logHas("Затрудняюсь создать файл новых писем " + path("Mail.txt") + ". Ошибка ")) << log();
     EXPECT_FALSE(logHas("успешно сброшен")) << log();
 
     // Mail.txt still blocked, the archive written: the archive's result.
     EXPECT_TRUE(saveMailLists());
-    EXPECT_EQ(mail(2, "p", "b", "5").replace(2, 1, "1") + mail(1, "p", "a", "5"),
-              readFile(path("HistMail.txt")));
+    EXPECT_EQ(mail(2, "p", "b", "5").replace(2, 1, "1") + mail(1, "p", "a", "5"), readFile(path("HistMail.txt")));
     EXPECT_EQ(fresh, readFile(path("Mail.txt")));
     RemoveDirectoryA(path("Mail.txt.tmp").c_str());
 }

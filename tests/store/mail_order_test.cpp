@@ -37,8 +37,8 @@ std::vector<std::string> numbers(const Arranged& a) {
 }
 
 std::string mail(int number, const char* pseudonym, const char* address, const char* date) {
-    return std::to_string(number) + ";0;" + pseudonym + ";" + address + ";1 Кб;id" + std::to_string(number) +
-           ";from;" + date + ";;subject";
+    return std::to_string(number) + ";0;" + pseudonym + ";" + address + ";1 Кб;id" + std::to_string(number) + ";from;" +
+           date + ";;subject";
 }
 
 } // namespace
@@ -78,9 +78,9 @@ TEST(MailOrder, ByAddressDescendingThenGroupsByDate) {
 TEST(MailOrder, ComparisonsAreByteWiseOnUnsignedBytes) {
     // "я" (0xFF in Windows-1251) sorts above every Latin letter, and the
     // date text "9" above "10" (dates are compared as text).
-    Arranged a = arrange({mail(1, "A", "zz@example.ru", "10"), mail(2, "B", "\xFF@example.ru", "9"),
-                          mail(3, "A", "zz@example.ru", "9")},
-                         false);
+    Arranged a = arrange(
+        {mail(1, "A", "zz@example.ru", "10"), mail(2, "B", "\xFF@example.ru", "9"), mail(3, "A", "zz@example.ru", "9")},
+        false);
     EXPECT_EQ((std::vector<std::string>{"2", "3", "1"}), numbers(a));
 }
 

@@ -30,7 +30,7 @@ public:
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
     void addMessage(const std::string& bytes);
-    void addCorpus();  // every mail of the corpus, in order
+    void addCorpus(); // every mail of the corpus, in order
     size_t messageCount() const;
 
 private:

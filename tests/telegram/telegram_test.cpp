@@ -125,7 +125,7 @@ TEST_F(Telegrams, ASilentServerCostsOnlyItsQuery) {
     telegramRun();
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь соединиться с сервером "));
-    EXPECT_EQ(std::string::npos, log().find("p%26ss"));  // the logged address has no password
+    EXPECT_EQ(std::string::npos, log().find("p%26ss")); // the logged address has no password
     EXPECT_EQ("A;Друг;ivan;p&ss #+%ж;5", lines("MessBox.txt")[0]);
 }
 

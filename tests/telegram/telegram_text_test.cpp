@@ -22,17 +22,25 @@ TEST(TelegramQuery, LeadingNumbers) {
 }
 
 TEST(TelegramReply, RecordsEndAtZeroBytesAndAtAnEmptyRecord) {
-    std::string reply("OK\0" "7\ta\0" "12\tb\0", 13);
+    std::string reply("OK\0"
+                      "7\ta\0"
+                      "12\tb\0",
+                      13);
     std::vector<std::string> records = replyRecords(reply.data(), reply.size());
     ASSERT_EQ(3u, records.size());
     EXPECT_EQ("OK", records[0]);
     EXPECT_EQ("12\tb", records[2]);
 
     // Two zero bytes in a row: the walk ends at the empty record between them.
-    std::string stopped("OK\0" "7\ta\0\0" "9\tlost\0", 16);
+    std::string stopped("OK\0"
+                        "7\ta\0\0"
+                        "9\tlost\0",
+                        16);
     EXPECT_EQ(2u, replyRecords(stopped.data(), stopped.size()).size());
     // A last record without its zero byte still counts.
-    std::string open("OK\0" "8\tc", 6);
+    std::string open("OK\0"
+                     "8\tc",
+                     6);
     EXPECT_EQ("8\tc", replyRecords(open.data(), open.size()).back());
     EXPECT_TRUE(replyRecords("", 0).empty());
 }
