@@ -1,6 +1,7 @@
 #include "agent/agent_window.h"
 
 #include "core/agent_state.h"
+#include "core/poll_notice.h"
 #include "core/service_paths.h"
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
@@ -129,13 +130,6 @@ void onPollNow(HWND window) {
     }
 }
 
-void reportWindowFailure(HWND owner, const char* format) {
-    DWORD code = GetLastError();
-    char errorText[kErrorTextCapacity];
-    systemErrorText(code, errorText);
-    showMessagef(owner, kAgentCaption, MB_OK, format, static_cast<unsigned>(code), errorText);
-}
-
 void onSettings(HWND window) {
     if (pollRunning()) {
         return;
@@ -145,7 +139,9 @@ void onSettings(HWND window) {
     }
     HWND dialog = CreateDialogParamA(gAgent.instance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, settingsDialogProc, 0);
     if (dialog == nullptr) {
-        reportWindowFailure(window, "Затрудняюсь отобразить диалог настроек!\r\nОшибка %u: %s");
+        SystemError failure(GetLastError());
+        showMessagef(window, kAgentCaption, MB_OK, "Затрудняюсь отобразить диалог настроек!\r\nОшибка %u: %s",
+                     failure.code, failure.text);
         gAgent.settingsOpen = 0;
         return;
     }
@@ -157,7 +153,9 @@ void onViewMail(HWND window) {
         SendMessageA(gAgent.settingsDialog, WM_CLOSE, 0, 0);
     }
     if (openViewer(nullptr) == nullptr) {
-        reportWindowFailure(window, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s");
+        SystemError failure(GetLastError());
+        showMessagef(window, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
+                     failure.code, failure.text);
         gAgent.viewerOpen = 0;
     }
 }
@@ -363,10 +361,9 @@ LRESULT onDestroy(HWND window) {
     // A running cycle is asked to stop first, so that it ends between two
     // whole writes instead of being cut off in the middle of one.
     stopPollCycle(kShutdownPollWaitMs);
-    if (gAgent.classIcon != nullptr) {
-        DestroyIcon(gAgent.classIcon);
-        gAgent.classIcon = nullptr;
-    }
+    // The class icon came from LoadIconA: a shared icon, which the system
+    // releases with the module and which must not be destroyed.
+    gAgent.classIcon = nullptr;
     deleteServiceFile("MailTmp.txt");
     closeEventLog("Агент завершил работу\r\n");
     KillTimer(window, IDT_POLL);
@@ -428,6 +425,9 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onTrayIcon(window, lParam);
     case WM_POLL_DONE:
         return onPollDone(window, wParam);
+    case WM_POLL_NOTICE:
+        showPollNotice(window, lParam);
+        return 0;
     case WM_POWERBROADCAST:
         return onPowerBroadcast(window, wParam);
     case WM_DESTROY:

@@ -148,10 +148,9 @@ bool openLog() {
     const char* path = logPath.text;
     DWORD code = openEventLog(path);
     if (code != 0) {
-        char errorText[kErrorTextCapacity];
-        systemErrorText(code, errorText);
-        showMessagef(nullptr, kAgentCaption, MB_OK, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path,
-                     static_cast<unsigned>(code), errorText);
+        SystemError failure(code);
+        showMessagef(nullptr, kAgentCaption, MB_OK, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code,
+                     failure.text);
         return false;
     }
     return true;

@@ -68,18 +68,6 @@ void writeLogf(const char* format, ...) {
     writeLog(text);
 }
 
-void writeLogError(const char* format, DWORD code) {
-    char errorText[kErrorTextCapacity];
-    systemErrorText(code, errorText);
-    writeLogf(format, static_cast<unsigned>(code), errorText);
-}
-
-void writeLogPathError(const char* format, const char* path, DWORD code) {
-    char errorText[kErrorTextCapacity];
-    systemErrorText(code, errorText);
-    writeLogf(format, path, static_cast<unsigned>(code), errorText);
-}
-
 void closeEventLog(const char* lastText) {
     ExclusiveLock lock(logLock);
     if (logFile == INVALID_HANDLE_VALUE) {

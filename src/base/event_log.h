@@ -12,11 +12,6 @@ void writeLog(const char* text);
 // writeLog with printf formatting (the entry is cut at 4096 bytes).
 void writeLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// An entry whose text ends in the system error code and its text: format's
-// last conversions are "%u: %s" (after a "%s" for the path in the second).
-void writeLogError(const char* format, DWORD code);
-void writeLogPathError(const char* format, const char* path, DWORD code);
-
 // Writes the last entry at the end of the file and closes the log.
 void closeEventLog(const char* lastText);
 

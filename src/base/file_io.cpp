@@ -48,6 +48,52 @@ bool readFileBytes(HANDLE file, char* buffer, uint64_t size, uint64_t& got) {
     return true;
 }
 
+FileReadResult readFileImage(HANDLE file, FileImage& image) {
+    FileReadResult result;
+    image.block.reset();
+    image.size = 0;
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file, &length)) {
+        result.failedStep = FileReadStep::Size;
+        result.code = GetLastError();
+        return result;
+    }
+    if (length.QuadPart == 0) {
+        return result;
+    }
+    uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
+    if (wanted >= SIZE_MAX || !image.block.allocate(static_cast<size_t>(wanted) + 1)) {
+        result.failedStep = FileReadStep::Memory;
+        result.code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
+        return result;
+    }
+    LARGE_INTEGER start = {};
+    uint64_t got = 0;
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !readFileBytes(file, image.text(), wanted, got)) {
+        result.failedStep = FileReadStep::Read;
+        result.code = GetLastError();
+        image.block.reset();
+        return result;
+    }
+    image.text()[got] = '\0';
+    image.size = static_cast<size_t>(got);
+    return result;
+}
+
+FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image) {
+    UniqueHandle file(
+        CreateFileA(path, GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        FileReadResult result;
+        result.failedStep = FileReadStep::Open;
+        result.code = GetLastError();
+        image.block.reset();
+        image.size = 0;
+        return result;
+    }
+    return readFileImage(file.get(), image);
+}
+
 DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     discard();
     error_ = 0;

@@ -41,6 +41,29 @@ void releaseVirtualMemory(void* memory);
 // with the code in GetLastError.
 bool readFileBytes(HANDLE file, char* buffer, uint64_t size, uint64_t& got);
 
+// A whole file in memory, terminated by a NUL byte.
+struct FileImage {
+    VirtualBlock block; // none for an empty file
+    size_t size = 0;
+    char* text() const { return block.bytes(); }
+};
+
+// The step at which reading a whole file failed, and the system error code.
+enum class FileReadStep { None, Open, Size, Memory, Read };
+struct FileReadResult {
+    FileReadStep failedStep = FileReadStep::None;
+    DWORD code = 0;
+    bool ok() const { return failedStep == FileReadStep::None; }
+};
+
+// Reads an open file whole, from its start. A file that shrank meanwhile
+// gives what it still holds; an empty file gives size 0 and no block.
+FileReadResult readFileImage(HANDLE file, FileImage& image);
+
+// Opens an existing file for reading with the given sharing and reads it
+// whole; the file is closed again before the result comes back.
+FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image);
+
 // The new content of a file, written to "<target>.tmp" beside it and moved
 // over the target only when every byte was written and flushed. Whatever
 // fails, the old target stays whole and the temporary file is removed.

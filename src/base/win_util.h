@@ -18,6 +18,14 @@ constexpr size_t kErrorTextCapacity = 100;
 // empty when the system has none.
 void systemErrorText(DWORD code, char* buffer, size_t capacity = kErrorTextCapacity);
 
+// An error code with its system text, for the texts that end in
+// "Ошибка %u: %s": writeLogf(format, ..., failure.code, failure.text).
+struct SystemError {
+    unsigned code;
+    char text[kErrorTextCapacity];
+    explicit SystemError(DWORD error) : code(error) { systemErrorText(error, text); }
+};
+
 // A system-modal message box (MessageBoxExA) of the program; returns the
 // button chosen.
 int showMessage(HWND owner, const char* text, const char* caption = kAgentCaption, UINT type = MB_OK);

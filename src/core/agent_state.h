@@ -1,5 +1,15 @@
-// The one process-wide state of the agent. The UI thread owns most of it; the
-// fields a poll thread also reads or writes are atomic.
+// The one process-wide state of the agent.
+//
+// The user-interface thread owns it. A poll cycle thread shares it in three
+// ways: the atomic fields (poll indicators, counters, window handles) either
+// thread may read or write at any time; the tray record only under the tray
+// icon's lock; and the plain fields it writes, testParams in a mailbox test
+// and settings.newVersion / settings.versionSize in the version check, are
+// taken in turns: the starter fills testParams before the thread starts and
+// reads it only after waiting for the thread's end, and the version fields
+// are read by the user-interface thread only when it offers an update. No
+// thread other than the user-interface thread ever calls a window: a poll
+// thread posts to the agent window instead (WM_POLL_DONE, WM_POLL_NOTICE).
 #pragma once
 #include <windows.h>
 #include <shellapi.h>

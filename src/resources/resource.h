@@ -48,6 +48,9 @@
 // Posted by a poll cycle thread to the agent window at its end; wParam 1
 // when the cycle brought mail.
 #define WM_POLL_DONE (WM_APP + 1)
+// Posted by a poll cycle thread to the agent window with a text for a
+// message box (lParam: a copy made by postPollNotice, freed by the window).
+#define WM_POLL_NOTICE (WM_APP + 2)
 
 // Tray icon.
 #define WM_TRAYICON (WM_USER + 100)

@@ -61,7 +61,8 @@ public:
                   WriteFile(file_, buffer_, static_cast<DWORD>(used_), &written, nullptr) && written == used_;
         if (!ok) {
             DWORD code = GetLastError();
-            writeLogPathError("Затрудняюсь записать файл %s\r\nОшибка %u: %s", path_, code);
+            SystemError failure(code);
+            writeLogf("Затрудняюсь записать файл %s\r\nОшибка %u: %s", path_, failure.code, failure.text);
             if (SetFilePointerEx(file_, before, nullptr, FILE_BEGIN)) {
                 SetEndOfFile(file_);
             }
@@ -105,7 +106,8 @@ int processHeaders(HANDLE headerFileHandle) {
 
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(headerFile.get(), &size)) {
-        writeLogPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
         return 0;
     }
     if (size.QuadPart == 0) {
@@ -115,11 +117,13 @@ int processHeaders(HANDLE headerFileHandle) {
     ULONGLONG textLength = static_cast<ULONGLONG>(size.QuadPart);
     VirtualBlock text;
     if (!text.allocate(static_cast<size_t>(textLength + 1))) {
-        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return 0;
     }
     if (!readWholeFile(headerFile.get(), text.bytes(), textLength)) {
-        writeLogPathError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
         return 0;
     }
     text.bytes()[textLength] = '\0';
@@ -131,14 +135,16 @@ int processHeaders(HANDLE headerFileHandle) {
         CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER zero = {};
     if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
-        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, failure.code, failure.text);
         return 0;
     }
 
     std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile.get(), mailPath));
     std::unique_ptr<RecordLine> record(new (std::nothrow) RecordLine);
     if (!output || !record) {
-        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", ERROR_NOT_ENOUGH_MEMORY);
+        SystemError failure(ERROR_NOT_ENOUGH_MEMORY);
+        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return 0;
     }
 

@@ -6,6 +6,8 @@
 #include "retrieval/pop3_text.h"
 #include "retrieval/retrieval_state.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -37,9 +39,15 @@ struct Session {
         writeLog(logText);
         setShortText(shortText);
     }
-    void failWithCode(const char* format, int code, const char* shortText) {
+    // fail() with a formatted log text (the implicit this is argument 1).
+    __attribute__((format(printf, 3, 4))) void failf(const char* shortText, const char* format, ...) {
         char text[256];
-        formatText(text, sizeof text, format, code);
+        va_list args;
+        va_start(args, format);
+        if (vsnprintf(text, sizeof text, format, args) < 0) {
+            text[0] = '\0';
+        }
+        va_end(args);
         fail(text, shortText);
     }
 };
@@ -62,7 +70,7 @@ bool loginDialogue(Session& s, const std::string& address, const std::string& pa
     std::string greeting;
     int error = s.connection.receiveLine(greeting);
     if (error != 0) {
-        s.failWithCode("При ответе сервера произошла ошибка: %d", error, kConnectionBroken);
+        s.failf(kConnectionBroken, "При ответе сервера произошла ошибка: %d", error);
         return false;
     }
     writeLog(greeting.c_str());
@@ -71,8 +79,8 @@ bool loginDialogue(Session& s, const std::string& address, const std::string& pa
         bool sendFailed = false;
         error = exchange(s, command, statReply, sendFailed);
         if (error != 0) {
-            s.failWithCode(sendFailed ? "Ошибка при передаче данных: %d" : "Ошибка при приеме данных: %d", error,
-                           kConnectionBroken);
+            s.failf(kConnectionBroken, sendFailed ? "Ошибка при передаче данных: %d" : "Ошибка при приеме данных: %d",
+                    error);
             return false;
         }
         writeLog(statReply.c_str());
@@ -124,12 +132,12 @@ int runTest(Session& s) {
 
     int error = s.connection.open();
     if (error != 0) {
-        s.failWithCode("Ошибка соединения с Интернет - %d", error, kNoInternetSocket);
+        s.failf(kNoInternetSocket, "Ошибка соединения с Интернет - %d", error);
         return 0;
     }
     error = s.connection.connectTo(ip, kPop3Port);
     if (error != 0) {
-        s.failWithCode("При соединении с сервером возникла ошибка - %d", error, kNoAnswer);
+        s.failf(kNoAnswer, "При соединении с сервером возникла ошибка - %d", error);
         return 0;
     }
     std::string statReply;

@@ -129,7 +129,8 @@ void writeBackDeletions() {
         error = out.commit();
     }
     if (error != 0) {
-        writeLogPathError("Затрудняюсь создать файл %s. Ошибка %u: %s", path.text, error);
+        SystemError failure(error);
+        writeLogf("Затрудняюсь создать файл %s. Ошибка %u: %s", path.text, failure.code, failure.text);
     }
 }
 
@@ -141,13 +142,19 @@ void runReception() {
 
     ServicePath mailboxes("MailBox.txt");
     writeLogf("Загрузка почтовых ящиков из файла %s", mailboxes.text);
-    if (readAccountFile(gAgent.pollOwner, mailboxes.text)) {
+    AccountFileError error;
+    bool read = readAccountFile(mailboxes.text, error);
+    if (error.any()) {
+        writeLog(error.text);
+    }
+    if (read) {
         ServicePath headers("MailTmp.txt");
         writeLogf("Создание временного файла заголовков %s", headers.text);
         HANDLE headerFile = CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (headerFile == INVALID_HANDLE_VALUE) {
-            writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, GetLastError());
+            SystemError failure(GetLastError());
+            writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, failure.code, failure.text);
         } else {
             gRetrieval.clear();
             gRetrieval.headerFile = headerFile;
@@ -205,13 +212,15 @@ int loadDeletionList(HANDLE file) {
     }
     VirtualBlock block;
     if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        writeLogError("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s",
-                      GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", failure.code,
+                  failure.text);
         return 0;
     }
     uint64_t got = 0;
     if (!readFileBytes(file, block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        writeLogError("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", failure.code, failure.text);
         return 0;
     }
     deletionFileSizeAtLoad = static_cast<LONGLONG>(got);
@@ -225,12 +234,14 @@ void loadKnownIds(const char* path) {
     UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         return;
     }
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file.get(), &size)) {
-        writeLogPathError("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, failure.code, failure.text);
         return;
     }
     if (size.QuadPart == 0) {
@@ -238,12 +249,14 @@ void loadKnownIds(const char* path) {
     }
     VirtualBlock block;
     if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        writeLogError("Система не выделила память под буфер\r\nОшибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return;
     }
     uint64_t got = 0;
     if (!readFileBytes(file.get(), block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        writeLogPathError("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         return;
     }
     std::vector<MailId> ids;
@@ -269,7 +282,8 @@ void saveSeenIds(const char* path) {
         error = out.commit();
     }
     if (error != 0) {
-        writeLogPathError("Затрудняюсь создать файл %sОшибка %u: %s", path, error);
+        SystemError failure(error);
+        writeLogf("Затрудняюсь создать файл %sОшибка %u: %s", path, failure.code, failure.text);
     }
 }
 

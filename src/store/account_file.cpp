@@ -1,76 +1,62 @@
 #include "store/account_file.h"
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "base/win_util.h"
 #include "store/account_line.h"
 #include "store/account_list.h"
-#include "base/file_io.h"
 #include "store/line_reader.h"
-
-#include <cstdio>
 
 namespace {
 
-// Sets the owner's status line to a text "...Ошибка %u: %s" with the system
-// text of code; path is given for texts that name the file.
-void reportReadFailure(HWND owner, const char* format, const char* path, DWORD code) {
-    HWND statusLine = owner != nullptr ? GetDlgItem(owner, kStatusLineId) : nullptr;
-    if (statusLine == nullptr) {
-        return;
+void reportReadFailure(AccountFileError& error, const char* path, const FileReadResult& result) {
+    SystemError failure(result.code);
+    switch (result.failedStep) {
+    case FileReadStep::Open:
+        formatText(error.text, sizeof error.text, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code,
+                   failure.text);
+        break;
+    case FileReadStep::Size:
+        formatText(error.text, sizeof error.text, "Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", path,
+                   failure.code, failure.text);
+        break;
+    case FileReadStep::Memory:
+        formatText(error.text, sizeof error.text, "Система не выделила память под буфер\r\nОшибка %u: %s", failure.code,
+                   failure.text);
+        break;
+    case FileReadStep::Read:
+        formatText(error.text, sizeof error.text, "Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, failure.code,
+                   failure.text);
+        break;
+    case FileReadStep::None:
+        break;
     }
-    char error[kErrorTextCapacity];
-    systemErrorText(code, error);
-    char text[1024];
-    if (path != nullptr) {
-        formatText(text, sizeof text, format, path, static_cast<unsigned>(code), error);
-    } else {
-        formatText(text, sizeof text, format, static_cast<unsigned>(code), error);
-    }
-    SetWindowTextA(statusLine, text);
 }
 
 } // namespace
 
-bool readAccountFile(HWND owner, const char* path) {
+bool readAccountFile(const char* path, AccountFileError& error) {
+    error = AccountFileError();
     clearAccountList();
     // Other processes may read and write the file meanwhile.
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        reportReadFailure(owner, "Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
+    FileImage image;
+    FileReadResult result = readFileImage(path, FILE_SHARE_READ | FILE_SHARE_WRITE, image);
+    if (!result.ok()) {
+        reportReadFailure(error, path, result);
         return false;
     }
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(file.get(), &length)) {
-        reportReadFailure(owner, "Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", path, GetLastError());
+    if (image.size == 0) {
         return false;
     }
-    if (length.QuadPart == 0) {
-        return false;
-    }
-    uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
-    VirtualBlock image;
-    if (wanted >= SIZE_MAX || !image.allocate(static_cast<size_t>(wanted) + 1)) {
-        DWORD code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        reportReadFailure(owner, "Система не выделила память под буфер\r\nОшибка %u: %s", nullptr, code);
-        return false;
-    }
-    uint64_t got = 0;
-    if (!readFileBytes(file.get(), image.bytes(), wanted, got)) {
-        reportReadFailure(owner, "Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, GetLastError());
-        return false;
-    }
-    file.reset();
-    image.bytes()[got] = '\0';
-    size_t size = static_cast<size_t>(got);
-
-    size_t lines = countLines(image.bytes(), size);
+    size_t lines = countLines(image.text(), image.size);
     if (lines > static_cast<size_t>(INT32_MAX) || !reserveAccounts(static_cast<int>(lines))) {
-        reportReadFailure(owner, "Система не выделила память под буфер\r\nОшибка %u: %s", nullptr,
-                          ERROR_NOT_ENOUGH_MEMORY);
+        FileReadResult noMemory;
+        noMemory.failedStep = FileReadStep::Memory;
+        noMemory.code = ERROR_NOT_ENOUGH_MEMORY;
+        reportReadFailure(error, path, noMemory);
         return false;
     }
-    LineReader reader(image.bytes(), size);
+    LineReader reader(image.text(), image.size);
     const char* line;
     size_t lineLength;
     AccountEntry entry;
@@ -81,10 +67,11 @@ bool readAccountFile(HWND owner, const char* path) {
     return true;
 }
 
-bool writeAccountFile(HWND owner, const char* path) {
+bool writeAccountFile(const char* path, AccountFileError& error) {
+    error = AccountFileError();
     ReplacementFile file;
-    DWORD error = file.create(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (error == 0) {
+    DWORD code = file.create(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (code == 0) {
         char line[kAccountLineCapacity];
         for (int i = 0; i < accountCount; i++) {
             size_t n = formatAccountLine(accountList[i], line);
@@ -92,15 +79,27 @@ bool writeAccountFile(HWND owner, const char* path) {
                 break;
             }
         }
-        error = file.commit();
+        code = file.commit();
     }
-    if (error != 0) {
-        char text[kErrorTextCapacity];
-        systemErrorText(error, text);
-        showMessagef(owner, kAgentCaption, MB_OK,
-                     "Затрудняюсь открыть файл %s\r\nОшибка %u: %s\r\nПоследние изменения не будут сохранены!", path,
-                     static_cast<unsigned>(error), text);
+    if (code != 0) {
+        SystemError failure(code);
+        formatText(error.text, sizeof error.text,
+                   "Затрудняюсь открыть файл %s\r\nОшибка %u: %s\r\nПоследние изменения не будут сохранены!", path,
+                   failure.code, failure.text);
         return false;
     }
     return true;
+}
+
+void showAccountReadError(HWND page, const AccountFileError& error) {
+    HWND statusLine = page != nullptr ? GetDlgItem(page, kStatusLineId) : nullptr;
+    if (statusLine != nullptr && error.any()) {
+        SetWindowTextA(statusLine, error.text);
+    }
+}
+
+void showAccountWriteError(HWND owner, const AccountFileError& error) {
+    if (error.any()) {
+        showMessage(owner, error.text);
+    }
 }

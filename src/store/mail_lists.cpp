@@ -22,14 +22,12 @@ namespace {
 // What differs between loading Mail.txt and HistMail.txt.
 struct MailFile {
     const char* name;
-    bool archive;             // HistMail.txt: raises highestMailNumber
-    const char* groupFailure; // log text when the group array gets no memory
+    bool archive;           // HistMail.txt: raises highestMailNumber
+    const char* groupOwner; // whose mailboxes, in the log text of a failed group array
 };
 
-constexpr MailFile kNewMailFile = {
-    "Mail.txt", false, "Система не выделила память под массив данных о почтовых ящиках новых писем. Ошибка %u: %s"};
-constexpr MailFile kArchiveFile = {
-    "HistMail.txt", true, "Система не выделила память под массив данных о почтовых ящиках Архива. Ошибка %u: %s"};
+constexpr MailFile kNewMailFile = {"Mail.txt", false, "новых писем"};
+constexpr MailFile kArchiveFile = {"HistMail.txt", true, "Архива"};
 
 void raiseHighestMailNumber(int number) {
     int current = gAgent.highestMailNumber.load();
@@ -42,12 +40,14 @@ void raiseHighestMailNumber(int number) {
 bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
     UniqueHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        writeLogPathError("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, failure.code, failure.text);
         return false;
     }
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file.get(), &length)) {
-        writeLogPathError("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, failure.code, failure.text);
         return false;
     }
     if (length.QuadPart == 0) {
@@ -58,12 +58,14 @@ bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
     uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
     if (wanted >= SIZE_MAX || !image.allocate(static_cast<size_t>(wanted) + 1)) {
         DWORD code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        writeLogError("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", code);
+        SystemError failure(code);
+        writeLogf("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", failure.code, failure.text);
         return false;
     }
     uint64_t got = 0;
     if (!readFileBytes(file.get(), image.bytes(), wanted, got)) {
-        writeLogPathError("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, failure.code, failure.text);
         image.reset();
         return false;
     }
@@ -88,7 +90,8 @@ void loadMailFile(const MailFile& which, MailList& list) {
     VirtualBlock records;
     if (lines > static_cast<size_t>(INT32_MAX) || !records.allocate(lines * sizeof(MailRecord))) {
         DWORD code = lines > static_cast<size_t>(INT32_MAX) ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        writeLogError("Система не выделила память под массив писем. Ошибка %u: %s", code);
+        SystemError failure(code);
+        writeLogf("Система не выделила память под массив писем. Ошибка %u: %s", failure.code, failure.text);
         return;
     }
     MailRecord* array = records.as<MailRecord>();
@@ -111,14 +114,17 @@ void loadMailFile(const MailFile& which, MailList& list) {
 
     VirtualBlock order;
     if (!order.allocate(static_cast<size_t>(count) * sizeof(int))) {
-        writeLogError("Система не выделила память под массив писем из Архива. Ошибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под массив писем из Архива. Ошибка %u: %s", failure.code, failure.text);
         return;
     }
     int groupCount = arrangeMailRecords(array, count, order.as<int>(), groupDateAscending != 0);
     order.reset();
     VirtualBlock groups;
     if (!groups.allocate(static_cast<size_t>(groupCount) * sizeof(MailboxGroup))) {
-        writeLogError(which.groupFailure, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под массив данных о почтовых ящиках %s. Ошибка %u: %s", which.groupOwner,
+                  failure.code, failure.text);
         return;
     }
     buildMailGroups(array, count, groups.as<MailboxGroup>(), groupCount);
@@ -197,7 +203,8 @@ bool saveMailLists() {
         const char* path = archive.text;
         DWORD error = writeMailFile(path, MailDim);
         if (error != 0) {
-            writeLogPathError("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, error);
+            SystemError failure(error);
+            writeLogf("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, failure.code, failure.text);
         } else {
             writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path);
             result = true;
@@ -208,7 +215,8 @@ bool saveMailLists() {
         const char* path = newMail.text;
         DWORD error = writeMailFile(path, NewMailDim);
         if (error != 0) {
-            writeLogPathError("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, error);
+            SystemError failure(error);
+            writeLogf("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, failure.code, failure.text);
             return result;
         }
         writeLogf("Массив NewMailDim из %d писем успешно сброшен в файл %s", NewMailDim.count, path);
@@ -276,26 +284,31 @@ bool appendMailFile(const char* target, const char* source) {
             if (MoveFileA(source, target)) {
                 return true;
             }
-            writeLogPathError("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, GetLastError());
+            SystemError failure(GetLastError());
+            writeLogf("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, failure.code, failure.text);
             return false;
         }
-        writeLogPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, error);
+        SystemError failure(error);
+        writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
         return false;
     }
     LARGE_INTEGER end;
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
-        writeLogPathError("Затрудняюсь открыть файл %s Ошибка %u: %s", target, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
         return false;
     }
     UniqueHandle in(CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) {
-        writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, failure.code, failure.text);
         return false;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(in.get(), &size)) {
-        writeLogPathError("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, failure.code, failure.text);
         return false;
     }
     if (size.QuadPart == 0) {
@@ -310,7 +323,8 @@ bool appendMailFile(const char* target, const char* source) {
         DWORD error = GetLastError();
         SetFilePointerEx(out.get(), end, nullptr, FILE_BEGIN);
         SetEndOfFile(out.get());
-        writeLogPathError("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, error);
+        SystemError failure(error);
+        writeLogf("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, failure.code, failure.text);
         return false;
     }
     return true;

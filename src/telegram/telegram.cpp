@@ -1,6 +1,7 @@
 #include "telegram/telegram.h"
 
 #include "core/agent_state.h"
+#include "core/poll_notice.h"
 #include "core/service_paths.h"
 #include "base/event_log.h"
 #include "base/internet.h"
@@ -29,7 +30,8 @@ bool writeMessageLine(const std::string& line) {
     DWORD written = 0;
     if (!WriteFile(messageFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size()) {
-        writeLogError("Затрудняюсь записать файл.\r\nОшибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь записать файл.\r\nОшибка %u: %s", failure.code, failure.text);
         return false;
     }
     return true;
@@ -59,12 +61,15 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
     writeLogf("Прием телеграмм. Логин: %s  Пароль: %s Идентификатор %d", login, "********", highestMessageId);
     VirtualBlock buffer;
     if (!buffer.allocate(kReplyBufferSize)) {
-        writeLogError("Система не выделила память под буфер для загрузке телеграмм. Ошибка %u: %s", GetLastError());
+        SystemError failure(GetLastError());
+        writeLogf("Система не выделила память под буфер для загрузке телеграмм. Ошибка %u: %s", failure.code,
+                  failure.text);
         return 0;
     }
     InternetSession session;
     if (!session.opened()) {
-        writeLogError("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", session.openError());
+        SystemError failure(session.openError());
+        writeLogf("Затрудняюсь соединиться с Интернет. Ошибка %u: %s", failure.code, failure.text);
         return 0;
     }
     std::string url =
@@ -74,7 +79,8 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
         // The address names the password: the log gets asterisks instead.
         std::string shown = std::string(gAgent.settings.messageServer) + "messages.txt?" +
                             telegramQuery(login, "********", highestMessageId);
-        writeLogPathError("Затрудняюсь соединиться с сервером %s\r\nОшибка %u: %s", shown.c_str(), reply.error);
+        SystemError failure(reply.error);
+        writeLogf("Затрудняюсь соединиться с сервером %s\r\nОшибка %u: %s", shown.c_str(), failure.code, failure.text);
         return 0;
     }
     if (reply.size == 0) {
@@ -109,14 +115,19 @@ void telegramRun() {
     gAgent.newTelegramCount = 0;
     ServicePath accountsPath("MessBox.txt");
     const char* accounts = accountsPath.text;
-    HWND owner = gAgent.pollOwner;
-    if (readAccountFile(owner, accounts)) {
+    AccountFileError error;
+    bool read = readAccountFile(accounts, error);
+    if (error.any()) {
+        writeLog(error.text);
+    }
+    if (read) {
         ServicePath messages("GetMess.txt");
         const char* path = messages.text;
         messageFile =
             CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (messageFile == INVALID_HANDLE_VALUE) {
-            writeLogPathError("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, GetLastError());
+            SystemError failure(GetLastError());
+            writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         } else {
             startOnNewLine();
             for (int i = 0; i < accountCount; i++) {
@@ -132,7 +143,12 @@ void telegramRun() {
             }
             CloseHandle(messageFile);
             messageFile = INVALID_HANDLE_VALUE;
-            writeAccountFile(owner, accounts);
+            // The user is told through the agent window: this thread calls
+            // no window.
+            if (!writeAccountFile(accounts, error)) {
+                writeLog(error.text);
+                postPollNotice(error.text);
+            }
         }
     }
     gAgent.telegramCount += gAgent.newTelegramCount;

@@ -52,6 +52,8 @@ protected:
         ServiceFolderTest::TearDown();
     }
     std::string mailBox() const { return path("MailBox.txt"); }
+
+    AccountFileError error;
 };
 
 } // namespace
@@ -61,7 +63,7 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
     appendAccount(entry('A', "Домашний", "ivan@example.ru", "пароль", "pop.example.ru;110"));
     appendAccount(entry('P', "", "work@example.ru", "pw", "pop.work.ru;110"));
     appendAccount(entry('X', std::string(300, 'a'), "odd@example.ru", "pw", ""));
-    ASSERT_TRUE(writeAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(writeAccountFile(mailBox().c_str(), error));
     const std::string expected = "A;Домашний;ivan@example.ru;пароль;pop.example.ru;110\r\n"
                                  "P;;work@example.ru;pw;pop.work.ru;110\r\n"
                                  "X;" +
@@ -70,7 +72,7 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
     EXPECT_FALSE(fileExists(mailBox() + ".tmp"));
 
     clearAccountList();
-    ASSERT_TRUE(readAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
     ASSERT_EQ(3, accountCount);
     EXPECT_EQ('A', accountList[0].state);
     EXPECT_STREQ("Домашний", accountList[0].alias);
@@ -81,18 +83,18 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
     EXPECT_EQ(std::string(259, 'a'), accountList[2].alias);
 
     // Rewritten unchanged, the file stays byte for byte.
-    ASSERT_TRUE(writeAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(writeAccountFile(mailBox().c_str(), error));
     EXPECT_EQ(expected, readFile(mailBox()));
 }
 
 TEST_F(AccountFiles, ReadingKeepsOnlyCompleteLinesOfTheFileReadLast) {
     ASSERT_TRUE(writeFile(mailBox(), "A;Дом;me@example.ru;pw;pop.example.ru;110\r\nP;Работа;w@example.ru;pw;x;110"));
     ASSERT_TRUE(writeFile(path("MessBox.txt"), "A;Я;login;secret;42\r\n"));
-    ASSERT_TRUE(readAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
     ASSERT_EQ(1, accountCount);
     EXPECT_STREQ("me@example.ru", accountList[0].identity);
 
-    ASSERT_TRUE(readAccountFile(nullptr, path("MessBox.txt").c_str()));
+    ASSERT_TRUE(readAccountFile(path("MessBox.txt").c_str(), error));
     ASSERT_EQ(1, accountCount);
     EXPECT_STREQ("login", accountList[0].identity);
     EXPECT_STREQ("42", accountList[0].extra);
@@ -101,70 +103,79 @@ TEST_F(AccountFiles, ReadingKeepsOnlyCompleteLinesOfTheFileReadLast) {
     std::string junk(1 << 20, ';');
     junk += "\r\n" + std::string("\0\0\0\r\n", 5) + std::string(300000, 'z') + "\r\n\r\r\n";
     ASSERT_TRUE(writeFile(mailBox(), junk));
-    ASSERT_TRUE(readAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
     EXPECT_EQ(4, accountCount);
     EXPECT_EQ(std::string(259, 'z'), accountList[2].extra);
     EXPECT_STREQ("\r", accountList[3].extra);
 }
 
-TEST_F(AccountFiles, ReadFailuresGoToTheStatusLine) {
-    PageWindow page;
+TEST_F(AccountFiles, ReadFailuresComeBackAsTheStatusLineText) {
     appendAccount(entry('A', "old", "old@example.ru", "pw", ""));
-    EXPECT_FALSE(readAccountFile(page.get(), mailBox().c_str()));
+    EXPECT_FALSE(readAccountFile(mailBox().c_str(), error));
     EXPECT_EQ(0, accountCount); // emptied before anything else
-    std::string status = page.status();
-    EXPECT_EQ(0u, status.find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка 2: ")) << status;
+    EXPECT_EQ(0u, std::string(error.text).find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка 2: "))
+        << error.text;
+
+    // The page's thread puts the text into its status line.
+    PageWindow page;
+    showAccountReadError(page.get(), error);
+    EXPECT_EQ(error.text, page.status());
 
     // An empty file: no accounts, no report.
     ASSERT_TRUE(writeFile(mailBox(), ""));
-    page.setStatus("");
-    EXPECT_FALSE(readAccountFile(page.get(), mailBox().c_str()));
-    EXPECT_EQ("", page.status());
+    EXPECT_FALSE(readAccountFile(mailBox().c_str(), error));
+    EXPECT_FALSE(error.any());
 
     // A file held without sharing by another program.
     ASSERT_TRUE(writeFile(mailBox(), "A;a;b;c;d\r\n"));
     {
         LockedFile lock(mailBox());
-        EXPECT_FALSE(readAccountFile(page.get(), mailBox().c_str()));
+        EXPECT_FALSE(readAccountFile(mailBox().c_str(), error));
     }
-    status = page.status();
-    EXPECT_EQ(0u, status.find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка 32: ")) << status;
-
-    // An owner without a status line (the agent window) gets no report.
-    EXPECT_FALSE(readAccountFile(nullptr, path("missing.txt").c_str()));
+    EXPECT_EQ(0u, std::string(error.text).find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка 32: "))
+        << error.text;
 }
 
 TEST_F(AccountFiles, FailedRewriteKeepsTheOldFileAndSaysSo) {
     const std::string old = "A;Дом;me@example.ru;pw;pop.example.ru;110\r\n";
     ASSERT_TRUE(writeFile(mailBox(), old));
-    ASSERT_TRUE(readAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
     appendAccount(entry('A', "Новый", "new@example.ru", "pw", ""));
 
-    MessageBoxCloser boxes;
+    std::vector<std::string> reports;
     {
         LockedFile lock(mailBox());
-        EXPECT_FALSE(writeAccountFile(nullptr, mailBox().c_str()));
+        EXPECT_FALSE(writeAccountFile(mailBox().c_str(), error));
+        reports.push_back(error.text);
     }
     // The temporary file cannot be made.
     ASSERT_TRUE(CreateDirectoryA((mailBox() + ".tmp").c_str(), nullptr));
-    EXPECT_FALSE(writeAccountFile(nullptr, mailBox().c_str()));
+    EXPECT_FALSE(writeAccountFile(mailBox().c_str(), error));
+    reports.push_back(error.text);
     RemoveDirectoryA((mailBox() + ".tmp").c_str());
     // A folder that does not exist.
     std::string nowhere = path("no such folder\\MailBox.txt");
-    EXPECT_FALSE(writeAccountFile(nullptr, nowhere.c_str()));
+    EXPECT_FALSE(writeAccountFile(nowhere.c_str(), error));
+    reports.push_back(error.text);
 
     EXPECT_EQ(old, readFile(mailBox()));
     EXPECT_EQ(2, accountCount); // the list keeps the new contents
-    std::vector<MessageBoxInfo> seen = boxes.seen();
-    ASSERT_EQ(3u, seen.size());
-    for (const MessageBoxInfo& box : seen) {
-        EXPECT_EQ("Lumetra Агент", box.caption);
-        EXPECT_NE(std::string::npos, box.text.find("\r\nПоследние изменения не будут сохранены!")) << box.text;
+    for (const std::string& report : reports) {
+        EXPECT_NE(std::string::npos, report.find("\r\nПоследние изменения не будут сохранены!")) << report;
     }
-    EXPECT_EQ(0u, seen[0].text.find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка ")) << seen[0].text;
-    EXPECT_EQ(0u, seen[2].text.find("Затрудняюсь открыть файл " + nowhere + "\r\nОшибка 3: ")) << seen[2].text;
+    EXPECT_EQ(0u, reports[0].find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка ")) << reports[0];
+    EXPECT_EQ(0u, reports[2].find("Затрудняюсь открыть файл " + nowhere + "\r\nОшибка 3: ")) << reports[2];
+
+    // The owner's thread shows the report in the program's message box.
+    MessageBoxCloser boxes;
+    showAccountWriteError(nullptr, error);
+    std::vector<MessageBoxInfo> seen = boxes.seen();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ("Lumetra Агент", seen[0].caption);
+    EXPECT_EQ(reports[2], seen[0].text);
 
     // Once the file is free again the rewrite goes through.
-    ASSERT_TRUE(writeAccountFile(nullptr, mailBox().c_str()));
+    ASSERT_TRUE(writeAccountFile(mailBox().c_str(), error));
+    EXPECT_FALSE(error.any());
     EXPECT_EQ(old + "A;Новый;new@example.ru;pw;\r\n", readFile(mailBox()));
 }

@@ -3,6 +3,7 @@
 #include "base/event_log.h"
 #include "base/internet.h"
 #include "base/text.h"
+#include "resources/resource.h"
 #include "telegram/telegram.h"
 
 #include "http_fixtures.h"
@@ -145,4 +146,39 @@ TEST_F(Telegrams, NoLoginFileSkipsTheRun) {
     EXPECT_FALSE(fileExists(dir / "GetMess.txt"));
     EXPECT_EQ(0, gAgent.newTelegramCount);
     EXPECT_EQ(2, gAgent.telegramCount);
+}
+
+TEST_F(Telegrams, AFailedRewriteOnThePollThreadReachesTheUserThroughTheAgentWindow) {
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Друг;ivan;p&ss #+%ж;5\r\n"));
+    // A folder in the way of the new file: the rewrite fails.
+    ASSERT_TRUE(CreateDirectoryA((dir / "MessBox.txt.tmp").c_str(), nullptr));
+    // A window of this thread plays the agent window, and this thread waits
+    // for the run without handling messages, as the mailbox page waits for
+    // its test: a run that called the window would never end.
+    HWND agent = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    gAgent.agentWindow = agent;
+    gAgent.pollOwner = agent;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            telegramRun();
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 20000));
+    CloseHandle(thread);
+
+    MSG msg = {};
+    ASSERT_TRUE(PeekMessageA(&msg, agent, WM_POLL_NOTICE, WM_POLL_NOTICE, PM_REMOVE));
+    std::string notice = reinterpret_cast<const char*>(msg.lParam);
+    delete[] reinterpret_cast<char*>(msg.lParam);
+    EXPECT_EQ(0u, notice.find("Затрудняюсь открыть файл " + (dir / "MessBox.txt"))) << notice;
+    EXPECT_NE(std::string::npos, notice.find("\r\nПоследние изменения не будут сохранены!")) << notice;
+    EXPECT_NE(std::string::npos, log().find(notice));
+
+    gAgent.agentWindow = nullptr;
+    gAgent.pollOwner = nullptr;
+    DestroyWindow(agent);
+    RemoveDirectoryA((dir / "MessBox.txt.tmp").c_str());
 }
