@@ -16,22 +16,6 @@
 
 namespace {
 
-// Reads size bytes from the start of file into data.
-// Reads the whole file from its start; a file that shrank meanwhile counts
-// as a read failure.
-bool readWholeFile(HANDLE file, char* data, ULONGLONG size) {
-    LARGE_INTEGER start = {};
-    uint64_t got = 0;
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !readFileBytes(file, data, size, got)) {
-        return false;
-    }
-    if (got != size) {
-        SetLastError(ERROR_HANDLE_EOF);
-        return false;
-    }
-    return true;
-}
-
 // Record lines gathered and written to GetMail.txt in large pieces. A piece
 // that cannot be written whole is cut off the file again, so the file never
 // ends in a partial line that a later merge would run into the next one.
@@ -104,29 +88,28 @@ int processHeaders(HANDLE headerFileHandle) {
     ServicePath headerFilePath("MailTmp.txt");
     const char* headerPath = headerFilePath.text;
 
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(headerFile.get(), &size)) {
-        SystemError failure(GetLastError());
+    FileImage text;
+    FileReadResult read = readFileImage(headerFile.get(), text);
+    SystemError failure(read.code);
+    switch (read.failedStep) {
+    case FileReadStep::None:
+        break;
+    case FileReadStep::Open:
+    case FileReadStep::Size:
         writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
         return 0;
-    }
-    if (size.QuadPart == 0) {
-        writeLogf("Файл %s пуст!", headerPath);
-        return 0;
-    }
-    ULONGLONG textLength = static_cast<ULONGLONG>(size.QuadPart);
-    VirtualBlock text;
-    if (!text.allocate(static_cast<size_t>(textLength + 1))) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Memory:
         writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return 0;
-    }
-    if (!readWholeFile(headerFile.get(), text.bytes(), textLength)) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Read:
         writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
         return 0;
     }
-    text.bytes()[textLength] = '\0';
+    if (text.size == 0) {
+        writeLogf("Файл %s пуст!", headerPath);
+        return 0;
+    }
+    size_t textLength = text.size;
     headerFile.reset();
 
     ServicePath mailFilePath("GetMail.txt");
@@ -150,7 +133,7 @@ int processHeaders(HANDLE headerFileHandle) {
 
     size_t position = 0;
     HeaderBlock block;
-    while (nextHeaderBlock(text.bytes(), static_cast<size_t>(textLength), &position, &block)) {
+    while (nextHeaderBlock(text.text(), textLength, &position, &block)) {
         int number = ++gAgent.highestMailNumber;
         formatHeaderRecord(block, number, record.get());
         if (record->dateUnrecognised) {

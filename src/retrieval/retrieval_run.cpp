@@ -24,7 +24,7 @@ AccountEntry editEntry;
 namespace {
 
 constexpr size_t kAccountLineCapacity = 2048;
-constexpr LONGLONG kSmallestDeletionFile = 10;
+constexpr size_t kSmallestDeletionFile = 10;
 
 // The size of DeleteMail.txt when the run read it: what the viewer appends
 // during the run stands after it.
@@ -205,65 +205,54 @@ void runReception() {
 
 int loadDeletionList(HANDLE file) {
     writeLog("Выполняем загрузку в вектор писем на удаление");
-    LARGE_INTEGER size = {};
     deletionFileSizeAtLoad = 0;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < kSmallestDeletionFile) {
-        return 0;
-    }
-    VirtualBlock block;
-    if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        SystemError failure(GetLastError());
+    FileImage image;
+    FileReadResult result = readFileImage(file, image);
+    SystemError failure(result.code);
+    if (result.failedStep == FileReadStep::Memory) {
         writeLogf("Система не выделила память под буфер при загрузке писем на удаление. Ошибка %u: %s", failure.code,
                   failure.text);
         return 0;
     }
-    uint64_t got = 0;
-    if (!readFileBytes(file, block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        SystemError failure(GetLastError());
+    if (result.failedStep == FileReadStep::Read) {
         writeLogf("Затрудняюсь прочитать файл писем на удаление. Ошибка %u: %s", failure.code, failure.text);
         return 0;
     }
-    deletionFileSizeAtLoad = static_cast<LONGLONG>(got);
-    gRetrieval.setDeletionList(parseMailRecords(block.bytes(), static_cast<size_t>(got)));
+    if (!result.ok() || image.size < kSmallestDeletionFile) {
+        return 0;
+    }
+    deletionFileSizeAtLoad = static_cast<LONGLONG>(image.size);
+    gRetrieval.setDeletionList(parseMailRecords(image.text(), image.size));
     int count = static_cast<int>(gRetrieval.loadedDeletionCount());
     writeLogf("Загружено писем к удалению %d", count);
     return count;
 }
 
 void loadKnownIds(const char* path) {
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        SystemError failure(GetLastError());
+    FileImage image;
+    FileReadResult result = readFileImage(path, FILE_SHARE_READ | FILE_SHARE_WRITE, image);
+    SystemError failure(result.code);
+    switch (result.failedStep) {
+    case FileReadStep::None:
+        break;
+    case FileReadStep::Open:
         writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         return;
-    }
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Size:
         writeLogf("Затрудняюсь определить длину файла %s\r\n Ошибка %u: %s", path, failure.code, failure.text);
         return;
-    }
-    if (size.QuadPart == 0) {
-        return;
-    }
-    VirtualBlock block;
-    if (!block.allocate(static_cast<size_t>(size.QuadPart) + 1)) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Memory:
         writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return;
-    }
-    uint64_t got = 0;
-    if (!readFileBytes(file.get(), block.bytes(), static_cast<uint64_t>(size.QuadPart), got)) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Read:
         writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         return;
     }
     std::vector<MailId> ids;
-    LineReader lines(block.bytes(), static_cast<size_t>(got));
+    LineReader lines(image.text(), image.size);
     const char* line = nullptr;
     size_t length = 0;
-    while (lines.next(line, length)) {
+    while (image.size > 0 && lines.next(line, length)) {
         MailId id;
         copyTextN(id.text, sizeof id.text, line, length);
         ids.push_back(id);

@@ -35,42 +35,31 @@ void raiseHighestMailNumber(int number) {
     }
 }
 
-// Reads a whole mail file into a NUL-terminated block. False when the file
-// gave nothing to parse (failures are logged; an empty file is deleted).
-bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        SystemError failure(GetLastError());
+// Reads a whole mail file. False when the file gave nothing to parse
+// (failures are logged; an empty file is deleted).
+bool readMailFile(const char* path, FileImage& image) {
+    FileReadResult result = readFileImage(path, 0, image);
+    SystemError failure(result.code);
+    switch (result.failedStep) {
+    case FileReadStep::None:
+        break;
+    case FileReadStep::Open:
         writeLogf("Затрудняюсь загрузить файл писем %s. Ошибка %u: %s", path, failure.code, failure.text);
         return false;
-    }
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(file.get(), &length)) {
-        SystemError failure(GetLastError());
+    case FileReadStep::Size:
         writeLogf("Затрудняюсь определить длину файла %s. Ошибка %u: %s", path, failure.code, failure.text);
         return false;
+    case FileReadStep::Memory:
+        writeLogf("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", failure.code, failure.text);
+        return false;
+    case FileReadStep::Read:
+        writeLogf("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, failure.code, failure.text);
+        return false;
     }
-    if (length.QuadPart == 0) {
-        file.reset();
+    if (image.size == 0) {
         DeleteFileA(path);
         return false;
     }
-    uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
-    if (wanted >= SIZE_MAX || !image.allocate(static_cast<size_t>(wanted) + 1)) {
-        DWORD code = wanted >= SIZE_MAX ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        SystemError failure(code);
-        writeLogf("Система не выделила память под буфер при загрузке писем. Ошибка %u: %s", failure.code, failure.text);
-        return false;
-    }
-    uint64_t got = 0;
-    if (!readFileBytes(file.get(), image.bytes(), wanted, got)) {
-        SystemError failure(GetLastError());
-        writeLogf("Затрудняюсь прочитать файл писем %s. Ошибка %u: %s", path, failure.code, failure.text);
-        image.reset();
-        return false;
-    }
-    image.bytes()[got] = '\0';
-    size = static_cast<size_t>(got);
     return true;
 }
 
@@ -78,12 +67,12 @@ bool readMailFile(const char* path, VirtualBlock& image, size_t& size) {
 void loadMailFile(const MailFile& which, MailList& list) {
     ServicePath filePath(which.name);
     const char* path = filePath.text;
-    VirtualBlock image;
-    size_t size = 0;
-    if (!readMailFile(path, image, size)) {
+    FileImage image;
+    if (!readMailFile(path, image)) {
         return;
     }
-    size_t lines = countLines(image.bytes(), size);
+    size_t size = image.size;
+    size_t lines = countLines(image.text(), size);
     if (lines == 0) {
         return; // only an unfinished line: nothing to show, the file stays
     }
@@ -95,7 +84,7 @@ void loadMailFile(const MailFile& which, MailList& list) {
         return;
     }
     MailRecord* array = records.as<MailRecord>();
-    LineReader reader(image.bytes(), size);
+    LineReader reader(image.text(), size);
     const char* line;
     size_t length;
     int count = 0;
@@ -110,7 +99,7 @@ void loadMailFile(const MailFile& which, MailList& list) {
             raiseHighestMailNumber(number);
         }
     }
-    image.reset();
+    image.block.reset();
 
     VirtualBlock order;
     if (!order.allocate(static_cast<size_t>(count) * sizeof(int))) {
