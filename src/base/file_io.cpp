@@ -94,22 +94,60 @@ FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image
     return readFileImage(file.get(), image);
 }
 
+namespace {
+
+// Attributes of a replaced file that its new content keeps. Read-only is not
+// among them (such a target refuses the replacement), nor is the archive
+// mark, which the new content sets again for backup programs.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A target held open by another program is tried this often, this far apart.
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryPauseMs = 100;
+
+bool fileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Errors of a target that another program holds open for the moment.
+bool targetBusy(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+} // namespace
+
 DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     discard();
     error_ = 0;
     used_ = 0;
-    size_t length = strlen(target);
+    target_[0] = '\0';
     // An empty name (a path that did not fit) must not become ".tmp" in
     // the current folder.
-    if (length == 0) {
+    if (target[0] == '\0') {
         return ERROR_INVALID_NAME;
     }
+    // ReplaceFileA wants full paths (Wine refuses relative ones).
+    DWORD length = GetFullPathNameA(target, sizeof target_, target_, nullptr);
+    if (length == 0) {
+        return GetLastError();
+    }
     if (length >= sizeof target_) {
+        target_[0] = '\0';
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    copyText(target_, sizeof target_, target);
-    formatText(temp_, sizeof temp_, "%s.tmp", target);
-    file_.reset(CreateFileA(temp_, GENERIC_WRITE, shareMode, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    formatText(temp_, sizeof temp_, "%s.tmp", target_);
+    // The temporary file carries the target's attributes from the start: the
+    // replacement then keeps them wherever ReplaceFileA does not merge them.
+    // One left behind by an interrupted rewrite goes first, as its own
+    // attributes could refuse the creation.
+    DWORD existing = GetFileAttributesA(target_);
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (existing & kKeptAttributes) != 0) {
+        attributes = existing & kKeptAttributes;
+    }
+    DeleteFileA(temp_);
+    file_.reset(CreateFileA(temp_, GENERIC_WRITE, shareMode, nullptr, CREATE_ALWAYS, attributes, nullptr));
     if (!file_) {
         return GetLastError();
     }
@@ -159,6 +197,38 @@ bool ReplacementFile::write(const void* data, size_t size) {
     return true;
 }
 
+// Puts the written temporary file in the target's place. Returns 0 or the
+// system error code of the last attempt.
+DWORD ReplacementFile::moveIntoPlace() {
+    DWORD code = 0;
+    for (int attempt = 1; attempt <= kReplaceAttempts; attempt++) {
+        if (!fileExists(target_)) {
+            if (MoveFileExA(temp_, target_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return 0;
+            }
+            code = GetLastError();
+        } else if (ReplaceFileA(target_, temp_, nullptr,
+                                REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
+            return 0;
+        } else {
+            code = GetLastError();
+            // The target went meanwhile, or ReplaceFileA removed it and could
+            // not move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT):
+            // the next attempt moves the temporary file.
+            if (!fileExists(target_)) {
+                continue;
+            }
+        }
+        if (!targetBusy(code)) {
+            break;
+        }
+        if (attempt < kReplaceAttempts) {
+            Sleep(kReplaceRetryPauseMs);
+        }
+    }
+    return code;
+}
+
 DWORD ReplacementFile::commit() {
     if (!file_) {
         fail(ERROR_INVALID_HANDLE);
@@ -166,8 +236,14 @@ DWORD ReplacementFile::commit() {
         fail(GetLastError());
     }
     file_.reset();
-    if (error_ == 0 && !MoveFileExA(temp_, target_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        fail(GetLastError());
+    if (error_ == 0) {
+        DWORD code = moveIntoPlace();
+        if (code != 0) {
+            fail(code);
+            if (!fileExists(target_)) {
+                created_ = false; // the only copy of the content left
+            }
+        }
     }
     if (error_ != 0) {
         discard();

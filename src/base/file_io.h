@@ -64,9 +64,14 @@ FileReadResult readFileImage(HANDLE file, FileImage& image);
 // whole; the file is closed again before the result comes back.
 FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image);
 
-// The new content of a file, written to "<target>.tmp" beside it and moved
-// over the target only when every byte was written and flushed. Whatever
-// fails, the old target stays whole and the temporary file is removed.
+// The new content of a file, written to "<target>.tmp" beside it and put in
+// the target's place only when every byte was written and flushed. An
+// existing target is replaced with ReplaceFileA, which keeps its security
+// descriptor and attributes; a target held open by another program for a
+// moment (a virus scanner, a backup tool) is tried again for about a second.
+// Whatever fails, the old target stays whole and the temporary file is
+// removed; only when no target is left at all does the temporary file, the
+// one copy of the content, stay.
 class ReplacementFile {
 public:
     ReplacementFile() = default;
@@ -85,6 +90,7 @@ public:
 
 private:
     bool flushBuffer();
+    DWORD moveIntoPlace();
     void fail(DWORD code);
     void discard();
 
