@@ -264,13 +264,19 @@ bool copyFileTail(HANDLE source, HANDLE target) {
 
 } // namespace
 
-bool appendMailFile(const char* target, const char* source) {
+bool appendMailFile(const char* target, const char* source, MailFileAppend* undo) {
+    MailFileAppend done;
     UniqueHandle out(
         CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD opened = GetLastError(); // ERROR_ALREADY_EXISTS when the target was there
     if (!out) {
-        DWORD error = GetLastError();
+        DWORD error = opened;
         if (error == ERROR_FILE_NOT_FOUND) {
             if (MoveFileA(source, target)) {
+                done.renamed = true;
+                if (undo != nullptr) {
+                    *undo = done;
+                }
                 return true;
             }
             SystemError failure(GetLastError());
@@ -281,6 +287,7 @@ bool appendMailFile(const char* target, const char* source) {
         writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
         return false;
     }
+    done.created = opened != ERROR_ALREADY_EXISTS;
     LARGE_INTEGER end;
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
@@ -314,6 +321,33 @@ bool appendMailFile(const char* target, const char* source) {
         SetEndOfFile(out.get());
         SystemError failure(error);
         writeLogf("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, failure.code, failure.text);
+        return false;
+    }
+    done.oldLength = end.QuadPart;
+    if (undo != nullptr) {
+        *undo = done;
+    }
+    return true;
+}
+
+bool undoMailFileAppend(const char* target, const char* source, const MailFileAppend& undo) {
+    if (undo.renamed) {
+        if (MoveFileA(target, source)) {
+            return true;
+        }
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь переименовать файл %s Ошибка %u: %s", target, failure.code, failure.text);
+        return false;
+    }
+    if (undo.created && DeleteFileA(target)) {
+        return true;
+    }
+    UniqueHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end;
+    end.QuadPart = undo.oldLength;
+    if (!file || !SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь вернуть файл %s к прежней длине\r\nОшибка %u: %s", target, failure.code, failure.text);
         return false;
     }
     return true;

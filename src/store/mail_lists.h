@@ -36,7 +36,20 @@ bool loadMailLists(HWND owner);
 // HistMail.txt was.
 bool saveMailLists();
 
+// What a merge did to its target, so that it can be taken back.
+struct MailFileAppend {
+    bool renamed = false;   // the source was renamed to the missing target
+    bool created = false;   // the target was created empty and appended to
+    LONGLONG oldLength = 0; // the target's length before the merge
+};
+
 // Appends the source file to the target file. True when the source's content
-// now stands at the end of the target. An empty source is deleted (result
-// false); otherwise the source stays.
-bool appendMailFile(const char* target, const char* source);
+// now stands at the end of the target (undo, when given, then says how to
+// take it back). An empty source is deleted (result false); otherwise the
+// source stays.
+bool appendMailFile(const char* target, const char* source, MailFileAppend* undo = nullptr);
+
+// Takes back a merge that appendMailFile reported as done: the target is cut
+// back to its old length (removed when the merge created it), or renamed back
+// to the source. False, logged, when that fails.
+bool undoMailFileAppend(const char* target, const char* source, const MailFileAppend& undo);

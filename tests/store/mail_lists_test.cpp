@@ -1,4 +1,5 @@
 #include "store/mail_lists.h"
+#include "store/fresh_mail.h"
 #include "store/mail_date.h"
 #include "store_test_support.h"
 
@@ -282,4 +283,31 @@ TEST_F(MailLists, MergeFailures) {
     EXPECT_TRUE(logHas("Затрудняюсь открыть файл " + path("Mail.txt") + " Ошибка 32: ")) << log();
     EXPECT_EQ(mail(1, "p", "a", "1"), readFile(path("Mail.txt")));
     EXPECT_TRUE(fileExists(path("GetMail.txt")));
+}
+
+TEST_F(MailLists, ArchiveMergeThatFailsTakesBackTheNewMailMerge) {
+    const std::string arrived = mail(9, "p", "a", "5") + mail(10, "p", "a", "6");
+    const std::string archived = mail(8, "p", "a", "4");
+    for (const std::string& newMail : {std::string(), mail(8, "p", "a", "4")}) {
+        SCOPED_TRACE(newMail.empty() ? "no Mail.txt" : "Mail.txt");
+        DeleteFileA(path("Mail.txt").c_str());
+        if (!newMail.empty()) {
+            ASSERT_TRUE(writeFile(path("Mail.txt"), newMail));
+        }
+        ASSERT_TRUE(writeFile(path("HistMail.txt"), archived));
+        ASSERT_TRUE(writeFile(path("GetMail.txt"), arrived));
+        {
+            LockedFile lock(path("HistMail.txt"));
+            mergeFreshMail();
+        }
+        EXPECT_EQ(!newMail.empty(), fileExists(path("Mail.txt")));
+        EXPECT_EQ(newMail, readFile(path("Mail.txt")));
+        EXPECT_EQ(arrived, readFile(path("GetMail.txt")));
+        EXPECT_TRUE(logHas("Слияние файлов новых писем отменено")) << log();
+
+        mergeFreshMail();
+        EXPECT_EQ(newMail + arrived, readFile(path("Mail.txt")));
+        EXPECT_EQ(archived + arrived, readFile(path("HistMail.txt")));
+        EXPECT_FALSE(fileExists(path("GetMail.txt")));
+    }
 }
