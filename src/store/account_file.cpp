@@ -48,7 +48,8 @@ bool readAccountFile(const char* path, AccountFileError& error) {
     if (image.size == 0) {
         return false;
     }
-    size_t lines = countLines(image.text(), image.size);
+    // A line typed into the file by hand may lack its line end at the end.
+    size_t lines = countLines(image.text(), image.size, UnfinishedLine::Read);
     if (lines > static_cast<size_t>(INT32_MAX) || !reserveAccounts(static_cast<int>(lines))) {
         FileReadResult noMemory;
         noMemory.failedStep = FileReadStep::Memory;
@@ -56,7 +57,7 @@ bool readAccountFile(const char* path, AccountFileError& error) {
         reportReadFailure(error, path, noMemory);
         return false;
     }
-    LineReader reader(image.text(), image.size);
+    LineReader reader(image.text(), image.size, UnfinishedLine::Read);
     const char* line;
     size_t lineLength;
     AccountEntry entry;

@@ -19,12 +19,26 @@ bool LineReader::next(const char*& line, size_t& length) {
         // A lone LF belongs to the line.
         search = lf + 1;
     }
+    size_t start = pos_;
     pos_ = size_;
-    return false;
+    if (last_ == UnfinishedLine::Skip) {
+        return false;
+    }
+    // The half of a line end that the unfinished line may carry is no text.
+    size_t end = size_;
+    while (end > start && (text_[end - 1] == '\r' || text_[end - 1] == '\n')) {
+        end--;
+    }
+    if (end == start) {
+        return false;
+    }
+    line = text_ + start;
+    length = end - start;
+    return true;
 }
 
-size_t countLines(const char* text, size_t size) {
-    LineReader reader(text, size);
+size_t countLines(const char* text, size_t size, UnfinishedLine last) {
+    LineReader reader(text, size, last);
     const char* line;
     size_t length;
     size_t count = 0;

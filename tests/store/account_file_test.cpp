@@ -87,12 +87,19 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
     EXPECT_EQ(expected, readFile(mailBox()));
 }
 
-TEST_F(AccountFiles, ReadingKeepsOnlyCompleteLinesOfTheFileReadLast) {
+TEST_F(AccountFiles, ReadingTakesALastLineWithoutLineEndFromTheFileReadLast) {
     ASSERT_TRUE(writeFile(mailBox(), "A;Дом;me@example.ru;pw;pop.example.ru;110\r\nP;Работа;w@example.ru;pw;x;110"));
     ASSERT_TRUE(writeFile(path("MessBox.txt"), "A;Я;login;secret;42\r\n"));
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    ASSERT_EQ(1, accountCount);
+    ASSERT_EQ(2, accountCount);
     EXPECT_STREQ("me@example.ru", accountList[0].identity);
+    EXPECT_STREQ("w@example.ru", accountList[1].identity);
+    EXPECT_STREQ("x;110", accountList[1].extra);
+    // Half a line end is no part of the last field.
+    ASSERT_TRUE(writeFile(mailBox(), "A;a;b;c;d\r\nA;e;f;g;h\r"));
+    ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
+    ASSERT_EQ(2, accountCount);
+    EXPECT_STREQ("h", accountList[1].extra);
 
     ASSERT_TRUE(readAccountFile(path("MessBox.txt").c_str(), error));
     ASSERT_EQ(1, accountCount);
