@@ -83,7 +83,10 @@ void logUnrecognisedDate(const TextSpan& date) {
 
 } // namespace
 
-int processHeaders(HANDLE headerFileHandle) {
+int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
+    bool unused = false;
+    bool& complete = allWritten != nullptr ? *allWritten : unused;
+    complete = false;
     UniqueHandle headerFile(headerFileHandle);
     ServicePath headerFilePath("MailTmp.txt");
     const char* headerPath = headerFilePath.text;
@@ -107,6 +110,7 @@ int processHeaders(HANDLE headerFileHandle) {
     }
     if (text.size == 0) {
         writeLogf("Файл %s пуст!", headerPath);
+        complete = true;
         return 0;
     }
     size_t textLength = text.size;
@@ -143,6 +147,15 @@ int processHeaders(HANDLE headerFileHandle) {
             break;
         }
     }
-    output->flush();
+    // The records must be on the disk before IdMail.txt calls their mails
+    // known: after a crash in between a mail is announced twice, never lost.
+    if (output->flush() && !output->failed()) {
+        if (FlushFileBuffers(mailFile.get())) {
+            complete = true;
+        } else {
+            SystemError failure(GetLastError());
+            writeLogf("Затрудняюсь записать файл %s\r\nОшибка %u: %s", mailPath, failure.code, failure.text);
+        }
+    }
     return output->written();
 }

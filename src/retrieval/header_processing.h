@@ -6,6 +6,8 @@
 // Reads the whole header file (the run's open MailTmp.txt, which this closes
 // on every way out), gives every block the next mail number
 // (gAgent.highestMailNumber + 1) and appends its record line to
-// serviceFolder\GetMail.txt. Failures are written to the event log.
-// Returns the number of record lines appended.
-int processHeaders(HANDLE headerFile);
+// serviceFolder\GetMail.txt, which is flushed to disk before this returns.
+// Failures are written to the event log. Returns the number of record lines
+// appended; allWritten, when given, tells whether every block of the header
+// file now stands in GetMail.txt on disk (also when there was none).
+int processHeaders(HANDLE headerFile, bool* allWritten = nullptr);

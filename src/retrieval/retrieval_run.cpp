@@ -134,6 +134,29 @@ void writeBackDeletions() {
     }
 }
 
+// A test of crash safety stops the run here, between the writes of
+// GetMail.txt and IdMail.txt, and kills the process: before it starts the
+// agent it creates the event named after the service folder; the run signals
+// it and stops for good. Nothing else creates such an event, so for everyone
+// else the run goes straight on.
+void stopHereForCrashTest() {
+    char name[sizeof gAgent.serviceFolder + 32];
+    formatText(name, sizeof name, "KorvelCrashTest_%s", gAgent.serviceFolder);
+    CharLowerA(name);
+    for (char* p = name; *p != '\0'; p++) {
+        if (*p == '\\') {
+            *p = '_';
+        }
+    }
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    if (event == nullptr) {
+        return;
+    }
+    SetEvent(event);
+    CloseHandle(event);
+    Sleep(INFINITE);
+}
+
 void runReception() {
     gAgent.testFlag = 0;
     writeLog("Запрос приема писем...\r\n");
@@ -188,13 +211,22 @@ void runReception() {
             }
 
             writeBackDeletions();
-            writeLogf("Сохраняем новые идентификаторы писем %s", ids.text);
-            saveSeenIds(ids.text);
-            gRetrieval.clearIds();
 
+            // The new records reach GetMail.txt (on disk) before IdMail.txt
+            // calls their mails known. When they could not be written the old
+            // IdMail.txt stays, and the next run offers those mails again.
             writeLog("Обработка заголовков");
-            received = processHeaders(headerFile);
+            bool allWritten = false;
+            received = processHeaders(headerFile, &allWritten);
             gRetrieval.headerFile = INVALID_HANDLE_VALUE;
+            stopHereForCrashTest();
+            if (allWritten) {
+                writeLogf("Сохраняем новые идентификаторы писем %s", ids.text);
+                saveSeenIds(ids.text);
+            } else {
+                writeLog("Новые идентификаторы писем не сохранены: письма будут приняты заново");
+            }
+            gRetrieval.clearIds();
         }
     }
     gAgent.runNewMailCount += received;

@@ -120,8 +120,8 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
                                          "PASS ********",
                                          "QUIT",
                                          "Писем к удалению не было",
-                                         "Сохраняем новые идентификаторы писем ",
                                          "Обработка заголовков",
+                                         "Сохраняем новые идентификаторы писем ",
                                          "Обработка заголовков заверешена. Принято писем 12",
                                          "Принят файл ver.dat с содержимым: 12,250000",
                                          "Новая версия на сайте = 12",
@@ -199,4 +199,40 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     EXPECT_TRUE(ids.empty() || ids.substr(ids.size() - 2) == "\r\n");
     // What arrived whole before the stop became records, nothing more.
     EXPECT_LE(splitLines(readFile(inst.service() + "GetMail.txt")).size(), 3u);
+}
+
+TEST(EndToEnd, KillBetweenTheMailRecordsAndTheIdentifiersLosesNoMail) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    Installation inst;
+    DovecotMailbox box;
+    box.addCorpus();
+    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt",
+                          "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile()));
+    setVersionFile("10");
+
+    // The event that stops the agent's run between GetMail.txt and IdMail.txt.
+    std::string name = "KorvelCrashTest_" + inst.service();
+    CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+    std::replace(name.begin(), name.end(), '\\', '_');
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(nullptr, stopped);
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    DWORD reached = WaitForSingleObject(stopped, kPollTimeoutMs);
+    CloseHandle(stopped);
+    ASSERT_EQ(WAIT_OBJECT_0, reached);
+    agent.kill();
+    ASSERT_FALSE(agent.running());
+    EXPECT_EQ(12u, splitLines(readFile(inst.service() + "GetMail.txt")).size());
+    EXPECT_FALSE(fileExists(inst.service() + "IdMail.txt"));
+
+    // The next start keeps every mail; its poll may announce them again.
+    ChildProcess again;
+    ASSERT_TRUE(again.start(inst.exe()));
+    HWND window = waitForAgent(again);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(12u, splitLines(readFile(inst.service() + "HistMail.txt")).size());
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    EXPECT_TRUE(quitAgent(window, again));
 }

@@ -113,6 +113,28 @@ TEST_F(RetrievalRun, FirstRunAcceptsEveryMailSecondRunNone) {
     EXPECT_EQ(firstIds, readFile(path("IdMail.txt")));
 }
 
+TEST_F(RetrievalRun, MailThatCouldNotBeRecordedIsOfferedAgain) {
+    DovecotMailbox box;
+    std::vector<std::string> names = corpusMailNames();
+    box.addMessage(corpusMail(names[0]));
+    box.addMessage(corpusMail(names[1]));
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), ""));
+    {
+        // Another program holds GetMail.txt: the records cannot be written.
+        HANDLE held = CreateFileA(path("GetMail.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        retrievalRun();
+        CloseHandle(held);
+    }
+    EXPECT_FALSE(fileExists(path("IdMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Новые идентификаторы писем не сохранены")) << log();
+
+    retrievalRun();
+    EXPECT_EQ(2u, readRecords(path("GetMail.txt")).size());
+    EXPECT_EQ(2u, idFile().size());
+}
+
 TEST_F(RetrievalRun, MarkedMailIsDeletedAndAMissingOneWrittenBackUnchanged) {
     DovecotMailbox box;
     box.addCorpus();
