@@ -21,13 +21,23 @@ const char* findText(const char* begin, const char* end, const char* needle) {
     return nullptr;
 }
 
-// The first of the header forms that occurs anywhere, at its first
-// occurrence; returns the position after its colon.
+// The first of the header forms ("\nName:") that occurs anywhere, at its
+// first occurrence; returns the position after its colon. When none does, the
+// first line of the text has no line feed before it: a form without its line
+// feed that opens the text is taken. Only then, so that a name found after a
+// line feed gives the same identifier as it always has.
 const char* findHeader(const char* begin, const char* end, const char* const* forms, size_t count) {
     for (size_t i = 0; i < count; i++) {
         const char* hit = findText(begin, end, forms[i]);
         if (hit != nullptr) {
             return hit + strlen(forms[i]);
+        }
+    }
+    for (size_t i = 0; i < count; i++) {
+        const char* name = forms[i] + 1;
+        size_t n = strlen(name);
+        if (static_cast<size_t>(end - begin) >= n && memcmp(begin, name, n) == 0) {
+            return begin + n;
         }
     }
     return nullptr;

@@ -50,7 +50,9 @@ struct IdentifierResult {
 };
 
 // Derives a mail's identifier from its header text: Message-ID, else the
-// reception trace, else the Date line.
+// reception trace, else the Date line. A header name counts after a line
+// feed anywhere, or, when it occurs nowhere so, at the very start of the
+// text.
 IdentifierResult deriveIdentifier(const char* header, size_t length);
 
 // Collects one reply line up to its line end (LF, normally after CR), however

@@ -136,8 +136,9 @@ TEST(Identifier, MessageIdInAngleBrackets) {
     EXPECT_EQ("upper", idOf("X: 1\r\nMESSAGE-ID: <upper>\r\n").id);
     // Another spelling is not a message identifier: the Date line is used.
     EXPECT_EQ(" Mon", idOf("X: 1\r\nMessage-id: <other>\r\nDate: Mon\r\n").id);
-    // On the very first line there is no line feed before the name.
-    EXPECT_EQ(" Tue", idOf("Message-ID: <first-line>\r\nDate: Tue\r\n").id);
+    // On the very first line there is no line feed before the name: found
+    // there too.
+    EXPECT_EQ("first-line", idOf("Message-ID: <first-line>\r\nDate: Tue\r\n").id);
     // Without brackets the first and last characters still go.
     EXPECT_EQ("bc", idOf("X: 1\r\nMessage-ID: abcd\r\n").id);
     EXPECT_EQ("x", idOf("X: 1\r\nMessage-ID: x\r\n").id);
@@ -162,6 +163,27 @@ TEST(Identifier, ReceivedTraceAndDate) {
     EXPECT_EQ("", none.id);
     // An empty Message-ID falls through to the next rule.
     EXPECT_EQ(" Thu", idOf("X: 1\r\nMessage-ID: <>\r\nDate: Thu\r\n").id);
+}
+
+TEST(Identifier, HeaderOnTheFirstLine) {
+    struct {
+        const char* header;
+        const char* id;
+    } cases[] = {
+        {"message-id: <low@x>\r\nReceived: by y\r\n", "low@x"},
+        // A name found after a line feed keeps winning, as it always has.
+        {"Message-ID: <first@x>\r\nX: 1\r\nMessage-Id: <later@x>\r\n", "later@x"},
+        {"Received: from a\r\n\r\n.\r\n", " from a____.__"},
+        {"Received: from a\r\nReceived: from b\r\n\r\n.\r\n", " from b____.__"},
+        {"DATE: Wed\r\nX: 1\r\n", " Wed"},
+        {"XMessage-ID: <not-a-name>\r\nDate: Thu\r\n", " Thu"},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.header);
+        IdentifierResult r = idOf(c.header);
+        EXPECT_TRUE(r.found);
+        EXPECT_EQ(c.id, r.id);
+    }
 }
 
 TEST(Identifier, HeaderEndingRightAfterTheName) {

@@ -82,8 +82,7 @@ std::vector<std::string> corpusWithout(const char* name) {
 
 TEST_F(RetrievalRun, FirstRunAcceptsEveryMailSecondRunNone) {
     DovecotMailbox box;
-    // Every mail with an identifier (the date-only mail has none: it would
-    // be offered on every run).
+    // The corpus less its date-only mail.
     for (const std::string& name : corpusWithout("07-date-only.eml")) {
         box.addMessage(corpusMail(name));
     }
