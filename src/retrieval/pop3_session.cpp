@@ -231,19 +231,19 @@ bool handleMessage(Session& s, int n, const std::string& aliasLine, const std::s
     if (id.receivedEndedEarly) {
         writeLog("Неожиданный конец заголовка письма при считывании Received. Попробуем Дату приема письма.");
     }
-    if (id.found) {
-        long index = gRetrieval.deletionListLoaded ? gRetrieval.findDeletion(id.id.c_str()) : -1;
-        if (index >= 0) {
-            deleteMessage(s, n, index, id.id.c_str());
-            return true;
-        }
-        gRetrieval.addSeen(id.id.c_str());
-        if (gRetrieval.isKnown(id.id.c_str())) {
-            writeLogf("Письмо с ID=%s имеется в БД. Загрузка прервана.", id.id.c_str());
-            return true;
-        }
-    } else {
+    if (id.fromHeaderText) {
         writeLog("В заголовке письма не обнаружен идентификатор");
+        writeLogf("Идентификатор письма составлен по тексту заголовка: %s", id.id.c_str());
+    }
+    long index = gRetrieval.deletionListLoaded ? gRetrieval.findDeletion(id.id.c_str()) : -1;
+    if (index >= 0) {
+        deleteMessage(s, n, index, id.id.c_str());
+        return true;
+    }
+    gRetrieval.addSeen(id.id.c_str());
+    if (gRetrieval.isKnown(id.id.c_str())) {
+        writeLogf("Письмо с ID=%s имеется в БД. Загрузка прервана.", id.id.c_str());
+        return true;
     }
 
     // The whole block goes out in one write: a session that is stopped never

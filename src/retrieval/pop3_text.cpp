@@ -1,5 +1,6 @@
 #include "retrieval/pop3_text.h"
 
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -223,9 +224,26 @@ IdentifierResult deriveIdentifier(const char* header, size_t length) {
         if (!id.empty()) {
             result.id = id;
             result.found = true;
+            return result;
         }
     }
+
+    // 4. Nothing identifies the mail: its header text does. The same mail
+    // gives the same header at every poll, so the identifier is stable.
+    result.id = headerTextId(header, length);
+    result.fromHeaderText = true;
     return result;
+}
+
+std::string headerTextId(const char* header, size_t length) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (size_t i = 0; i < length; i++) {
+        hash ^= static_cast<unsigned char>(header[i]);
+        hash *= 1099511628211ULL;
+    }
+    char id[40];
+    snprintf(id, sizeof id, "<header-fnv1a64-%016" PRIx64 ">", hash);
+    return id;
 }
 
 size_t LineCollector::feed(const char* data, size_t size) {

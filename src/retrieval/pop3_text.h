@@ -43,8 +43,9 @@ std::string loggableCommand(const std::string& command);
 
 // Which rule gave the identifier and which notes the session logs.
 struct IdentifierResult {
-    std::string id; // empty: no identifier
-    bool found = false;
+    std::string id;
+    bool found = false;               // a Message-ID, Received or Date rule gave it
+    bool fromHeaderText = false;      // none did: id is the hash of the header text
     bool messageIdEndedEarly = false; // "Неожиданный конец ... идентификатора"
     bool receivedEndedEarly = false;  // "Неожиданный конец ... Received"
 };
@@ -52,8 +53,15 @@ struct IdentifierResult {
 // Derives a mail's identifier from its header text: Message-ID, else the
 // reception trace, else the Date line. A header name counts after a line
 // feed anywhere, or, when it occurs nowhere so, at the very start of the
-// text.
+// text. A mail none of them identifies gets headerTextId() of its header.
 IdentifierResult deriveIdentifier(const char* header, size_t length);
+
+// The identifier of a mail without Message-ID, Received or Date:
+// "<header-fnv1a64-" + 16 hexadecimal digits + ">", the 64-bit FNV-1a hash of
+// the header text. The other rules cannot give it from a well-formed header: a
+// Message-ID loses its angle brackets, and Received and Date values begin
+// with the blank after their colon.
+std::string headerTextId(const char* header, size_t length);
 
 // Collects one reply line up to its line end (LF, normally after CR), however
 // the bytes arrive. Text beyond maxLength is dropped, the line end kept.

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         }
         IdentifierResult id = deriveIdentifier(header.data(), header.size());
-        if (id.id.size() > 127 || id.id.find(';') != std::string::npos) {
+        if (id.id.empty() || id.id.size() > 127 || id.id.find(';') != std::string::npos ||
+            id.fromHeaderText == id.found) {
             __builtin_trap();
         }
     }

@@ -160,7 +160,7 @@ TEST(Identifier, ReceivedTraceAndDate) {
     EXPECT_EQ(" Wed, 2 Dec 2026 09:00:00 +0300", idOf("X: 1\r\nDate: Wed, 2 Dec 2026 09:00:00 +0300\r\n").id);
     IdentifierResult none = idOf("X: 1\r\nSubject: nothing\r\n\r\n.\r\n");
     EXPECT_FALSE(none.found);
-    EXPECT_EQ("", none.id);
+    EXPECT_TRUE(none.fromHeaderText);
     // An empty Message-ID falls through to the next rule.
     EXPECT_EQ(" Thu", idOf("X: 1\r\nMessage-ID: <>\r\nDate: Thu\r\n").id);
 }
@@ -184,6 +184,24 @@ TEST(Identifier, HeaderOnTheFirstLine) {
         EXPECT_TRUE(r.found);
         EXPECT_EQ(c.id, r.id);
     }
+}
+
+TEST(Identifier, WithoutIdentifyingHeaderTheHeaderTextIdentifies) {
+    std::string plain = "From: a@b\r\nSubject: x\r\n\r\n.\r\n";
+    IdentifierResult r = idOf(plain);
+    EXPECT_FALSE(r.found);
+    EXPECT_TRUE(r.fromHeaderText);
+    // 64-bit FNV-1a, the same on every platform and at every poll.
+    EXPECT_EQ("<header-fnv1a64-bf7db36b08fef71a>", r.id);
+    EXPECT_EQ("<header-fnv1a64-cbf29ce484222325>", headerTextId("", 0));
+
+    // An empty Date value, or one cut off by the end, identifies nothing.
+    std::string emptyDate = "From: a@b\r\nDate:\r\n\r\n.\r\n";
+    EXPECT_EQ(headerTextId(emptyDate.data(), emptyDate.size()), idOf(emptyDate).id);
+    EXPECT_TRUE(idOf("From: a@b\r\nDate:").fromHeaderText);
+    // One byte more or less is another mail.
+    EXPECT_NE(r.id, idOf("From: a@c\r\nSubject: x\r\n\r\n.\r\n").id);
+    EXPECT_NE(r.id, idOf(emptyDate).id);
 }
 
 TEST(Identifier, HeaderEndingRightAfterTheName) {

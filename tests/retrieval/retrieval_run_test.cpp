@@ -271,3 +271,42 @@ TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
     EXPECT_STREQ("Ошибка! Адрес и/или пароль неопознаны.", gAgent.testParams);
     EXPECT_NE(std::string::npos, log().find("Провал тестирования. Ошибка - Ошибка! Адрес и/или пароль неопознаны."));
 }
+
+TEST_F(RetrievalRun, MailsWithoutAnIdentifyingHeaderComeOnceAndCanBeDeleted) {
+    DovecotMailbox box;
+    // Two mails told apart only by the Message-ID on their first line, and
+    // two that nothing identifies (one has an empty Date).
+    const char* mails[] = {
+        "Message-ID: <first.line.1@example.ru>\r\nDate: Mon, 7 Dec 2026 10:00:00 +0300\r\nSubject: one\r\n\r\nb\r\n",
+        "Message-ID: <first.line.2@example.ru>\r\nDate: Mon, 7 Dec 2026 10:00:00 +0300\r\nSubject: two\r\n\r\nb\r\n",
+        "From: a@example.ru\r\nSubject: three\r\n\r\nb\r\n",
+        "From: a@example.ru\r\nDate:\r\nSubject: four\r\n\r\nb\r\n",
+    };
+    for (const char* mail : mails) {
+        box.addMessage(mail);
+    }
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+
+    retrievalRun();
+    std::vector<MailRecord> got = readRecords(path("GetMail.txt"));
+    ASSERT_EQ(4u, got.size());
+    EXPECT_STREQ("first.line.1@example.ru", got[0].identity);
+    EXPECT_STREQ("first.line.2@example.ru", got[1].identity);
+    EXPECT_EQ(0, strncmp(got[2].identity, "<header-fnv1a64-", 16)) << got[2].identity;
+    EXPECT_EQ(0, strncmp(got[3].identity, "<header-fnv1a64-", 16)) << got[3].identity;
+    EXPECT_STRNE(got[2].identity, got[3].identity);
+    std::vector<std::string> ids = idFile();
+    ASSERT_EQ(4u, ids.size());
+    EXPECT_EQ(got[2].identity, ids[2]);
+
+    retrievalRun();
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+
+    // Deleted in the viewer, gone from the server at the next poll.
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("103", got[2].identity)));
+    retrievalRun();
+    EXPECT_EQ(3u, box.messageCount());
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+    EXPECT_EQ(3u, idFile().size());
+}
