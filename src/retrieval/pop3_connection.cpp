@@ -7,6 +7,7 @@
 #include <cstring>
 
 NetTimeouts gNetTimeouts;
+SocketStartup gSocketStartup = WSAStartup;
 
 namespace {
 
@@ -95,7 +96,7 @@ bool pop3Cancelled() {
 
 SocketLibrary::SocketLibrary() {
     WSADATA data;
-    started_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    started_ = gSocketStartup(MAKEWORD(1, 1), &data) == 0;
 }
 
 SocketLibrary::~SocketLibrary() {

@@ -29,6 +29,10 @@ void cancelPop3Session();
 void resetPop3Cancel();
 bool pop3Cancelled();
 
+// How the socket library is started: WSAStartup, or a stand-in of a test.
+using SocketStartup = int(WSAAPI*)(WORD version, LPWSADATA data);
+extern SocketStartup gSocketStartup;
+
 // Starts the socket library (version 1.1) for the life of the object.
 class SocketLibrary {
 public:

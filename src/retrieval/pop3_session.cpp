@@ -261,9 +261,10 @@ bool handleMessage(Session& s, int n, const std::string& aliasLine, const std::s
 
 // Marks the run's walk incomplete unless the session reached its end having
 // read every message: identifiers it did not report then count as unknown
-// rather than gone.
+// rather than gone. A guard that watches nothing (a test) marks nothing.
 struct WalkGuard {
     bool complete = false;
+    explicit WalkGuard(bool watching) : complete(!watching) {}
     ~WalkGuard() {
         if (!complete) {
             gRetrieval.walkIncomplete = true;
@@ -284,8 +285,7 @@ const char* missingFieldText(AccountLineError error) {
     }
 }
 
-int runReception(Session& s) {
-    WalkGuard walk;
+int runReception(Session& s, WalkGuard& walk) {
     AccountLineFields line;
     AccountLineError lineError = splitAccountLine(s.buffer, line);
     if (line.portMissing) {
@@ -357,6 +357,9 @@ int runReception(Session& s) {
 } // namespace
 
 int runPop3Session(int mode, char* buffer, size_t capacity) {
+    // Set up before anything can fail: a reception that ends early, in any
+    // way, keeps the mailbox's known identifiers.
+    WalkGuard walk(mode == kSessionReception);
     SocketLibrary library;
     if (!library.started()) {
         writeLog("Ошибка! Невозможно подключиться к Интернет");
@@ -370,7 +373,7 @@ int runPop3Session(int mode, char* buffer, size_t capacity) {
         return runTest(s);
     }
     if (mode == kSessionReception) {
-        return runReception(s);
+        return runReception(s, walk);
     }
     return 0;
 }

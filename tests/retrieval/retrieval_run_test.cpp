@@ -59,6 +59,7 @@ protected:
     void TearDown() override {
         closeEventLog("end");
         gNetTimeouts = saved;
+        gSocketStartup = WSAStartup;
     }
     std::string path(const char* name) const { return dir / name; }
     std::string log() const { return readFile(path("MAInLog.txt")); }
@@ -309,4 +310,21 @@ TEST_F(RetrievalRun, MailsWithoutAnIdentifyingHeaderComeOnceAndCanBeDeleted) {
     EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
     EXPECT_EQ(0, gAgent.runNewMailCount);
     EXPECT_EQ(3u, idFile().size());
+}
+
+namespace {
+
+int WSAAPI socketLibraryMissing(WORD, LPWSADATA) {
+    return WSASYSNOTREADY;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, ASocketLibraryThatDoesNotStartKeepsTheKnownIdentifiers) {
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Работа;ivan@alpha.test;secret;pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(writeFile(path("IdMail.txt"), "known.1@example.ru\r\nknown.2@example.ru\r\n"));
+    gSocketStartup = socketLibraryMissing;
+    retrievalRun();
+    EXPECT_EQ("known.1@example.ru\r\nknown.2@example.ru\r\n", readFile(path("IdMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Ошибка! Невозможно подключиться к Интернет"));
 }
