@@ -336,6 +336,26 @@ TEST_F(Pop3Session, SilentServerEndsWithALoggedFailure) {
     EXPECT_NE(std::string::npos, log().find("При ответе сервера произошла ошибка: 10060"));
 }
 
+TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
+    std::string result;
+    // The connection is reset after the STAT reply: QUIT cannot go out; the
+    // reply is still read, and its failure logged.
+    setFakePop3Scenario("{\"resetAfter\": \"STAT\"}");
+    ASSERT_EQ(1, test("ivan@fake.test;x", result));
+    EXPECT_EQ("fake.test;110", result);
+    std::string text = log();
+    size_t sendFailure = text.find("Ошибка при завершении сеанса связи с сервером: ");
+    ASSERT_NE(std::string::npos, sendFailure);
+    EXPECT_NE(std::string::npos, text.find("Ошибка при приеме данных: ", sendFailure));
+
+    // QUIT goes out, no reply comes.
+    setFakePop3Scenario("{\"dropOn\": {\"QUIT\": 0}}");
+    ASSERT_EQ(1, test("ivan@fake.test;x", result));
+    EXPECT_EQ("fake.test;110", result);
+    EXPECT_EQ(2u, count(log(), "Ошибка при приеме данных: "));
+    EXPECT_EQ(1u, count(log(), "Ошибка при завершении сеанса связи с сервером: "));
+}
+
 TEST_F(Pop3Session, HugeHeaderIsKeptUpToTheLimitAndTheSessionGoesOn) {
     setFakePop3Scenario(corpusScenario("\"hugeHeader\": 3000000"));
     ASSERT_EQ(1, receive(fakeLine()));

@@ -18,6 +18,7 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 (default: status line first, then the header)
   delayMs       delay before every reply
   hugeHeader    header size in bytes for message 1 (generated)
+  resetAfter    command line after whose reply the connection is reset
   relayTo       "host:port": forward everything to that server, delaying
                 every reply by delayMs
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
@@ -27,6 +28,7 @@ import json
 import os
 import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -131,8 +133,11 @@ class Handler(socketserver.BaseRequestHandler):
                     return self.hold()
                 if line in replies:
                     self.send(replies[line].encode('latin-1'), line)
-                    continue
-                if not self.answer(line, messages, deleted):
+                elif not self.answer(line, messages, deleted):
+                    return
+                if line == self.scenario.get('resetAfter'):
+                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                    self.request.close()
                     return
 
     def answer(self, line, messages, deleted):
