@@ -26,6 +26,7 @@ struct Session {
     int mode;
     char* buffer;
     size_t capacity;
+    ULONGLONG start; // GetTickCount64 when the session began
     Pop3Connection connection;
 
     bool testMode() const { return mode == kSessionTest; }
@@ -330,6 +331,9 @@ int runReception(Session& s, WalkGuard& walk) {
     if (statReply[0] != '+' || !parseStatCount(statReply.c_str(), count)) {
         return 0;
     }
+    ULONGLONG allowance = sessionAllowanceMs(gNetTimeouts.sessionBaseMs, gNetTimeouts.sessionPerMessageMs,
+                                             gNetTimeouts.sessionPerMiBMs, count, parseStatOctets(statReply.c_str()));
+    s.connection.setDeadline(s.start + allowance);
     if (count < 1) {
         writeLog(aliasLine.c_str());
         writeLog("0\r\n");
@@ -338,6 +342,7 @@ int runReception(Session& s, WalkGuard& walk) {
     }
 
     bool walkedAll = true;
+    bool overdue = false;
     for (int n = 1; n <= count; n++) {
         if (pop3Cancelled()) {
             writeLog("Приём почты прерван: агент завершает работу.");
@@ -347,10 +352,17 @@ int runReception(Session& s, WalkGuard& walk) {
         if (!handleMessage(s, n, aliasLine, line.address)) {
             walkedAll = false;
         }
+        if (s.connection.pastDeadline()) {
+            writeLogf("Сеанс связи с сервером длится дольше отведенных %u с: прием писем ящика %s прерван",
+                      static_cast<unsigned>(allowance / 1000), line.address.c_str());
+            overdue = true;
+            walkedAll = walkedAll && n == count;
+            break;
+        }
     }
     // Deletions take effect with a confirmed QUIT; otherwise the records
-    // stay for the next run.
-    bool confirmed = !pop3Cancelled() && sayGoodbye(s);
+    // stay for the next run. An overdue session is not asked for more.
+    bool confirmed = !pop3Cancelled() && !overdue && sayGoodbye(s);
     if (confirmed) {
         gRetrieval.commitDeletions();
     } else {
@@ -374,7 +386,10 @@ int runPop3Session(int mode, char* buffer, size_t capacity) {
         }
         return 0;
     }
-    Session s{mode, buffer, capacity, {}};
+    Session s{mode, buffer, capacity, GetTickCount64(), {}};
+    // The login must be over within the base allowance; a reception gets
+    // more once it knows what the mailbox holds.
+    s.connection.setDeadline(s.start + gNetTimeouts.sessionBaseMs);
     if (mode == kSessionTest) {
         return runTest(s);
     }

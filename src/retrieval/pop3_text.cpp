@@ -131,6 +131,36 @@ bool parseStatCount(const char* reply, int& count) {
     return true;
 }
 
+uint64_t parseStatOctets(const char* reply) {
+    if (reply[0] == '\0') {
+        return 0;
+    }
+    const char* p = reply + 1;
+    while (*p != '\0' && (*p < '0' || *p > '9')) {
+        p++;
+    }
+    while (*p >= '0' && *p <= '9') {
+        p++;
+    }
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    uint64_t octets = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (octets < 1000000000000000ULL) {
+            octets = octets * 10 + static_cast<uint64_t>(*p - '0');
+        }
+    }
+    return octets;
+}
+
+uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets) {
+    constexpr double kMostMs = 30.0 * 24 * 3600 * 1000;
+    double ms = static_cast<double>(baseMs) + static_cast<double>(count > 0 ? count : 0) * perMessageMs +
+                static_cast<double>(octets) / 1048576.0 * perMiBMs;
+    return ms < kMostMs ? static_cast<uint64_t>(ms) : static_cast<uint64_t>(kMostMs);
+}
+
 double parseListSize(const char* reply) {
     const char* blank = strrchr(reply, ' ');
     if (blank == nullptr) {
@@ -248,17 +278,14 @@ std::string headerTextId(const char* header, size_t length) {
 
 size_t LineCollector::feed(const char* data, size_t size) {
     size_t i = 0;
-    while (i < size && !complete_) {
-        char c = data[i++];
-        if (c == '\n') {
-            complete_ = true;
-            if (text_.size() >= maxLength_ && (text_.empty() || text_.back() != '\r')) {
-                text_ += '\r';
-            }
-            text_ += '\n';
-        } else if (text_.size() < maxLength_ || (c == '\r' && text_.size() == maxLength_)) {
-            text_ += c;
+    while (i < size && !complete_ && !tooLong_) {
+        if (text_.size() >= maxLength_) {
+            tooLong_ = true;
+            break;
         }
+        char c = data[i++];
+        text_ += c;
+        complete_ = c == '\n';
     }
     return i;
 }

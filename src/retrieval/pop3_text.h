@@ -3,6 +3,7 @@
 // identifier rules.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 constexpr size_t kMailIdCapacity = 128; // at most 127 characters
@@ -30,6 +31,15 @@ bool splitTestParams(const char* text, std::string& address, std::string& passwo
 // The message count of a STAT reply: the first run of digits from the second
 // character on. False when there is none.
 bool parseStatCount(const char* reply, int& count);
+
+// The size of the mailbox in a STAT reply: the run of digits after the
+// count (+OK 12 3456 gives 3456), 0 when there is none.
+uint64_t parseStatOctets(const char* reply);
+
+// How long a whole session may take, in milliseconds: a base for the login,
+// then an allowance per message the STAT reply counts and per MiB of the
+// mailbox it gives (the headers are part of it). Saturates at 30 days.
+uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets);
 
 // The size of a LIST reply: the number after the last blank, 0 without one.
 double parseListSize(const char* reply);
@@ -64,18 +74,22 @@ IdentifierResult deriveIdentifier(const char* header, size_t length);
 std::string headerTextId(const char* header, size_t length);
 
 // Collects one reply line up to its line end (LF, normally after CR), however
-// the bytes arrive. Text beyond maxLength is dropped, the line end kept.
+// the bytes arrive. A line whose bytes, line end included, pass maxLength is
+// too long: the collector stops taking bytes at the first one beyond.
 class LineCollector {
 public:
     explicit LineCollector(size_t maxLength) : maxLength_(maxLength) {}
-    // Takes bytes until the line is complete; returns how many it took.
+    // Takes bytes until the line is complete or too long; returns how many it
+    // took.
     size_t feed(const char* data, size_t size);
     bool complete() const { return complete_; }
+    bool tooLong() const { return tooLong_; }
     const std::string& text() const { return text_; }
 
 private:
     size_t maxLength_;
     bool complete_ = false;
+    bool tooLong_ = false;
     std::string text_;
 };
 

@@ -14,9 +14,12 @@ IdentifierResult idOf(const std::string& header) {
 std::string collectLine(const std::string& bytes, size_t chunk, size_t max = 32767) {
     LineCollector line(max);
     size_t at = 0;
-    while (at < bytes.size() && !line.complete()) {
+    while (at < bytes.size() && !line.complete() && !line.tooLong()) {
         size_t n = std::min(chunk, bytes.size() - at);
         at += line.feed(bytes.data() + at, n);
+    }
+    if (line.tooLong()) {
+        return "<too long>";
     }
     return line.complete() ? line.text() : "<incomplete>";
 }
@@ -101,11 +104,23 @@ TEST(Replies, StatCountAndListSize) {
     EXPECT_FALSE(parseStatCount("", count));
     EXPECT_FALSE(parseStatCount("7", count)); // the first character is never the number
 
+    EXPECT_EQ(3456u, parseStatOctets("+OK 12 3456\r\n"));
+    EXPECT_EQ(0u, parseStatOctets("+OK 12\r\n"));
+    EXPECT_EQ(0u, parseStatOctets(""));
+
     EXPECT_DOUBLE_EQ(12345.0, parseListSize("+OK 1 12345\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 -500\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 nan\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 garbage\r\n"));
+}
+
+TEST(Replies, SessionAllowanceGrowsWithTheMailbox) {
+    EXPECT_EQ(120000u + 10 * 2000u + 2 * 8000u, sessionAllowanceMs(120000, 2000, 8000, 10, 2 * 1048576));
+    EXPECT_EQ(5000u, sessionAllowanceMs(5000, 2000, 8000, -1, 0));
+    // A server's claims cannot overflow it.
+    EXPECT_EQ(30ull * 24 * 3600 * 1000, sessionAllowanceMs(4294967295u, 4294967295u, 4294967295u, 2147483647,
+                                                           parseStatOctets("+OK 1 99999999999999999999999")));
 }
 
 TEST(Replies, SizeLines) {
@@ -223,11 +238,11 @@ TEST(Framing, LinesArriveInAnyPieces) {
     }
     EXPECT_EQ("+OK bare\n", collectLine("+OK bare\nrest", 3));
     EXPECT_EQ("<incomplete>", collectLine("+OK no end", 4));
-    // An endless line is cut, its line end kept.
-    std::string longLine = "+OK " + std::string(100000, 'x') + "\r\n";
-    std::string got = collectLine(longLine, 4096, 100);
-    EXPECT_EQ(102u, got.size());
-    EXPECT_EQ("\r\n", got.substr(100));
+    // A line that passes the limit, its line end included, is an error as
+    // soon as it does, whether a line end ever comes or not.
+    EXPECT_EQ(100u, collectLine("+OK " + std::string(94, 'x') + "\r\n", 7, 100).size());
+    EXPECT_EQ("<too long>", collectLine("+OK " + std::string(95, 'x') + "\r\n", 7, 100));
+    EXPECT_EQ("<too long>", collectLine("+OK " + std::string(100000, 'x'), 4096, 100));
 }
 
 TEST(Framing, MultilineReplyUpToTheTerminator) {

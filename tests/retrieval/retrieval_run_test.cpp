@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -327,4 +328,77 @@ TEST_F(RetrievalRun, ASocketLibraryThatDoesNotStartKeepsTheKnownIdentifiers) {
     retrievalRun();
     EXPECT_EQ("known.1@example.ru\r\nknown.2@example.ru\r\n", readFile(path("IdMail.txt")));
     EXPECT_NE(std::string::npos, log().find("Ошибка! Невозможно подключиться к Интернет"));
+}
+
+namespace {
+
+DWORD WINAPI retrievalThread(void*) {
+    retrievalRun();
+    return 0;
+}
+
+// A run on a thread of its own, so that one that does not end fails the test
+// instead of holding it.
+bool runEnds() {
+    HANDLE thread = CreateThread(nullptr, 0, retrievalThread, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    bool ended = WaitForSingleObject(thread, 120000) == WAIT_OBJECT_0;
+    if (!ended) {
+        cancelPop3Session();
+        WaitForSingleObject(thread, 30000);
+        resetPop3Cancel();
+    }
+    CloseHandle(thread);
+    return ended;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, AServerThatNeverFinishesCostsOnlyItsMailboxAndOnlyThisRun) {
+    gNetTimeouts.sessionBaseMs = 4000;
+    gNetTimeouts.sessionPerMessageMs = 500;
+    gNetTimeouts.sessionPerMiBMs = 0;
+    std::vector<std::string> names = corpusMailNames();
+    std::string served = "{\"messages\": " + corpusJsonList({names[0], names[1], names[2]});
+    DovecotMailbox box;
+    box.addMessage(corpusMail(names[3]));
+    ASSERT_TRUE(writeFile(path("MailBox.txt"),
+                          "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n" + mailboxLine('A', "Работа", box)));
+    setFakePop3Scenario(served + "}");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(4, gAgent.runNewMailCount);
+    std::vector<std::string> known = idFile();
+    ASSERT_EQ(4u, known.size());
+
+    struct {
+        const char* scenario;
+        const char* logged;
+    } endless[] = {
+        {"\"streamOn\": \"TOP 2 0\"", "Ошибка при приеме заголовка письма: 10060"},
+        {"\"streamOn\": \"greeting\"", "При ответе сервера произошла ошибка: 10040"},
+    };
+    size_t next = 4;
+    for (auto e : endless) {
+        SCOPED_TRACE(e.scenario);
+        box.addMessage(corpusMail(names[next++]));
+        setFakePop3Scenario(served + ", " + e.scenario + "}");
+        ASSERT_TRUE(runEnds());
+        // The other mailbox was read; the streaming one keeps its mails known.
+        EXPECT_EQ(1, gAgent.runNewMailCount);
+        EXPECT_NE(std::string::npos, log().find(e.logged));
+        std::vector<std::string> ids = idFile();
+        for (const std::string& id : known) {
+            EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), id)) << id;
+        }
+    }
+    EXPECT_NE(std::string::npos, log().find("Сеанс связи с сервером длится дольше отведенных 5 с: прием писем "
+                                            "ящика ivan@fake.test прерван"));
+
+    // The next poll goes as usual: nothing comes again.
+    setFakePop3Scenario(served + "}");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+    EXPECT_EQ(6u, idFile().size());
 }
