@@ -7,6 +7,7 @@
 #include <cstring>
 
 NetTimeouts gNetTimeouts;
+SocketStartup gSocketStartup = WSAStartup;
 
 namespace {
 
@@ -95,7 +96,7 @@ bool pop3Cancelled() {
 
 SocketLibrary::SocketLibrary() {
     WSADATA data;
-    started_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    started_ = gSocketStartup(MAKEWORD(1, 1), &data) == 0;
 }
 
 SocketLibrary::~SocketLibrary() {
@@ -138,11 +139,31 @@ int Pop3Connection::open() {
     if (socket_ == INVALID_SOCKET) {
         return WSAGetLastError();
     }
-    DWORD receiveMs = gNetTimeouts.receiveMs;
-    DWORD sendMs = gNetTimeouts.sendMs;
-    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveMs), sizeof receiveMs);
-    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendMs), sizeof sendMs);
+    receiveTimeout_ = gNetTimeouts.receiveMs;
+    sendTimeout_ = gNetTimeouts.sendMs;
+    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout_),
+               sizeof receiveTimeout_);
+    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout_), sizeof sendTimeout_);
     setActiveSocket(socket_);
+    return 0;
+}
+
+int Pop3Connection::fitTimeout(int option, DWORD stepMs, DWORD& current) {
+    if (deadline_ == 0) {
+        return 0;
+    }
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline_) {
+        return WSAETIMEDOUT;
+    }
+    ULONGLONG left = deadline_ - now;
+    DWORD wanted = left < stepMs ? static_cast<DWORD>(left) : stepMs;
+    if (wanted != current) {
+        if (setsockopt(socket_, SOL_SOCKET, option, reinterpret_cast<const char*>(&wanted), sizeof wanted) != 0) {
+            return WSAGetLastError();
+        }
+        current = wanted;
+    }
     return 0;
 }
 
@@ -162,7 +183,7 @@ int Pop3Connection::connectTo(const in_addr& address, unsigned short port) {
         if (error == WSAEWOULDBLOCK) {
             error = WSAETIMEDOUT;
             DWORD start = GetTickCount();
-            while (!cancelRequested && GetTickCount() - start < gNetTimeouts.connectMs) {
+            while (!cancelRequested && !pastDeadline() && GetTickCount() - start < gNetTimeouts.connectMs) {
                 fd_set writable, failed;
                 FD_ZERO(&writable);
                 FD_ZERO(&failed);
@@ -203,6 +224,10 @@ int Pop3Connection::sendText(const std::string& text) {
     }
     size_t sent = 0;
     while (sent < text.size()) {
+        int error = fitTimeout(SO_SNDTIMEO, gNetTimeouts.sendMs, sendTimeout_);
+        if (error != 0) {
+            return error;
+        }
         int n = send(socket_, text.data() + sent, static_cast<int>(text.size() - sent), 0);
         if (n == SOCKET_ERROR) {
             return WSAGetLastError();
@@ -215,6 +240,10 @@ int Pop3Connection::sendText(const std::string& text) {
 int Pop3Connection::receiveMore() {
     if (cancelRequested) {
         return WSAEINTR;
+    }
+    int error = fitTimeout(SO_RCVTIMEO, gNetTimeouts.receiveMs, receiveTimeout_);
+    if (error != 0) {
+        return error;
     }
     char chunk[65536];
     int n = recv(socket_, chunk, sizeof chunk, 0);
@@ -237,6 +266,10 @@ int Pop3Connection::receiveLine(std::string& line) {
         if (collector.complete()) {
             line = collector.text();
             return 0;
+        }
+        if (collector.tooLong()) {
+            close();
+            return WSAEMSGSIZE;
         }
         int error = receiveMore();
         if (error != 0) {

@@ -14,10 +14,17 @@ struct NetTimeouts {
     DWORD connectMs = 30000; // the TCP connection
     DWORD sendMs = 30000;    // one command
     DWORD receiveMs = 60000; // any receive of a reply (restarts with every piece)
+    // A whole session, however its server trickles: sessionBaseMs for the
+    // login, and once the STAT reply is in, sessionPerMessageMs for each
+    // message it counts and sessionPerMiBMs for each MiB of the mailbox.
+    DWORD sessionBaseMs = 120000;
+    DWORD sessionPerMessageMs = 2000;
+    DWORD sessionPerMiBMs = 8000;
 };
 extern NetTimeouts gNetTimeouts;
 
-// Longest single-line reply kept (the rest of the line is read and dropped).
+// The reply buffer: a reply line, its line end included, takes at most
+// kReplyCapacity - 1 bytes; a longer one is an error (WSAEMSGSIZE).
 constexpr size_t kReplyCapacity = 32768;
 // Longest header text kept whole; a longer one is cut at a line end.
 constexpr size_t kHeaderKeepLimit = 2 * 1024 * 1024;
@@ -28,6 +35,10 @@ void cancelPop3Session();
 // Clears a cancellation so that new sessions may run.
 void resetPop3Cancel();
 bool pop3Cancelled();
+
+// How the socket library is started: WSAStartup, or a stand-in of a test.
+using SocketStartup = int(WSAAPI*)(WORD version, LPWSADATA data);
+extern SocketStartup gSocketStartup;
 
 // Starts the socket library (version 1.1) for the life of the object.
 class SocketLibrary {
@@ -53,11 +64,17 @@ public:
     Pop3Connection(const Pop3Connection&) = delete;
     Pop3Connection& operator=(const Pop3Connection&) = delete;
 
+    // The moment (GetTickCount64) by which the session must be over: every
+    // wait is cut to it, and after it every step fails with WSAETIMEDOUT.
+    void setDeadline(ULONGLONG deadline) { deadline_ = deadline; }
+    bool pastDeadline() const { return deadline_ != 0 && GetTickCount64() >= deadline_; }
+
     // Each returns 0 on success or a Winsock error code.
     int open(); // the socket
     int connectTo(const in_addr& address, unsigned short port);
     int sendText(const std::string& text);
-    // One reply line with its line end.
+    // One reply line with its line end; WSAEMSGSIZE when it is too long (the
+    // connection is then out of step and is closed).
     int receiveLine(std::string& line);
     // A multi-line reply after its status line, up to and including the "."
     // line; cut marks a text longer than kHeaderKeepLimit.
@@ -66,7 +83,12 @@ public:
 
 private:
     int receiveMore();
+    // Cuts the socket's time-out for one send or receive to the deadline.
+    int fitTimeout(int option, DWORD stepMs, DWORD& current);
 
     SOCKET socket_ = INVALID_SOCKET;
     std::string pending_; // bytes received beyond the last reply
+    ULONGLONG deadline_ = 0;
+    DWORD receiveTimeout_ = 0; // the time-outs the socket has now
+    DWORD sendTimeout_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "retrieval/pop3_text.h"
 
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +22,23 @@ const char* findText(const char* begin, const char* end, const char* needle) {
     return nullptr;
 }
 
-// The first of the header forms that occurs anywhere, at its first
-// occurrence; returns the position after its colon.
+// The first of the header forms ("\nName:") that occurs anywhere, at its
+// first occurrence; returns the position after its colon. When none does, the
+// first line of the text has no line feed before it: a form without its line
+// feed that opens the text is taken. Only then, so that a name found after a
+// line feed gives the same identifier as it always has.
 const char* findHeader(const char* begin, const char* end, const char* const* forms, size_t count) {
     for (size_t i = 0; i < count; i++) {
         const char* hit = findText(begin, end, forms[i]);
         if (hit != nullptr) {
             return hit + strlen(forms[i]);
+        }
+    }
+    for (size_t i = 0; i < count; i++) {
+        const char* name = forms[i] + 1;
+        size_t n = strlen(name);
+        if (static_cast<size_t>(end - begin) >= n && memcmp(begin, name, n) == 0) {
+            return begin + n;
         }
     }
     return nullptr;
@@ -118,6 +129,36 @@ bool parseStatCount(const char* reply, int& count) {
     // More messages than any mailbox holds: kept within int.
     count = value > 2147483647LL ? 2147483647 : static_cast<int>(value);
     return true;
+}
+
+uint64_t parseStatOctets(const char* reply) {
+    if (reply[0] == '\0') {
+        return 0;
+    }
+    const char* p = reply + 1;
+    while (*p != '\0' && (*p < '0' || *p > '9')) {
+        p++;
+    }
+    while (*p >= '0' && *p <= '9') {
+        p++;
+    }
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    uint64_t octets = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (octets < 1000000000000000ULL) {
+            octets = octets * 10 + static_cast<uint64_t>(*p - '0');
+        }
+    }
+    return octets;
+}
+
+uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets) {
+    constexpr double kMostMs = 30.0 * 24 * 3600 * 1000;
+    double ms = static_cast<double>(baseMs) + static_cast<double>(count > 0 ? count : 0) * perMessageMs +
+                static_cast<double>(octets) / 1048576.0 * perMiBMs;
+    return ms < kMostMs ? static_cast<uint64_t>(ms) : static_cast<uint64_t>(kMostMs);
 }
 
 double parseListSize(const char* reply) {
@@ -213,24 +254,38 @@ IdentifierResult deriveIdentifier(const char* header, size_t length) {
         if (!id.empty()) {
             result.id = id;
             result.found = true;
+            return result;
         }
     }
+
+    // 4. Nothing identifies the mail: its header text does. The same mail
+    // gives the same header at every poll, so the identifier is stable.
+    result.id = headerTextId(header, length);
+    result.fromHeaderText = true;
     return result;
+}
+
+std::string headerTextId(const char* header, size_t length) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (size_t i = 0; i < length; i++) {
+        hash ^= static_cast<unsigned char>(header[i]);
+        hash *= 1099511628211ULL;
+    }
+    char id[40];
+    snprintf(id, sizeof id, "<header-fnv1a64-%016" PRIx64 ">", hash);
+    return id;
 }
 
 size_t LineCollector::feed(const char* data, size_t size) {
     size_t i = 0;
-    while (i < size && !complete_) {
-        char c = data[i++];
-        if (c == '\n') {
-            complete_ = true;
-            if (text_.size() >= maxLength_ && (text_.empty() || text_.back() != '\r')) {
-                text_ += '\r';
-            }
-            text_ += '\n';
-        } else if (text_.size() < maxLength_ || (c == '\r' && text_.size() == maxLength_)) {
-            text_ += c;
+    while (i < size && !complete_ && !tooLong_) {
+        if (text_.size() >= maxLength_) {
+            tooLong_ = true;
+            break;
         }
+        char c = data[i++];
+        text_ += c;
+        complete_ = c == '\n';
     }
     return i;
 }

@@ -3,6 +3,7 @@
 // identifier rules.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 constexpr size_t kMailIdCapacity = 128; // at most 127 characters
@@ -31,6 +32,15 @@ bool splitTestParams(const char* text, std::string& address, std::string& passwo
 // character on. False when there is none.
 bool parseStatCount(const char* reply, int& count);
 
+// The size of the mailbox in a STAT reply: the run of digits after the
+// count (+OK 12 3456 gives 3456), 0 when there is none.
+uint64_t parseStatOctets(const char* reply);
+
+// How long a whole session may take, in milliseconds: a base for the login,
+// then an allowance per message the STAT reply counts and per MiB of the
+// mailbox it gives (the headers are part of it). Saturates at 30 days.
+uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets);
+
 // The size of a LIST reply: the number after the last blank, 0 without one.
 double parseListSize(const char* reply);
 
@@ -43,29 +53,43 @@ std::string loggableCommand(const std::string& command);
 
 // Which rule gave the identifier and which notes the session logs.
 struct IdentifierResult {
-    std::string id; // empty: no identifier
-    bool found = false;
+    std::string id;
+    bool found = false;               // a Message-ID, Received or Date rule gave it
+    bool fromHeaderText = false;      // none did: id is the hash of the header text
     bool messageIdEndedEarly = false; // "Неожиданный конец ... идентификатора"
     bool receivedEndedEarly = false;  // "Неожиданный конец ... Received"
 };
 
 // Derives a mail's identifier from its header text: Message-ID, else the
-// reception trace, else the Date line.
+// reception trace, else the Date line. A header name counts after a line
+// feed anywhere, or, when it occurs nowhere so, at the very start of the
+// text. A mail none of them identifies gets headerTextId() of its header.
 IdentifierResult deriveIdentifier(const char* header, size_t length);
 
+// The identifier of a mail without Message-ID, Received or Date:
+// "<header-fnv1a64-" + 16 hexadecimal digits + ">", the 64-bit FNV-1a hash of
+// the header text. The other rules cannot give it from a well-formed header: a
+// Message-ID loses its angle brackets, and Received and Date values begin
+// with the blank after their colon.
+std::string headerTextId(const char* header, size_t length);
+
 // Collects one reply line up to its line end (LF, normally after CR), however
-// the bytes arrive. Text beyond maxLength is dropped, the line end kept.
+// the bytes arrive. A line whose bytes, line end included, pass maxLength is
+// too long: the collector stops taking bytes at the first one beyond.
 class LineCollector {
 public:
     explicit LineCollector(size_t maxLength) : maxLength_(maxLength) {}
-    // Takes bytes until the line is complete; returns how many it took.
+    // Takes bytes until the line is complete or too long; returns how many it
+    // took.
     size_t feed(const char* data, size_t size);
     bool complete() const { return complete_; }
+    bool tooLong() const { return tooLong_; }
     const std::string& text() const { return text_; }
 
 private:
     size_t maxLength_;
     bool complete_ = false;
+    bool tooLong_ = false;
     std::string text_;
 };
 

@@ -19,13 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     LineCollector line(64);
     size_t at = 0;
-    while (at < size && !line.complete()) {
+    while (at < size && !line.complete() && !line.tooLong()) {
         size_t n = size - at < piece ? size - at : piece;
         at += line.feed(text + at, n);
     }
+    if (line.tooLong() && line.text().size() != 64) {
+        __builtin_trap();
+    }
     if (line.complete()) {
         const std::string& reply = line.text();
-        if (reply.size() > 66 || reply.back() != '\n') {
+        if (reply.size() > 64 || reply.back() != '\n') {
             __builtin_trap();
         }
         int count = 0;
@@ -45,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         }
         IdentifierResult id = deriveIdentifier(header.data(), header.size());
-        if (id.id.size() > 127 || id.id.find(';') != std::string::npos) {
+        if (id.id.empty() || id.id.size() > 127 || id.id.find(';') != std::string::npos ||
+            id.fromHeaderText == id.found) {
             __builtin_trap();
         }
     }

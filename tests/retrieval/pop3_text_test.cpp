@@ -14,9 +14,12 @@ IdentifierResult idOf(const std::string& header) {
 std::string collectLine(const std::string& bytes, size_t chunk, size_t max = 32767) {
     LineCollector line(max);
     size_t at = 0;
-    while (at < bytes.size() && !line.complete()) {
+    while (at < bytes.size() && !line.complete() && !line.tooLong()) {
         size_t n = std::min(chunk, bytes.size() - at);
         at += line.feed(bytes.data() + at, n);
+    }
+    if (line.tooLong()) {
+        return "<too long>";
     }
     return line.complete() ? line.text() : "<incomplete>";
 }
@@ -101,11 +104,23 @@ TEST(Replies, StatCountAndListSize) {
     EXPECT_FALSE(parseStatCount("", count));
     EXPECT_FALSE(parseStatCount("7", count)); // the first character is never the number
 
+    EXPECT_EQ(3456u, parseStatOctets("+OK 12 3456\r\n"));
+    EXPECT_EQ(0u, parseStatOctets("+OK 12\r\n"));
+    EXPECT_EQ(0u, parseStatOctets(""));
+
     EXPECT_DOUBLE_EQ(12345.0, parseListSize("+OK 1 12345\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 -500\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 nan\r\n"));
     EXPECT_DOUBLE_EQ(0.0, parseListSize("+OK 1 garbage\r\n"));
+}
+
+TEST(Replies, SessionAllowanceGrowsWithTheMailbox) {
+    EXPECT_EQ(120000u + 10 * 2000u + 2 * 8000u, sessionAllowanceMs(120000, 2000, 8000, 10, 2 * 1048576));
+    EXPECT_EQ(5000u, sessionAllowanceMs(5000, 2000, 8000, -1, 0));
+    // A server's claims cannot overflow it.
+    EXPECT_EQ(30ull * 24 * 3600 * 1000, sessionAllowanceMs(4294967295u, 4294967295u, 4294967295u, 2147483647,
+                                                           parseStatOctets("+OK 1 99999999999999999999999")));
 }
 
 TEST(Replies, SizeLines) {
@@ -136,8 +151,9 @@ TEST(Identifier, MessageIdInAngleBrackets) {
     EXPECT_EQ("upper", idOf("X: 1\r\nMESSAGE-ID: <upper>\r\n").id);
     // Another spelling is not a message identifier: the Date line is used.
     EXPECT_EQ(" Mon", idOf("X: 1\r\nMessage-id: <other>\r\nDate: Mon\r\n").id);
-    // On the very first line there is no line feed before the name.
-    EXPECT_EQ(" Tue", idOf("Message-ID: <first-line>\r\nDate: Tue\r\n").id);
+    // On the very first line there is no line feed before the name: found
+    // there too.
+    EXPECT_EQ("first-line", idOf("Message-ID: <first-line>\r\nDate: Tue\r\n").id);
     // Without brackets the first and last characters still go.
     EXPECT_EQ("bc", idOf("X: 1\r\nMessage-ID: abcd\r\n").id);
     EXPECT_EQ("x", idOf("X: 1\r\nMessage-ID: x\r\n").id);
@@ -159,9 +175,48 @@ TEST(Identifier, ReceivedTraceAndDate) {
     EXPECT_EQ(" Wed, 2 Dec 2026 09:00:00 +0300", idOf("X: 1\r\nDate: Wed, 2 Dec 2026 09:00:00 +0300\r\n").id);
     IdentifierResult none = idOf("X: 1\r\nSubject: nothing\r\n\r\n.\r\n");
     EXPECT_FALSE(none.found);
-    EXPECT_EQ("", none.id);
+    EXPECT_TRUE(none.fromHeaderText);
     // An empty Message-ID falls through to the next rule.
     EXPECT_EQ(" Thu", idOf("X: 1\r\nMessage-ID: <>\r\nDate: Thu\r\n").id);
+}
+
+TEST(Identifier, HeaderOnTheFirstLine) {
+    struct {
+        const char* header;
+        const char* id;
+    } cases[] = {
+        {"message-id: <low@x>\r\nReceived: by y\r\n", "low@x"},
+        // A name found after a line feed keeps winning, as it always has.
+        {"Message-ID: <first@x>\r\nX: 1\r\nMessage-Id: <later@x>\r\n", "later@x"},
+        {"Received: from a\r\n\r\n.\r\n", " from a____.__"},
+        {"Received: from a\r\nReceived: from b\r\n\r\n.\r\n", " from b____.__"},
+        {"DATE: Wed\r\nX: 1\r\n", " Wed"},
+        {"XMessage-ID: <not-a-name>\r\nDate: Thu\r\n", " Thu"},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.header);
+        IdentifierResult r = idOf(c.header);
+        EXPECT_TRUE(r.found);
+        EXPECT_EQ(c.id, r.id);
+    }
+}
+
+TEST(Identifier, WithoutIdentifyingHeaderTheHeaderTextIdentifies) {
+    std::string plain = "From: a@b\r\nSubject: x\r\n\r\n.\r\n";
+    IdentifierResult r = idOf(plain);
+    EXPECT_FALSE(r.found);
+    EXPECT_TRUE(r.fromHeaderText);
+    // 64-bit FNV-1a, the same on every platform and at every poll.
+    EXPECT_EQ("<header-fnv1a64-bf7db36b08fef71a>", r.id);
+    EXPECT_EQ("<header-fnv1a64-cbf29ce484222325>", headerTextId("", 0));
+
+    // An empty Date value, or one cut off by the end, identifies nothing.
+    std::string emptyDate = "From: a@b\r\nDate:\r\n\r\n.\r\n";
+    EXPECT_EQ(headerTextId(emptyDate.data(), emptyDate.size()), idOf(emptyDate).id);
+    EXPECT_TRUE(idOf("From: a@b\r\nDate:").fromHeaderText);
+    // One byte more or less is another mail.
+    EXPECT_NE(r.id, idOf("From: a@c\r\nSubject: x\r\n\r\n.\r\n").id);
+    EXPECT_NE(r.id, idOf(emptyDate).id);
 }
 
 TEST(Identifier, HeaderEndingRightAfterTheName) {
@@ -183,11 +238,11 @@ TEST(Framing, LinesArriveInAnyPieces) {
     }
     EXPECT_EQ("+OK bare\n", collectLine("+OK bare\nrest", 3));
     EXPECT_EQ("<incomplete>", collectLine("+OK no end", 4));
-    // An endless line is cut, its line end kept.
-    std::string longLine = "+OK " + std::string(100000, 'x') + "\r\n";
-    std::string got = collectLine(longLine, 4096, 100);
-    EXPECT_EQ(102u, got.size());
-    EXPECT_EQ("\r\n", got.substr(100));
+    // A line that passes the limit, its line end included, is an error as
+    // soon as it does, whether a line end ever comes or not.
+    EXPECT_EQ(100u, collectLine("+OK " + std::string(94, 'x') + "\r\n", 7, 100).size());
+    EXPECT_EQ("<too long>", collectLine("+OK " + std::string(95, 'x') + "\r\n", 7, 100));
+    EXPECT_EQ("<too long>", collectLine("+OK " + std::string(100000, 'x'), 4096, 100));
 }
 
 TEST(Framing, MultilineReplyUpToTheTerminator) {

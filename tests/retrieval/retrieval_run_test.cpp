@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -59,6 +60,7 @@ protected:
     void TearDown() override {
         closeEventLog("end");
         gNetTimeouts = saved;
+        gSocketStartup = WSAStartup;
     }
     std::string path(const char* name) const { return dir / name; }
     std::string log() const { return readFile(path("MAInLog.txt")); }
@@ -82,8 +84,7 @@ std::vector<std::string> corpusWithout(const char* name) {
 
 TEST_F(RetrievalRun, FirstRunAcceptsEveryMailSecondRunNone) {
     DovecotMailbox box;
-    // Every mail with an identifier (the date-only mail has none: it would
-    // be offered on every run).
+    // The corpus less its date-only mail.
     for (const std::string& name : corpusWithout("07-date-only.eml")) {
         box.addMessage(corpusMail(name));
     }
@@ -293,4 +294,133 @@ TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
     EXPECT_EQ(0, gAgent.testFlag);
     EXPECT_STREQ("Ошибка! Адрес и/или пароль неопознаны.", gAgent.testParams);
     EXPECT_NE(std::string::npos, log().find("Провал тестирования. Ошибка - Ошибка! Адрес и/или пароль неопознаны."));
+}
+
+TEST_F(RetrievalRun, MailsWithoutAnIdentifyingHeaderComeOnceAndCanBeDeleted) {
+    DovecotMailbox box;
+    // Two mails told apart only by the Message-ID on their first line, and
+    // two that nothing identifies (one has an empty Date).
+    const char* mails[] = {
+        "Message-ID: <first.line.1@example.ru>\r\nDate: Mon, 7 Dec 2026 10:00:00 +0300\r\nSubject: one\r\n\r\nb\r\n",
+        "Message-ID: <first.line.2@example.ru>\r\nDate: Mon, 7 Dec 2026 10:00:00 +0300\r\nSubject: two\r\n\r\nb\r\n",
+        "From: a@example.ru\r\nSubject: three\r\n\r\nb\r\n",
+        "From: a@example.ru\r\nDate:\r\nSubject: four\r\n\r\nb\r\n",
+    };
+    for (const char* mail : mails) {
+        box.addMessage(mail);
+    }
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Работа", box)));
+
+    retrievalRun();
+    std::vector<MailRecord> got = readRecords(path("GetMail.txt"));
+    ASSERT_EQ(4u, got.size());
+    EXPECT_STREQ("first.line.1@example.ru", got[0].identity);
+    EXPECT_STREQ("first.line.2@example.ru", got[1].identity);
+    EXPECT_EQ(0, strncmp(got[2].identity, "<header-fnv1a64-", 16)) << got[2].identity;
+    EXPECT_EQ(0, strncmp(got[3].identity, "<header-fnv1a64-", 16)) << got[3].identity;
+    EXPECT_STRNE(got[2].identity, got[3].identity);
+    std::vector<std::string> ids = idFile();
+    ASSERT_EQ(4u, ids.size());
+    EXPECT_EQ(got[2].identity, ids[2]);
+
+    retrievalRun();
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+
+    // Deleted in the viewer, gone from the server at the next poll.
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), deletionLine("103", got[2].identity)));
+    retrievalRun();
+    EXPECT_EQ(3u, box.messageCount());
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+    EXPECT_EQ(3u, idFile().size());
+}
+
+namespace {
+
+int WSAAPI socketLibraryMissing(WORD, LPWSADATA) {
+    return WSASYSNOTREADY;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, ASocketLibraryThatDoesNotStartKeepsTheKnownIdentifiers) {
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Работа;ivan@alpha.test;secret;pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(writeFile(path("IdMail.txt"), "known.1@example.ru\r\nknown.2@example.ru\r\n"));
+    gSocketStartup = socketLibraryMissing;
+    retrievalRun();
+    EXPECT_EQ("known.1@example.ru\r\nknown.2@example.ru\r\n", readFile(path("IdMail.txt")));
+    EXPECT_NE(std::string::npos, log().find("Ошибка! Невозможно подключиться к Интернет"));
+}
+
+namespace {
+
+DWORD WINAPI retrievalThread(void*) {
+    retrievalRun();
+    return 0;
+}
+
+// A run on a thread of its own, so that one that does not end fails the test
+// instead of holding it.
+bool runEnds() {
+    HANDLE thread = CreateThread(nullptr, 0, retrievalThread, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    bool ended = WaitForSingleObject(thread, 120000) == WAIT_OBJECT_0;
+    if (!ended) {
+        cancelPop3Session();
+        WaitForSingleObject(thread, 30000);
+        resetPop3Cancel();
+    }
+    CloseHandle(thread);
+    return ended;
+}
+
+} // namespace
+
+TEST_F(RetrievalRun, AServerThatNeverFinishesCostsOnlyItsMailboxAndOnlyThisRun) {
+    gNetTimeouts.sessionBaseMs = 4000;
+    gNetTimeouts.sessionPerMessageMs = 500;
+    gNetTimeouts.sessionPerMiBMs = 0;
+    std::vector<std::string> names = corpusMailNames();
+    std::string served = "{\"messages\": " + corpusJsonList({names[0], names[1], names[2]});
+    DovecotMailbox box;
+    box.addMessage(corpusMail(names[3]));
+    ASSERT_TRUE(writeFile(path("MailBox.txt"),
+                          "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n" + mailboxLine('A', "Работа", box)));
+    setFakePop3Scenario(served + "}");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(4, gAgent.runNewMailCount);
+    std::vector<std::string> known = idFile();
+    ASSERT_EQ(4u, known.size());
+
+    struct {
+        const char* scenario;
+        const char* logged;
+    } endless[] = {
+        {"\"streamOn\": \"TOP 2 0\"", "Ошибка при приеме заголовка письма: 10060"},
+        {"\"streamOn\": \"greeting\"", "При ответе сервера произошла ошибка: 10040"},
+    };
+    size_t next = 4;
+    for (auto e : endless) {
+        SCOPED_TRACE(e.scenario);
+        box.addMessage(corpusMail(names[next++]));
+        setFakePop3Scenario(served + ", " + e.scenario + "}");
+        ASSERT_TRUE(runEnds());
+        // The other mailbox was read; the streaming one keeps its mails known.
+        EXPECT_EQ(1, gAgent.runNewMailCount);
+        EXPECT_NE(std::string::npos, log().find(e.logged));
+        std::vector<std::string> ids = idFile();
+        for (const std::string& id : known) {
+            EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), id)) << id;
+        }
+    }
+    EXPECT_NE(std::string::npos, log().find("Сеанс связи с сервером длится дольше отведенных 5 с: прием писем "
+                                            "ящика ivan@fake.test прерван"));
+
+    // The next poll goes as usual: nothing comes again.
+    setFakePop3Scenario(served + "}");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+    EXPECT_EQ(6u, idFile().size());
 }

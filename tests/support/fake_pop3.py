@@ -18,6 +18,10 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 (default: status line first, then the header)
   delayMs       delay before every reply
   hugeHeader    header size in bytes for message 1 (generated)
+  streamOn      "greeting": the greeting is one line that never ends; a
+                command line: its reply is "+OK" and header lines that never
+                end (a server streaming for ever)
+  resetAfter    command line after whose reply the connection is reset
   relayTo       "host:port": forward everything to that server, delaying
                 every reply by delayMs
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
@@ -27,6 +31,7 @@ import json
 import os
 import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -114,8 +119,11 @@ class Handler(socketserver.BaseRequestHandler):
         deleted = set()
         replies = self.scenario.get('replies', {})
         silent_on = self.scenario.get('silentOn')
+        stream_on = self.scenario.get('streamOn')
         if silent_on == 'greeting':
             return self.hold()
+        if stream_on == 'greeting':
+            return self.stream(b'+OK ', b'x' * 1024)
         self.send(b'+OK fake POP3 ready\r\n')
         buffer = b''
         while True:
@@ -129,10 +137,15 @@ class Handler(socketserver.BaseRequestHandler):
                 record('transcript.txt', line)
                 if line == silent_on:
                     return self.hold()
+                if line == stream_on:
+                    return self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
                 if line in replies:
                     self.send(replies[line].encode('latin-1'), line)
-                    continue
-                if not self.answer(line, messages, deleted):
+                elif not self.answer(line, messages, deleted):
+                    return
+                if line == self.scenario.get('resetAfter'):
+                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                    self.request.close()
                     return
 
     def answer(self, line, messages, deleted):
@@ -181,6 +194,13 @@ class Handler(socketserver.BaseRequestHandler):
         else:
             self.send(b'-ERR Unknown command.\r\n', line)
         return True
+
+    def stream(self, head, piece):
+        # Until the client leaves (a failed send ends the handler).
+        self.request.sendall(head)
+        while True:
+            self.request.sendall(piece * 32)
+            time.sleep(0.01)
 
     def hold(self):
         # Keep the connection open and say nothing until the client leaves.
