@@ -27,7 +27,8 @@ constexpr size_t kShownDateCapacity = 24;
 // One mail of a loaded list. The texts point into the list's file image,
 // where the loader cut each to its width and terminated it; none is null.
 // The viewer reads the texts and sets the marks; the arrays are sorted by
-// moving these small entries, never the texts.
+// moving these small entries, never the texts. A text pointed elsewhere must
+// outlive the entry's use; the line writer cuts it to its field's width.
 struct MailEntry {
     const char* number;
     const char* pseudonym;
