@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     }
     printf("best: load %.3f s, save %.3f s for %d records; groups %d + %d; highest number %d\n", bestLoad, bestSave,
            total, MailDim.groupCount, NewMailDim.groupCount, gAgent.highestMailNumber.load());
-    printf("peak working set: %.1f MB (records of %u bytes)\n", peakWorkingSetMb(),
-           static_cast<unsigned>(sizeof(MailRecord)));
+    printf("peak working set: %.1f MB (entries of %u bytes)\n", peakWorkingSetMb(),
+           static_cast<unsigned>(sizeof(MailEntry)));
 
     releaseMailList(NewMailDim);
     releaseMailList(MailDim);

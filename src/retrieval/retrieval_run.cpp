@@ -52,39 +52,34 @@ void runTest() {
     }
 }
 
-// The complete record lines of a file image.
-std::vector<MailRecord> parseMailRecords(const char* text, size_t size) {
-    std::vector<MailRecord> records;
-    LineReader lines(text, size);
-    const char* line = nullptr;
-    size_t length = 0;
-    while (lines.next(line, length)) {
-        MailRecord record;
-        parseMailLine(line, length, record);
-        records.push_back(record);
-    }
-    return records;
-}
-
-// Records the viewer appended to DeleteMail.txt after the run read it.
-std::vector<MailRecord> recordsAppendedSince(HANDLE file, LONGLONG loadedSize) {
+// What the viewer appended to DeleteMail.txt after the run read it.
+std::vector<char> textAppendedSince(HANDLE file, LONGLONG loadedSize) {
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file, &size) || size.QuadPart <= loadedSize) {
         return {};
     }
     LONGLONG tail = size.QuadPart - loadedSize;
-    VirtualBlock block;
-    if (tail > 64LL * 1024 * 1024 || !block.allocate(static_cast<size_t>(tail) + 1)) {
+    if (tail > 64LL * 1024 * 1024) {
         return {};
     }
+    std::vector<char> text(static_cast<size_t>(tail));
     LARGE_INTEGER at = {};
     at.QuadPart = loadedSize;
     uint64_t got = 0;
     if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-        !readFileBytes(file, block.bytes(), static_cast<uint64_t>(tail), got)) {
+        !readFileBytes(file, text.data(), static_cast<uint64_t>(tail), got)) {
         return {};
     }
-    return parseMailRecords(block.bytes(), static_cast<size_t>(got));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+// Adds the records of the complete lines of text to records; they point
+// into text.
+void appendRecords(std::vector<char>& text, std::vector<MailEntry>& records) {
+    std::vector<MailEntry> added(countLines(text.data(), text.size()));
+    readMailEntries(text.data(), text.size(), added.data(), added.size());
+    records.insert(records.end(), added.begin(), added.end());
 }
 
 // Step 7 of the run: the records left to delete go back to the file, or the
@@ -98,13 +93,14 @@ void writeBackDeletions() {
     // The viewer appends under the same lock: nothing slips in between
     // reading the additions and replacing the file.
     ExclusiveLock lock(deletionFileLock());
-    std::vector<MailRecord> records = gRetrieval.remainingDeletions();
+    std::vector<MailEntry> records = gRetrieval.remainingDeletions();
+    std::vector<char> added;
     {
         UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
-            std::vector<MailRecord> added = recordsAppendedSince(file.get(), deletionFileSizeAtLoad);
-            records.insert(records.end(), added.begin(), added.end());
+            added = textAppendedSince(file.get(), deletionFileSizeAtLoad);
+            appendRecords(added, records);
         }
     }
     if (records.empty()) {
@@ -117,12 +113,12 @@ void writeBackDeletions() {
     ReplacementFile out;
     DWORD error = out.create(path.text, FILE_SHARE_READ | FILE_SHARE_WRITE);
     char line[kMailLineCapacity];
-    for (MailRecord& record : records) {
+    for (MailEntry& record : records) {
         if (error != 0) {
             break;
         }
         record.deletion = 0;
-        size_t n = formatMailLine(record, line);
+        size_t n = formatMailEntry(record, line);
         out.write(line, n);
     }
     if (error == 0) {
@@ -254,7 +250,7 @@ int loadDeletionList(HANDLE file) {
         return 0;
     }
     deletionFileSizeAtLoad = static_cast<LONGLONG>(image.size);
-    gRetrieval.setDeletionList(parseMailRecords(image.text(), image.size));
+    gRetrieval.setDeletionList(image.text(), image.size);
     int count = static_cast<int>(gRetrieval.loadedDeletionCount());
     writeLogf("Загружено писем к удалению %d", count);
     return count;

@@ -1,6 +1,8 @@
 #include "retrieval/retrieval_state.h"
 
 #include "base/text.h"
+#include "store/line_reader.h"
+#include "store/mail_line.h"
 
 RetrievalState gRetrieval;
 
@@ -13,12 +15,14 @@ MailId makeMailId(const char* text) {
 void RetrievalState::clear() {
     deletionListLoaded = false;
     walkIncomplete = false;
-    setDeletionList({});
+    setDeletionList(nullptr, 0);
     clearIds();
 }
 
-void RetrievalState::setDeletionList(std::vector<MailRecord> records) {
-    deletions_ = std::move(records);
+void RetrievalState::setDeletionList(const char* text, size_t size) {
+    deletionText_ = std::vector<char>(text, text + size);
+    deletions_ = std::vector<MailEntry>(countLines(text, size));
+    readMailEntries(deletionText_.data(), size, deletions_.data(), deletions_.size());
     deletionState_.assign(deletions_.size(), 0);
     deletionIndex_.clear();
     sessionDeletions_.clear();
@@ -63,8 +67,8 @@ void RetrievalState::restoreDeletions() {
     sessionDeletions_.clear();
 }
 
-std::vector<MailRecord> RetrievalState::remainingDeletions() const {
-    std::vector<MailRecord> left;
+std::vector<MailEntry> RetrievalState::remainingDeletions() const {
+    std::vector<MailEntry> left;
     for (size_t i = 0; i < deletions_.size(); i++) {
         if (deletionState_[i] != 2) {
             left.push_back(deletions_[i]);

@@ -27,8 +27,10 @@ public:
 
     void clear();
 
-    // Mails to delete, in file order.
-    void setDeletionList(std::vector<MailRecord> records);
+    // Mails to delete: the complete lines of a DeleteMail.txt image, in file
+    // order. The state keeps a copy of the text, which its records point
+    // into.
+    void setDeletionList(const char* text, size_t size);
     // Index of the first record still to delete with that identity, or -1.
     long findDeletion(const char* id) const;
     // A record whose DELE was answered; it leaves the list when the server
@@ -37,8 +39,9 @@ public:
     void markDeleted(size_t index);
     void commitDeletions();
     void restoreDeletions();
-    // The records left to delete, in file order.
-    std::vector<MailRecord> remainingDeletions() const;
+    // The records left to delete, in file order; their texts stay valid
+    // until the list is set again.
+    std::vector<MailEntry> remainingDeletions() const;
     size_t remainingDeletionCount() const;
     size_t loadedDeletionCount() const { return deletions_.size(); }
 
@@ -55,7 +58,8 @@ public:
     void clearIds();
 
 private:
-    std::vector<MailRecord> deletions_;
+    std::vector<char> deletionText_;
+    std::vector<MailEntry> deletions_;
     std::vector<char> deletionState_; // 0 pending, 1 deleted in the session, 2 confirmed
     std::unordered_map<std::string, std::vector<size_t>> deletionIndex_;
     std::vector<size_t> sessionDeletions_;

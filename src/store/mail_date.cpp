@@ -129,16 +129,17 @@ long mailDateBias() {
 }
 
 bool formatMailDate(char* text, size_t capacity) {
-    return formatMailDateWithBias(text, capacity, mailDateBias());
+    return showMailDate(text, text, capacity, mailDateBias());
 }
 
-bool formatMailDateWithBias(char* text, size_t capacity, long bias) {
+bool showMailDate(const char* storedDate, char* out, size_t capacity, long bias) {
     if (capacity == 0) {
         return false;
     }
+    // The stored date is read whole before out is written.
     int64_t value = 0;
-    if (!parseStoredDate(text, value)) {
-        fail(text, capacity);
+    if (!parseStoredDate(storedDate, value)) {
+        fail(out, capacity);
         return false;
     }
     // Times before the epoch cannot be converted (for the date "0" that is
@@ -148,7 +149,7 @@ bool formatMailDateWithBias(char* text, size_t capacity, long bias) {
     if (__builtin_sub_overflow(value, static_cast<int64_t>(bias), &t) || t < 0 || t > kLatestConvertible ||
         !runtimeLocalTime(t, local) || local.tm_mon < 0 || local.tm_mon > 11 || local.tm_wday < 0 ||
         local.tm_wday > 6) {
-        fail(text, capacity);
+        fail(out, capacity);
         return false;
     }
     // The runtime's ctime form, made here so that every runtime gives the same.
@@ -156,5 +157,5 @@ bool formatMailDateWithBias(char* text, size_t capacity, long bias) {
     formatText(clockText, sizeof clockText, "%s %s %02d %02d:%02d:%02d %d\n", kEnglishDays[local.tm_wday],
                kMonths[local.tm_mon].english, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                local.tm_year + 1900);
-    return shownDateFromClockText(clockText, text, capacity);
+    return shownDateFromClockText(clockText, out, capacity);
 }

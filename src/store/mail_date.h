@@ -16,8 +16,9 @@ bool formatMailDate(char* text, size_t capacity);
 // once per file.
 long mailDateBias();
 
-// formatMailDate with a bias read before.
-bool formatMailDateWithBias(char* text, size_t capacity, long bias);
+// formatMailDate with a bias read before, from the stored date in one text
+// into another (which may be the same).
+bool showMailDate(const char* storedDate, char* out, size_t capacity, long bias);
 
 // The text work of formatMailDate: turns a time in the C runtime's ctime form
 // ("Fri Jan 02 14:05:09 2009\n"; the day may also be blank-padded) into the

@@ -1,16 +1,36 @@
 #include "store/mail_line.h"
 
 #include "base/text.h"
+#include "store/line_reader.h"
 
 #include <climits>
 #include <cstring>
 
 namespace {
 
-// Copies a field of the line, cut to width characters.
-void takeField(char* dst, size_t capacity, size_t width, const char* piece, size_t length) {
-    copyTextN(dst, capacity < width + 1 ? capacity : width + 1, piece, length);
-}
+// The texts of a line, in file order (the two marks aside).
+enum MailText { kNumber, kPseudonym, kAddress, kSize, kIdentity, kSender, kDate, kSubject, kTextCount };
+
+constexpr size_t kTextWidths[kTextCount] = {
+    kMailNumberWidth,   kMailPseudonymWidth, kMailAddressWidth, kMailSizeWidth,
+    kMailIdentityWidth, kMailSenderWidth,    kMailDateWidth,    kMailSubjectWidth,
+};
+
+// Where one text stands in its line, already cut to its width. A text the
+// line does not reach is absent (empty).
+struct TextSpan {
+    bool present;
+    size_t start;
+    size_t length;
+};
+
+// Where the fields of one line stand: the single rule of the line format
+// that both the fixed record and the in-place entry are read by.
+struct LineSpans {
+    TextSpan text[kTextCount];
+    bool deletion;
+    bool attachment;
+};
 
 // A field's text ends at its first NUL, as it does once copied.
 bool pieceIsText(const char* piece, size_t length, const char* text) {
@@ -18,44 +38,24 @@ bool pieceIsText(const char* piece, size_t length, const char* text) {
     return n == strlen(text) && memcmp(piece, text, n) == 0;
 }
 
-void setField(MailRecord& r, int field, const char* piece, size_t length) {
-    switch (field) {
-    case 1:
-        takeField(r.number, sizeof r.number, kMailNumberWidth, piece, length);
-        break;
-    case 2:
-        r.deletion = length > 0 && piece[0] == '1' ? 1 : 0;
-        break;
-    case 3:
-        takeField(r.pseudonym, sizeof r.pseudonym, kMailPseudonymWidth, piece, length);
-        break;
-    case 4:
-        takeField(r.address, sizeof r.address, kMailAddressWidth, piece, length);
-        break;
-    case 5:
-        takeField(r.size, sizeof r.size, kMailSizeWidth, piece, length);
-        break;
-    case 6:
-        takeField(r.identity, sizeof r.identity, kMailIdentityWidth, piece, length);
-        break;
-    case 7:
-        takeField(r.sender, sizeof r.sender, kMailSenderWidth, piece, length);
-        break;
-    case 8:
-        takeField(r.storedDate, sizeof r.storedDate, kMailDateWidth, piece, length);
-        break;
-    case 9:
-        r.attachment = length > 0 && piece[0] == '+' ? 1 : 0;
-        break;
-    default:
-        break; // surplus fields of a subject that held ";" are dropped
-    }
+void setSpan(LineSpans& spans, MailText which, size_t start, size_t length) {
+    size_t width = kTextWidths[which];
+    spans.text[which] = TextSpan{true, start, length < width ? length : width};
 }
 
-} // namespace
+// The text of field 1 to 9 (file order) a piece goes to, or kTextCount for
+// the marks and the surplus fields of a subject that held ";".
+MailText textOfField(int field) {
+    static constexpr MailText kTexts[] = {kTextCount, kNumber,   kTextCount, kPseudonym, kAddress,
+                                          kSize,      kIdentity, kSender,    kDate,      kTextCount};
+    return field >= 1 && field <= 9 ? kTexts[field] : kTextCount;
+}
 
-void parseMailLine(const char* line, size_t length, MailRecord& record) {
-    memset(&record, 0, sizeof record);
+// Splits a line at its ";": the fields in order, the text after the last ";"
+// always the subject. A fourth field of exactly "0" marks a placeholder: the
+// line ends there and the "0" becomes the sender.
+void splitMailLine(const char* line, size_t length, LineSpans& spans) {
+    memset(&spans, 0, sizeof spans);
     size_t start = 0;
     int field = 1;
     for (;;) {
@@ -64,19 +64,107 @@ void parseMailLine(const char* line, size_t length, MailRecord& record) {
         const char* piece = line + start;
         size_t pieceLength = end - start;
         if (field == 4 && pieceIsText(piece, pieceLength, "0")) {
-            copyText(record.sender, sizeof record.sender, "0");
+            setSpan(spans, kSender, start, 1);
             return;
         }
         if (hit == nullptr) {
-            takeField(record.subject, sizeof record.subject, kMailSubjectWidth, piece, pieceLength);
+            setSpan(spans, kSubject, start, pieceLength);
             return;
         }
-        setField(record, field, piece, pieceLength);
+        MailText text = textOfField(field);
+        if (field == 2) {
+            spans.deletion = pieceLength > 0 && piece[0] == '1';
+        } else if (field == 9) {
+            spans.attachment = pieceLength > 0 && piece[0] == '+';
+        } else if (text != kTextCount) {
+            setSpan(spans, text, start, pieceLength);
+        }
         if (field < 10) {
             field++;
         }
         start = end + 1;
     }
+}
+
+// One text of a line with the most the written line may carry of it.
+struct BoundedText {
+    const char* text;
+    size_t capacity;
+};
+
+size_t formatLine(const BoundedText (&t)[kTextCount], bool deletion, bool attachment, char* buffer) {
+    char* out = buffer;
+    out = putBoundedText(out, t[kNumber].text, t[kNumber].capacity);
+    *out++ = ';';
+    *out++ = deletion ? '1' : '0';
+    *out++ = ';';
+    for (int i = kPseudonym; i <= kDate; i++) {
+        out = putBoundedText(out, t[i].text, t[i].capacity);
+        *out++ = ';';
+    }
+    if (attachment) {
+        *out++ = '+';
+    }
+    *out++ = ';';
+    out = putBoundedText(out, t[kSubject].text, t[kSubject].capacity);
+    *out++ = '\r';
+    *out++ = '\n';
+    *out = '\0';
+    return static_cast<size_t>(out - buffer);
+}
+
+} // namespace
+
+void parseMailLine(const char* line, size_t length, MailRecord& record) {
+    LineSpans spans;
+    splitMailLine(line, length, spans);
+    memset(&record, 0, sizeof record);
+    char* const texts[kTextCount] = {record.number,   record.pseudonym, record.address,    record.size,
+                                     record.identity, record.sender,    record.storedDate, record.subject};
+    const size_t capacities[kTextCount] = {sizeof record.number,     sizeof record.pseudonym, sizeof record.address,
+                                           sizeof record.size,       sizeof record.identity,  sizeof record.sender,
+                                           sizeof record.storedDate, sizeof record.subject};
+    for (int i = 0; i < kTextCount; i++) {
+        const TextSpan& span = spans.text[i];
+        if (span.present) {
+            copyTextN(texts[i], capacities[i], line + span.start, span.length);
+        }
+    }
+    record.deletion = spans.deletion ? 1 : 0;
+    record.attachment = spans.attachment ? 1 : 0;
+}
+
+void parseMailEntry(char* line, size_t length, MailEntry& entry) {
+    static const char kEmpty[] = "";
+    LineSpans spans;
+    splitMailLine(line, length, spans);
+    const char** const texts[kTextCount] = {&entry.number,   &entry.pseudonym, &entry.address,    &entry.size,
+                                            &entry.identity, &entry.sender,    &entry.storedDate, &entry.subject};
+    // Every span ends at or before the ";" or "\r" that follows its field,
+    // so a terminator never falls into another text.
+    for (int i = 0; i < kTextCount; i++) {
+        const TextSpan& span = spans.text[i];
+        if (span.present) {
+            *texts[i] = line + span.start;
+            line[span.start + span.length] = '\0';
+        } else {
+            *texts[i] = kEmpty;
+        }
+    }
+    entry.shownDate[0] = '\0';
+    entry.deletion = spans.deletion ? 1 : 0;
+    entry.attachment = spans.attachment ? 1 : 0;
+}
+
+size_t readMailEntries(char* text, size_t size, MailEntry* entries, size_t capacity) {
+    LineReader reader(text, size);
+    const char* line;
+    size_t length;
+    size_t count = 0;
+    while (count < capacity && reader.next(line, length)) {
+        parseMailEntry(text + (line - text), length, entries[count++]);
+    }
+    return count;
 }
 
 size_t formatMailLine(const MailRecord& r, char* buffer) {
@@ -85,36 +173,31 @@ size_t formatMailLine(const MailRecord& r, char* buffer) {
                           sizeof r.sender + sizeof r.storedDate + sizeof r.subject + 16 <=
                       kMailLineCapacity,
                   "a mail line must fit its buffer");
-    char* out = buffer;
-    out = putBoundedText(out, r.number, sizeof r.number);
-    *out++ = ';';
-    *out++ = r.deletion ? '1' : '0';
-    *out++ = ';';
-    out = putBoundedText(out, r.pseudonym, sizeof r.pseudonym);
-    *out++ = ';';
-    out = putBoundedText(out, r.address, sizeof r.address);
-    *out++ = ';';
-    out = putBoundedText(out, r.size, sizeof r.size);
-    *out++ = ';';
-    out = putBoundedText(out, r.identity, sizeof r.identity);
-    *out++ = ';';
-    out = putBoundedText(out, r.sender, sizeof r.sender);
-    *out++ = ';';
-    out = putBoundedText(out, r.storedDate, sizeof r.storedDate);
-    *out++ = ';';
-    if (r.attachment) {
-        *out++ = '+';
+    const BoundedText texts[kTextCount] = {
+        {r.number, sizeof r.number},         {r.pseudonym, sizeof r.pseudonym},
+        {r.address, sizeof r.address},       {r.size, sizeof r.size},
+        {r.identity, sizeof r.identity},     {r.sender, sizeof r.sender},
+        {r.storedDate, sizeof r.storedDate}, {r.subject, sizeof r.subject},
+    };
+    return formatLine(texts, r.deletion != 0, r.attachment != 0, buffer);
+}
+
+size_t formatMailEntry(const MailEntry& e, char* buffer) {
+    const char* const texts[kTextCount] = {e.number,   e.pseudonym, e.address,    e.size,
+                                           e.identity, e.sender,    e.storedDate, e.subject};
+    BoundedText bounded[kTextCount];
+    for (int i = 0; i < kTextCount; i++) {
+        bounded[i] = BoundedText{texts[i], kTextWidths[i] + 1};
     }
-    *out++ = ';';
-    out = putBoundedText(out, r.subject, sizeof r.subject);
-    *out++ = '\r';
-    *out++ = '\n';
-    *out = '\0';
-    return static_cast<size_t>(out - buffer);
+    return formatLine(bounded, e.deletion != 0, e.attachment != 0, buffer);
 }
 
 bool isPlaceholderRecord(const MailRecord& record) {
     return record.address[0] == '\0' && strcmp(record.sender, "0") == 0;
+}
+
+bool isPlaceholderRecord(const MailEntry& entry) {
+    return entry.address[0] == '\0' && strcmp(entry.sender, "0") == 0;
 }
 
 bool parseMailNumber(const char* text, int& number) {

@@ -32,9 +32,26 @@ void parseMailLine(const char* line, size_t length, MailRecord& record);
 // shown one) and returns its length. buffer holds kMailLineCapacity bytes.
 size_t formatMailLine(const MailRecord& record, char* buffer);
 
-// A placeholder record stands for a mailbox without mail: sender "0" and no
+// Reads one line into entry as parseMailLine reads it into a record, but in
+// place: the entry's texts point into the line, each cut and terminated by a
+// NUL written over the line's own bytes; fields the line does not reach
+// point to an empty text. line[length] (the line's "\r") must be writable,
+// and the line must stay as long as the entry is used. The shown date is
+// left empty.
+void parseMailEntry(char* line, size_t length, MailEntry& entry);
+
+// Reads every complete line of a writable file image into entries (room for
+// capacity of them; countLines tells how many there are) with
+// parseMailEntry. Returns the number read.
+size_t readMailEntries(char* text, size_t size, MailEntry* entries, size_t capacity);
+
+// formatMailLine for an entry; each text is cut to its field's width.
+size_t formatMailEntry(const MailEntry& entry, char* buffer);
+
+// A placeholder stands for a mailbox without mail: sender "0" and no
 // address.
 bool isPlaceholderRecord(const MailRecord& record);
+bool isPlaceholderRecord(const MailEntry& entry);
 
 // The mail number of a text: its leading decimal digits. False when there
 // are none or the value does not fit in an int (numbers are written as

@@ -77,29 +77,24 @@ void loadMailFile(const MailFile& which, MailList& list) {
         return; // only an unfinished line: nothing to show, the file stays
     }
     VirtualBlock records;
-    if (lines > static_cast<size_t>(INT32_MAX) || !records.allocate(lines * sizeof(MailRecord))) {
+    if (lines > static_cast<size_t>(INT32_MAX) || !records.allocate(lines * sizeof(MailEntry))) {
         DWORD code = lines > static_cast<size_t>(INT32_MAX) ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
         SystemError failure(code);
         writeLogf("Система не выделила память под массив писем. Ошибка %u: %s", failure.code, failure.text);
         return;
     }
-    MailRecord* array = records.as<MailRecord>();
-    LineReader reader(image.text(), size);
-    const char* line;
-    size_t length;
-    int count = 0;
+    // The records' texts stay where they are in the file image.
+    MailEntry* array = records.as<MailEntry>();
+    int count = static_cast<int>(readMailEntries(image.text(), size, array, lines));
     long bias = mailDateBias();
-    while (reader.next(line, length)) {
-        MailRecord& r = array[count++];
-        parseMailLine(line, length, r);
-        copyText(r.shownDate, sizeof r.shownDate, r.storedDate);
-        formatMailDateWithBias(r.shownDate, sizeof r.shownDate, bias);
+    for (int i = 0; i < count; i++) {
+        MailEntry& r = array[i];
+        showMailDate(r.storedDate, r.shownDate, sizeof r.shownDate, bias);
         int number = 0;
         if (which.archive && parseMailNumber(r.number, number)) {
             raiseHighestMailNumber(number);
         }
     }
-    image.block.reset();
 
     VirtualBlock order;
     if (!order.allocate(static_cast<size_t>(count) * sizeof(int))) {
@@ -117,10 +112,11 @@ void loadMailFile(const MailFile& which, MailList& list) {
         return;
     }
     buildMailGroups(array, count, groups.as<MailboxGroup>(), groupCount);
-    list.records = static_cast<MailRecord*>(records.release());
+    list.records = static_cast<MailEntry*>(records.release());
     list.count = count;
     list.groups = static_cast<MailboxGroup*>(groups.release());
     list.groupCount = groupCount;
+    list.texts = static_cast<char*>(image.block.release());
 }
 
 // Keeps new mail numbers above the first record still waiting for deletion,
@@ -157,7 +153,7 @@ DWORD writeMailFile(const char* path, const MailList& list) {
     }
     char line[kMailLineCapacity];
     for (int i = 0; i < list.count; i++) {
-        size_t n = formatMailLine(list.records[i], line);
+        size_t n = formatMailEntry(list.records[i], line);
         if (!file.write(line, n)) {
             break;
         }
@@ -170,6 +166,7 @@ DWORD writeMailFile(const char* path, const MailList& list) {
 void releaseMailList(MailList& list) {
     releaseVirtualMemory(list.records);
     releaseVirtualMemory(list.groups);
+    releaseVirtualMemory(list.texts);
     list = MailList();
 }
 

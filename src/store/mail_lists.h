@@ -9,10 +9,11 @@
 #include "store/mail_record.h"
 
 struct MailList {
-    MailRecord* records = nullptr; // absent (no storage) when null
-    int count = 0;                 // NewMailDim: the new-mail count; MailDim: the archive count
+    MailEntry* records = nullptr; // absent (no storage) when null
+    int count = 0;                // NewMailDim: the new-mail count; MailDim: the archive count
     MailboxGroup* groups = nullptr;
     int groupCount = 0;
+    char* texts = nullptr; // the file image that the records' texts stand in
 };
 
 extern MailList NewMailDim;

@@ -14,7 +14,7 @@ int compareText(const char* a, const char* b) {
 }
 
 // Index of the end of the run of equal pseudonyms that starts at begin.
-int runEnd(const MailRecord* records, const int* order, int begin, int count) {
+int runEnd(const MailEntry* records, const int* order, int begin, int count) {
     const char* pseudonym = records[order[begin]].pseudonym;
     int end = begin + 1;
     while (end < count && compareText(records[order[end]].pseudonym, pseudonym) == 0) {
@@ -25,8 +25,8 @@ int runEnd(const MailRecord* records, const int* order, int begin, int count) {
 
 // Moves every record to the position order gives it: position i receives
 // the record that was at order[i]. order is used up.
-void applyOrder(MailRecord* records, int count, int* order) {
-    MailRecord held;
+void applyOrder(MailEntry* records, int count, int* order) {
+    MailEntry held;
     for (int i = 0; i < count; i++) {
         if (order[i] == i) {
             continue;
@@ -48,7 +48,7 @@ void applyOrder(MailRecord* records, int count, int* order) {
 
 } // namespace
 
-int arrangeMailRecords(MailRecord* records, int count, int* order, bool dateAscending) {
+int arrangeMailRecords(MailEntry* records, int count, int* order, bool dateAscending) {
     if (count <= 0) {
         return 0;
     }
@@ -77,7 +77,7 @@ int arrangeMailRecords(MailRecord* records, int count, int* order, bool dateAsce
     return groups;
 }
 
-void buildMailGroups(const MailRecord* records, int count, MailboxGroup* groups, int groupCount) {
+void buildMailGroups(const MailEntry* records, int count, MailboxGroup* groups, int groupCount) {
     int g = 0;
     for (int begin = 0; begin < count && g < groupCount; g++) {
         MailboxGroup& group = groups[g];
@@ -96,4 +96,29 @@ void buildMailGroups(const MailRecord* records, int count, MailboxGroup* groups,
         }
         begin = i;
     }
+}
+
+void sortMailRecords(MailEntry* first, int count, MailKey key, bool ascending) {
+    if (count <= 1) {
+        return;
+    }
+    auto compare = [key](const MailEntry& a, const MailEntry& b) {
+        switch (key) {
+        case MailKey::Number:
+            return compareText(a.number, b.number);
+        case MailKey::Address:
+            return compareText(a.address, b.address);
+        case MailKey::Sender:
+            return compareText(a.sender, b.sender);
+        case MailKey::Date:
+            return compareText(a.storedDate, b.storedDate);
+        case MailKey::Mark:
+            return a.deletion - b.deletion;
+        }
+        return 0;
+    };
+    std::sort(first, first + count, [&compare, ascending](const MailEntry& a, const MailEntry& b) {
+        int c = compare(a, b);
+        return ascending ? c < 0 : c > 0;
+    });
 }

@@ -8,9 +8,18 @@
 // then its mails by stored date as text, ascending when dateAscending is set,
 // else descending. Equal keys keep their file order. order is scratch space
 // for count ints. Returns the number of groups.
-int arrangeMailRecords(MailRecord* records, int count, int* order, bool dateAscending);
+int arrangeMailRecords(MailEntry* records, int count, int* order, bool dateAscending);
 
 // Fills groupCount groups for records arranged as above: pseudonym, number of
 // mails, index of the first mail (-1 for a mailbox with no mail but a
 // placeholder); the list view's fields are 0.
-void buildMailGroups(const MailRecord* records, int count, MailboxGroup* groups, int groupCount);
+void buildMailGroups(const MailEntry* records, int count, MailboxGroup* groups, int groupCount);
+
+// The keys the mail list sorts by: texts byte-wise on unsigned bytes (as
+// strcmp; numbers and dates too, so "9" comes after "10"), the deletion mark
+// 0 before 1.
+enum class MailKey { Number, Address, Sender, Date, Mark };
+
+// Sorts count records from first by one key. Equal keys end in no
+// particular order.
+void sortMailRecords(MailEntry* first, int count, MailKey key, bool ascending);

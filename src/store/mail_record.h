@@ -1,7 +1,9 @@
-// What the agent knows of one mail, and the per-mailbox groups of a sorted
-// record array. The layout is fixed: the arrays are indexed directly by the
-// viewer's list.
+// What the agent knows of one mail, in two forms: MailRecord, a fixed block
+// that one line of a mail file is read into and written from, and MailEntry,
+// the compact element of the loaded mail arrays, whose texts stay in the file
+// image of its list. Also the per-mailbox groups of a sorted array.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct MailRecord {
@@ -16,6 +18,29 @@ struct MailRecord {
     char size[32];       // display text, e.g. "12.5 Кб"
     char identity[128];  // the server-side identifier of the mail
     char subject[520];   // Subject, encoded words decoded
+};
+
+// Room for a shown date: the longest, "31 янв  09, 23:59:59", has 20
+// characters (years end at 3001, so they are cut to two digits).
+constexpr size_t kShownDateCapacity = 24;
+
+// One mail of a loaded list. The texts point into the list's file image,
+// where the loader cut each to its width and terminated it; none is null.
+// The viewer reads the texts and sets the marks; the arrays are sorted by
+// moving these small entries, never the texts. A text pointed elsewhere must
+// outlive the entry's use; the line writer cuts it to its field's width.
+struct MailEntry {
+    const char* number;
+    const char* pseudonym;
+    const char* sender;
+    const char* address;
+    const char* storedDate;
+    const char* size;
+    const char* identity;
+    const char* subject;
+    char shownDate[kShownDateCapacity]; // made by the loader; never written
+    int32_t attachment;
+    int32_t deletion;
 };
 
 struct MailboxGroup {

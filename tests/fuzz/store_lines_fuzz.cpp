@@ -19,7 +19,10 @@ void check(bool condition) {
     }
 }
 
-void mailLineRoundTrip(const char* line, size_t length, MailRecord& record) {
+// The record read from line, and the entry read in place from its writable
+// copy, must hold the same texts and write the same line.
+void mailLineRoundTrip(const char* line, size_t length, char* copy, MailEntry& entry) {
+    MailRecord record;
     parseMailLine(line, length, record);
     char text[kMailLineCapacity];
     size_t n = formatMailLine(record, text);
@@ -28,9 +31,23 @@ void mailLineRoundTrip(const char* line, size_t length, MailRecord& record) {
     parseMailLine(text, n - 2, back);
     check(memcmp(&record, &back, sizeof record) == 0);
 
+    parseMailEntry(copy, length, entry);
+    const char* const texts[][2] = {
+        {entry.number, record.number},     {entry.pseudonym, record.pseudonym},   {entry.sender, record.sender},
+        {entry.address, record.address},   {entry.storedDate, record.storedDate}, {entry.size, record.size},
+        {entry.identity, record.identity}, {entry.subject, record.subject},
+    };
+    for (const auto& t : texts) {
+        check(strcmp(t[0], t[1]) == 0);
+    }
+    check(entry.deletion == record.deletion && entry.attachment == record.attachment);
+    char entryText[kMailLineCapacity];
+    check(formatMailEntry(entry, entryText) == n && memcmp(entryText, text, n) == 0);
+
+    // The shown date fits an entry's room for it.
     memcpy(record.shownDate, record.storedDate, sizeof record.storedDate);
     formatMailDate(record.shownDate, sizeof record.shownDate);
-    check(strnlen(record.shownDate, sizeof record.shownDate) < sizeof record.shownDate);
+    check(strnlen(record.shownDate, sizeof record.shownDate) < kShownDateCapacity);
 }
 
 void accountLineRoundTrip(const char* line, size_t length) {
@@ -44,7 +61,7 @@ void accountLineRoundTrip(const char* line, size_t length) {
     check(memcmp(&entry, &back, sizeof entry) == 0);
 }
 
-void checkGroups(std::vector<MailRecord>& records) {
+void checkGroups(std::vector<MailEntry>& records) {
     int count = static_cast<int>(records.size());
     std::vector<int> order(records.size());
     int groupCount = arrangeMailRecords(records.data(), count, order.data(), records.size() % 2 == 0);
@@ -61,7 +78,7 @@ void checkGroups(std::vector<MailRecord>& records) {
         mails += g.count;
     }
     int placeholders = 0;
-    for (const MailRecord& r : records) {
+    for (const MailEntry& r : records) {
         placeholders += isPlaceholderRecord(r) ? 1 : 0;
     }
     check(mails + placeholders == count);
@@ -74,15 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LineReader reader(text, size);
     const char* line;
     size_t length;
-    std::vector<MailRecord> records;
+    std::vector<char> image(text, text + size);
+    std::vector<MailEntry> records;
     while (reader.next(line, length)) {
         check(line >= text && line + length + 2 <= text + size);
         check(line[length] == '\r' && line[length + 1] == '\n');
-        MailRecord record;
-        mailLineRoundTrip(line, length, record);
+        MailEntry entry;
+        mailLineRoundTrip(line, length, image.data() + (line - text), entry);
         accountLineRoundTrip(line, length);
         if (records.size() < 64) {
-            records.push_back(record);
+            records.push_back(entry);
         }
     }
     checkGroups(records);

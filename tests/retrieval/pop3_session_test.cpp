@@ -103,11 +103,13 @@ protected:
     NetTimeouts savedTimeouts;
 };
 
-MailRecord deletionRecord(const char* identity) {
-    MailRecord r = {};
-    copyText(r.number, sizeof r.number, "57");
-    copyText(r.identity, sizeof r.identity, identity);
-    return r;
+// A DeleteMail.txt line of mail 57 with the identity.
+std::string deletionRecord(const char* identity) {
+    return std::string("57;0;;;;") + identity + ";;;;\r\n";
+}
+
+void setDeletionList(const std::string& lines) {
+    gRetrieval.setDeletionList(lines.data(), lines.size());
 }
 
 size_t count(const std::string& text, const std::string& what) {
@@ -171,12 +173,12 @@ TEST_F(Pop3Session, MarkedMailIsDeletedOnTheServerAfterQuit) {
     DovecotMailbox box;
     box.addCorpus();
     size_t before = box.messageCount();
-    gRetrieval.setDeletionList({deletionRecord("a1b2c3d4@smtp.example.com"), deletionRecord("not-on-the-server")});
+    setDeletionList(deletionRecord("a1b2c3d4@smtp.example.com") + deletionRecord("not-on-the-server"));
     gRetrieval.deletionListLoaded = true;
     ASSERT_EQ(1, receive(";" + box.user() + ";" + box.password() + ";127.0.0.1;110"));
 
     EXPECT_EQ(before - 1, box.messageCount());
-    std::vector<MailRecord> left = gRetrieval.remainingDeletions();
+    std::vector<MailEntry> left = gRetrieval.remainingDeletions();
     ASSERT_EQ(1u, left.size());
     EXPECT_STREQ("not-on-the-server", left[0].identity);
     // The deleted mail gets no block and is not among the identifiers seen.
@@ -372,7 +374,7 @@ TEST_F(Pop3Session, HugeHeaderIsKeptUpToTheLimitAndTheSessionGoesOn) {
 TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
     // DELE answered, then the connection breaks before QUIT: the server
     // keeps the mail, so the record must stay for the next run.
-    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    setDeletionList(deletionRecord("20261207101500.4711@mail.example.ru"));
     gRetrieval.deletionListLoaded = true;
     setFakePop3Scenario(corpusScenario("\"dropOn\": {\"LIST 2\": 0}"));
     ASSERT_EQ(1, receive(fakeLine()));
@@ -383,7 +385,7 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
     // the mail; the record stays (a record of a mail already gone is
     // harmless, a mail that stays on the server must not lose its record).
     gRetrieval.clear();
-    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    setDeletionList(deletionRecord("20261207101500.4711@mail.example.ru"));
     gRetrieval.deletionListLoaded = true;
     setFakePop3Scenario(corpusScenario("\"dropOn\": {\"QUIT\": 0}"));
     ASSERT_EQ(1, receive(fakeLine()));
@@ -391,7 +393,7 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
 
     // A negative DELE reply keeps it too.
     gRetrieval.clear();
-    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    setDeletionList(deletionRecord("20261207101500.4711@mail.example.ru"));
     gRetrieval.deletionListLoaded = true;
     setFakePop3Scenario(corpusScenario("\"replies\": {\"DELE 1\": \"-ERR locked\\r\\n\"}"));
     ASSERT_EQ(1, receive(fakeLine()));
@@ -400,7 +402,7 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
 
     // Confirmed: gone.
     gRetrieval.clear();
-    gRetrieval.setDeletionList({deletionRecord("20261207101500.4711@mail.example.ru")});
+    setDeletionList(deletionRecord("20261207101500.4711@mail.example.ru"));
     gRetrieval.deletionListLoaded = true;
     setFakePop3Scenario(corpusScenario());
     ASSERT_EQ(1, receive(fakeLine()));

@@ -215,3 +215,50 @@ TEST(MailLine, MailNumbers) {
     EXPECT_FALSE(parseMailNumber(" 5", n));
     EXPECT_EQ(3, n);
 }
+
+TEST(MailLine, EntriesReadInPlaceHoldWhatRecordsHold) {
+    std::string huge(3000, 'z');
+    const std::vector<std::string> file = {
+        "1042;1;Работа;ivan@example.ru;12.5 Кб;UID-77;Пётр <petr@example.ru>;1230905109;+;Отчёт",
+        std::string(40, '9') + ";0;" + huge + ";" + huge + ";" + huge + ";" + huge + ";" + huge + ";" + huge + ";;" +
+            huge,
+        "5;0;;a@b.ru;;;;;;Встреча; место; время",
+        "12;1;Box",
+        "",
+        "7;0;Дача;0",
+        "7;0;Дача;0;;;;;;ignored",
+        std::string("1;0;p\0hidden;addr;s;i;f;5;;subj", 31),
+        "last;0;p;a;s;i;f;5;;x",
+    };
+    std::string image;
+    for (const std::string& line : file) {
+        image += line + "\r\n";
+    }
+    std::vector<MailEntry> entries(file.size() + 1);
+    ASSERT_EQ(file.size(), readMailEntries(&image[0], image.size(), entries.data(), entries.size()));
+    for (size_t i = 0; i < file.size(); i++) {
+        SCOPED_TRACE(i);
+        MailRecord r = parse(file[i]);
+        const MailEntry& e = entries[i];
+        EXPECT_STREQ(r.number, e.number);
+        EXPECT_STREQ(r.pseudonym, e.pseudonym);
+        EXPECT_STREQ(r.address, e.address);
+        EXPECT_STREQ(r.size, e.size);
+        EXPECT_STREQ(r.identity, e.identity);
+        EXPECT_STREQ(r.sender, e.sender);
+        EXPECT_STREQ(r.storedDate, e.storedDate);
+        EXPECT_STREQ(r.subject, e.subject);
+        EXPECT_EQ(r.deletion, e.deletion);
+        EXPECT_EQ(r.attachment, e.attachment);
+        EXPECT_EQ(isPlaceholderRecord(r), isPlaceholderRecord(e));
+        char buffer[kMailLineCapacity];
+        EXPECT_EQ(format(r), std::string(buffer, formatMailEntry(e, buffer)));
+    }
+
+    // An entry set by hand is cut to the widths on writing.
+    MailEntry e = entries[0];
+    e.subject = huge.c_str();
+    char buffer[kMailLineCapacity];
+    std::string saved(buffer, formatMailEntry(e, buffer));
+    EXPECT_EQ(std::string(519, 'z') + "\r\n", saved.substr(saved.rfind(';') + 1));
+}

@@ -120,8 +120,8 @@ TEST_F(MailLists, AnyBytesLoadWithoutOverrun) {
     loadMailLists(nullptr);
     EXPECT_EQ(static_cast<int>(lines), MailDim.count);
     for (int i = 0; i < MailDim.count; i++) {
-        const MailRecord& r = MailDim.records[i];
-        EXPECT_LT(strlen(r.subject), sizeof r.subject);
+        const MailEntry& r = MailDim.records[i];
+        EXPECT_LT(strlen(r.subject), 520u);
         EXPECT_LT(strlen(r.address), 260u);
     }
     EXPECT_TRUE(saveMailLists());
@@ -169,7 +169,7 @@ TEST_F(MailLists, SaverWritesBothListsInArrayOrder) {
     // Marks and a subject with ";" are written as they are in memory.
     MailDim.records[1].deletion = 1;
     MailDim.records[2].attachment = 1;
-    strcpy(MailDim.records[2].subject, "Встреча; место");
+    MailDim.records[2].subject = "Встреча; место";
     MailDim.count = 3;
     EXPECT_TRUE(saveMailLists());
     std::vector<std::string> lines = splitLines(readFile(path("HistMail.txt")));

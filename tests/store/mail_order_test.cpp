@@ -10,27 +10,30 @@ namespace {
 
 // A loaded array in file order, arranged as the loader arranges it.
 struct Arranged {
-    std::vector<MailRecord> records;
+    std::vector<char> image; // the texts of the records
+    std::vector<MailEntry> records;
     std::vector<MailboxGroup> groups;
 };
 
 Arranged arrange(const std::vector<std::string>& lines, bool dateAscending) {
     Arranged a;
-    a.records.resize(lines.size());
-    for (size_t i = 0; i < lines.size(); i++) {
-        parseMailLine(lines[i].data(), lines[i].size(), a.records[i]);
+    for (const std::string& line : lines) {
+        a.image.insert(a.image.end(), line.begin(), line.end());
+        a.image.insert(a.image.end(), {'\r', '\n'});
     }
+    a.records.resize(lines.size());
+    size_t count = readMailEntries(a.image.data(), a.image.size(), a.records.data(), a.records.size());
+    EXPECT_EQ(lines.size(), count);
     std::vector<int> order(lines.size());
-    int count = static_cast<int>(lines.size());
-    int groups = arrangeMailRecords(a.records.data(), count, order.data(), dateAscending);
+    int groups = arrangeMailRecords(a.records.data(), static_cast<int>(count), order.data(), dateAscending);
     a.groups.resize(groups);
-    buildMailGroups(a.records.data(), count, a.groups.data(), groups);
+    buildMailGroups(a.records.data(), static_cast<int>(count), a.groups.data(), groups);
     return a;
 }
 
 std::vector<std::string> numbers(const Arranged& a) {
     std::vector<std::string> out;
-    for (const MailRecord& r : a.records) {
+    for (const MailEntry& r : a.records) {
         out.push_back(r.number);
     }
     return out;
@@ -135,6 +138,34 @@ TEST(MailOrder, PlaceholdersMakeEmptyGroupsAndNeverSplitAGroup) {
     EXPECT_EQ((std::vector<std::string>{"30", "32", "31"}), numbers(a));
     EXPECT_EQ(1, a.groups[0].firstIndex);
     EXPECT_EQ(2, a.groups[0].count);
+}
+
+TEST(MailOrder, ListSortsByEachKeyMovingWholeRecords) {
+    // Numbers and dates compare as text: "9" after "10".
+    Arranged a = arrange(
+        {"9;0;p;b@x.ru;1;id9;Борис;10;;s", "10;1;p;c@x.ru;1;id10;Анна;9;;s", "2;0;p;a@x.ru;1;id2;Вера;11;;s"}, false);
+    struct Case {
+        MailKey key;
+        bool ascending;
+        std::vector<std::string> numbers;
+    };
+    const Case cases[] = {
+        {MailKey::Number, false, {"9", "2", "10"}}, {MailKey::Address, false, {"10", "9", "2"}},
+        {MailKey::Sender, false, {"2", "9", "10"}}, {MailKey::Date, true, {"9", "2", "10"}},
+        {MailKey::Date, false, {"10", "2", "9"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.key));
+        sortMailRecords(a.records.data(), 3, c.key, c.ascending);
+        EXPECT_EQ(c.numbers, numbers(a));
+        for (const MailEntry& r : a.records) {
+            EXPECT_EQ(std::string("id") + r.number, r.identity);
+            EXPECT_EQ(std::string(r.number) == "10" ? 1 : 0, r.deletion);
+        }
+    }
+    // Unmarked first (the equal keys in any order).
+    sortMailRecords(a.records.data(), 3, MailKey::Mark, true);
+    EXPECT_EQ("10", numbers(a).back());
 }
 
 TEST(MailOrder, EmptyArray) {
