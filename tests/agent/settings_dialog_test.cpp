@@ -40,103 +40,78 @@ COLORREF alertColour(HWND alert) {
     return colour;
 }
 
-// Watches the settings dialog from another thread while its own thread is
-// busy: the alerts it shows (text and colour as painted), and whether it
-// answers messages sent to it.
-class DialogWatcher {
+// Another thread's view of the dialog while the dialog's thread is busy: the
+// alerts shown (text and colour as painted), whether the dialog answers
+// messages sent to it, and the program's message boxes, answered with button.
+class Onlooker {
 public:
-    explicit DialogWatcher(HWND dialog) : dialog_(dialog) { thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr); }
-    ~DialogWatcher() {
+    explicit Onlooker(HWND dialog, int button = IDOK) : dialog_(dialog), button_(button) {
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    ~Onlooker() {
         stop_ = true;
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
     }
-    std::map<std::string, COLORREF> alerts() {
+    COLORREF alert(const std::string& text) {
         ExclusiveLock hold(lock_);
-        return alerts_;
+        return alerts_.count(text) ? alerts_[text] : CLR_INVALID;
     }
-    int unanswered() const { return unanswered_; }
-    int answered() const { return answered_; }
+    std::vector<std::string> boxes() {
+        ExclusiveLock hold(lock_);
+        return boxes_;
+    }
+    bool alertSeen() {
+        ExclusiveLock hold(lock_);
+        return !alerts_.empty();
+    }
+    std::atomic<int> answered{0};
+    std::atomic<int> unanswered{0};
 
 private:
-    static DWORD WINAPI run(void* param) {
-        auto* self = static_cast<DialogWatcher*>(param);
-        for (int tick = 0; !self->stop_; tick++) {
-            HWND alert = FindWindowExA(self->dialog_, nullptr, "AlertWin", nullptr);
-            if (alert != nullptr && IsWindowVisible(alert)) {
-                wchar_t wide[128] = {};
-                InternalGetWindowText(alert, wide, 128);
-                char text[256] = {};
-                WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-                COLORREF colour = alertColour(alert);
-                ExclusiveLock hold(self->lock_);
-                self->alerts_[text] = colour; // the last look, after its paint
-            }
-            // Every half second: does the dialog's thread answer at all?
-            if (tick % 10 == 0 && IsWindow(self->dialog_)) {
-                DWORD_PTR result;
-                if (SendMessageTimeoutA(self->dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) {
-                    self->answered_++;
-                } else if (IsWindow(self->dialog_)) {
-                    self->unanswered_++;
-                }
-            }
+    static DWORD WINAPI run(void* self) {
+        for (int tick = 0; !static_cast<Onlooker*>(self)->stop_; tick++) {
+            static_cast<Onlooker*>(self)->look(tick);
             Sleep(50);
         }
         return 0;
     }
+    void look(int tick) {
+        HWND alert = FindWindowExA(dialog_, nullptr, "AlertWin", nullptr);
+        if (alert != nullptr && IsWindowVisible(alert)) {
+            wchar_t wide[128] = {};
+            InternalGetWindowText(alert, wide, 128); // sends nothing to the busy thread
+            char text[256] = {};
+            WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+            COLORREF colour = alertColour(alert);
+            ExclusiveLock hold(lock_);
+            alerts_[text] = colour; // the last look, after the paint
+        }
+        HWND box = FindWindowA("#32770", "Lumetra Агент");
+        if (box != nullptr && box != answeredBox_ && IsWindowVisible(box)) {
+            char text[1024] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            {
+                ExclusiveLock hold(lock_);
+                boxes_.push_back(text);
+            }
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
+            answeredBox_ = box;
+        }
+        DWORD_PTR result;
+        if (tick % 10 == 0 && IsWindow(dialog_) && box == nullptr) {
+            bool answer = SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+            (answer ? answered : unanswered)++;
+        }
+    }
     HWND dialog_;
+    int button_;
+    HWND answeredBox_ = nullptr;
     HANDLE thread_ = nullptr;
     std::atomic<bool> stop_{false};
-    std::atomic<int> answered_{0};
-    std::atomic<int> unanswered_{0};
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::map<std::string, COLORREF> alerts_;
-};
-
-// Answers the program's message boxes ("Lumetra Агент") from another thread
-// and keeps their texts.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(int button) : button_(button) { thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr); }
-    ~BoxAnswerer() {
-        stop_ = true;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    int count() const { return count_; }
-    std::string last() {
-        ExclusiveLock hold(lock_);
-        return last_;
-    }
-
-private:
-    static DWORD WINAPI run(void* param) {
-        auto* self = static_cast<BoxAnswerer*>(param);
-        HWND answered = nullptr;
-        while (!self->stop_) {
-            HWND box = FindWindowA("#32770", "Lumetra Агент");
-            if (box != nullptr && box != answered && IsWindowVisible(box)) {
-                char text[1024] = {};
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-                {
-                    ExclusiveLock hold(self->lock_);
-                    self->last_ = text;
-                }
-                self->count_++;
-                PostMessageA(box, WM_COMMAND, MAKEWPARAM(self->button_, BN_CLICKED), 0);
-                answered = box;
-            }
-            Sleep(20);
-        }
-        return 0;
-    }
-    int button_;
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> count_{0};
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    std::string last_;
+    std::vector<std::string> boxes_;
 };
 
 class SettingsDialog : public ::testing::Test {
@@ -259,22 +234,8 @@ protected:
 
 TEST_F(SettingsDialog, TabsPagesAndAQuietClosing) {
     open("A;Работа;ivan@alpha.test;secret;pop3.alpha.test;110\r\nP;Дом;petr@beta.test;pw;pop.beta.test;110\r\n");
-    char caption[64] = {};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    EXPECT_STREQ("Настройки Агента", caption);
     HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
-    ASSERT_EQ(3, TabCtrl_GetItemCount(tabs));
-    const char* names[] = {"Почтовые ящики", "Опции ", "О программе"};
-    for (int i = 0; i < 3; i++) {
-        char name[64] = {};
-        TCITEMA tab = {};
-        tab.mask = TCIF_TEXT;
-        tab.pszText = name;
-        tab.cchTextMax = sizeof name;
-        SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&tab));
-        EXPECT_STREQ(names[i], name);
-    }
-
+    EXPECT_EQ(3, TabCtrl_GetItemCount(tabs));
     // The mailbox page in list mode, its rows ticked by their state.
     ASSERT_EQ(2, rows());
     EXPECT_EQ("Работа", cell(0, 0));
@@ -283,26 +244,22 @@ TEST_F(SettingsDialog, TabsPagesAndAQuietClosing) {
     EXPECT_FALSE(ticked(1));
     EXPECT_TRUE(enabled(IDC_MAILBOX_DELETE) && enabled(IDC_MAILBOX_EDIT));
     EXPECT_FALSE(visible(IDC_MAILBOX_GROUP) || visible(IDC_MAILBOX_SAVE));
-    EXPECT_EQ("", status());
     screenshot("settings-mailboxes.bmp");
-    // Edit and Delete before a row is selected do nothing.
     {
-        BoxAnswerer no(IDNO);
+        // Edit and Delete before a row is selected do nothing.
+        Onlooker onlooker(dialog, IDNO);
         command(IDC_MAILBOX_EDIT);
         command(IDC_MAILBOX_DELETE);
-        EXPECT_EQ(0, no.count());
+        EXPECT_TRUE(onlooker.boxes().empty());
     }
     EXPECT_FALSE(editingMode());
-    EXPECT_EQ(2, rows());
 
     selectTab(1);
     EXPECT_NE(nullptr, item(IDC_OPTIONS_INTERVAL_SPIN));
     screenshot("settings-options.bmp");
     selectTab(2);
-    EXPECT_NE(nullptr, item(IDC_ABOUT_MAKER));
     EXPECT_NE(nullptr, FindWindowExA(page(), nullptr, "Кнопка", nullptr));
     screenshot("settings-about.bmp");
-
     // Back on the mailbox tab the page reads MailBox.txt again.
     ASSERT_TRUE(writeFile(mailboxFile(), "A;Новый;anna@gamma.test;pw;gamma.test;110\r\n"));
     selectTab(0);
@@ -318,16 +275,17 @@ TEST_F(SettingsDialog, TabsPagesAndAQuietClosing) {
 
     // Nothing changed: no poll and no alert, but the user settings are written.
     gAgent.settings.kolBlink = 17;
-    DialogWatcher watcher(dialog);
-    closeDialog();
+    {
+        Onlooker onlooker(dialog);
+        closeDialog();
+        EXPECT_FALSE(onlooker.alertSeen());
+    }
     EXPECT_EQ(0, gAgent.settingsOpen);
-    EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(nullptr, gAgent.pollThread.load());
-    EXPECT_TRUE(watcher.alerts().empty());
     std::string ini = readFile(dir / "Korvel.ini");
-    EXPECT_NE(std::string::npos, ini.find("KolBlink=17"));
-    EXPECT_NE(std::string::npos, ini.find("Blink="));
-    EXPECT_NE(std::string::npos, ini.find("Interval="));
+    for (const char* key : {"\nBlink=", "KolBlink=17", "Interval="}) {
+        EXPECT_NE(std::string::npos, ini.find(key)) << key;
+    }
     EXPECT_EQ(std::string::npos, log().find("Поток опроса почты"));
     EXPECT_STREQ("Принято писем - 0", trayState().tip);
 }
@@ -355,8 +313,7 @@ TEST_F(SettingsDialog, TheAlertsColours) {
         pumpMessages(100);
         EXPECT_EQ(c.colour, alertColour(alert)) << c.text << " " << c.isError << " " << c.pollMode;
     }
-    // A click on the alert hides it.
-    SendMessageA(alert, WM_LBUTTONUP, 0, 0);
+    SendMessageA(alert, WM_LBUTTONUP, 0, 0); // a click hides it
     EXPECT_FALSE(IsWindowVisible(alert));
     DestroyWindow(parent);
     gAgent.alertWindow = nullptr;
@@ -364,19 +321,17 @@ TEST_F(SettingsDialog, TheAlertsColours) {
 
 TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
     DovecotMailbox box;
-    box.addMessage(corpusMail(corpusMailNames()[0]));
-    box.addMessage(corpusMail(corpusMailNames()[1]));
+    box.addCorpus();
     open("");
     command(IDC_MAILBOX_ADD);
     EXPECT_TRUE(editingMode());
-    EXPECT_EQ("Добавление нового ящика", status());
     EXPECT_EQ("Параметры нового ящика", text(IDC_MAILBOX_GROUP));
     {
-        DialogWatcher watcher(dialog);
+        Onlooker onlooker(dialog);
         // Trailing blanks go, leading ones stay.
         enterAndSave("  Рабочий  ", box.user() + "@alpha.test   ", box.password() + " ");
-        EXPECT_EQ(kGreen, watcher.alerts()["Успешное тестирование."]);
-        EXPECT_EQ(0, watcher.unanswered());
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+        EXPECT_EQ(0, onlooker.unanswered);
     }
     EXPECT_EQ("A;  Рабочий;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
               readFile(mailboxFile()));
@@ -384,38 +339,32 @@ TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
     EXPECT_EQ("Изменения сохранены", status());
     ASSERT_EQ(1, rows());
     EXPECT_TRUE(ticked(0));
-    EXPECT_EQ("  Рабочий", text(IDC_MAILBOX_ALIAS));
     EXPECT_EQ(1, gAgent.settingsChanged);
-    EXPECT_EQ(std::string::npos, log().find(box.password())); // the password stays out of the log
+    EXPECT_EQ(std::string::npos, log().find(box.password()));
 
     // The change calls for a poll as the dialog closes: it brings the mails.
     {
-        DialogWatcher watcher(dialog);
+        Onlooker onlooker(dialog);
         closeDialog();
-        EXPECT_EQ(kBlue, watcher.alerts()["Идёт приём почты. Минуточку..."]);
+        EXPECT_EQ(kBlue, onlooker.alert("Идёт приём почты. Минуточку..."));
     }
-    EXPECT_EQ(0, gAgent.settingsChanged);
     ASSERT_TRUE(waitForLogText(dir / "MAInLog.txt", "Поток опроса почты завершился", kCycleTimeoutMs));
-    EXPECT_EQ(2u, splitLines(readFile(dir / "GetMail.txt")).size());
+    EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
 }
 
-TEST_F(SettingsDialog, AFailedTestStoresNothing) {
+TEST_F(SettingsDialog, FailedOrRefusedTestsStoreNothing) {
     DovecotMailbox box;
     open("");
     command(IDC_MAILBOX_ADD);
     {
-        DialogWatcher watcher(dialog);
+        Onlooker onlooker(dialog);
         enterAndSave("", " " + box.user() + "@alpha.test  ", "wrong");
-        EXPECT_EQ(kRed, watcher.alerts()["Ошибка! Адрес и/или пароль неопознаны."]);
+        EXPECT_EQ(kRed, onlooker.alert("Ошибка! Адрес и/или пароль неопознаны."));
     }
     EXPECT_EQ("Ошибка! Адрес и/или пароль неопознаны.", status());
-    EXPECT_TRUE(editingMode());
-    EXPECT_TRUE(enabled(IDC_MAILBOX_SAVE) && enabled(IDC_MAILBOX_ADDRESS));
+    EXPECT_TRUE(editingMode() && enabled(IDC_MAILBOX_SAVE));
     EXPECT_EQ(" " + box.user() + "@alpha.test", text(IDC_MAILBOX_ADDRESS));
-    EXPECT_FALSE(fileExists(mailboxFile()));
-    EXPECT_EQ(0, gAgent.settingsChanged);
 
-    // Refused before any test, the trimmed address shown.
     struct Case {
         const char* address;
         const char* password;
@@ -433,13 +382,13 @@ TEST_F(SettingsDialog, AFailedTestStoresNothing) {
         EXPECT_TRUE(enabled(IDC_MAILBOX_SAVE) && enabled(IDC_MAILBOX_PASSWORD));
     }
     std::string events = log();
-    EXPECT_EQ(events.find("Тестовый запрос"), events.rfind("Тестовый запрос")); // only the first save was tested
+    EXPECT_EQ(events.find("Тестовый запрос"), events.rfind("Тестовый запрос")); // only the first went to the server
 
-    // Cancelling returns to the list without storing.
     command(IDC_MAILBOX_CANCEL);
     EXPECT_FALSE(editingMode());
-    EXPECT_EQ(0, rows());
     EXPECT_EQ("Почтовый ящик не выбран", status());
+    EXPECT_FALSE(fileExists(mailboxFile()));
+    EXPECT_EQ(0, gAgent.settingsChanged);
 }
 
 TEST_F(SettingsDialog, EditingAPausedMailboxKeepsItPaused) {
@@ -449,7 +398,6 @@ TEST_F(SettingsDialog, EditingAPausedMailboxKeepsItPaused) {
     EXPECT_EQ("Выбран 1-й почтовый ящик", status());
     command(IDC_MAILBOX_EDIT);
     ASSERT_TRUE(editingMode());
-    EXPECT_EQ("Редактирование ящика", text(IDC_MAILBOX_GROUP));
     EXPECT_EQ("old", text(IDC_MAILBOX_PASSWORD));
     EXPECT_EQ('*', SendMessageA(item(IDC_MAILBOX_PASSWORD), EM_GETPASSWORDCHAR, 0, 0));
     screenshot("settings-mailbox-editing.bmp");
@@ -461,31 +409,22 @@ TEST_F(SettingsDialog, EditingAPausedMailboxKeepsItPaused) {
 
 TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
     open("P;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nA;Второй;petr@beta.test;pw;pop.beta.test;110\r\n");
-    // Pausing an active mailbox is saved but calls for no poll.
+    // Pausing an active mailbox is saved but calls for no poll; activating one does.
     clickCheckBox(1);
-    EXPECT_FALSE(ticked(1));
     EXPECT_EQ("P;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nP;Второй;petr@beta.test;pw;pop.beta.test;110\r\n",
               readFile(mailboxFile()));
     EXPECT_EQ(0, gAgent.settingsChanged);
-    // Activating one does.
     clickCheckBox(0);
     EXPECT_TRUE(ticked(0));
     EXPECT_EQ('A', readFile(mailboxFile())[0]);
     EXPECT_EQ(1, gAgent.settingsChanged);
 
-    // Deleting asks first; No keeps the row.
-    selectRow(1);
-    {
-        BoxAnswerer no(IDNO);
-        command(IDC_MAILBOX_DELETE);
-        EXPECT_EQ("Удалить ящик из списка?", no.last());
-    }
-    EXPECT_EQ(2, rows());
-    for (int row : {1, 0}) {
-        selectRow(row);
-        BoxAnswerer yes(IDYES);
+    // Deleting asks first: No keeps the row, Yes removes it.
+    for (int answer : {IDNO, IDYES, IDYES}) {
+        selectRow(rows() - 1);
+        Onlooker onlooker(dialog, answer);
         command(IDM_MAILBOX_DELETE);
-        EXPECT_EQ(1, yes.count());
+        EXPECT_EQ(std::vector<std::string>{"Удалить ящик из списка?"}, onlooker.boxes());
     }
     EXPECT_EQ(0, rows());
     EXPECT_EQ("", readFile(mailboxFile()));
@@ -493,9 +432,9 @@ TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
 
     // Without a connection at closing the notice is red.
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
-    DialogWatcher watcher(dialog);
+    Onlooker onlooker(dialog);
     closeDialog();
-    EXPECT_EQ(kRed, watcher.alerts()["Нет соединения с Интернет!"]);
+    EXPECT_EQ(kRed, onlooker.alert("Нет соединения с Интернет!"));
 }
 
 TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
@@ -505,13 +444,13 @@ TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
     ASSERT_TRUE(CreateDirectoryA((mailboxFile() + ".tmp").c_str(), nullptr));
     command(IDC_MAILBOX_ADD);
     {
-        BoxAnswerer ok(IDOK);
+        Onlooker onlooker(dialog, IDOK);
         enterAndSave("Почта", box.user() + "@alpha.test", box.password());
-        EXPECT_NE(std::string::npos, ok.last().find("Последние изменения не будут сохранены!"));
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        EXPECT_NE(std::string::npos, onlooker.boxes()[0].find("Последние изменения не будут сохранены!"));
     }
     EXPECT_EQ(0, gAgent.settingsChanged);
-    EXPECT_EQ(1, rows());
-    // Another tab and back: the entry is still there, not reread from the file.
+    // Another tab and back: the entry is still there, not read from the file.
     selectTab(2);
     selectTab(0);
     ASSERT_EQ(1, rows());
@@ -526,9 +465,9 @@ TEST_F(SettingsDialog, ALongTestKeepsTheDialogAnswering) {
     setFakePop3Scenario("{\"messages\": [], \"delayMs\": 600}");
     open("");
     command(IDC_MAILBOX_ADD);
-    DialogWatcher watcher(dialog);
+    Onlooker onlooker(dialog);
     enterAndSave("Медленный", "ivan@fake.test", "secret");
     EXPECT_EQ("A;Медленный;ivan@fake.test;secret;fake.test;110\r\n", readFile(mailboxFile()));
-    EXPECT_GE(watcher.answered(), 4);
-    EXPECT_EQ(0, watcher.unanswered());
+    EXPECT_GE(onlooker.answered, 4);
+    EXPECT_EQ(0, onlooker.unanswered);
 }
