@@ -48,6 +48,18 @@ if [ $own_mailboxes -eq 0 ]; then
     done
     chown -R nobody:nogroup "$dovecot_dir/mail/demo"
 
+    # A second mailbox on the demo server, for adding through the settings
+    # dialog (see the README): anna@korvel.test, password pw-anna. Its mails
+    # carry identifiers of their own.
+    anna="$dovecot_dir/mail/anna/Maildir"
+    mkdir -p "$anna/new" "$anna/cur" "$anna/tmp"
+    n=0
+    for mail in "$root"/tests/retrieval/mails/0[1-3]-*.eml; do
+        n=$((n + 1))
+        sed "s/^Message-ID: <\(.*\)>/Message-ID: <anna.\1>/I" "$mail" >"$anna/new/$((1750000000 + n)).M${n}P3.demo"
+    done
+    chown -R nobody:nogroup "$dovecot_dir/mail/anna"
+
     cat <<'JSON' | to_cp1251 >"$http_dir/telegrams.json"
 {"demo": {"password": "demo", "records": [
   "1\tСлужба доставки\t07.12.2026 10:15\tВаша посылка прибыла в пункт выдачи",
@@ -65,6 +77,9 @@ echo "run: the agent runs (display $DISPLAY)"
 echo "run: event log   $log"
 [ -n "${KORVEL_DISPLAY:-}" ] || echo "run: screenshot  $demo/desktop.png (renewed every few seconds)"
 echo "run: Ctrl+C stops the agent and the demo servers"
+if [ $own_mailboxes -eq 0 ]; then
+    echo "run: add a mailbox through the tray icon's menu, Настройки: anna@korvel.test, password pw-anna"
+fi
 
 shown=0
 ticks=0

@@ -2,6 +2,7 @@
 
 #include "core/agent_state.h"
 #include "core/poll_notice.h"
+#include "core/poll_starter.h"
 #include "core/service_paths.h"
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
@@ -88,6 +89,8 @@ void readAutoStart() {
 
 LRESULT onCreate(HWND window) {
     gAgent.agentWindow = window;
+    // The mailbox page below starts its tests through the agent's starter.
+    setPollStarter(startPollCycle);
     setDialogClassIcon();
     readAutoStart();
     gAgent.blinkCount = 0;

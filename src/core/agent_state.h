@@ -56,6 +56,9 @@ struct AgentState {
     std::atomic<int> settingsOpen{0};
     std::atomic<HWND> settingsDialog{nullptr};
     HWND settingsPage = nullptr; // page dialog shown inside the settings dialog
+    // A page changed something that calls for a poll when the settings
+    // dialog closes (user-interface thread only).
+    int settingsChanged = 0;
     std::atomic<int> viewerOpen{0};
     std::atomic<HWND> viewerWindow{nullptr};
     HWND alertWindow = nullptr;

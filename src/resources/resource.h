@@ -16,14 +16,52 @@
 #define IDI_ATTACHMENT 1049
 #define IDI_SETTINGS 1052
 
-// Dialogs.
+// Dialogs: the settings dialog and its three pages, the installer.
+#define IDD_MAILBOX_PAGE 1001
 #define IDD_SETTINGS 1035
+#define IDD_OPTIONS_PAGE 1038
+#define IDD_ABOUT_PAGE 1053
 #define IDD_INSTALL 1100
 #define IDD_INSTALL_DONE 1103
 
-// Settings dialog controls.
+// Settings dialog controls; every page has the status line and "Закрыть"
+// (IDCANCEL).
 #define IDC_SETTINGS_TABS 1034
 #define IDC_STATUS_LINE 1006
+
+// Mailbox page: controls, and the commands of its context menu.
+#define IDC_MAILBOX_DELETE 1002
+#define IDC_MAILBOX_ADD 1003
+#define IDC_MAILBOX_EDIT 1004
+#define IDC_MAILBOX_LIST 1007
+#define IDC_MAILBOX_ALIAS 1009
+#define IDC_MAILBOX_ADDRESS 1010
+#define IDC_MAILBOX_PASSWORD 1011
+#define IDC_MAILBOX_SAVE 1013
+#define IDC_MAILBOX_GROUP 1024
+#define IDC_MAILBOX_CANCEL 1027
+#define IDC_MAILBOX_ALIAS_LABEL 1028
+#define IDC_MAILBOX_ADDRESS_LABEL 1029
+#define IDC_MAILBOX_PASSWORD_LABEL 1030
+#define IDM_MAILBOX_EDIT 1018
+#define IDM_MAILBOX_DELETE 1019
+#define IDM_MAILBOX_ADD 1020
+
+// Options page controls.
+#define IDC_OPTIONS_AUTOSTART 1025
+#define IDC_OPTIONS_COPY 1033
+#define IDC_OPTIONS_CLEAR_ARCHIVE 1039
+#define IDC_OPTIONS_INTERVAL_SPIN 1042
+#define IDC_OPTIONS_INTERVAL 1043
+#define IDC_OPTIONS_BLINK 1055
+#define IDC_OPTIONS_BLINK_COUNT 1056
+#define IDC_OPTIONS_BLINK_SPIN 1057
+#define IDC_OPTIONS_UPDATE 1061
+
+// About page: the blue texts that the links lie over.
+#define IDC_ABOUT_SERVICE 1104
+#define IDC_ABOUT_AGENT_PAGE 1105
+#define IDC_ABOUT_MAKER 1106
 
 // Installation dialog controls.
 #define IDC_INSTALL_AUTOSTART 1025

@@ -1,5 +1,6 @@
-// The settings dialog (template 1035): a modeless dialog with the tabs of the
-// mailbox, options and about pages.
+// The settings dialog (template 1035): a modeless dialog whose tab control
+// shows one page at a time (mailboxes, options, about). While it exists no
+// timed poll starts; closing it after a change starts one at once.
 #pragma once
 #include <windows.h>
 

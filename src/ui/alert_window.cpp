@@ -104,7 +104,9 @@ void showAlert(const char* text, int isError) {
     }
     SetWindowTextA(alert, text);
     gAgent.alertIsError = isError;
-    ShowWindow(alert, SW_SHOW);
+    // Over whatever its window shows: a page created after the alert lies
+    // above it until then.
+    SetWindowPos(alert, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     InvalidateRect(alert, nullptr, TRUE);
     UpdateWindow(alert);
 }

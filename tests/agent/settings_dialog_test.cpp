@@ -1,0 +1,473 @@
+// The settings dialog as the agent window opens it: its pages, its closing,
+// the alert window, and the mailbox page testing mailboxes against dovecot.
+#include "agent/agent_window.h"
+#include "agent/poll_cycle.h"
+#include "agent/startup.h"
+#include "base/event_log.h"
+#include "base/text.h"
+#include "base/win_handles.h"
+#include "core/agent_state.h"
+#include "resources/resource.h"
+#include "ui/alert_window.h"
+#include "ui/tray_icon.h"
+
+#include "agent_process.h"
+#include "http_fixtures.h"
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+
+namespace {
+
+constexpr DWORD kCycleTimeoutMs = 30000;
+constexpr COLORREF kBlue = RGB(10, 80, 255);
+constexpr COLORREF kRed = RGB(255, 32, 32);
+constexpr COLORREF kGreen = RGB(60, 200, 60);
+
+// The fill colour of a shown alert window, read from the screen beside its
+// centred text.
+COLORREF alertColour(HWND alert) {
+    RECT r;
+    GetWindowRect(alert, &r);
+    HDC screen = GetDC(nullptr);
+    COLORREF colour = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// Another thread's view of the dialog while the dialog's thread is busy: the
+// alerts shown (text and colour as painted), whether the dialog answers
+// messages sent to it, and the program's message boxes, answered with button.
+class Onlooker {
+public:
+    explicit Onlooker(HWND dialog, int button = IDOK) : dialog_(dialog), button_(button) {
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    ~Onlooker() {
+        stop_ = true;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    COLORREF alert(const std::string& text) {
+        ExclusiveLock hold(lock_);
+        return alerts_.count(text) ? alerts_[text] : CLR_INVALID;
+    }
+    std::vector<std::string> boxes() {
+        ExclusiveLock hold(lock_);
+        return boxes_;
+    }
+    bool alertSeen() {
+        ExclusiveLock hold(lock_);
+        return !alerts_.empty();
+    }
+    std::atomic<int> answered{0};
+    std::atomic<int> unanswered{0};
+
+private:
+    static DWORD WINAPI run(void* self) {
+        for (int tick = 0; !static_cast<Onlooker*>(self)->stop_; tick++) {
+            static_cast<Onlooker*>(self)->look(tick);
+            Sleep(50);
+        }
+        return 0;
+    }
+    void look(int tick) {
+        HWND alert = FindWindowExA(dialog_, nullptr, "AlertWin", nullptr);
+        if (alert != nullptr && IsWindowVisible(alert)) {
+            wchar_t wide[128] = {};
+            InternalGetWindowText(alert, wide, 128); // sends nothing to the busy thread
+            char text[256] = {};
+            WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+            COLORREF colour = alertColour(alert);
+            ExclusiveLock hold(lock_);
+            alerts_[text] = colour; // the last look, after the paint
+        }
+        HWND box = FindWindowA("#32770", "Lumetra Агент");
+        if (box != nullptr && box != answeredBox_ && IsWindowVisible(box)) {
+            char text[1024] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            {
+                ExclusiveLock hold(lock_);
+                boxes_.push_back(text);
+            }
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
+            answeredBox_ = box;
+        }
+        DWORD_PTR result;
+        if (tick % 10 == 0 && IsWindow(dialog_) && box == nullptr) {
+            bool answer = SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+            (answer ? answered : unanswered)++;
+        }
+    }
+    HWND dialog_;
+    int button_;
+    HWND answeredBox_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::map<std::string, COLORREF> alerts_;
+    std::vector<std::string> boxes_;
+};
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+        gAgent.instance = GetModuleHandleA(nullptr);
+        static bool registered = registerWindowClasses(gAgent.instance);
+        ASSERT_TRUE(registered);
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
+        gAgent.settings = SettingsValues();
+        formatText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "%supdate/",
+                   httpBaseUrl().c_str());
+        formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/",
+                   httpBaseUrl().c_str());
+        removeVersionFile();
+        setHttpBehaviour("{}");
+        agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                100, nullptr, nullptr, gAgent.instance, nullptr);
+        ASSERT_NE(nullptr, agent);
+        addTrayIcon(agent);
+    }
+    void TearDown() override {
+        if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
+            DestroyWindow(gAgent.settingsDialog);
+        }
+        stopPollCycle(kCycleTimeoutMs);
+        pumpMessages(50);
+        removeTrayIcon();
+        gAgent.trayIcon.hWnd = nullptr;
+        SetWindowLongPtrA(agent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
+        DestroyWindow(agent);
+        closeEventLog("end");
+    }
+
+    void open(const std::string& mailboxes) {
+        if (!mailboxes.empty()) {
+            ASSERT_TRUE(writeFile(mailboxFile(), mailboxes));
+        }
+        SendMessageA(agent, WM_COMMAND, IDM_SETTINGS, 0);
+        dialog = gAgent.settingsDialog;
+        ASSERT_NE(nullptr, dialog);
+        pumpMessages(100);
+    }
+    void selectTab(int index) {
+        HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
+        SendMessageA(tabs, TCM_SETCURSEL, index, 0);
+        NMHDR change = {tabs, IDC_SETTINGS_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&change));
+        pumpMessages(100);
+    }
+    void closeDialog() { SendMessageA(dialog, WM_CLOSE, 0, 0); }
+
+    HWND page() { return gAgent.settingsPage; }
+    HWND item(int id) { return GetDlgItem(page(), id); }
+    void command(int id) { SendMessageA(page(), WM_COMMAND, id, 0); }
+    std::string text(int id) {
+        char buffer[512] = {};
+        GetWindowTextA(item(id), buffer, sizeof buffer);
+        return buffer;
+    }
+    std::string status() { return text(IDC_STATUS_LINE); }
+    bool enabled(int id) { return IsWindowEnabled(item(id)) != 0; }
+    bool visible(int id) { return IsWindowVisible(item(id)) != 0; }
+
+    int rows() { return static_cast<int>(SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETITEMCOUNT, 0, 0)); }
+    std::string cell(int row, int column) {
+        char buffer[300] = {};
+        LVITEMA lv = {};
+        lv.iSubItem = column;
+        lv.pszText = buffer;
+        lv.cchTextMax = sizeof buffer;
+        SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&lv));
+        return buffer;
+    }
+    bool ticked(int row) { return ListView_GetCheckState(item(IDC_MAILBOX_LIST), row) != 0; }
+    void selectRow(int row) {
+        ListView_SetItemState(item(IDC_MAILBOX_LIST), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    // A click with the mouse on the row's check box.
+    void clickCheckBox(int row) {
+        HWND list = item(IDC_MAILBOX_LIST);
+        RECT bounds = {};
+        ListView_GetItemRect(list, row, &bounds, LVIR_BOUNDS);
+        LVHITTESTINFO hit = {};
+        hit.pt.y = (bounds.top + bounds.bottom) / 2;
+        for (hit.pt.x = 0; hit.pt.x < 40; hit.pt.x++) {
+            if (ListView_HitTest(list, &hit) == row && (hit.flags & LVHT_ONITEMSTATEICON)) {
+                break;
+            }
+        }
+        LPARAM at = MAKELPARAM(hit.pt.x + 2, hit.pt.y);
+        SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(list, WM_LBUTTONUP, 0, at);
+        pumpMessages(50);
+    }
+    // Adding or editing: fills the editing group and saves (the test runs).
+    void enterAndSave(const std::string& alias, const std::string& address, const std::string& password) {
+        SetWindowTextA(item(IDC_MAILBOX_ALIAS), alias.c_str());
+        SetWindowTextA(item(IDC_MAILBOX_ADDRESS), address.c_str());
+        SetWindowTextA(item(IDC_MAILBOX_PASSWORD), password.c_str());
+        command(IDC_MAILBOX_SAVE);
+    }
+    bool editingMode() { return visible(IDC_MAILBOX_SAVE) && !visible(IDC_MAILBOX_ADD) && !enabled(IDC_MAILBOX_LIST); }
+
+    std::string mailboxFile() { return dir / "MailBox.txt"; }
+    std::string log() { return readFile(dir / "MAInLog.txt"); }
+    void screenshot(const char* name) {
+        pumpMessages(200); // painted first
+        saveScreenshot(artifactsFolder() + name);
+    }
+
+    TempFolder dir;
+    HWND agent = nullptr;
+    HWND dialog = nullptr;
+};
+
+} // namespace
+
+TEST_F(SettingsDialog, TabsPagesAndAQuietClosing) {
+    open("A;Работа;ivan@alpha.test;secret;pop3.alpha.test;110\r\nP;Дом;petr@beta.test;pw;pop.beta.test;110\r\n");
+    HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
+    EXPECT_EQ(3, TabCtrl_GetItemCount(tabs));
+    // The mailbox page in list mode, its rows ticked by their state.
+    ASSERT_EQ(2, rows());
+    EXPECT_EQ("Работа", cell(0, 0));
+    EXPECT_EQ("petr@beta.test", cell(1, 1));
+    EXPECT_TRUE(ticked(0));
+    EXPECT_FALSE(ticked(1));
+    EXPECT_TRUE(enabled(IDC_MAILBOX_DELETE) && enabled(IDC_MAILBOX_EDIT));
+    EXPECT_FALSE(visible(IDC_MAILBOX_GROUP) || visible(IDC_MAILBOX_SAVE));
+    screenshot("settings-mailboxes.bmp");
+    {
+        // Edit and Delete before a row is selected do nothing.
+        Onlooker onlooker(dialog, IDNO);
+        command(IDC_MAILBOX_EDIT);
+        command(IDC_MAILBOX_DELETE);
+        EXPECT_TRUE(onlooker.boxes().empty());
+    }
+    EXPECT_FALSE(editingMode());
+
+    selectTab(1);
+    EXPECT_NE(nullptr, item(IDC_OPTIONS_INTERVAL_SPIN));
+    screenshot("settings-options.bmp");
+    selectTab(2);
+    EXPECT_NE(nullptr, FindWindowExA(page(), nullptr, "Кнопка", nullptr));
+    screenshot("settings-about.bmp");
+    // Back on the mailbox tab the page reads MailBox.txt again.
+    ASSERT_TRUE(writeFile(mailboxFile(), "A;Новый;anna@gamma.test;pw;gamma.test;110\r\n"));
+    selectTab(0);
+    ASSERT_EQ(1, rows());
+    EXPECT_EQ("Новый", cell(0, 0));
+
+    // Minimised to the tray, and back by a click on the icon.
+    SendMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_STREQ("Окно настроек активно", trayState().tip);
+    SendMessageA(agent, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    // Nothing changed: no poll and no alert, but the user settings are written.
+    gAgent.settings.kolBlink = 17;
+    {
+        Onlooker onlooker(dialog);
+        closeDialog();
+        EXPECT_FALSE(onlooker.alertSeen());
+    }
+    EXPECT_EQ(0, gAgent.settingsOpen);
+    EXPECT_EQ(nullptr, gAgent.pollThread.load());
+    std::string ini = readFile(dir / "Korvel.ini");
+    for (const char* key : {"\nBlink=", "KolBlink=17", "Interval="}) {
+        EXPECT_NE(std::string::npos, ini.find(key)) << key;
+    }
+    EXPECT_EQ(std::string::npos, log().find("Поток опроса почты"));
+    EXPECT_STREQ("Принято писем - 0", trayState().tip);
+}
+
+TEST_F(SettingsDialog, TheAlertsColours) {
+    HWND parent = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 100, 100, 500, 200, nullptr, nullptr,
+                                  gAgent.instance, nullptr);
+    HWND alert = createAlertWindow(parent);
+    struct Case {
+        const char* text;
+        int isError;
+        int pollMode;
+        COLORREF colour;
+    };
+    const Case cases[] = {
+        {"Тестирование. Минуточку...", 0, 0, kBlue},
+        {"Ошибка! Сервер не ответил.", 1, 0, kRed},
+        {"Успешное тестирование.", 0, 0, kGreen},
+        {"Успешное тестирование.", 1, 0, kGreen}, // success outranks the error colour
+        {"Успешное тестирование.", 0, 1, kBlue},  // but only after a test
+    };
+    for (const Case& c : cases) {
+        gAgent.pollMode = c.pollMode;
+        showAlert(c.text, c.isError);
+        pumpMessages(100);
+        EXPECT_EQ(c.colour, alertColour(alert)) << c.text << " " << c.isError << " " << c.pollMode;
+    }
+    SendMessageA(alert, WM_LBUTTONUP, 0, 0); // a click hides it
+    EXPECT_FALSE(IsWindowVisible(alert));
+    DestroyWindow(parent);
+    gAgent.alertWindow = nullptr;
+}
+
+TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
+    DovecotMailbox box;
+    box.addCorpus();
+    open("");
+    command(IDC_MAILBOX_ADD);
+    EXPECT_TRUE(editingMode());
+    EXPECT_EQ("Параметры нового ящика", text(IDC_MAILBOX_GROUP));
+    {
+        Onlooker onlooker(dialog);
+        // Trailing blanks go, leading ones stay.
+        enterAndSave("  Рабочий  ", box.user() + "@alpha.test   ", box.password() + " ");
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+        EXPECT_EQ(0, onlooker.unanswered);
+    }
+    EXPECT_EQ("A;  Рабочий;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
+              readFile(mailboxFile()));
+    EXPECT_FALSE(editingMode());
+    EXPECT_EQ("Изменения сохранены", status());
+    ASSERT_EQ(1, rows());
+    EXPECT_TRUE(ticked(0));
+    EXPECT_EQ(1, gAgent.settingsChanged);
+    EXPECT_EQ(std::string::npos, log().find(box.password()));
+
+    // The change calls for a poll as the dialog closes: it brings the mails.
+    {
+        Onlooker onlooker(dialog);
+        closeDialog();
+        EXPECT_EQ(kBlue, onlooker.alert("Идёт приём почты. Минуточку..."));
+    }
+    ASSERT_TRUE(waitForLogText(dir / "MAInLog.txt", "Поток опроса почты завершился", kCycleTimeoutMs));
+    EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
+}
+
+TEST_F(SettingsDialog, FailedOrRefusedTestsStoreNothing) {
+    DovecotMailbox box;
+    open("");
+    command(IDC_MAILBOX_ADD);
+    {
+        Onlooker onlooker(dialog);
+        enterAndSave("", " " + box.user() + "@alpha.test  ", "wrong");
+        EXPECT_EQ(kRed, onlooker.alert("Ошибка! Адрес и/или пароль неопознаны."));
+    }
+    EXPECT_EQ("Ошибка! Адрес и/или пароль неопознаны.", status());
+    EXPECT_TRUE(editingMode() && enabled(IDC_MAILBOX_SAVE));
+    EXPECT_EQ(" " + box.user() + "@alpha.test", text(IDC_MAILBOX_ADDRESS));
+
+    struct Case {
+        const char* address;
+        const char* password;
+        const char* shown;
+        const char* status;
+    };
+    const Case refused[] = {
+        {"a@b   ", "pw", "a@b", "Ошибка. Неверный почтовый адрес!"},
+        {"anna@alpha.test", "   ", "anna@alpha.test", "Ошибка. Не введён пароль!"},
+    };
+    for (const Case& c : refused) {
+        enterAndSave("x", c.address, c.password);
+        EXPECT_EQ(c.status, status()) << c.address;
+        EXPECT_EQ(c.shown, text(IDC_MAILBOX_ADDRESS));
+        EXPECT_TRUE(enabled(IDC_MAILBOX_SAVE) && enabled(IDC_MAILBOX_PASSWORD));
+    }
+    std::string events = log();
+    EXPECT_EQ(events.find("Тестовый запрос"), events.rfind("Тестовый запрос")); // only the first went to the server
+
+    command(IDC_MAILBOX_CANCEL);
+    EXPECT_FALSE(editingMode());
+    EXPECT_EQ("Почтовый ящик не выбран", status());
+    EXPECT_FALSE(fileExists(mailboxFile()));
+    EXPECT_EQ(0, gAgent.settingsChanged);
+}
+
+TEST_F(SettingsDialog, EditingAPausedMailboxKeepsItPaused) {
+    DovecotMailbox box;
+    open("P;Старый;" + box.user() + "@alpha.test;old;pop3.alpha.test;110\r\n");
+    selectRow(0);
+    EXPECT_EQ("Выбран 1-й почтовый ящик", status());
+    command(IDC_MAILBOX_EDIT);
+    ASSERT_TRUE(editingMode());
+    EXPECT_EQ("old", text(IDC_MAILBOX_PASSWORD));
+    EXPECT_EQ('*', SendMessageA(item(IDC_MAILBOX_PASSWORD), EM_GETPASSWORDCHAR, 0, 0));
+    screenshot("settings-mailbox-editing.bmp");
+    enterAndSave("Новый", box.user() + "@alpha.test", box.password());
+    EXPECT_EQ("P;Новый;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
+              readFile(mailboxFile()));
+    EXPECT_FALSE(ticked(0));
+}
+
+TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
+    open("P;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nA;Второй;petr@beta.test;pw;pop.beta.test;110\r\n");
+    // Pausing an active mailbox is saved but calls for no poll; activating one does.
+    clickCheckBox(1);
+    EXPECT_EQ("P;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nP;Второй;petr@beta.test;pw;pop.beta.test;110\r\n",
+              readFile(mailboxFile()));
+    EXPECT_EQ(0, gAgent.settingsChanged);
+    clickCheckBox(0);
+    EXPECT_TRUE(ticked(0));
+    EXPECT_EQ('A', readFile(mailboxFile())[0]);
+    EXPECT_EQ(1, gAgent.settingsChanged);
+
+    // Deleting asks first: No keeps the row, Yes removes it.
+    for (int answer : {IDNO, IDYES, IDYES}) {
+        selectRow(rows() - 1);
+        Onlooker onlooker(dialog, answer);
+        command(IDM_MAILBOX_DELETE);
+        EXPECT_EQ(std::vector<std::string>{"Удалить ящик из списка?"}, onlooker.boxes());
+    }
+    EXPECT_EQ(0, rows());
+    EXPECT_EQ("", readFile(mailboxFile()));
+    EXPECT_FALSE(enabled(IDC_MAILBOX_DELETE) || enabled(IDC_MAILBOX_EDIT));
+
+    // Without a connection at closing the notice is red.
+    copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
+    Onlooker onlooker(dialog);
+    closeDialog();
+    EXPECT_EQ(kRed, onlooker.alert("Нет соединения с Интернет!"));
+}
+
+TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
+    DovecotMailbox box;
+    open("");
+    // A folder in the way of the new file's temporary name.
+    ASSERT_TRUE(CreateDirectoryA((mailboxFile() + ".tmp").c_str(), nullptr));
+    command(IDC_MAILBOX_ADD);
+    {
+        Onlooker onlooker(dialog, IDOK);
+        enterAndSave("Почта", box.user() + "@alpha.test", box.password());
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        EXPECT_NE(std::string::npos, onlooker.boxes()[0].find("Последние изменения не будут сохранены!"));
+    }
+    EXPECT_EQ(0, gAgent.settingsChanged);
+    // Another tab and back: the entry is still there, not read from the file.
+    selectTab(2);
+    selectTab(0);
+    ASSERT_EQ(1, rows());
+    RemoveDirectoryA((mailboxFile() + ".tmp").c_str());
+    clickCheckBox(0); // pausing it rewrites the file
+    EXPECT_EQ("P;Почта;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
+              readFile(mailboxFile()));
+}
+
+TEST_F(SettingsDialog, ALongTestKeepsTheDialogAnswering) {
+    // Every reply of the scripted server comes late: the test takes seconds.
+    setFakePop3Scenario("{\"messages\": [], \"delayMs\": 600}");
+    open("");
+    command(IDC_MAILBOX_ADD);
+    Onlooker onlooker(dialog);
+    enterAndSave("Медленный", "ivan@fake.test", "secret");
+    EXPECT_EQ("A;Медленный;ivan@fake.test;secret;fake.test;110\r\n", readFile(mailboxFile()));
+    EXPECT_GE(onlooker.answered, 4);
+    EXPECT_EQ(0, onlooker.unanswered);
+}
