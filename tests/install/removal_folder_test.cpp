@@ -9,28 +9,23 @@ TEST(RemovalFolder, OnlyAbsoluteFoldersThatPointNowhereElse) {
     };
     const Case cases[] = {
         {"C:\\Program Files\\Korvel\\", true},
-        {"c:/Korvel/", false}, // no trailing backslash
         {"c:/Users/Korvel\\", true},
         {"D:\\", true},
         {"\\\\server\\share\\Korvel\\", true},
+        {"C:\\Korvel.old\\", true},
         {"", false},
-        {"\\", false},
+        {"C:\\Korvel", false}, // no trailing backslash
         {"Korvel\\", false},
         {"\\Korvel\\", false},
         {"C:Korvel\\", false},
         {"\\\\server\\", false},
-        {"\\\\server\\\\Korvel\\", false},
-        {"C:\\Korvel\\..\\", false},
-        {"C:\\Korvel/../", false},
-        {"C:\\Korvel\\.\\", false},
+        {"C:\\Korvel\\MainFolder\\..\\", false},
+        {"C:\\Korvel/.\\", false},
         {"C:\\Korvel\\...\\", false},
         {"C:\\Korvel \\", false},
         {"C:\\Korvel\\\\", false},
-        {"C:\\Korvel.old\\", true},
         {"C:\\*\\", false},
-        {"C:\\Korvel?\\", false},
         {"C:\\Korvel:stream\\", false},
-        {"C:\\\"Korvel\"\\", false},
         {"C:\\Korvel\n\\", false},
     };
     for (const Case& c : cases) {
