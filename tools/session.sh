@@ -32,6 +32,15 @@ session_prepare_prefix() {
     fi
     rm -rf "$WINEPREFIX"
     wineboot --init </dev/null >"$KORVEL_SESSION_DIR/wineboot.log" 2>&1
+    # Wine links the profile's Desktop, Documents and the like to the home
+    # folder of the machine: the programs' shortcuts and files stay in the
+    # prefix instead.
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then
+            rm -f "$link" && mkdir -p "$link"
+        fi
+    done
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     cp /usr/share/fonts/truetype/liberation/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -56,7 +65,8 @@ session_start() {
     export WINEPREFIX="$KORVEL_SESSION_DIR/wineprefix"
     export WINEARCH=win64
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # No menu entries on the host for the shortcuts the installer tests make.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     # ru_RU.UTF-8 gives the programs the ANSI code page 1251.
     export LC_ALL=ru_RU.UTF-8
 

@@ -16,3 +16,17 @@ bool joinPath(char* path, size_t capacity, const char* folder, const char* name)
     memcpy(path + folderLength, name, nameLength + 1);
     return true;
 }
+
+bool appendPathItem(char* folder, size_t capacity, const char* name) {
+    size_t folderLength = strlen(folder);
+    bool separator = folderLength == 0 || folder[folderLength - 1] != '\\';
+    size_t nameLength = strlen(name);
+    if (folderLength + (separator ? 1 : 0) + nameLength >= capacity) {
+        return false;
+    }
+    if (separator) {
+        folder[folderLength++] = '\\';
+    }
+    memcpy(folder + folderLength, name, nameLength + 1);
+    return true;
+}

@@ -91,3 +91,17 @@ TEST(JoinPath, FitsOrLeavesNothing) {
     EXPECT_FALSE(joinPath(path, sizeof path, "C:\\Korvel\\", "ab.txt"));
     EXPECT_STREQ("", path);
 }
+
+TEST(AppendPathItem, OneSeparatorAndNeverCut) {
+    // 16 characters and the terminator.
+    char folder[17] = "C:\\Users";
+    EXPECT_TRUE(appendPathItem(folder, sizeof folder, "Korvel\\"));
+    EXPECT_STREQ("C:\\Users\\Korvel\\", folder);
+    char root[16] = "D:\\";
+    EXPECT_TRUE(appendPathItem(root, sizeof root, "Korvel\\"));
+    EXPECT_STREQ("D:\\Korvel\\", root);
+    // One character more than the buffer holds: the folder stays as it was.
+    char tooLong[16] = "C:\\Users";
+    EXPECT_FALSE(appendPathItem(tooLong, sizeof tooLong, "Korvel\\"));
+    EXPECT_STREQ("C:\\Users", tooLong);
+}

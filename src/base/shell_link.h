@@ -1,0 +1,12 @@
+// Shell links (.lnk files): the installer's shortcuts and the autostart link.
+#pragma once
+#include <windows.h>
+
+// Writes the shell link linkPath (UTF-16) to target with the given working
+// folder, arguments, hot key word (HOTKEYF_* modifiers in the high byte, the
+// virtual key in the low one), show command and icon. COM must be
+// initialised on the calling thread. The link's properties are set in turn
+// and the first one refused ends the attempt: true only when the link was
+// saved.
+bool createShortcut(const wchar_t* linkPath, const char* target, const char* workingFolder, const char* arguments,
+                    WORD hotKey, int showCommand, const char* iconFile, int iconIndex);

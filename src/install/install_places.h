@@ -1,0 +1,27 @@
+// Where an installation puts things outside its folder: the names the
+// installer creates and the uninstaller removes.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+constexpr char kAgentExeName[] = "Korvel.exe";
+constexpr char kServiceFolderName[] = "MainFolder\\";
+constexpr char kUninstallerName[] = "UnKorvel.exe";
+
+// In the desktop folder and the Startup folder.
+constexpr char kAgentLinkName[] = "Korvel.lnk";
+// The program group in the common programs folder.
+constexpr char kGroupFolderName[] = "Korvel\\";
+constexpr char kStartLinkName[] = "Korvel\\Запуск.lnk";
+constexpr char kRemovalLinkName[] = "Korvel\\Удаление.lnk";
+
+// Under HKEY_CURRENT_USER: "Path" and "AutoStart".
+constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
+constexpr char kMakerKey[] = "SOFTWARE\\Brastel\\";
+// Under HKEY_LOCAL_MACHINE: the entry of the system's program list.
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
+
+// The shell's special folder csidl + "\" + name into path. False when the
+// folder is unknown or the path does not fit (path is then empty).
+bool specialFolderItem(int csidl, const char* name, char* path, size_t capacity);

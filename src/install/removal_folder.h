@@ -1,0 +1,11 @@
+// The uninstaller's judgement of the folder named on its command line, as far
+// as the text alone tells.
+#pragma once
+
+// True for an absolute folder path ending with a backslash: a drive ("X:\")
+// or a share ("\\server\share\") followed by folder names, none of them
+// empty or ending in a dot or a blank (".", ".." and the like), and no
+// wildcard, stream or other character that a plain folder name cannot hold.
+// Everything the removal deletes is built from this path, so anything that
+// could point elsewhere than the folder itself is refused.
+bool isRemovableFolderText(const char* folder);

@@ -1,0 +1,377 @@
+// Korvel.exe installing itself from a folder without an account list, and
+// UnKorvel.exe removing the installation again. The tests share the session's
+// Wine prefix: each one removes what an installation leaves outside its
+// folder (shortcuts, registry keys, the uninstaller copy, running agents).
+#include "base/text.h"
+#include "base/win_handles.h"
+#include "core/agent_state.h"
+#include "install/uninstaller.h"
+#include "resources/resource.h"
+#include "ui/folder_browser.h"
+
+#include "agent_process.h"
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <functional>
+
+namespace {
+
+constexpr DWORD kTimeoutMs = kAgentStartTimeoutMs;
+constexpr char kCaption[] = "Установка Lumetra Агента";
+constexpr char kDoneText[] = "Установка Агента успешно завершена";
+constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
+// Wine reports this Windows version to Korvel.exe: the removal shortcut is
+// made for versions other than 6.x.
+constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Korvel.exe";
+
+std::string specialFolder(int csidl) {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+std::string desktopLink() {
+    return specialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Korvel.lnk";
+}
+std::string startupLink() {
+    return specialFolder(CSIDL_STARTUP) + "\\Korvel.lnk";
+}
+std::string programGroup() {
+    return specialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvel\\";
+}
+
+std::string windowsFolder() {
+    char path[MAX_PATH] = {};
+    GetWindowsDirectoryA(path, sizeof path);
+    return path;
+}
+
+std::string uninstallerExe() {
+    return windowsFolder() + "\\UnKorvel.exe";
+}
+
+// A shortcut's target, arguments, working folder, icon, hot key and show
+// command, read back through the shell link interface.
+std::string linkText(const std::string& path) {
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    wchar_t widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+    std::string text = "<unreadable>";
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(widePath, STGM_READ))) {
+        char target[MAX_PATH], arguments[MAX_PATH], folder[MAX_PATH], icon[MAX_PATH], rest[64];
+        int iconIndex = -1, show = -1;
+        WORD hotKey = 0;
+        link->GetPath(target, MAX_PATH, nullptr, 0);
+        link->GetArguments(arguments, MAX_PATH);
+        link->GetWorkingDirectory(folder, MAX_PATH);
+        link->GetIconLocation(icon, MAX_PATH, &iconIndex);
+        link->GetHotkey(&hotKey);
+        link->GetShowCmd(&show);
+        wsprintfA(rest, ",%d|%04x|%d", iconIndex, hotKey, show);
+        text = std::string(target) + "|" + arguments + "|" + folder + "|" + icon + rest;
+    }
+    if (file != nullptr) {
+        file->Release();
+    }
+    if (link != nullptr) {
+        link->Release();
+    }
+    return text;
+}
+
+// A registry value as text (numbers in decimal); empty when it is missing.
+std::string registryValue(HKEY root, const char* key, const char* name) {
+    char value[1024] = {};
+    DWORD size = sizeof value, type = 0;
+    if (RegGetValueA(root, key, name, RRF_RT_ANY, &type, value, &size) != ERROR_SUCCESS) {
+        return "";
+    }
+    return type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(value)) : std::string(value);
+}
+
+bool registryKeyExists(HKEY root, const char* key) {
+    RegistryKey opened;
+    return RegOpenKeyExA(root, key, 0, KEY_READ, opened.out()) == ERROR_SUCCESS;
+}
+
+// The window and process of the agent started from exe, once it runs.
+HWND waitForAgentOf(const std::string& exe, UniqueHandle& process, DWORD timeoutMs = kTimeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, "Lumetra_Agent_Class", "MAIn Window")) != nullptr) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(window, &id);
+            UniqueHandle candidate(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
+            char image[MAX_PATH] = {};
+            DWORD size = sizeof image;
+            DWORD_PTR result = 0;
+            if (candidate && QueryFullProcessImageNameA(candidate.get(), 0, image, &size) &&
+                lstrcmpiA(image, exe.c_str()) == 0 &&
+                SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kTimeoutMs, &result)) {
+                process = std::move(candidate);
+                return window;
+            }
+        }
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+// Shuts the agent started from exe down, if one runs; true when it ended.
+bool quitAgentOf(const std::string& exe, DWORD timeoutMs = kTimeoutMs) {
+    UniqueHandle process;
+    HWND window = waitForAgentOf(exe, process, timeoutMs);
+    return window != nullptr && PostMessageA(window, WM_COMMAND, IDM_QUIT, 0) &&
+           WaitForSingleObject(process.get(), kTimeoutMs) == WAIT_OBJECT_0;
+}
+
+struct InstallerRun {
+    bool ended = false;
+    bool completed = false;           // the completion dialog was shown
+    std::vector<std::string> notices; // other message boxes, answered with OK
+};
+
+// Starts the installer of inst, lets adjust set up its dialog, presses
+// "Установить" and answers every box that follows with OK until it ends.
+InstallerRun runInstaller(const Installation& inst, const std::function<void(HWND)>& adjust,
+                          const std::string& screenshotPrefix = "") {
+    InstallerRun run;
+    ChildProcess installer;
+    if (!installer.start(inst.exe())) {
+        return run;
+    }
+    HWND dialog = waitForWindow(installer.id(), "#32770", kCaption, kTimeoutMs);
+    if (dialog == nullptr) {
+        return run;
+    }
+    adjust(dialog);
+    if (!screenshotPrefix.empty()) {
+        saveScreenshot(artifactsFolder() + screenshotPrefix + "-dialog.bmp");
+    }
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    HWND answered = nullptr;
+    DWORD start = GetTickCount();
+    while (!(run.ended = installer.wait(25)) && GetTickCount() - start < kTimeoutMs) {
+        MessageBoxInfo box;
+        if (!waitForMessageBox(installer.id(), box, 0) || box.window == dialog || box.window == answered) {
+            continue;
+        }
+        if (box.text == kDoneText) {
+            run.completed = true;
+            if (!screenshotPrefix.empty()) {
+                saveScreenshot(artifactsFolder() + screenshotPrefix + "-done.bmp");
+            }
+        } else {
+            run.notices.push_back(box.text);
+        }
+        answered = box.window;
+        answerMessageBox(box.window, IDOK);
+    }
+    return run;
+}
+
+void click(HWND dialog, int control) {
+    SendMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0);
+}
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        removeInstalledThings();
+    }
+    void TearDown() override {
+        // Agents a failed test left running.
+        for (const std::string& exe : agents_) {
+            quitAgentOf(exe, 0);
+        }
+        removeInstalledThings();
+        CoUninitialize();
+    }
+    static void removeInstalledThings() {
+        DeleteFileA(desktopLink().c_str());
+        DeleteFileA(startupLink().c_str());
+        removeTree(startupLink()); // the folder a test put in its way
+        removeTree(programGroup());
+        DeleteFileA(uninstallerExe().c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, kAgentKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\");
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kVersionKey);
+    }
+    std::vector<std::string> agents_; // executables of the agents the installer starts
+};
+
+} // namespace
+
+TEST_F(InstallerTest, InstallsIntoTheFolderStartedFromAndUninstallsAgain) {
+    RegistryKey version;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             version.out(), nullptr));
+    RegSetValueExA(version.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win10"), 6);
+
+    Installation inst(false);
+    agents_.push_back(inst.exe());
+    // A mark at the end of the executable tells whether it was copied over.
+    const std::string marked = readFile(inst.exe()) + "korvel-test-mark";
+    ASSERT_TRUE(writeFile(inst.exe(), marked));
+    InstallerRun run = runInstaller(
+        inst, [](HWND) {}, "install");
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.completed);
+    EXPECT_TRUE(run.notices.empty()) << run.notices.front();
+
+    const std::string& folder = inst.folder();
+    EXPECT_EQ(marked, readFile(inst.exe()));
+    EXPECT_TRUE(fileExists(inst.service() + "MailBox.txt"));
+    EXPECT_EQ(marked, readFile(uninstallerExe()));
+
+    EXPECT_EQ(folder, registryValue(HKEY_CURRENT_USER, kAgentKey, "Path"));
+    EXPECT_EQ("1", registryValue(HKEY_CURRENT_USER, kAgentKey, "AutoStart"));
+    EXPECT_EQ("Lumetra Агент", registryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
+    EXPECT_EQ(uninstallerExe() + " " + folder, registryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+    EXPECT_EQ(folder + "Korvel.exe,0", registryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
+    EXPECT_EQ("1", registryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
+
+    const std::string agentLink = inst.exe() + "||" + folder + "|" + inst.exe() + ",0|0644|1";
+    for (const std::string& link : {desktopLink(), startupLink(), programGroup() + "Запуск.lnk"}) {
+        EXPECT_EQ(agentLink, linkText(link)) << link;
+    }
+    EXPECT_EQ(uninstallerExe() + "|" + folder + "|" + windowsFolder() + "|" + uninstallerExe() + ",6|0675|1",
+              linkText(programGroup() + "Удаление.lnk"));
+
+    UniqueHandle agent;
+    HWND agentWindow = waitForAgentOf(inst.exe(), agent);
+    ASSERT_NE(nullptr, agentWindow);
+    EXPECT_TRUE(waitForLogText(inst.log(), "Поток опроса почты", kTimeoutMs));
+
+    // The agent of a second installation, started last, is the first one a
+    // search by window finds: it must go on running.
+    Installation other;
+    ChildProcess otherAgent;
+    ASSERT_TRUE(otherAgent.start(other.exe()));
+    HWND otherWindow = waitForAgent(otherAgent);
+    ASSERT_NE(nullptr, otherWindow);
+    ASSERT_TRUE(writeFile(folder + "notes.txt", "the user's"));
+    // The log goes with the service folder: a second name keeps its text.
+    TempFolder kept;
+    ASSERT_TRUE(CreateHardLinkA((kept / "log.txt").c_str(), inst.log().c_str(), nullptr));
+
+    ChildProcess uninstaller;
+    ASSERT_TRUE(uninstaller.start(uninstallerExe(), folder));
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForMessageBox(uninstaller.id(), box, kTimeoutMs));
+    EXPECT_EQ("Действительно удалить Lumetra Агента?", box.text);
+    answerMessageBox(box.window, IDYES);
+    ASSERT_TRUE(uninstaller.wait(60000));
+
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(agent.get(), 0));
+    std::vector<std::string> texts = logTexts(kept / "log.txt");
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
+    EXPECT_TRUE(otherAgent.running());
+    EXPECT_TRUE(quitAgent(otherWindow, otherAgent));
+
+    for (const std::string& gone : {desktopLink(), startupLink(), inst.exe()}) {
+        EXPECT_FALSE(fileExists(gone)) << gone;
+    }
+    EXPECT_FALSE(folderExists(programGroup()));
+    EXPECT_FALSE(folderExists(inst.service()));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kAgentKey));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ("the user's", readFile(folder + "notes.txt"));
+    EXPECT_TRUE(fileExists(uninstallerExe()));
+}
+
+TEST_F(InstallerTest, OverAnotherInstallationKeepsItsAccountsAndRecordsAFailedAutostart) {
+    Installation existing;
+    agents_.push_back(existing.exe());
+    const std::string accounts = "A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n";
+    ASSERT_TRUE(writeFile(existing.service() + "MailBox.txt", accounts));
+    ASSERT_TRUE(writeFile(existing.exe(), "an older agent"));
+    // A folder in the autostart shortcut's place: the shortcut cannot be made.
+    ASSERT_TRUE(CreateDirectoryA(startupLink().c_str(), nullptr));
+
+    Installation installer(false);
+    std::string typed = existing.folder().substr(0, existing.folder().size() - 1);
+    InstallerRun run = runInstaller(installer, [&](HWND dialog) {
+        click(dialog, IDC_INSTALL_HERE);
+        char shown[MAX_PATH] = {};
+        GetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, shown, sizeof shown);
+        EXPECT_EQ(specialFolder(CSIDL_PROGRAM_FILES) + "\\Korvel\\", shown);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_INSTALL_FOLDER)));
+        SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, typed.c_str());
+        click(dialog, IDC_INSTALL_DESKTOP);
+        click(dialog, IDC_INSTALL_GROUP);
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.completed);
+    ASSERT_EQ(1u, run.notices.size());
+    EXPECT_EQ("Затрудняюсь реализовать автозапуск Агента.", run.notices[0]);
+
+    EXPECT_EQ(accounts, readFile(existing.service() + "MailBox.txt"));
+    EXPECT_EQ(readFile(builtKorvelExe()), readFile(existing.exe()));
+    EXPECT_EQ(existing.folder(), registryValue(HKEY_CURRENT_USER, kAgentKey, "Path"));
+    EXPECT_EQ("0", registryValue(HKEY_CURRENT_USER, kAgentKey, "AutoStart"));
+    EXPECT_FALSE(fileExists(desktopLink()));
+    EXPECT_FALSE(folderExists(programGroup()));
+    EXPECT_TRUE(quitAgentOf(existing.exe()));
+}
+
+// The folder of the command line is checked before anything is removed.
+TEST_F(InstallerTest, UninstallerRefusesFoldersThatHoldNoInstallation) {
+    ASSERT_TRUE(writeFile(desktopLink(), "a shortcut of an installation"));
+    TempFolder plain;
+    ASSERT_TRUE(writeFile(plain / "keep.txt", "kept"));
+    Installation inst;
+    std::string relative = "Korvel\\";
+    // Names the installation's folder, but through its service folder.
+    std::string dotted = inst.service() + "..\\";
+    for (const std::string& folder : {plain.path(), relative, dotted}) {
+        SCOPED_TRACE(folder);
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder.c_str());
+        EXPECT_EQ(0, uninstall(nullptr));
+    }
+    EXPECT_TRUE(fileExists(desktopLink()));
+    EXPECT_EQ("kept", readFile(plain / "keep.txt"));
+    EXPECT_TRUE(fileExists(inst.exe()));
+}
+
+// Choosing a drive's root, then cancelling: "Korvel\" follows the root's
+// backslash without a second one, and a cancel leaves the buffer alone.
+TEST(FolderBrowser, AppendsTheAgentFolderToTheChosenOne) {
+    struct Call {
+        char out[MAX_PATH] = "untouched";
+        bool chosen = false;
+    };
+    auto browse = [](void* p) -> DWORD {
+        auto* call = static_cast<Call*>(p);
+        CoInitialize(nullptr);
+        call->chosen = browseForFolder(nullptr, "Выберите папку.", CSIDL_DESKTOP, BIF_RETURNONLYFSDIRS, 0, call->out,
+                                       sizeof call->out);
+        CoUninitialize();
+        return 0;
+    };
+    for (const char* select : {"C:\\", static_cast<const char*>(nullptr)}) {
+        Call call;
+        UniqueHandle thread(CreateThread(nullptr, 0, browse, &call, 0, nullptr));
+        HWND dialog = waitForWindow(GetCurrentProcessId(), "#32770", nullptr, kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        if (select != nullptr) {
+            SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(select));
+        }
+        PostMessageA(dialog, WM_COMMAND, select != nullptr ? IDOK : IDCANCEL, 0);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), kTimeoutMs));
+        EXPECT_EQ(select != nullptr, call.chosen);
+        EXPECT_STREQ(select != nullptr ? "C:\\Korvel\\" : "untouched", call.out);
+    }
+}
