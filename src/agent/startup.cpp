@@ -6,6 +6,7 @@
 #include "base/ensure_folder.h"
 #include "base/event_log.h"
 #include "agent/keyboard.h"
+#include "agent/uninstall_folder.h"
 #include "core/settings_file.h"
 #include "base/text.h"
 #include "base/win_util.h"
@@ -59,34 +60,18 @@ bool findFolders() {
     return true;
 }
 
-// The uninstaller takes the installation folder from its command line. A
-// launcher may add blanks or quotes around it; the folder must end with a
-// backslash for the paths built from it.
-void takeFolderFromCommandLine(const char* commandLine, char* folder, size_t capacity) {
-    while (*commandLine == ' ' || *commandLine == '\t') {
-        commandLine++;
-    }
-    copyText(folder, capacity, commandLine);
-    size_t len = strlen(folder);
-    while (len > 0 && (folder[len - 1] == ' ' || folder[len - 1] == '\t')) {
-        folder[--len] = '\0';
-    }
-    if (len >= 2 && folder[0] == '"' && folder[len - 1] == '"') {
-        memmove(folder, folder + 1, len - 2);
-        folder[len - 2] = '\0';
-    }
-    ensureTrailingBackslash(folder, capacity);
-}
-
+// The installation folder comes from the command line; one that is empty
+// once its blanks and quotes are gone is refused before anything is asked.
 int runUninstallerMode(const char* commandLine) {
-    if (commandLine == nullptr || commandLine[0] == '\0') {
+    char folder[kPathCapacity];
+    if (!uninstallFolder(commandLine, folder, sizeof folder)) {
         showMessage(nullptr, "Мало параметров для программы удаления.", kUninstallCaption, MB_OK);
         return 0;
     }
     int answer =
         showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption, MB_YESNO | MB_ICONQUESTION);
     if (answer != IDNO) {
-        takeFolderFromCommandLine(commandLine, gAgent.moduleFolder, sizeof gAgent.moduleFolder);
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder);
         uninstall(nullptr);
     }
     return 0;
