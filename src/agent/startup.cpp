@@ -20,12 +20,9 @@
 #include <commctrl.h>
 #include <cstring>
 
-namespace {
-
-constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
-
-// Windows 6.x (Vista, 7, 8) or an unknown version: the installer leaves out
-// the removal shortcut there.
+// Vista or any later Windows (major version 6 or higher: 10 and 11 report
+// 10 to a program whose manifest names them), or a version that cannot be
+// read: the installer leaves out the removal shortcut there.
 int detectVista() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -35,8 +32,12 @@ int detectVista() {
         return 1;
     }
 #pragma GCC diagnostic pop
-    return info.dwMajorVersion == 6 ? 1 : 0;
+    return info.dwMajorVersion >= 6 ? 1 : 0;
 }
+
+namespace {
+
+constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
 
 bool findFolders() {
     char modulePath[kPathCapacity];
@@ -262,7 +263,6 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         showMessage(nullptr, "Затрудняюсь создать служебную папку!");
         return 0;
     }
-    gAgent.isVista = detectVista();
     gAgent.instance = instance;
 
     char windowsWithBackslash[kPathCapacity + 2];

@@ -113,6 +113,12 @@ std::string menuItemText(HMENU menu, UINT id) {
 
 } // namespace
 
+// This program carries the agent's manifest, so the system reports its own
+// version (10 on Windows 10 and 11, and under Wine): still a Vista or later.
+TEST(VersionQuery, EveryWindowsFromVistaOnCountsAsVista) {
+    EXPECT_EQ(1, detectVista());
+}
+
 TEST_F(AgentWindow, ACycleWithoutInternetChangesNothing) {
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
     TrayState before = trayState();
