@@ -364,6 +364,15 @@ TEST_F(VersionCheck, BrokenVersionFiles) {
     EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
 }
 
+TEST_F(VersionCheck, EndlessDigitsWriteNothing) {
+    setVersionFile(std::string(100000, '9'));
+    checkProgramVersion();
+    EXPECT_NE(std::string::npos, log().find("Неверный файл номера новой версии на сервере!"));
+    EXPECT_EQ(10, gAgent.settings.newVersion);
+    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+    EXPECT_STREQ("", trayState().balloon);
+}
+
 TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     removeTrayIcon();
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
