@@ -410,3 +410,32 @@ TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
     EXPECT_EQ(2u, count(log(), "Начинается опрос почты."));
     EXPECT_TRUE(KillTimer(window, IDT_RESUME));
 }
+
+// Requests that redirect to themselves end after a few hops: the cycle ends
+// and the next one runs.
+TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
+    setVersionFile("12");
+    setHttpBehaviour("{\"redirects\": {\"messages.txt\": \"/mess/messages.txt?{query}\", "
+                     "\"ver.dat\": \"/update/ver.dat\"}}");
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Друг;ivan;secret;5\r\n"));
+    clearHttpRequests();
+    for (size_t cycle = 1; cycle <= 2; cycle++) {
+        send(WM_TIMER, IDT_POLL);
+        DWORD start = GetTickCount();
+        while (count(log(), "Поток опроса почты завершился") < cycle && GetTickCount() - start < kCycleTimeoutMs) {
+            pumpMessages(50);
+        }
+        ASSERT_EQ(cycle, count(log(), "Поток опроса почты завершился"));
+        while (gAgent.pollThread.load() != nullptr && GetTickCount() - start < kCycleTimeoutMs) {
+            pumpMessages(50);
+        }
+    }
+    // Each request: the first ask and five redirects at most.
+    std::vector<std::string> requests = httpRequests();
+    EXPECT_GE(requests.size(), 4u);
+    EXPECT_LE(requests.size(), 2u * 2u * 6u);
+    std::string text = log();
+    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером http"));
+    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
+    EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(dir / "MessBox.txt"));
+}

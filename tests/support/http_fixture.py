@@ -16,8 +16,11 @@ Paths are matched by their ending, so that any base URL works:
   .../download/Velnor.dat   the file CONTROL_DIR/Velnor.dat
   anything else             200 with a short page (the connection check)
 CONTROL_DIR/behaviour.json may hold {"chunkDelayMs": N} (send bodies in
-small pieces with pauses, so that a client needs several reads) and
-{"silent": true} (accept connections and never answer).
+small pieces with pauses, so that a client needs several reads),
+{"silent": true} (accept connections and never answer) and
+{"redirects": {"ENDING": "LOCATION", ...}} (a request whose path ends with
+ENDING is answered 302 with that Location, "{query}" in it replaced by the
+request's query; a Location that ends with ENDING itself makes a loop).
 Every request is appended to CONTROL_DIR/requests.txt as its raw path line.
 """
 import http.server
@@ -56,6 +59,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
         with lock:
             with open(os.path.join(CONTROL, 'requests.txt'), 'a', encoding='latin-1') as f:
                 f.write(self.path + '\n')
@@ -63,7 +67,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if behaviour.get('silent'):
             time.sleep(3600)
             return
-        url = urllib.parse.urlsplit(self.path)
+        for ending, location in behaviour.get('redirects', {}).items():
+            if url.path.endswith(ending):
+                self.send_response(302)
+                self.send_header('Location', location.replace('{query}', url.query))
+                self.send_header('Content-Length', '0')
+                self.end_headers()
+                return
         if url.path.endswith('ver.dat'):
             body = read_file('ver.dat')
             return self.reply(body, behaviour)
