@@ -88,6 +88,19 @@ session_start() {
 # bound over the machine's one in a private mount namespace), dovecot on
 # 127.0.0.1:110 and the scripted POP3 server on 127.0.0.2:110. The paths are
 # handed to the Windows programs as Z: paths.
+# A local network whose gateway leads nowhere. It has no default route, so
+# the system reports no network connection, until a test asks the HTTP server
+# for the gateway (http_fixture.py, .../network/up): then it reports one.
+session_start_lan() {
+    if ip link add korvel-lan type veth peer name korvel-peer &&
+        ip addr add 10.77.0.2/24 dev korvel-lan &&
+        ip link set korvel-peer up && ip link set korvel-lan up; then
+        export KORVEL_LAN_LINK=korvel-lan KORVEL_LAN_GATEWAY=10.77.0.1
+    else
+        session_log "no local network (veth): the tests of a system network will fail"
+    fi
+}
+
 session_start_services() {
     local root
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -101,6 +114,11 @@ session_start_services() {
 127.0.0.2 fake.test
 HOSTS
     mount --bind "$KORVEL_SESSION_DIR/hosts" /etc/hosts
+    # Names outside the hosts file fail at once, also while a gateway is set.
+    printf 'nameserver 127.0.0.1\n' >"$KORVEL_SESSION_DIR/resolv.conf"
+    mount --bind "$KORVEL_SESSION_DIR/resolv.conf" /etc/resolv.conf
+
+    session_start_lan
 
     # shellcheck source=dovecot.sh
     source "$root/tools/dovecot.sh"

@@ -31,6 +31,32 @@ void endFetching() {
     }
 }
 
+enum class Connection {
+    None,         // neither the update server nor the system knows of one
+    System,       // the update server is silent, the system has a network
+    UpdateServer, // the update server answered
+};
+
+// The system's own view: a LAN, modem or proxy connection that is up.
+bool systemHasNetwork() {
+    DWORD flags = 0;
+    if (!InternetGetConnectedState(&flags, 0)) {
+        return false;
+    }
+    DWORD kinds = INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_MODEM | INTERNET_CONNECTION_PROXY;
+    return (flags & kinds) != 0 && (flags & INTERNET_CONNECTION_OFFLINE) == 0;
+}
+
+// The update server answering proves the connection; when it does not (it
+// may be down, or unknown where the compiled-in server is not reachable),
+// the system's view decides, and each mail server then answers for itself.
+Connection checkConnection() {
+    if (InternetCheckConnectionA(gAgent.settings.updateServer, FLAG_ICC_FORCE_CONNECTION, 0)) {
+        return Connection::UpdateServer;
+    }
+    return systemHasNetwork() ? Connection::System : Connection::None;
+}
+
 } // namespace
 
 void checkProgramVersion() {
@@ -73,10 +99,14 @@ void checkProgramVersion() {
 DWORD WINAPI pollCycleThread(void*) {
     gAgent.internetOk = 0;
     bool reception = gAgent.pollMode == 1;
-    if (!InternetCheckConnectionA(gAgent.settings.updateServer, FLAG_ICC_FORCE_CONNECTION, 0)) {
+    Connection connection = checkConnection();
+    if (connection == Connection::None) {
         writeLog("Поток опроса почты - Нет соединения с Интернет!");
         endFetching();
         return 0;
+    }
+    if (connection == Connection::System) {
+        writeLog("Поток опроса почты - Сервер обновлений не отвечает, опрос почты продолжается.");
     }
     gAgent.internetOk = 1;
 
@@ -96,7 +126,13 @@ DWORD WINAPI pollCycleThread(void*) {
         gAgent.receivedCount += gAgent.runNewMailCount;
     }
 
-    checkProgramVersion();
+    // The version file lives on the server that has just not answered: it
+    // is not asked a second time.
+    if (connection == Connection::UpdateServer) {
+        checkProgramVersion();
+    } else {
+        writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
+    }
 
     int received = gAgent.receivedCount;
     modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(received).text);

@@ -6,6 +6,7 @@
 #include "base/ensure_folder.h"
 #include "base/event_log.h"
 #include "agent/keyboard.h"
+#include "agent/uninstall_folder.h"
 #include "core/settings_file.h"
 #include "base/text.h"
 #include "base/win_util.h"
@@ -19,12 +20,9 @@
 #include <commctrl.h>
 #include <cstring>
 
-namespace {
-
-constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
-
-// Windows 6.x (Vista, 7, 8) or an unknown version: the installer leaves out
-// the removal shortcut there.
+// Vista or any later Windows (major version 6 or higher: 10 and 11 report
+// 10 to a program whose manifest names them), or a version that cannot be
+// read: the installer leaves out the removal shortcut there.
 int detectVista() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -34,8 +32,12 @@ int detectVista() {
         return 1;
     }
 #pragma GCC diagnostic pop
-    return info.dwMajorVersion == 6 ? 1 : 0;
+    return info.dwMajorVersion >= 6 ? 1 : 0;
 }
+
+namespace {
+
+constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
 
 bool findFolders() {
     char modulePath[kPathCapacity];
@@ -59,34 +61,18 @@ bool findFolders() {
     return true;
 }
 
-// The uninstaller takes the installation folder from its command line. A
-// launcher may add blanks or quotes around it; the folder must end with a
-// backslash for the paths built from it.
-void takeFolderFromCommandLine(const char* commandLine, char* folder, size_t capacity) {
-    while (*commandLine == ' ' || *commandLine == '\t') {
-        commandLine++;
-    }
-    copyText(folder, capacity, commandLine);
-    size_t len = strlen(folder);
-    while (len > 0 && (folder[len - 1] == ' ' || folder[len - 1] == '\t')) {
-        folder[--len] = '\0';
-    }
-    if (len >= 2 && folder[0] == '"' && folder[len - 1] == '"') {
-        memmove(folder, folder + 1, len - 2);
-        folder[len - 2] = '\0';
-    }
-    ensureTrailingBackslash(folder, capacity);
-}
-
+// The installation folder comes from the command line; one that is empty
+// once its blanks and quotes are gone is refused before anything is asked.
 int runUninstallerMode(const char* commandLine) {
-    if (commandLine == nullptr || commandLine[0] == '\0') {
+    char folder[kPathCapacity];
+    if (!uninstallFolder(commandLine, folder, sizeof folder)) {
         showMessage(nullptr, "Мало параметров для программы удаления.", kUninstallCaption, MB_OK);
         return 0;
     }
     int answer =
         showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption, MB_YESNO | MB_ICONQUESTION);
     if (answer != IDNO) {
-        takeFolderFromCommandLine(commandLine, gAgent.moduleFolder, sizeof gAgent.moduleFolder);
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder);
         uninstall(nullptr);
     }
     return 0;
@@ -277,7 +263,6 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         showMessage(nullptr, "Затрудняюсь создать служебную папку!");
         return 0;
     }
-    gAgent.isVista = detectVista();
     gAgent.instance = instance;
 
     char windowsWithBackslash[kPathCapacity + 2];

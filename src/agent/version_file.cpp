@@ -1,8 +1,39 @@
 #include "agent/version_file.h"
 
-#include "base/text.h"
-
 #include <string>
+
+namespace {
+
+// The leading decimal number by the atoi rules (white space, an optional
+// sign, digits; none gives 0). False when it lies outside the range of int:
+// a saturated number would be taken for a real version.
+bool readNumber(const char* text, int& value) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+        p++;
+    }
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-') {
+        p++;
+    }
+    long long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        n = n * 10 + (*p - '0');
+        if (n > 2147483648LL) {
+            return false;
+        }
+    }
+    if (negative) {
+        n = -n;
+    }
+    if (n > 2147483647LL) {
+        return false;
+    }
+    value = static_cast<int>(n);
+    return true;
+}
+
+} // namespace
 
 VersionFile parseVersionFile(const char* text, size_t length) {
     VersionFile file;
@@ -12,12 +43,16 @@ VersionFile parseVersionFile(const char* text, size_t length) {
     }
     std::string content(text, length);
     content.resize(content.find('\0') == std::string::npos ? content.size() : content.find('\0'));
-    file.valid = true;
-    file.version = leadingNumber(content.c_str());
+    if (!readNumber(content.c_str(), file.version)) {
+        return file;
+    }
     size_t comma = content.find(',');
     if (comma != std::string::npos) {
         file.hasSize = true;
-        file.size = leadingNumber(content.c_str() + comma + 1);
+        if (!readNumber(content.c_str() + comma + 1, file.size)) {
+            return file;
+        }
     }
+    file.valid = true;
     return file;
 }

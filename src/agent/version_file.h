@@ -4,7 +4,7 @@
 #include <cstddef>
 
 struct VersionFile {
-    bool valid = false;   // more than two bytes
+    bool valid = false;   // more than two bytes, and N and S fit into an int
     int version = 0;      // N, by the atoi rules
     bool hasSize = false; // a "," follows somewhere
     int size = 0;         // S, by the atoi rules

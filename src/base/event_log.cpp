@@ -12,12 +12,36 @@ namespace {
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 // The three writes of one entry go out under this lock, so that entries of
-// the UI thread and a poll thread never interleave.
+// the UI thread and a poll thread never interleave; the restart at the size
+// limit happens under it too.
 SRWLOCK logLock = SRWLOCK_INIT;
+unsigned long long logSize = 0; // bytes written since the file was emptied
+unsigned long logLimit = kEventLogLimit;
 
 void writeBytes(const char* data, size_t size) {
     DWORD written = 0;
     WriteFile(logFile, data, static_cast<DWORD>(size), &written, nullptr);
+    logSize += written;
+}
+
+void writePrefixed(const char* prefix, size_t prefixLength, const char* text, size_t textLength) {
+    writeBytes(prefix, prefixLength);
+    writeBytes(text, textLength);
+    writeBytes("\r\n", 2);
+}
+
+// Empties the file as the start-up does and says why in its first entry.
+// A file that cannot be emptied goes on growing, and the next try comes
+// after as many bytes again.
+void restartLocked(const char* prefix, size_t prefixLength) {
+    logSize = 0;
+    if (SetFilePointer(logFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(logFile)) {
+        SetFilePointer(logFile, 0, nullptr, FILE_END);
+        return;
+    }
+    char reason[128];
+    int n = snprintf(reason, sizeof reason, "Журнал превысил %lu байт и начат заново\r\n", logLimit);
+    writePrefixed(prefix, prefixLength, reason, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 void writeEntryLocked(const char* text) {
@@ -26,9 +50,11 @@ void writeEntryLocked(const char* text) {
     LogTime t{now.wDay, now.wMonth, now.wYear, now.wHour, now.wMinute, now.wSecond};
     char prefix[kLogPrefixCapacity];
     size_t n = formatLogPrefix(prefix, sizeof prefix, t);
-    writeBytes(prefix, n);
-    writeBytes(text, strlen(text));
-    writeBytes("\r\n", 2);
+    size_t length = strlen(text);
+    if (logSize > 0 && logSize + n + length + 2 > logLimit) {
+        restartLocked(prefix, n);
+    }
+    writePrefixed(prefix, n, text, length);
 }
 
 } // namespace
@@ -40,7 +66,13 @@ DWORD openEventLog(const char* path) {
     }
     logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    logSize = 0;
     return logFile == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+}
+
+void setEventLogLimit(unsigned long bytes) {
+    ExclusiveLock lock(logLock);
+    logLimit = bytes;
 }
 
 bool eventLogOpen() {

@@ -2,6 +2,11 @@
 #pragma once
 #include <windows.h>
 
+// The size the log grows to at most while the agent runs (10 MiB): an entry
+// that would pass it empties the file first, as a start does, and the new
+// first entry says why.
+constexpr unsigned long kEventLogLimit = 10ul * 1024 * 1024;
+
 // Opens (and empties) the log file. Returns 0 or the system error code.
 DWORD openEventLog(const char* path);
 
@@ -16,3 +21,6 @@ void writeLogf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void closeEventLog(const char* lastText);
 
 bool eventLogOpen();
+
+// Replaces the size limit (tests).
+void setEventLogLimit(unsigned long bytes);

@@ -7,10 +7,16 @@
 
 #include <cstddef>
 
+// Each step of a request has its own time-out, and the whole request
+// (redirects and every read of the body included) a deadline of
+// requestBaseMs plus the time the buffer takes to fill at minBytesPerSecond:
+// about two minutes for a 1 MiB telegram reply.
 struct HttpTimeouts {
     DWORD connectMs = 30000;
     DWORD sendMs = 30000;
     DWORD receiveMs = 60000; // each read of the body
+    DWORD requestBaseMs = 60000;
+    DWORD minBytesPerSecond = 16384;
 };
 extern HttpTimeouts gHttpTimeouts;
 
@@ -44,7 +50,11 @@ struct HttpResult {
 };
 
 // GETs url into buffer (at most capacity bytes), reading until the body ends
-// or the buffer is full. error is set when no answer could be had at all.
+// or the buffer is full. Up to five redirects are followed, never from https
+// to http, and not to another scheme, host or port when the address has a
+// query (it may carry a login and password); any other redirect fails with
+// ERROR_HTTP_REDIRECT_FAILED, a request past its deadline with
+// ERROR_INTERNET_TIMEOUT. error is set when no whole answer could be had.
 HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size_t capacity);
 
 // Ends the requests of every open session (shutdown).

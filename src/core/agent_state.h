@@ -40,6 +40,8 @@ struct AgentState {
     std::atomic<HWND> pollOwner{nullptr};
     std::atomic<int> testFlag{0};
     char testParams[kTestParamsCapacity] = {};
+    // The last cycle found a connection: the update server answered, or the
+    // system reported a network. 0 brings the "no Internet" notice.
     std::atomic<int> internetOk{0};
 
     // Counters shown by the tray icon and the viewer.

@@ -51,6 +51,9 @@ std::string storedRecord(const std::string& record) {
         if (c == '\t') {
             c = tabs < 4 ? ';' : ' ';
             tabs++;
+        } else if (c == '\r' || c == '\n') {
+            // One telegram, one line of GetMess.txt.
+            c = ' ';
         }
     }
     return out;

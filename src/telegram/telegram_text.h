@@ -17,5 +17,5 @@ std::string telegramQuery(const char* login, const char* password, int minId);
 std::vector<std::string> replyRecords(const char* reply, size_t size);
 
 // A record as it is stored: its first four TABs become ";", later ones
-// blanks.
+// blanks, and every CR and LF a blank.
 std::string storedRecord(const std::string& record);

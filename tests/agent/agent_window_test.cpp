@@ -113,6 +113,12 @@ std::string menuItemText(HMENU menu, UINT id) {
 
 } // namespace
 
+// This program carries the agent's manifest, so the system reports its own
+// version (10 on Windows 10 and 11, and under Wine): still a Vista or later.
+TEST(VersionQuery, EveryWindowsFromVistaOnCountsAsVista) {
+    EXPECT_EQ(1, detectVista());
+}
+
 TEST_F(AgentWindow, ACycleWithoutInternetChangesNothing) {
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
     TrayState before = trayState();
@@ -358,6 +364,15 @@ TEST_F(VersionCheck, BrokenVersionFiles) {
     EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
 }
 
+TEST_F(VersionCheck, EndlessDigitsWriteNothing) {
+    setVersionFile(std::string(100000, '9'));
+    checkProgramVersion();
+    EXPECT_NE(std::string::npos, log().find("Неверный файл номера новой версии на сервере!"));
+    EXPECT_EQ(10, gAgent.settings.newVersion);
+    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+    EXPECT_STREQ("", trayState().balloon);
+}
+
 TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     removeTrayIcon();
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
@@ -394,4 +409,33 @@ TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
     }
     EXPECT_EQ(2u, count(log(), "Начинается опрос почты."));
     EXPECT_TRUE(KillTimer(window, IDT_RESUME));
+}
+
+// Requests that redirect to themselves end after a few hops: the cycle ends
+// and the next one runs.
+TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
+    setVersionFile("12");
+    setHttpBehaviour("{\"redirects\": {\"messages.txt\": \"/mess/messages.txt?{query}\", "
+                     "\"ver.dat\": \"/update/ver.dat\"}}");
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Друг;ivan;secret;5\r\n"));
+    clearHttpRequests();
+    for (size_t cycle = 1; cycle <= 2; cycle++) {
+        send(WM_TIMER, IDT_POLL);
+        DWORD start = GetTickCount();
+        while (count(log(), "Поток опроса почты завершился") < cycle && GetTickCount() - start < kCycleTimeoutMs) {
+            pumpMessages(50);
+        }
+        ASSERT_EQ(cycle, count(log(), "Поток опроса почты завершился"));
+        while (gAgent.pollThread.load() != nullptr && GetTickCount() - start < kCycleTimeoutMs) {
+            pumpMessages(50);
+        }
+    }
+    // Each request: the first ask and five redirects at most.
+    std::vector<std::string> requests = httpRequests();
+    EXPECT_GE(requests.size(), 4u);
+    EXPECT_LE(requests.size(), 2u * 2u * 6u);
+    std::string text = log();
+    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером http"));
+    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
+    EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(dir / "MessBox.txt"));
 }

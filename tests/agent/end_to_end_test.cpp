@@ -233,3 +233,34 @@ TEST(EndToEnd, KillBetweenTheMailRecordsAndTheIdentifiersLosesNoMail) {
     ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
     EXPECT_TRUE(quitAgent(window, again));
 }
+
+// The mail does not depend on the update server: with that server silent,
+// a system that reports a network still polls its mailboxes.
+TEST(EndToEnd, AnUnreachableUpdateServerWithAReachableDovecotStillBringsTheMail) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    Installation inst;
+    DovecotMailbox box;
+    box.addMessage(corpusMail(corpusMailNames()[0]));
+    box.addMessage(corpusMail(corpusMailNames()[1]));
+    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt",
+                          "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", "[Korvel]\r\nUpdateServer=http://127.0.0.1:9/\r\n"
+                                                         "MessageServer=" +
+                                                             httpBaseUrl() + "mess/\r\n"));
+    SystemNetwork network;
+    ASSERT_TRUE(network.up());
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    EXPECT_EQ(2u, splitLines(readFile(inst.service() + "GetMail.txt")).size());
+    std::vector<std::string> texts = logTexts(inst.log());
+    expectInOrder(texts,
+                  {"Поток опроса почты - Сервер обновлений не отвечает, опрос почты продолжается.",
+                   "Запрос приема писем...", "Обработка заголовков заверешена. Принято писем 2",
+                   "Затрудняюсь соединиться с сервером для опроса новой версии.", "Поток опроса почты завершился"});
+    EXPECT_EQ(0, std::count(texts.begin(), texts.end(), "Поток опроса почты - Нет соединения с Интернет!"));
+    EXPECT_TRUE(quitAgent(window, agent));
+}

@@ -145,9 +145,11 @@ TEST(Startup, FromTheWindowsFolderItIsTheUninstaller) {
     std::string uninstaller = std::string(windows) + name;
     ASSERT_TRUE(CopyFileA(builtKorvelExe().c_str(), uninstaller.c_str(), FALSE));
 
-    {
+    // No folder, also once the blanks and quotes a launcher adds are gone.
+    for (const char* arguments : {"", "\"\"", "   "}) {
+        SCOPED_TRACE(arguments);
         ChildProcess noArguments;
-        ASSERT_TRUE(noArguments.start(uninstaller));
+        ASSERT_TRUE(noArguments.start(uninstaller, arguments));
         expectMessageBox(noArguments, "Удаление Lumetra Агента", "Мало параметров для программы удаления.");
         DWORD code = 1234;
         EXPECT_TRUE(noArguments.wait(kStartTimeoutMs, &code));

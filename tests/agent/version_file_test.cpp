@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 TEST(VersionFileText, NumberAndOptionalSize) {
     VersionFile f = parseVersionFile("12,250000", 9);
     EXPECT_TRUE(f.valid);
@@ -18,4 +20,22 @@ TEST(VersionFileText, NumberAndOptionalSize) {
     f = parseVersionFile("<html>", 6);
     EXPECT_TRUE(f.valid);
     EXPECT_EQ(0, f.version);
+}
+
+TEST(VersionFileText, NumbersThatDoNotFitMakeItInvalid) {
+    struct Case {
+        std::string text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {std::string(260, '9'), false}, {"2147483648", false},
+        {"-2147483649", false},         {"12," + std::string(200, '7'), false},
+        {"12,2147483648", false},       {"2147483647,2147483647", true},
+        {"-2147483648", true},          {"00000000000000000000012", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.valid, parseVersionFile(c.text.data(), c.text.size()).valid);
+    }
+    EXPECT_EQ(12, parseVersionFile("00000000000000000000012", 23).version);
 }

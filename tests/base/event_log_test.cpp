@@ -154,3 +154,39 @@ TEST(EventLog, ConcurrentWritersNeverInterleaveWithinAnEntry) {
     }
     EXPECT_EQ(static_cast<size_t>(kThreads * kEntries), texts.size());
 }
+
+TEST(EventLog, TheLogRestartsAtItsLimit) {
+    TempFolder dir;
+    std::string path = dir / "MAInLog.txt";
+    ASSERT_EQ(0u, openEventLog(path.c_str()));
+    setEventLogLimit(2000);
+    for (int i = 0; i < 100; i++) {
+        writeLogf("запись %d о письме в почтовом ящике", i);
+    }
+    std::string content = readFile(path);
+    setEventLogLimit(kEventLogLimit);
+    closeEventLog("конец");
+
+    EXPECT_LE(content.size(), 2000u);
+    std::vector<std::string> lines = splitLines(readFile(path));
+    ASSERT_GE(lines.size(), 4u);
+    std::string text;
+    ASSERT_TRUE(splitEntry(lines[0], text)) << lines[0];
+    EXPECT_EQ("Журнал превысил 2000 байт и начат заново", text);
+    EXPECT_EQ("", lines[1]);
+    // After it the latest entries, in order and whole, up to the last one.
+    int first = -1;
+    for (size_t i = 2; i + 1 < lines.size(); i++) {
+        ASSERT_TRUE(splitEntry(lines[i], text)) << lines[i];
+        int number = -1;
+        ASSERT_EQ(1, sscanf(text.c_str(), "запись %d", &number)) << text;
+        if (first < 0) {
+            first = number;
+        }
+        EXPECT_EQ(first + static_cast<int>(i - 2), number);
+    }
+    ASSERT_TRUE(splitEntry(lines.back(), text));
+    EXPECT_EQ("конец", text);
+    ASSERT_TRUE(splitEntry(lines[lines.size() - 2], text));
+    EXPECT_EQ("запись 99 о письме в почтовом ящике", text);
+}

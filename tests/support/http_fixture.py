@@ -14,15 +14,26 @@ Paths are matched by their ending, so that any base URL works:
                             an empty reply. A "raw" member (latin-1 text) is
                             sent as it is instead.
   .../download/Velnor.dat   the file CONTROL_DIR/Velnor.dat
+  .../network/up, .../network/down
+                            (when the session names its local network in
+                            KORVEL_LAN_LINK and KORVEL_LAN_GATEWAY) sets or
+                            removes the default route through that gateway,
+                            so that the system reports a network connection
+                            or none; 200 when done, 500 otherwise. Not
+                            recorded in requests.txt.
   anything else             200 with a short page (the connection check)
 CONTROL_DIR/behaviour.json may hold {"chunkDelayMs": N} (send bodies in
-small pieces with pauses, so that a client needs several reads) and
-{"silent": true} (accept connections and never answer).
+small pieces with pauses, so that a client needs several reads),
+{"silent": true} (accept connections and never answer) and
+{"redirects": {"ENDING": "LOCATION", ...}} (a request whose path ends with
+ENDING is answered 302 with that Location, "{query}" in it replaced by the
+request's query; a Location that ends with ENDING itself makes a loop).
 Every request is appended to CONTROL_DIR/requests.txt as its raw path line.
 """
 import http.server
 import json
 import os
+import subprocess
 import sys
 import threading
 import time
@@ -56,6 +67,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        for state in ('up', 'down'):
+            if url.path.endswith('network/' + state):
+                return self.reply(b'ok' if set_gateway(state == 'up') else None, {}, 500)
         with lock:
             with open(os.path.join(CONTROL, 'requests.txt'), 'a', encoding='latin-1') as f:
                 f.write(self.path + '\n')
@@ -63,7 +78,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if behaviour.get('silent'):
             time.sleep(3600)
             return
-        url = urllib.parse.urlsplit(self.path)
+        for ending, location in behaviour.get('redirects', {}).items():
+            if url.path.endswith(ending):
+                self.send_response(302)
+                self.send_header('Location', location.replace('{query}', url.query))
+                self.send_header('Content-Length', '0')
+                self.end_headers()
+                return
         if url.path.endswith('ver.dat'):
             body = read_file('ver.dat')
             return self.reply(body, behaviour)
@@ -99,9 +120,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 body += record.encode('cp1251') + b'\0'
         return body
 
-    def reply(self, body, behaviour):
+    def reply(self, body, behaviour, missing=404):
         if body is None:
-            self.send_response(404)
+            self.send_response(missing)
             self.send_header('Content-Length', '0')
             self.end_headers()
             return
@@ -118,6 +139,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[i:i + step])
             self.wfile.flush()
             time.sleep(delay)
+
+
+def set_gateway(up):
+    link = os.environ.get('KORVEL_LAN_LINK')
+    gateway = os.environ.get('KORVEL_LAN_GATEWAY')
+    if not link or not gateway:
+        return False
+    action = 'replace' if up else 'del'
+    subprocess.run(['ip', 'route', action, 'default', 'via', gateway, 'dev', link],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    routes = subprocess.run(['ip', 'route', 'show', 'default'], capture_output=True).stdout
+    return (gateway.encode() in routes) == up
 
 
 def main():

@@ -3,6 +3,7 @@
 #include "win_test_support.h"
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdlib>
 
@@ -10,6 +11,26 @@ namespace {
 
 std::string controlFolder() {
     return folderFromEnvironment("KORVEL_HTTP_DIR");
+}
+
+// Asks the HTTP server for a control path; true when it answered 200.
+bool askServer(const std::string& path) {
+    HINTERNET session = InternetOpenA("Korvel tests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (session == nullptr) {
+        return false;
+    }
+    std::string url = httpBaseUrl() + path;
+    HINTERNET request = InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    bool ok = request != nullptr &&
+              HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) &&
+              status == 200;
+    if (request != nullptr) {
+        InternetCloseHandle(request);
+    }
+    InternetCloseHandle(session);
+    return ok;
 }
 
 } // namespace
@@ -41,4 +62,10 @@ std::vector<std::string> httpRequests() {
 
 void clearHttpRequests() {
     DeleteFileA((controlFolder() + "requests.txt").c_str());
+}
+
+SystemNetwork::SystemNetwork() : up_(askServer("network/up")) {}
+
+SystemNetwork::~SystemNetwork() {
+    askServer("network/down");
 }

@@ -20,3 +20,18 @@ void setHttpBehaviour(const std::string& json);
 // The request paths the server received (cleared by clearHttpRequests).
 std::vector<std::string> httpRequests();
 void clearHttpRequests();
+
+// While it exists the system reports a network connection: the session's
+// local network has a gateway (leading nowhere). Without one only loopback
+// is up and the system reports none. up() tells whether the switch worked.
+class SystemNetwork {
+public:
+    SystemNetwork();
+    ~SystemNetwork();
+    SystemNetwork(const SystemNetwork&) = delete;
+    SystemNetwork& operator=(const SystemNetwork&) = delete;
+    bool up() const { return up_; }
+
+private:
+    bool up_ = false;
+};

@@ -130,6 +130,38 @@ TEST_F(Telegrams, ASilentServerCostsOnlyItsQuery) {
     EXPECT_EQ("A;Друг;ivan;p&ss #+%ж;5", lines("MessBox.txt")[0]);
 }
 
+TEST_F(Telegrams, RedirectsStayWithTheServerThatHasThePassword) {
+    formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%sold/", httpBaseUrl().c_str());
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Шесть;six;s;\r\n"));
+    // Moved on the same server: followed.
+    setHttpBehaviour("{\"redirects\": {\"old/messages.txt\": \"/mess/messages.txt?{query}\"}}");
+    telegramRun();
+    EXPECT_EQ(1u, lines("GetMess.txt").size());
+    EXPECT_EQ(2u, httpRequests().size());
+
+    // Moved to another host ("localhost" is this server by another name)
+    // with the password in the query: refused, the other host never asked.
+    setHttpBehaviour("{\"redirects\": {\"old/messages.txt\": \"http://localhost:8080/mess/messages.txt?{query}\"}}");
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Шесть;six;s;\r\n"));
+    clearHttpRequests();
+    telegramRun();
+    EXPECT_EQ(1u, lines("GetMess.txt").size());
+    EXPECT_EQ(1u, httpRequests().size());
+    EXPECT_NE(std::string::npos, log().find("Затрудняюсь соединиться с сервером "));
+    EXPECT_EQ("A;Шесть;six;s;", lines("MessBox.txt")[0]);
+}
+
+TEST_F(Telegrams, AReplyPastItsDeadlineIsTheServersFailure) {
+    setHttpBehaviour("{\"chunkDelayMs\": 700}");
+    gHttpTimeouts.requestBaseMs = 1500;
+    gHttpTimeouts.minBytesPerSecond = 1 << 30;
+    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Друг;ivan;p&ss #+%ж;5\r\n"));
+    telegramRun();
+    EXPECT_FALSE(fileExists(dir / "GetMess.txt") && !lines("GetMess.txt").empty());
+    EXPECT_NE(std::string::npos, log().find("Затрудняюсь соединиться с сервером "));
+    EXPECT_EQ("A;Друг;ivan;p&ss #+%ж;5", lines("MessBox.txt")[0]);
+}
+
 TEST_F(Telegrams, AppendedLinesStartOnALineOfTheirOwn) {
     ASSERT_TRUE(writeFile(dir / "GetMess.txt", "Друг;ivan;x;1;cut short"));
     ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Шесть;six;s;\r\n"));

@@ -49,3 +49,7 @@ TEST(TelegramReply, StoredRecordKeepsFiveFields) {
     EXPECT_EQ("7;from;to;date;text with tabs", storedRecord("7\tfrom\tto\tdate\ttext\twith\ttabs"));
     EXPECT_EQ("9;a", storedRecord("9\ta"));
 }
+
+TEST(TelegramReply, ATelegramWithCrLfStaysOnOneLine) {
+    EXPECT_EQ("7;from;to;date;two  lines and a third", storedRecord("7\tfrom\tto\tdate\ttwo\r\nlines\rand\na third"));
+}
