@@ -25,7 +25,7 @@ constexpr char kDoneText[] = "Установка Агента успешно з�
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
 // Wine reports this Windows version to Korvel.exe: the removal shortcut is
-// made for versions other than 6.x.
+// made only on systems older than Vista.
 constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Korvel.exe";
 
 std::string specialFolder(int csidl) {
@@ -217,7 +217,7 @@ TEST_F(InstallerTest, InstallsIntoTheFolderStartedFromAndUninstallsAgain) {
     RegistryKey version;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                              version.out(), nullptr));
-    RegSetValueExA(version.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win10"), 6);
+    RegSetValueExA(version.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp64"), 8);
 
     Installation inst(false);
     agents_.push_back(inst.exe());
