@@ -1,6 +1,7 @@
 #include "base/event_log.h"
 
 #include "base/log_prefix.h"
+#include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 
@@ -92,11 +93,8 @@ void writeLogf(const char* format, ...) {
     char text[4096];
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(text, sizeof text, format, args);
+    formatTextV(text, sizeof text, format, args);
     va_end(args);
-    if (n < 0) {
-        text[0] = '\0';
-    }
     writeLog(text);
 }
 

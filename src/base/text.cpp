@@ -31,19 +31,24 @@ size_t appendText(char* dst, size_t capacity, const char* src) {
     return len + copyText(dst + len, capacity - len, src);
 }
 
-size_t formatText(char* dst, size_t capacity, const char* format, ...) {
+size_t formatTextV(char* dst, size_t capacity, const char* format, va_list args) {
     if (capacity == 0) {
         return 0;
     }
-    va_list args;
-    va_start(args, format);
     int n = vsnprintf(dst, capacity, format, args);
-    va_end(args);
     if (n < 0) {
         dst[0] = '\0';
         return 0;
     }
     return static_cast<size_t>(n) < capacity ? static_cast<size_t>(n) : capacity - 1;
+}
+
+size_t formatText(char* dst, size_t capacity, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    size_t n = formatTextV(dst, capacity, format, args);
+    va_end(args);
+    return n;
 }
 
 bool ensureTrailingBackslash(char* dst, size_t capacity) {

@@ -1,6 +1,7 @@
 // Bounded text helpers for the fixed-size character buffers of the program.
 // Every copy is cut to the buffer's capacity less one and always terminated.
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 
 // Copies src into dst (capacity bytes) and returns the length copied.
@@ -14,6 +15,7 @@ size_t appendText(char* dst, size_t capacity, const char* src);
 
 // printf into dst, cut to the capacity; returns the length written.
 size_t formatText(char* dst, size_t capacity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+size_t formatTextV(char* dst, size_t capacity, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
 
 // Appends a backslash unless the text already ends with one. Returns false
 // when the text is empty or the buffer has no room for it.

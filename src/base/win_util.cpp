@@ -40,10 +40,7 @@ int showMessagef(HWND owner, const char* caption, UINT type, const char* format,
     char text[2048];
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(text, sizeof text, format, args);
+    formatTextV(text, sizeof text, format, args);
     va_end(args);
-    if (n < 0) {
-        text[0] = '\0';
-    }
     return showMessage(owner, text, caption, type);
 }
