@@ -112,4 +112,17 @@ TEST_F(SettingsTest, AnnouncedVersionIsWritten) {
     std::string text = readFile(ini());
     EXPECT_NE(std::string::npos, text.find("NewVersion=12")) << text;
     EXPECT_NE(std::string::npos, text.find("VersionSize=250000")) << text;
+
+    // A hash goes beside the size and goes again with the next announcement
+    // that has none; read back, it is taken in lower case.
+    copyText(gAgent.settings.versionHash, sizeof gAgent.settings.versionHash, std::string(64, 'c').c_str());
+    saveAnnouncedVersion();
+    EXPECT_NE(std::string::npos, readFile(ini()).find("VersionHash=" + std::string(64, 'c')));
+    ASSERT_TRUE(writeFile(ini(), "[Korvel]\r\nVersionHash=" + std::string(64, 'C') + "\r\n"));
+    gAgent.settings = SettingsValues();
+    readSettings();
+    EXPECT_EQ(std::string(64, 'c'), gAgent.settings.versionHash);
+    gAgent.settings.versionHash[0] = '\0';
+    saveAnnouncedVersion();
+    EXPECT_EQ(std::string::npos, readFile(ini()).find("VersionHash")) << readFile(ini());
 }
