@@ -47,8 +47,7 @@ bool checkReceived(const char* data, size_t size) {
     if (settings.versionSize <= kAnnouncedSizeFloor) {
         writeLogf("Принят файл обновления в %u байт. Нет гарантии на его полноту!", static_cast<unsigned>(size));
     } else if (size == static_cast<size_t>(settings.versionSize)) {
-        writeLogf("Принят файл обновления с гарантированно полным содержимым в %u байт.",
-                  static_cast<unsigned>(size));
+        writeLogf("Принят файл обновления с гарантированно полным содержимым в %u байт.", static_cast<unsigned>(size));
     } else {
         writeLogf("Ошибка! Принят файл обновления с неполным содержимым в %u байт!", static_cast<unsigned>(size));
         fail("Контрольная сумма не совпала!");
@@ -136,7 +135,7 @@ bool downloadUpdate() {
     formatText(url, sizeof url, "%sdownload/Velnor.dat", gAgent.settings.updateServer);
     HttpResult reply = httpGet(session, url, buffer.bytes(), capacity);
     // No answer, or an error page instead of the file.
-    if (reply.status == 0 || reply.status < 200 || reply.status > 299) {
+    if (reply.status < 200 || reply.status > 299) {
         writeLog("Затрудняюсь соединиться с сервером для получения файла обновления!");
         fail("Сервер не ответил!");
         return false;
