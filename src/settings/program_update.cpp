@@ -179,7 +179,9 @@ void updateProgram(HWND page) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EnableWindow(GetDlgItem(page, IDC_OPTIONS_UPDATE), FALSE);
-    // The agent window shuts the agent down, the settings dialog with it.
+    // The agent window shuts the agent down, the settings dialog with it; a
+    // new interval is still saved, but calls for no poll at this closing.
+    gAgent.settingsChanged = 0;
     if (gAgent.agentWindow != nullptr) {
         PostMessageA(gAgent.agentWindow, WM_COMMAND, IDM_QUIT, 0);
     }
