@@ -92,6 +92,11 @@ void checkProgramVersion() {
         settings.versionSize = file.size > kMinVersionSize ? file.size : 0;
         writeLogf("Файл обновления имеет размер = %d", settings.versionSize);
     }
+    // The hash belongs to the version announced with it.
+    copyText(settings.versionHash, sizeof settings.versionHash, file.hash);
+    if (file.hash[0] != '\0') {
+        writeLogf("Контрольная сумма SHA-256 файла обновления = %s", file.hash);
+    }
     saveAnnouncedVersion();
     setTrayBalloon("Имеется новая версия программы.");
 }

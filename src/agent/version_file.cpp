@@ -33,6 +33,23 @@ bool readNumber(const char* text, int& value) {
     return true;
 }
 
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The hash after the second comma, trimmed.
+bool readHash(const std::string& field, char* out) {
+    size_t begin = 0;
+    size_t end = field.size();
+    while (begin < end && isSpace(field[begin])) {
+        begin++;
+    }
+    while (end > begin && isSpace(field[end - 1])) {
+        end--;
+    }
+    return normaliseSha256Hex(field.data() + begin, end - begin, out);
+}
+
 } // namespace
 
 VersionFile parseVersionFile(const char* text, size_t length) {
@@ -50,6 +67,10 @@ VersionFile parseVersionFile(const char* text, size_t length) {
     if (comma != std::string::npos) {
         file.hasSize = true;
         if (!readNumber(content.c_str() + comma + 1, file.size)) {
+            return file;
+        }
+        size_t second = content.find(',', comma + 1);
+        if (second != std::string::npos && !readHash(content.substr(second + 1), file.hash)) {
             return file;
         }
     }

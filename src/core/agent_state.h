@@ -4,7 +4,7 @@
 // ways: the atomic fields (poll indicators, counters, window handles) either
 // thread may read or write at any time; the tray record only under the tray
 // icon's lock; and the plain fields it writes, testParams in a mailbox test
-// and settings.newVersion / settings.versionSize in the version check, are
+// and settings.newVersion / versionSize / versionHash in the version check, are
 // taken in turns: the starter fills testParams before the thread starts and
 // reads it only after waiting for the thread's end, and the version fields
 // are read by the user-interface thread only when it offers an update. No

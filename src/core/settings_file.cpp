@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr char kSection[] = "Korvel";
@@ -51,6 +53,9 @@ void readSettings() {
     v.winStyle = readInt(ini, kSection, "WinStyle", defaults.winStyle);
     v.newVersion = readInt(ini, kSection, "NewVersion", defaults.newVersion);
     v.versionSize = readInt(ini, kSection, "VersionSize", defaults.versionSize);
+    char hash[kSha256HexCapacity + 1];
+    GetPrivateProfileStringA(kSection, "VersionHash", "", hash, sizeof hash, ini.path);
+    normaliseSha256Hex(hash, strlen(hash), v.versionHash);
     normaliseSettings(v);
     readServer(ini, "UpdateServer", kDefaultUpdateServer, v.updateServer, sizeof v.updateServer);
     readServer(ini, "MessageServer", kDefaultMessageServer, v.messageServer, sizeof v.messageServer);
@@ -88,5 +93,9 @@ void saveAnnouncedVersion() {
     IniPath ini;
     writeInt(ini, kSection, "NewVersion", gAgent.settings.newVersion);
     writeInt(ini, kSection, "VersionSize", gAgent.settings.versionSize);
+    // Only a version file with a hash leaves one in the file.
+    WritePrivateProfileStringA(kSection, "VersionHash",
+                               gAgent.settings.versionHash[0] != '\0' ? gAgent.settings.versionHash : nullptr,
+                               ini.path);
     flush(ini);
 }

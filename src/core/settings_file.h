@@ -3,7 +3,8 @@
 #pragma once
 #include "core/settings_values.h"
 
-// Reads section "Korvel" into gAgent.settings (limits applied).
+// Reads section "Korvel" into gAgent.settings (limits applied; a
+// "VersionHash" that is not 64 hexadecimal digits is none).
 void readSettings();
 
 // Writes "Blink", "KolBlink" and "Interval" from gAgent.settings and flushes.
@@ -16,5 +17,6 @@ void saveViewerRect(const ViewerRect& rect, int viewStyle, const char* section);
 // Reads a viewer rectangle of section "WinPos" or "WinPosInv".
 ViewerRect readViewerRect(const char* section);
 
-// Writes "NewVersion" and "VersionSize" from gAgent.settings and flushes.
+// Writes "NewVersion" and "VersionSize" from gAgent.settings, then
+// "VersionHash" when there is one (else the key goes), and flushes.
 void saveAnnouncedVersion();

@@ -43,6 +43,26 @@ static bool startsWithScheme(const char* text, const char* prefix) {
     return n != 0 && text[n] != '\0' && text[n] != '/';
 }
 
+bool normaliseSha256Hex(const char* text, size_t length, char* out) {
+    out[0] = '\0';
+    if (length != kSha256HexLength) {
+        return false;
+    }
+    for (size_t i = 0; i < length; i++) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'F') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            out[0] = '\0';
+            return false;
+        }
+        out[i] = c;
+    }
+    out[length] = '\0';
+    return true;
+}
+
 void normaliseServerUrl(char* url, size_t capacity, const char* fallback) {
     // Trim blanks around the text.
     size_t len = strnlen(url, capacity);

@@ -8,18 +8,23 @@ constexpr int kProgramVersion = 10;
 
 constexpr size_t kServerUrlCapacity = 260;
 
+// A SHA-256 digest as hexadecimal text, with its terminating NUL.
+constexpr size_t kSha256HexLength = 64;
+constexpr size_t kSha256HexCapacity = kSha256HexLength + 1;
+
 // Compiled-in servers; the keys "UpdateServer" and "MessageServer" of section
 // "Korvel" replace them (tests and the demo point them at loopback servers).
 constexpr const char* kDefaultUpdateServer = "https://update.lumetra.ru/agent/";
 constexpr const char* kDefaultMessageServer = "https://mess.lumetra.ru/";
 
 struct SettingsValues {
-    int interval = 15;                // poll interval, minutes
-    int kolBlink = 10;                // blink cycles after mail arrived
-    int blink = 0;                    // 1: blink the tray icon when mail arrived
-    int winStyle = 0;                 // viewer style: 1 detailed, 0 compact
-    int newVersion = kProgramVersion; // highest version announced
-    int versionSize = 0;              // announced update size in bytes, 0 = unknown
+    int interval = 15;                         // poll interval, minutes
+    int kolBlink = 10;                         // blink cycles after mail arrived
+    int blink = 0;                             // 1: blink the tray icon when mail arrived
+    int winStyle = 0;                          // viewer style: 1 detailed, 0 compact
+    int newVersion = kProgramVersion;          // highest version announced
+    int versionSize = 0;                       // announced update size in bytes, 0 = unknown
+    char versionHash[kSha256HexCapacity] = {}; // announced SHA-256 of the update file, lower-case hex, or empty
     char updateServer[kServerUrlCapacity] = {};
     char messageServer[kServerUrlCapacity] = {};
 };
@@ -40,6 +45,11 @@ int parseProfileInt(const char* text, int fallback);
 
 // Brings values read from the file into the ranges the agent can work with.
 void normaliseSettings(SettingsValues& values);
+
+// Copies text into out (kSha256HexCapacity bytes) in lower case when it is
+// exactly 64 hexadecimal digits; otherwise out becomes empty and the result
+// is false.
+bool normaliseSha256Hex(const char* text, size_t length, char* out);
 
 // Turns a configured server address into a base URL ending in "/"; an empty
 // or unusable text gives the fallback.

@@ -343,6 +343,22 @@ TEST_F(VersionCheck, SmallOrMissingSizesAreWrittenAsZero) {
     EXPECT_EQ(0, gAgent.settings.versionSize);
 }
 
+TEST_F(VersionCheck, AHashGoesWithTheVersionItCameWith) {
+    const std::string hash(64, 'e');
+    setVersionFile("12,250000," + hash + "\r\n");
+    checkProgramVersion();
+    EXPECT_EQ(250000, gAgent.settings.versionSize);
+    EXPECT_EQ(hash, gAgent.settings.versionHash);
+    EXPECT_NE(std::string::npos, ini().find("VersionHash=" + hash));
+    // The same version again keeps it; a newer one without a hash drops it.
+    checkProgramVersion();
+    EXPECT_EQ(hash, gAgent.settings.versionHash);
+    setVersionFile("13,250000");
+    checkProgramVersion();
+    EXPECT_STREQ("", gAgent.settings.versionHash);
+    EXPECT_EQ(std::string::npos, ini().find("VersionHash"));
+}
+
 TEST_F(VersionCheck, TheSameOrALowerVersionWritesNothing) {
     gAgent.settings.versionSize = 777777;
     setVersionFile("10,300000");

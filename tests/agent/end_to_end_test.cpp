@@ -6,6 +6,8 @@
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
 
+#include "resources/resource.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -263,4 +265,54 @@ TEST(EndToEnd, AnUnreachableUpdateServerWithAReachableDovecotStillBringsTheMail)
                    "Затрудняюсь соединиться с сервером для опроса новой версии.", "Поток опроса почты завершился"});
     EXPECT_EQ(0, std::count(texts.begin(), texts.end(), "Поток опроса почты - Нет соединения с Интернет!"));
     EXPECT_TRUE(quitAgent(window, agent));
+}
+
+// The update button of the options page, pressed in a running agent: the
+// updater arrives in pieces, is started with the agent's version, and the
+// agent ends.
+TEST(EndToEnd, AnUpdateStartsTheUpdaterAndEndsTheAgent) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    std::string updater = readFile(testProgramFolder() + "fake_updater.exe");
+    ASSERT_FALSE(updater.empty());
+    updater.resize(std::max<size_t>(updater.size(), 300000), '\0');
+    setUpdateFile(updater);
+    setHttpBehaviour("{\"chunkDelayMs\": 100}");
+    removeVersionFile();
+    Installation inst;
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    PostMessageA(window, WM_COMMAND, IDM_SETTINGS, 0);
+    HWND dialog = waitForWindow(agent.id(), "#32770", "Настройки Агента", kAgentStartTimeoutMs);
+    ASSERT_NE(nullptr, dialog);
+    // The arrow key moves to the options tab as a user's would.
+    PostMessageA(FindWindowExA(dialog, nullptr, "SysTabControl32", nullptr), WM_KEYDOWN, VK_RIGHT, 0);
+    HWND button = nullptr;
+    for (int tick = 0; tick < 100 && button == nullptr; tick++, Sleep(100)) {
+        for (HWND page = FindWindowExA(dialog, nullptr, "#32770", nullptr); page != nullptr && button == nullptr;
+             page = FindWindowExA(dialog, page, "#32770", nullptr)) {
+            button = GetDlgItem(page, IDC_OPTIONS_UPDATE);
+        }
+    }
+    ASSERT_NE(nullptr, button);
+    ASSERT_TRUE(IsWindowEnabled(button));
+    PostMessageA(GetParent(button), WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
+
+    DWORD exitCode = 1;
+    ASSERT_TRUE(agent.wait(kPollTimeoutMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    for (int tick = 0; tick < 100 && !fileExists(inst.folder() + "updater-args.txt"); tick++) {
+        Sleep(100);
+    }
+    EXPECT_EQ("\"" + inst.folder() + "Velnor.exe\" 10", readFile(inst.folder() + "updater-args.txt"));
+    EXPECT_EQ(updater, readFile(inst.folder() + "Velnor.exe"));
+    expectInOrder(logTexts(inst.log()),
+                  {"Принят файл обновления в " + std::to_string(updater.size()) + " байт. Нет гарантии на его полноту!",
+                   "Файл обновлений загружен. Обновляю.", "Агент завершил работу"});
+    setHttpBehaviour("{}");
+    Sleep(500); // the updater has ended and its file can go with the folder
 }

@@ -4,6 +4,7 @@
 #include "agent/poll_cycle.h"
 #include "agent/startup.h"
 #include "base/event_log.h"
+#include "base/sha256.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
@@ -21,6 +22,8 @@
 
 #include <atomic>
 #include <map>
+
+#include <shlobj.h>
 
 namespace {
 
@@ -122,6 +125,10 @@ protected:
         static bool registered = registerWindowClasses(gAgent.instance);
         ASSERT_TRUE(registered);
         copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, dir.path().c_str());
+        copyText(gAgent.agentExePath, sizeof gAgent.agentExePath, (dir / "Korvel.exe").c_str());
+        gAgent.autoStart = 0;
+        removeUpdateFile();
         ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
         gAgent.settings = SettingsValues();
         formatText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "%supdate/",
@@ -470,4 +477,266 @@ TEST_F(SettingsDialog, ALongTestKeepsTheDialogAnswering) {
     EXPECT_EQ("A;Медленный;ivan@fake.test;secret;fake.test;110\r\n", readFile(mailboxFile()));
     EXPECT_GE(onlooker.answered, 4);
     EXPECT_EQ(0, onlooker.unanswered);
+}
+
+namespace {
+
+// Presses an arrow key on an up-down control.
+void arrowUp(HWND spin) {
+    SendMessageA(spin, WM_KEYDOWN, VK_UP, 0);
+    SendMessageA(spin, WM_KEYUP, VK_UP, 0);
+}
+
+void click(HWND button) {
+    SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+// Chooses folder in the shell's folder browser once it shows (another
+// thread; the settings dialog, also a "#32770", has no tree).
+DWORD WINAPI chooseInBrowser(void* folder) {
+    for (int tick = 0; tick < 200; tick++, Sleep(50)) {
+        for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", nullptr); w != nullptr;
+             w = FindWindowExA(nullptr, w, "#32770", nullptr)) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(w, &process);
+            HWND tree = FindWindowExA(w, nullptr, "SysTreeView32", nullptr);
+            // Selecting before the tree is filled would be lost.
+            if (process == GetCurrentProcessId() && IsWindowVisible(w) && tree != nullptr &&
+                TreeView_GetCount(tree) > 0) {
+                Sleep(200);
+                SendMessageA(w, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder));
+                Sleep(200);
+                PostMessageA(w, WM_COMMAND, IDOK, 0);
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+// Stands in for the agent window: records the shutdown request.
+std::atomic<int> quitRequests{0};
+LRESULT CALLBACK quitRecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDM_QUIT) {
+        quitRequests++;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::string startupLink() {
+    char folder[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, folder, CSIDL_STARTUP, FALSE);
+    return std::string(folder) + "\\Korvel.lnk";
+}
+
+// The registry value "AutoStart", -1 when there is none.
+int autoStartValue() {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\Korvel", "AutoStart", RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
+        return -1;
+    }
+    return static_cast<int>(value);
+}
+
+std::string sha256Of(const std::string& bytes) {
+    char hex[kSha256HexCapacity] = {};
+    EXPECT_EQ(0u, sha256Hex(bytes.data(), bytes.size(), hex));
+    return hex;
+}
+
+} // namespace
+
+TEST_F(SettingsDialog, OptionsUpDownsWrapAndOnlyANewIntervalPollsAtClosing) {
+    gAgent.settings.kolBlink = 99;
+    gAgent.settings.interval = 120;
+    open("");
+    selectTab(1);
+    EXPECT_FALSE(enabled(IDC_OPTIONS_UPDATE)); // NewVersion 10
+    EXPECT_FALSE(enabled(IDC_OPTIONS_CLEAR_ARCHIVE));
+    EXPECT_EQ("99", text(IDC_OPTIONS_BLINK_COUNT));
+    EXPECT_FALSE(enabled(IDC_OPTIONS_BLINK_SPIN));
+    click(item(IDC_OPTIONS_BLINK));
+    EXPECT_EQ(1, gAgent.settings.blink);
+    ASSERT_TRUE(enabled(IDC_OPTIONS_BLINK_SPIN));
+    arrowUp(item(IDC_OPTIONS_BLINK_SPIN));
+    EXPECT_EQ(10, gAgent.settings.kolBlink);
+    EXPECT_EQ("10", text(IDC_OPTIONS_BLINK_COUNT));
+    {
+        Onlooker onlooker(dialog);
+        closeDialog();
+        EXPECT_FALSE(onlooker.alertSeen());
+    }
+    EXPECT_EQ(std::string::npos, log().find("Поток опроса почты"));
+    std::string ini = readFile(dir / "Korvel.ini");
+    EXPECT_NE(std::string::npos, ini.find("\nBlink=1")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("KolBlink=10")) << ini;
+
+    gAgent.settings.newVersion = 11;
+    open("");
+    selectTab(1);
+    EXPECT_TRUE(enabled(IDC_OPTIONS_UPDATE));
+    EXPECT_TRUE(enabled(IDC_OPTIONS_BLINK_SPIN));
+    EXPECT_EQ("120", text(IDC_OPTIONS_INTERVAL));
+    arrowUp(item(IDC_OPTIONS_INTERVAL_SPIN));
+    EXPECT_EQ(1, gAgent.settings.interval);
+    EXPECT_EQ("1", text(IDC_OPTIONS_INTERVAL));
+    {
+        Onlooker onlooker(dialog);
+        closeDialog();
+        EXPECT_EQ(kBlue, onlooker.alert("Идёт приём почты. Минуточку..."));
+    }
+    EXPECT_TRUE(waitForLogText(dir / "MAInLog.txt", "Поток опроса почты завершился", kCycleTimeoutMs));
+    EXPECT_NE(std::string::npos, readFile(dir / "Korvel.ini").find("Interval=1\r\n"));
+}
+
+TEST_F(SettingsDialog, AutostartSwitchesTheStartupLinkAndTheRegistryValue) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    RegistryKey existing;
+    bool keyExisted =
+        RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\Korvel", 0, KEY_READ, existing.out()) == ERROR_SUCCESS;
+    DeleteFileA(startupLink().c_str());
+    open("");
+    selectTab(1);
+    EXPECT_FALSE(IsDlgButtonChecked(page(), IDC_OPTIONS_AUTOSTART));
+    for (int on : {1, 0}) {
+        click(item(IDC_OPTIONS_AUTOSTART));
+        EXPECT_EQ(on == 1, fileExists(startupLink())) << on;
+        EXPECT_EQ(on, autoStartValue());
+        EXPECT_EQ(static_cast<DWORD>(on), gAgent.autoStart);
+    }
+    if (!keyExisted) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\Korvel");
+    }
+    CoUninitialize();
+}
+
+TEST_F(SettingsDialog, ClearingTheArchiveAsksAndDisablesTheButton) {
+    ASSERT_TRUE(writeFile(dir / "HistMail.txt", "1\r\n"));
+    open("");
+    selectTab(1);
+    EXPECT_TRUE(enabled(IDC_OPTIONS_CLEAR_ARCHIVE));
+    for (int answer : {IDNO, IDYES}) {
+        Onlooker onlooker(dialog, answer);
+        command(IDC_OPTIONS_CLEAR_ARCHIVE);
+        EXPECT_EQ(std::vector<std::string>{"Действительно удалить Архив писем?"}, onlooker.boxes());
+        EXPECT_EQ(answer == IDNO, fileExists(dir / "HistMail.txt"));
+        EXPECT_EQ(answer == IDNO, enabled(IDC_OPTIONS_CLEAR_ARCHIVE));
+    }
+    selectTab(0);
+    selectTab(1);
+    EXPECT_FALSE(enabled(IDC_OPTIONS_CLEAR_ARCHIVE));
+}
+
+TEST_F(SettingsDialog, CopyingTheAgentRefusesToOverwriteOne) {
+    ASSERT_TRUE(writeFile(dir / "Korvel.exe", "agent"));
+    TempFolder taken;
+    TempFolder fresh;
+    ASSERT_TRUE(CreateDirectoryA((taken / "Korvel").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(taken / "Korvel\\Korvel.exe", "other"));
+    open("A;Дом;ivan@alpha.test;pw;pop3.alpha.test;110\r\n");
+    selectTab(1);
+    for (const TempFolder* target : {&taken, &fresh}) {
+        std::string folder = target->path();
+        Onlooker onlooker(dialog);
+        UniqueHandle chooser(CreateThread(nullptr, 0, chooseInBrowser, &folder[0], 0, nullptr));
+        command(IDC_OPTIONS_COPY);
+        DWORD chosen = 1;
+        WaitForSingleObject(chooser.get(), kCycleTimeoutMs);
+        GetExitCodeThread(chooser.get(), &chosen);
+        ASSERT_EQ(0u, chosen) << "no folder browser";
+        std::vector<std::string> boxes = onlooker.boxes();
+        ASSERT_EQ(1u, boxes.size());
+        if (target == &taken) {
+            EXPECT_EQ(0u, boxes[0].find("Затрудняюсь скопировать файл " + dir / "Korvel.exe" + " в файл " + folder +
+                                        "Korvel\\Korvel.exe\r\nОшибка 80: "))
+                << boxes[0];
+            EXPECT_EQ("other", readFile(folder + "Korvel\\Korvel.exe"));
+            EXPECT_FALSE(folderExists(folder + "Korvel\\MainFolder"));
+        } else {
+            EXPECT_EQ("Агент успешно скопирован.", boxes[0]);
+            EXPECT_EQ("agent", readFile(folder + "Korvel\\Korvel.exe"));
+            EXPECT_EQ(readFile(mailboxFile()), readFile(folder + "Korvel\\MainFolder\\MailBox.txt"));
+        }
+    }
+}
+
+TEST_F(SettingsDialog, AnUpdateThatIsShortOrDoesNotMatchIsRefused) {
+    gAgent.settings.newVersion = 11;
+    open("");
+    selectTab(1);
+    const std::string wrongHash(64, '0');
+    struct Case {
+        int versionSize;
+        size_t received;
+        std::string hash;
+        const char* alert;
+        std::string logged;
+    };
+    const std::string none;
+    const Case cases[] = {
+        {0, 0, none, "Файл обновлений не загрузился!", "Ошибка! Принято всего 0 байт"},
+        {0, 150000, none, "Файл обновлений не загрузился!", "Ошибка! Принято всего 150000 байт"},
+        {500000, 499999, none, "Контрольная сумма не совпала!", "неполным содержимым в 499999 байт!"},
+        {500000, 500001, none, "Контрольная сумма не совпала!", "неполным содержимым в 500001 байт!"},
+        {0, 300000, wrongHash, "Контрольная сумма не совпала!", "не совпадает с объявленной " + wrongHash},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        setUpdateFile(std::string(c.received, 'x'));
+        gAgent.settings.versionSize = c.versionSize;
+        copyText(gAgent.settings.versionHash, sizeof gAgent.settings.versionHash, c.hash.c_str());
+        Onlooker onlooker(dialog);
+        command(IDC_OPTIONS_UPDATE);
+        EXPECT_EQ(kRed, onlooker.alert(c.alert));
+        EXPECT_EQ(std::vector<std::string>{"Обновления загрузить не удалось."}, onlooker.boxes());
+        EXPECT_NE(std::string::npos, log().find(c.logged));
+        EXPECT_FALSE(fileExists(dir / "Velnor.exe") || fileExists(dir / "Velnor.exe.tmp"));
+    }
+    EXPECT_TRUE(enabled(IDC_OPTIONS_UPDATE));
+}
+
+// A file of the announced size and hash is stored whole, the updater starts
+// with the agent's version, and the agent window is asked to end the agent
+// (a stand-in here: the end itself is the end-to-end test's).
+TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
+    std::string updater = readFile(testProgramFolder() + "fake_updater.exe");
+    ASSERT_FALSE(updater.empty());
+    updater.resize(updater.size() < 300000 ? 300000 : updater.size(), '\0'); // still runs, above the floor
+    setUpdateFile(updater);
+    gAgent.settings.newVersion = 11;
+    gAgent.settings.versionSize = static_cast<int>(updater.size());
+    copyText(gAgent.settings.versionHash, sizeof gAgent.settings.versionHash, sha256Of(updater).c_str());
+    WNDCLASSA recorderClass = {};
+    recorderClass.lpfnWndProc = quitRecorderProc;
+    recorderClass.hInstance = gAgent.instance;
+    recorderClass.lpszClassName = "QuitRecorder";
+    ASSERT_NE(0, RegisterClassA(&recorderClass));
+    HWND recorder =
+        CreateWindowExA(0, "QuitRecorder", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, gAgent.instance, nullptr);
+    open("");
+    selectTab(1);
+    gAgent.agentWindow = recorder;
+    {
+        Onlooker onlooker(dialog);
+        command(IDC_OPTIONS_UPDATE);
+        EXPECT_EQ(kBlue, onlooker.alert("Файл обновлений загружен. Обновляю."));
+        EXPECT_TRUE(onlooker.boxes().empty());
+    }
+    pumpMessages(100);
+    gAgent.agentWindow = agent;
+    DestroyWindow(recorder);
+    UnregisterClassA("QuitRecorder", gAgent.instance);
+    EXPECT_EQ(1, quitRequests);
+    EXPECT_FALSE(enabled(IDC_OPTIONS_UPDATE));
+    EXPECT_EQ(updater, readFile(dir / "Velnor.exe"));
+    EXPECT_NE(std::string::npos, log().find("Принят файл обновления с гарантированно полным содержимым в " +
+                                            std::to_string(updater.size()) + " байт."));
+    EXPECT_NE(std::string::npos, log().find("Контрольная сумма SHA-256 файла обновления совпала."));
+    for (int tick = 0; tick < 100 && !fileExists(dir / "updater-args.txt"); tick++) {
+        Sleep(100);
+    }
+    EXPECT_EQ("\"" + dir / "Velnor.exe" + "\" 10", readFile(dir / "updater-args.txt"));
+    Sleep(500); // the updater has ended and its file can go with the folder
 }

@@ -39,3 +39,30 @@ TEST(VersionFileText, NumbersThatDoNotFitMakeItInvalid) {
     }
     EXPECT_EQ(12, parseVersionFile("00000000000000000000012", 23).version);
 }
+
+TEST(VersionFileText, AHashAfterASecondComma) {
+    const std::string hash(64, 'A');
+    struct Case {
+        std::string text;
+        bool valid;
+        std::string hash;
+    };
+    const Case cases[] = {
+        {"12,250000," + hash + "\r\n", true, std::string(64, 'a')},
+        {"12,250000, " + hash, true, std::string(64, 'a')},
+        {"12,250000", true, ""},
+        {"12,250000," + hash.substr(1), false, ""},
+        {"12,250000," + hash + "0", false, ""},
+        {"12,250000," + std::string(63, 'a') + "g", false, ""},
+        {"12,250000,", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        VersionFile f = parseVersionFile(c.text.data(), c.text.size());
+        EXPECT_EQ(c.valid, f.valid);
+        EXPECT_EQ(c.hash, f.hash);
+        if (c.valid) {
+            EXPECT_EQ(250000, f.size); // what an agent without hashes reads too
+        }
+    }
+}

@@ -112,4 +112,11 @@ TEST_F(SettingsTest, AnnouncedVersionIsWritten) {
     std::string text = readFile(ini());
     EXPECT_NE(std::string::npos, text.find("NewVersion=12")) << text;
     EXPECT_NE(std::string::npos, text.find("VersionSize=250000")) << text;
+
+    // A stored hash is read in lower case; a broken one is none.
+    for (char digit : {'C', 'G'}) {
+        ASSERT_TRUE(writeFile(ini(), "[Korvel]\r\nVersionHash=" + std::string(64, digit) + "\r\n"));
+        readSettings();
+        EXPECT_EQ(digit == 'C' ? std::string(64, 'c') : "", gAgent.settings.versionHash);
+    }
 }

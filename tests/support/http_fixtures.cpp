@@ -48,6 +48,14 @@ void removeVersionFile() {
     DeleteFileA((controlFolder() + "ver.dat").c_str());
 }
 
+void setUpdateFile(const std::string& bytes) {
+    writeFile(controlFolder() + "Velnor.dat", bytes);
+}
+
+void removeUpdateFile() {
+    DeleteFileA((controlFolder() + "Velnor.dat").c_str());
+}
+
 void setTelegramAccounts(const std::string& json) {
     writeFile(controlFolder() + "telegrams.json", json);
 }

@@ -11,6 +11,10 @@ std::string httpBaseUrl();
 void setVersionFile(const std::string& text);
 void removeVersionFile();
 
+// The update file download/Velnor.dat; without bytes it is gone (404).
+void setUpdateFile(const std::string& bytes);
+void removeUpdateFile();
+
 // The telegram accounts as a JSON object text (see http_fixture.py).
 void setTelegramAccounts(const std::string& json);
 
