@@ -493,19 +493,41 @@ void click(HWND button) {
 
 // Chooses folder in the shell's folder browser once it shows (another
 // thread; the settings dialog, also a "#32770", has no tree).
+// The text of the tree's selected item.
+std::string selectedTreeText(HWND tree) {
+    char text[MAX_PATH] = {};
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetSelection(tree);
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (item.hItem == nullptr || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
+        return "";
+    }
+    return text;
+}
+
+// Chooses the folder in the process's folder browser once it is up. The
+// selection is read back before OK: a selection made while the browser
+// still fills its tree can be lost, and OK would then take another folder.
 DWORD WINAPI chooseInBrowser(void* folder) {
+    std::string path = static_cast<const char*>(folder);
+    while (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
     for (int tick = 0; tick < 200; tick++, Sleep(50)) {
         for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", nullptr); w != nullptr;
              w = FindWindowExA(nullptr, w, "#32770", nullptr)) {
             DWORD process = 0;
             GetWindowThreadProcessId(w, &process);
             HWND tree = FindWindowExA(w, nullptr, "SysTreeView32", nullptr);
-            // Selecting before the tree is filled would be lost.
-            if (process == GetCurrentProcessId() && IsWindowVisible(w) && tree != nullptr &&
-                TreeView_GetCount(tree) > 0) {
-                Sleep(200);
-                SendMessageA(w, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder));
-                Sleep(200);
+            if (process != GetCurrentProcessId() || !IsWindowVisible(w) || tree == nullptr ||
+                TreeView_GetCount(tree) == 0) {
+                continue;
+            }
+            SendMessageA(w, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder));
+            if (lstrcmpiA(selectedTreeText(tree).c_str(), name.c_str()) == 0) {
                 PostMessageA(w, WM_COMMAND, IDOK, 0);
                 return 0;
             }
