@@ -22,7 +22,15 @@ int markAllFlag = 0;
 namespace {
 
 // Image list positions of the icons.
-enum ListImage { kImageAttachment, kImageCollapsed, kImageExpanded, kImageDelete, kImageMail, kImageSettings, kImageView };
+enum ListImage {
+    kImageAttachment,
+    kImageCollapsed,
+    kImageExpanded,
+    kImageDelete,
+    kImageMail,
+    kImageSettings,
+    kImageView
+};
 
 constexpr COLORREF kListBackground = RGB(230, 255, 230);
 constexpr COLORREF kListText = RGB(10, 0, 130);
@@ -108,19 +116,39 @@ void describeCell(LVITEMA& item) {
     const char* text = "";
     if (detailedRows) {
         switch (item.iSubItem) {
-        case 1: text = mail.sender; break;
-        case 2: text = mail.shownDate; break;
-        case 3: text = mail.attachment ? "+" : ""; break;
-        case 4: text = mail.size; break;
-        case 5: text = mail.subject; break;
-        case 6: text = mail.number; break;
+        case 1:
+            text = mail.sender;
+            break;
+        case 2:
+            text = mail.shownDate;
+            break;
+        case 3:
+            text = mail.attachment ? "+" : "";
+            break;
+        case 4:
+            text = mail.size;
+            break;
+        case 5:
+            text = mail.subject;
+            break;
+        case 6:
+            text = mail.number;
+            break;
         }
     } else {
         switch (item.iSubItem) {
-        case 1: text = mail.sender; break;
-        case 2: text = mail.shownDate; break;
-        case 3: text = mail.subject; break;
-        case 4: text = mail.number; break;
+        case 1:
+            text = mail.sender;
+            break;
+        case 2:
+            text = mail.shownDate;
+            break;
+        case 3:
+            text = mail.subject;
+            break;
+        case 4:
+            text = mail.number;
+            break;
         }
     }
     copyText(out, capacity, text);
@@ -141,7 +169,8 @@ HICON statusIcon(int id) {
 }
 
 void setPart(int part, int iconId, const char* label) {
-    SendMessageA(gViewer.status, SB_SETICON, part, reinterpret_cast<LPARAM>(iconId != 0 ? statusIcon(iconId) : nullptr));
+    SendMessageA(gViewer.status, SB_SETICON, part,
+                 reinterpret_cast<LPARAM>(iconId != 0 ? statusIcon(iconId) : nullptr));
     SendMessageA(gViewer.status, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(label));
 }
 
@@ -198,8 +227,8 @@ void insertColumns(int width) {
             insertColumn(1, "Отправитель", LVCFMT_LEFT, k + 30, -1) &&
             insertColumn(2, "Дата и время", LVCFMT_LEFT, k + 15, -1) &&
             insertColumn(3, "", LVCFMT_CENTER, (k + 15) / 3, kImageAttachment) &&
-            insertColumn(4, "Размер", LVCFMT_CENTER, k / 2 + 10, -1) && insertColumn(5, "Тема", LVCFMT_LEFT, 4 * k, -1) &&
-            insertColumn(6, "", LVCFMT_LEFT, 0, -1);
+            insertColumn(4, "Размер", LVCFMT_CENTER, k / 2 + 10, -1) &&
+            insertColumn(5, "Тема", LVCFMT_LEFT, 4 * k, -1) && insertColumn(6, "", LVCFMT_LEFT, 0, -1);
     } else {
         int f = width / 5;
         insertColumn(0, "", LVCFMT_IMAGE, 35, kImageCollapsed) && insertColumn(1, "От кого", LVCFMT_LEFT, f + 20, -1) &&
@@ -209,7 +238,8 @@ void insertColumns(int width) {
 }
 
 // Each group's mails as one range of the array.
-template <typename Visit> void forEachGroupRange(const MailList& list, Visit visit) {
+template <typename Visit>
+void forEachGroupRange(const MailList& list, Visit visit) {
     for (int g = 0; g < list.groupCount; g++) {
         const MailboxGroup& group = list.groups[g];
         if (group.count > 0 && group.firstIndex >= 0 && group.firstIndex + group.count <= list.count) {
@@ -300,11 +330,11 @@ bool rebuildMailList(HWND parent, const RECT& area, int clickX, int clickY, bool
     }
     addIcon(gViewer.images, detailed() ? IDI_VIEW_COMPACT : IDI_VIEW_DETAILED);
 
-    gViewer.list = CreateWindowExA(
-        0, WC_LISTVIEWA, "SysListView32",
-        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA, area.left, area.top,
-        area.right - area.left, area.bottom - area.top - gViewer.statusHeight, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIL_LIST)), gAgent.instance, nullptr);
+    gViewer.list =
+        CreateWindowExA(0, WC_LISTVIEWA, "SysListView32",
+                        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA,
+                        area.left, area.top, area.right - area.left, area.bottom - area.top - gViewer.statusHeight,
+                        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIL_LIST)), gAgent.instance, nullptr);
     if (gViewer.list == nullptr) {
         SystemError failure(GetLastError());
         showMessagef(nullptr, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
@@ -539,8 +569,8 @@ void onColumnClick(int column) {
                 sortMailRecords(first, count, MailKey::Date, groupDateAscending != 0);
             });
         } else if (column == 1) {
-            forEachGroupRange(list,
-                              [](MailEntry* first, int count) { sortMailRecords(first, count, MailKey::Sender, false); });
+            forEachGroupRange(
+                list, [](MailEntry* first, int count) { sortMailRecords(first, count, MailKey::Sender, false); });
         } else {
             return;
         }
