@@ -13,18 +13,29 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
-MailEntry* findByNumber(MailList& list, const char* number) {
-    for (int i = 0; i < list.count; i++) {
-        if (strcmp(list.records[i].number, number) == 0) {
-            return &list.records[i];
+// The first record of each mail number in a list.
+class NumberIndex {
+public:
+    explicit NumberIndex(MailList& list) {
+        index_.reserve(static_cast<size_t>(list.count));
+        for (int i = 0; i < list.count; i++) {
+            index_.emplace(std::string_view(list.records[i].number), &list.records[i]);
         }
     }
-    return nullptr;
-}
+    MailEntry* find(const char* number) const {
+        auto found = index_.find(std::string_view(number));
+        return found != index_.end() ? found->second : nullptr;
+    }
+
+private:
+    std::unordered_map<std::string_view, MailEntry*> index_;
+};
 
 // Every record of from gives its mark to the first record of to with the
 // same number.
@@ -32,8 +43,9 @@ void copyMarks(MailList& from, MailList& to) {
     if (from.records == nullptr || to.records == nullptr) {
         return;
     }
+    NumberIndex partners(to);
     for (int i = 0; i < from.count; i++) {
-        MailEntry* partner = findByNumber(to, from.records[i].number);
+        MailEntry* partner = partners.find(from.records[i].number);
         if (partner != nullptr) {
             partner->deletion = from.records[i].deletion;
         }
@@ -46,8 +58,9 @@ void takeMarks(MailList& to, MailList& from) {
     if (from.records == nullptr || to.records == nullptr) {
         return;
     }
+    NumberIndex partners(from);
     for (int i = 0; i < to.count; i++) {
-        MailEntry* partner = findByNumber(from, to.records[i].number);
+        const MailEntry* partner = partners.find(to.records[i].number);
         if (partner != nullptr) {
             to.records[i].deletion = partner->deletion;
         }

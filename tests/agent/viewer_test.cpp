@@ -271,7 +271,7 @@ TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
     open();
     // Mailboxes by address descending, mails by date descending.
     std::vector<std::string> expected = {
-        "Работа:Писем в ящике - 2;;;;;|-", ":Анна;",   ":Пётр;", "Дом:Писем в ящике - 1;;;;;|-", ":Мама;",
+        "Работа:Писем в ящике - 2;;;;;|-", ":Анна;", ":Пётр;", "Дом:Писем в ящике - 1;;;;;|-", ":Мама;",
     };
     std::vector<std::string> got = rows(7);
     ASSERT_EQ(5u, got.size());
@@ -416,8 +416,8 @@ TEST_F(Viewer, APollCarriesOutTheDeletion) {
     for (size_t i = 0; i < 3; i++) {
         box.addMessage(corpusMail(names[i]));
     }
-    ASSERT_TRUE(writeFile(path("MailBox.txt"),
-                          "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
+    ASSERT_TRUE(
+        writeFile(path("MailBox.txt"), "A;Работа;" + box.user() + ";" + box.password() + ";pop3.alpha.test;110\r\n"));
     SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
     ASSERT_TRUE(waitForCycleEnd(1));
     open();
