@@ -11,6 +11,7 @@
 #include "store/mail_order.h"
 #include "viewer/viewer_state.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -194,20 +195,22 @@ bool commitDeletion(HWND viewer) {
     if (MailDim.records == nullptr || MailDim.count <= 0) {
         return false;
     }
-    std::string lines = pendingLines();
-    PendingAppend appended;
-    if (!appendToDeletionFile(lines, appended)) {
-        return false;
-    }
-    ServicePath path("DeleteMail.txt");
-    writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path.text);
-
-    // Kept until the lists are saved: a failed save brings the mails back.
+    // Kept until the lists are saved: a failed save brings the mails back in
+    // their order, which the groups point into.
     std::vector<MailEntry> archive(MailDim.records, MailDim.records + MailDim.count);
     std::vector<MailEntry> fresh;
     if (NewMailDim.records != nullptr) {
         fresh.assign(NewMailDim.records, NewMailDim.records + NewMailDim.count);
     }
+    std::string lines = pendingLines();
+    PendingAppend appended;
+    if (!appendToDeletionFile(lines, appended)) {
+        std::copy(archive.begin(), archive.end(), MailDim.records);
+        return false;
+    }
+    ServicePath path("DeleteMail.txt");
+    writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path.text);
+
     dropMarked(MailDim);
     if (NewMailDim.count > 0) {
         dropMarked(NewMailDim);

@@ -191,6 +191,15 @@ protected:
         click.ptAction = {x, (item.top + item.bottom) / 2};
         SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
     }
+    // The left button pressed and released over a row, as the mouse does.
+    void realClick(int row, int x) {
+        RECT item = {};
+        ListView_GetItemRect(list(), row, &item, LVIR_BOUNDS);
+        LPARAM at = MAKELPARAM(x, (item.top + item.bottom) / 2);
+        PostMessageA(list(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(list(), WM_LBUTTONUP, 0, at);
+        pumpMessages(200);
+    }
     void columnClick(int column) {
         NMLISTVIEW header = {};
         header.hdr = {list(), IDC_MAIL_LIST, LVN_COLUMNCLICK};
@@ -282,10 +291,11 @@ TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
     EXPECT_EQ(expected[3], got[3]);
     EXPECT_EQ("Минимизировать (Ctrl+Space)", statusText(4));
 
-    // A click in the check box of mail row 2 marks it; collapsing the group
-    // shows its header checked, expanding unchecks it again.
-    notify(NM_CLICK, 2, 10);
+    // A click of the mouse in the check box of mail row 2 marks it once;
+    // collapsing the group shows its header checked, expanding unchecks it.
+    realClick(2, 12);
     EXPECT_NE(std::string::npos, rows(7)[2].find("|x"));
+    EXPECT_NE(std::string::npos, rows(7)[1].find("|-"));
     notify(NM_CLICK, 0, 35);
     got = rows(7);
     ASSERT_EQ(3u, got.size());
@@ -443,4 +453,21 @@ TEST_F(Viewer, APollCarriesOutTheDeletion) {
     }
     EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
     EXPECT_EQ(1u, box.messageCount());
+}
+
+TEST_F(Viewer, ADeletionWhoseListsCannotBeSavedIsTakenBack) {
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    Onlooker onlooker;
+    notify(NM_CLICK, 0, 10);
+    // The archive cannot be replaced: the mail must not end up nowhere.
+    ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    press(IDC_VIEWER_DELETE);
+    SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    std::vector<std::string> got = rows(5);
+    ASSERT_EQ(3u, got.size());
+    EXPECT_NE(std::string::npos, got[0].find("|x"));
+    showTab(1);
+    EXPECT_EQ(3u, rows(5).size());
 }
