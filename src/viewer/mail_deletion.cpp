@@ -9,6 +9,8 @@
 #include "store/mail_line.h"
 #include "store/mail_lists.h"
 #include "store/mail_order.h"
+#include "ui/alert_window.h"
+#include "ui/paint_wait.h"
 #include "viewer/viewer_state.h"
 
 #include <algorithm>
@@ -19,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+constexpr DWORD kNoticeMs = 2000;
 
 // The first record of each mail number in a list.
 class NumberIndex {
@@ -250,8 +254,11 @@ void deleteMarkedMails(HWND button) {
                      "Действительно удалить %d выбранных писем с сервера?", marked) != IDYES) {
         return;
     }
-    showViewerNotice("Удаление писем из списков. Минуточку...", 0);
+    // The notice stays up while the lists are rewritten.
+    showAlert("Удаление писем из списков. Минуточку...", 0);
+    waitKeepingPainted(nullptr, kNoticeMs);
     commitDeletion(gViewer.window);
+    hideAlert();
 }
 
 void undoDeletion(HWND button) {

@@ -269,6 +269,7 @@ LRESULT onNotify(HWND /*window*/, NMHDR* header) {
 }
 
 void onDestroy(HWND window) {
+    dropTrayBalloon();
     modifyTrayIcon(IDI_AGENT, ReceivedTip(0).text);
     saveMailLists();
     destroyMailList();
