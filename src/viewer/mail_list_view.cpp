@@ -1,6 +1,5 @@
 #include "viewer/mail_list_view.h"
 
-#include "base/file_io.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"

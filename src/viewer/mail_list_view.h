@@ -23,6 +23,7 @@ bool rebuildMailList(HWND parent, const RECT& area, int clickX, int clickY, bool
 void destroyMailList();
 
 // A notification of the list (routed to the viewer from the tab control).
-// Sets handled to whether the viewer should drop the pending input afterwards
-// (the user's clicks, keys and column clicks; not the list's data requests).
+// userAction tells whether it came from the user (clicks, keys, column
+// clicks), after which the viewer drops the pending input; the list's
+// requests for row data are not.
 LRESULT onMailListNotify(NMHDR* header, bool& userAction);

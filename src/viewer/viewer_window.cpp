@@ -104,16 +104,17 @@ LRESULT onCreate(HWND window) {
     GetClientRect(window, &client);
     gViewer.tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
                                    client.bottom, window, nullptr, gAgent.instance, nullptr);
-    if (gViewer.tabs != nullptr) {
-        SetWindowSubclass(gViewer.tabs, tabsSubclassProc, 1, 0);
-        SendMessageA(gViewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-        const char* names[] = {"Новые", "История"};
-        for (int i = 0; i < 2; i++) {
-            TCITEMA item = {};
-            item.mask = TCIF_TEXT;
-            item.pszText = const_cast<char*>(names[i]);
-            SendMessageA(gViewer.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
-        }
+    if (gViewer.tabs == nullptr) {
+        return -1; // openViewer's caller reports the failure
+    }
+    SetWindowSubclass(gViewer.tabs, tabsSubclassProc, 1, 0);
+    SendMessageA(gViewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    const char* names[] = {"Новые", "История"};
+    for (int i = 0; i < 2; i++) {
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(names[i]);
+        SendMessageA(gViewer.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
     }
     createAlertWindow(window);
 
