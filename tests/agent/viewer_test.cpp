@@ -429,9 +429,13 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     // The scripted server relays to dovecot, slowly when a poll must last.
     setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\"}");
     ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Работа;" + box.user() + ";" + box.password() + ";fake.test;110\r\n"));
+    // The viewer is open: the poll's mails reach it by the refresh request,
+    // with the "История" tab shown before.
+    open();
+    showTab(1);
     SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
     ASSERT_TRUE(waitForCycleEnd(1));
-    open();
+    EXPECT_EQ(0, TabCtrl_GetCurSel(tabs()));
     ASSERT_EQ(3u, rows(5).size());
     screenshot("viewer_russian_mails.bmp");
     Onlooker onlooker;
