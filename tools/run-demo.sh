@@ -82,6 +82,7 @@ if [ $own_mailboxes -eq 0 ]; then
 fi
 
 shown=0
+viewer_opened=0
 ticks=0
 extra=0
 while kill -0 "$agent" 2>/dev/null; do
@@ -95,6 +96,15 @@ while kill -0 "$agent" 2>/dev/null; do
         if [ "$lines" -gt "$shown" ]; then
             sed -n "$((shown + 1)),${lines}p" "$log" | iconv -f CP1251 -t UTF-8 | grep -v '^\s*$' || true
             shown=$lines
+        fi
+    fi
+    # Once the first mails have arrived the viewer opens, as the tray's
+    # "Новые письма" would open it, so that they show on the desktop.
+    if [ $viewer_opened -eq 0 ] && [ -f "$log" ] && iconv -f CP1251 -t UTF-8 "$log" | grep -q "Принято писем [1-9]"; then
+        sleep 2
+        if wine "$(winepath -w "$root/build/win/bin/open_viewer.exe")" </dev/null >/dev/null 2>&1; then
+            viewer_opened=1
+            echo "run: the viewer shows the new mails"
         fi
     fi
     # In the demo a new mail comes in now and then.

@@ -325,7 +325,9 @@ LRESULT onPollDone(HWND window, WPARAM broughtMail) {
         }
         HWND viewer = gAgent.viewerWindow;
         if (gAgent.viewerOpen && viewer != nullptr) {
-            HWND tabs = GetDlgItem(viewer, IDC_VIEWER_TABS);
+            // The tab control has no id: its own notifications carry 0, the
+            // refresh request IDC_VIEWER_TABS.
+            HWND tabs = FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr);
             refreshNotification.hwndFrom = tabs;
             refreshNotification.idFrom = IDC_VIEWER_TABS;
             refreshNotification.code = TCN_SELCHANGE;

@@ -182,8 +182,9 @@ bool loadMailLists(HWND /*owner*/) {
     return NewMailDim.count != 0 || MailDim.count != 0;
 }
 
-bool saveMailLists() {
+bool saveMailLists(bool* everyListWritten) {
     bool result = false;
+    bool every = true;
     if (MailDim.records != nullptr) {
         ServicePath archive("HistMail.txt");
         const char* path = archive.text;
@@ -191,6 +192,7 @@ bool saveMailLists() {
         if (error != 0) {
             SystemError failure(error);
             writeLogf("Затрудняюсь создать файл Архива писем %s. Ошибка %u: %s", path, failure.code, failure.text);
+            every = false;
         } else {
             writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path);
             result = true;
@@ -203,10 +205,14 @@ bool saveMailLists() {
         if (error != 0) {
             SystemError failure(error);
             writeLogf("Затрудняюсь создать файл новых писем %s. Ошибка %u: %s", path, failure.code, failure.text);
-            return result;
+            every = false;
+        } else {
+            writeLogf("Массив NewMailDim из %d писем успешно сброшен в файл %s", NewMailDim.count, path);
+            result = true;
         }
-        writeLogf("Массив NewMailDim из %d писем успешно сброшен в файл %s", NewMailDim.count, path);
-        return true;
+    }
+    if (everyListWritten != nullptr) {
+        *everyListWritten = every;
     }
     return result;
 }

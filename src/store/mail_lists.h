@@ -34,8 +34,9 @@ bool loadMailLists(HWND owner);
 
 // Writes MailDim to HistMail.txt and NewMailDim to Mail.txt; an absent list
 // leaves its file alone. True when Mail.txt was written, else whether
-// HistMail.txt was.
-bool saveMailLists();
+// HistMail.txt was. everyListWritten, when given, says whether each present
+// list reached its file.
+bool saveMailLists(bool* everyListWritten = nullptr);
 
 // What a merge did to its target, so that it can be taken back.
 struct MailFileAppend {

@@ -1,0 +1,144 @@
+// Times the viewer with a large archive: opening it, changing to the
+// "История" tab and sorting by the date column, in the detailed and the
+// compact view, for 1,000, 10,000 and 100,000 archived mails (or the counts
+// given on the command line) in 20 mailboxes, with 1,000 new mails. Each
+// step is timed up to the end of the paint that follows it.
+#include "agent/startup.h"
+#include "base/event_log.h"
+#include "base/file_io.h"
+#include "base/text.h"
+#include "core/agent_state.h"
+#include "resources/resource.h"
+#include "viewer/viewer_window.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kMailboxes = 20;
+constexpr int kNewMails = 1000;
+
+double seconds() {
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Writes count records numbered from first, spread over the mailboxes.
+bool generate(const char* path, int first, int count) {
+    ReplacementFile file;
+    if (file.create(path, 0) != 0) {
+        return false;
+    }
+    char line[1024];
+    unsigned seed = 12345;
+    for (int i = 0; i < count; i++) {
+        seed = seed * 1103515245u + 12345u;
+        int number = first + i;
+        unsigned box = (seed >> 16) % kMailboxes;
+        size_t n = formatText(line, sizeof line,
+                              "%d;0;Ящик %u;box%u@example.ru;%u.%u Кб;%08X.%d@mail.example.ru;"
+                              "Отправитель %u <sender%u@example.net>;%u;%s;Обсуждение вопроса %d\r\n",
+                              number, box, box, (seed >> 8) % 900 + 1, seed % 10, seed, number, (seed >> 4) % 500,
+                              (seed >> 4) % 500, 1230000000u + (seed >> 6) % 500000000u, (seed & 4) ? "+" : "", number);
+        if (!file.write(line, n)) {
+            return false;
+        }
+    }
+    return file.commit() == 0;
+}
+
+void paintNow(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+struct Figures {
+    double open, tabChange, sort;
+};
+
+Figures measure(const char* history, const char* fresh, int archived, int style) {
+    Figures f = {};
+    generate(history, 1, archived);
+    generate(fresh, archived + 1, kNewMails);
+    gAgent.settings.winStyle = style;
+
+    double start = seconds();
+    HWND viewer = openViewer(nullptr);
+    if (viewer == nullptr) {
+        return f;
+    }
+    paintNow(viewer);
+    f.open = seconds() - start;
+
+    HWND tabs = FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr);
+    start = seconds();
+    SendMessageA(tabs, TCM_SETCURSEL, 1, 0);
+    NMHDR change = {tabs, 0, TCN_SELCHANGE};
+    SendMessageA(viewer, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&change));
+    paintNow(viewer);
+    f.tabChange = seconds() - start;
+
+    HWND list = GetDlgItem(tabs, IDC_MAIL_LIST);
+    start = seconds();
+    NMLISTVIEW click = {};
+    click.hdr = {list, IDC_MAIL_LIST, LVN_COLUMNCLICK};
+    click.iItem = -1;
+    click.iSubItem = 2;
+    SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
+    paintNow(viewer);
+    f.sort = seconds() - start;
+    DestroyWindow(viewer);
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> counts;
+    for (int i = 1; i < argc; i++) {
+        counts.push_back(atoi(argv[i]));
+    }
+    if (counts.empty()) {
+        counts = {1000, 10000, 100000};
+    }
+    gAgent.instance = GetModuleHandleA(nullptr);
+    if (!registerWindowClasses(gAgent.instance)) {
+        fprintf(stderr, "viewer_bench: cannot register the window classes\n");
+        return 1;
+    }
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%skorvel-viewer-bench-%lu\\", temp,
+               GetCurrentProcessId());
+    CreateDirectoryA(gAgent.serviceFolder, nullptr);
+    char history[MAX_PATH], fresh[MAX_PATH], log[MAX_PATH], ini[MAX_PATH];
+    formatText(history, sizeof history, "%sHistMail.txt", gAgent.serviceFolder);
+    formatText(fresh, sizeof fresh, "%sMail.txt", gAgent.serviceFolder);
+    formatText(log, sizeof log, "%sMAInLog.txt", gAgent.serviceFolder);
+    formatText(ini, sizeof ini, "%sKorvel.ini", gAgent.serviceFolder);
+    openEventLog(log);
+
+    printf("%-9s %-9s %10s %12s %10s\n", "archived", "view", "open s", "tab change s", "sort s");
+    for (int archived : counts) {
+        for (int style : {1, 0}) {
+            Figures f = measure(history, fresh, archived, style);
+            printf("%-9d %-9s %10.3f %12.3f %10.3f\n", archived, style ? "detailed" : "compact", f.open, f.tabChange,
+                   f.sort);
+        }
+    }
+    closeEventLog("");
+    for (const char* path : {history, fresh, log, ini}) {
+        DeleteFileA(path);
+    }
+    RemoveDirectoryA(gAgent.serviceFolder);
+    return 0;
+}

@@ -1,0 +1,318 @@
+#include "viewer/mail_deletion.h"
+
+#include "base/event_log.h"
+#include "base/win_handles.h"
+#include "base/win_util.h"
+#include "core/agent_state.h"
+#include "core/service_paths.h"
+#include "store/deletion_file.h"
+#include "store/mail_line.h"
+#include "store/mail_lists.h"
+#include "store/mail_order.h"
+#include "ui/alert_window.h"
+#include "ui/paint_wait.h"
+#include "viewer/viewer_state.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kNoticeMs = 2000;
+
+// The first record of each mail number in a list.
+class NumberIndex {
+public:
+    explicit NumberIndex(MailList& list) {
+        index_.reserve(static_cast<size_t>(list.count));
+        for (int i = 0; i < list.count; i++) {
+            index_.emplace(std::string_view(list.records[i].number), &list.records[i]);
+        }
+    }
+    MailEntry* find(const char* number) const {
+        auto found = index_.find(std::string_view(number));
+        return found != index_.end() ? found->second : nullptr;
+    }
+
+private:
+    std::unordered_map<std::string_view, MailEntry*> index_;
+};
+
+// Every record of from gives its mark to the first record of to with the
+// same number.
+void copyMarks(MailList& from, MailList& to) {
+    if (from.records == nullptr || to.records == nullptr) {
+        return;
+    }
+    NumberIndex partners(to);
+    for (int i = 0; i < from.count; i++) {
+        MailEntry* partner = partners.find(from.records[i].number);
+        if (partner != nullptr) {
+            partner->deletion = from.records[i].deletion;
+        }
+    }
+}
+
+// Each record of to takes the mark of the first record of from with its
+// number.
+void takeMarks(MailList& to, MailList& from) {
+    if (from.records == nullptr || to.records == nullptr) {
+        return;
+    }
+    NumberIndex partners(from);
+    for (int i = 0; i < to.count; i++) {
+        const MailEntry* partner = partners.find(to.records[i].number);
+        if (partner != nullptr) {
+            to.records[i].deletion = partner->deletion;
+        }
+    }
+}
+
+int countMarked(const MailList& list) {
+    int n = 0;
+    for (int i = 0; i < list.count && list.records != nullptr; i++) {
+        n += list.records[i].deletion != 0 ? 1 : 0;
+    }
+    return n;
+}
+
+// Drops the marked records: they sort behind the unmarked ones and the count
+// ends before them.
+void dropMarked(MailList& list) {
+    if (list.records == nullptr || list.count <= 0) {
+        return;
+    }
+    sortMailRecords(list.records, list.count, MailKey::Mark, true);
+    int kept = 0;
+    while (kept < list.count && list.records[kept].deletion == 0) {
+        kept++;
+    }
+    list.count = kept;
+}
+
+// What an append to DeleteMail.txt did, so that it can be taken back.
+struct PendingAppend {
+    LONGLONG oldLength = 0;
+    LONGLONG newLength = 0;
+};
+
+// Appends text to DeleteMail.txt under the lock the retrieval run rewrites it
+// under. False, logged, when nothing was appended.
+bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
+    ServicePath path("DeleteMail.txt");
+    ExclusiveLock lock(deletionFileLock());
+    UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь создать файл удаляемых писем %s. Ошибка %u: %s", path.text, failure.code, failure.text);
+        return false;
+    }
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER end = {};
+    DWORD written = 0;
+    DWORD size = static_cast<DWORD>(text.size());
+    if (!SetFilePointerEx(file.get(), zero, &end, FILE_END) ||
+        !WriteFile(file.get(), text.data(), size, &written, nullptr) || written != size) {
+        SystemError failure(GetLastError());
+        SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file.get());
+        writeLogf("Затрудняюсь создать файл удаляемых писем %s. Ошибка %u: %s", path.text, failure.code, failure.text);
+        if (end.QuadPart == 0) {
+            file.reset();
+            DeleteFileA(path.text);
+        }
+        return false;
+    }
+    done.oldLength = end.QuadPart;
+    done.newLength = end.QuadPart + size;
+    return true;
+}
+
+// Takes an append back while the file still ends with it; once a retrieval
+// run has rewritten the file the requests are its own and stay.
+void takeBackAppend(const PendingAppend& done) {
+    ServicePath path("DeleteMail.txt");
+    ExclusiveLock lock(deletionFileLock());
+    UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != done.newLength) {
+        return;
+    }
+    LARGE_INTEGER end = {};
+    end.QuadPart = done.oldLength;
+    if (done.oldLength == 0) {
+        file.reset();
+        DeleteFileA(path.text);
+    } else if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(file.get());
+    }
+}
+
+// The lines of the marked records of MailDim, highest number (as text)
+// first, with the mark written as "0".
+std::string pendingLines() {
+    sortMailRecords(MailDim.records, MailDim.count, MailKey::Number, false);
+    std::string text;
+    char line[kMailLineCapacity];
+    for (int i = 0; i < MailDim.count; i++) {
+        if (MailDim.records[i].deletion == 0) {
+            continue;
+        }
+        MailEntry entry = MailDim.records[i];
+        entry.deletion = 0;
+        text.append(line, formatMailEntry(entry, line));
+    }
+    return text;
+}
+
+} // namespace
+
+void carryMarksFromShownTab() {
+    if (NewMailDim.count <= 0) {
+        return;
+    }
+    if (gViewer.currentTab == 0) {
+        copyMarks(NewMailDim, MailDim);
+    } else {
+        copyMarks(MailDim, NewMailDim);
+    }
+}
+
+void carryMarksToShownTab() {
+    if (NewMailDim.count <= 0) {
+        return;
+    }
+    if (gViewer.currentTab == 0) {
+        takeMarks(NewMailDim, MailDim);
+    } else {
+        copyMarks(NewMailDim, MailDim);
+    }
+}
+
+bool commitDeletion(HWND viewer) {
+    if (MailDim.records == nullptr || MailDim.count <= 0) {
+        return false;
+    }
+    // Kept until the lists are saved: a failed save brings the mails back in
+    // their order, which the groups point into.
+    std::vector<MailEntry> archive(MailDim.records, MailDim.records + MailDim.count);
+    std::vector<MailEntry> fresh;
+    if (NewMailDim.records != nullptr) {
+        fresh.assign(NewMailDim.records, NewMailDim.records + NewMailDim.count);
+    }
+    std::string lines = pendingLines();
+    PendingAppend appended;
+    if (!appendToDeletionFile(lines, appended)) {
+        std::copy(archive.begin(), archive.end(), MailDim.records);
+        return false;
+    }
+    ServicePath path("DeleteMail.txt");
+    writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path.text);
+
+    dropMarked(MailDim);
+    if (NewMailDim.count > 0) {
+        dropMarked(NewMailDim);
+    }
+    bool saved = false;
+    saveMailLists(&saved);
+    if (!saved) {
+        // The mails stay in the lists, marked, and are not requested.
+        takeBackAppend(appended);
+        MailDim.count = static_cast<int>(archive.size());
+        std::copy(archive.begin(), archive.end(), MailDim.records);
+        if (!fresh.empty()) {
+            NewMailDim.count = static_cast<int>(fresh.size());
+            std::copy(fresh.begin(), fresh.end(), NewMailDim.records);
+        }
+        writeLog("Удаление писем отменено: списки писем не сохранились");
+    } else {
+        reloadMailLists();
+    }
+    showReceivedInTray();
+    if (!rebuildViewerList(false)) {
+        return false;
+    }
+    InvalidateRect(viewer, nullptr, TRUE);
+    SetFocus(gViewer.list);
+    return saved;
+}
+
+void deleteMarkedMails(HWND button) {
+    carryMarksFromShownTab();
+    int marked = countMarked(MailDim);
+    if (marked == 0) {
+        showViewerNotice("Не выбраны письма для удаления!", 1);
+        return;
+    }
+    if (showMessagef(button, kAgentCaption, MB_YESNO | MB_ICONQUESTION,
+                     "Действительно удалить %d выбранных писем с сервера?", marked) != IDYES) {
+        return;
+    }
+    // The notice stays up while the lists are rewritten.
+    showAlert("Удаление писем из списков. Минуточку...", 0);
+    waitKeepingPainted(nullptr, kNoticeMs);
+    commitDeletion(gViewer.window);
+    hideAlert();
+}
+
+void undoDeletion(HWND button) {
+    if (showMessage(button, "Отменить удаление писем с сервера?", kAgentCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    ServicePath deletions("DeleteMail.txt");
+    ServicePath archive("HistMail.txt");
+    const char* refusal = nullptr;
+    bool merged = false;
+    {
+        // A poll starts only from this thread, so none can begin before the
+        // file has gone into the archive; the lock keeps out a retrieval run
+        // that is still rewriting it.
+        ExclusiveLock lock(deletionFileLock());
+        if (gAgent.pollThread.load() != nullptr) {
+            refusal = "Отменить удаление невозможно!";
+        } else {
+            UniqueHandle file(CreateFileA(deletions.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            DWORD error = file ? 0 : GetLastError();
+            file.reset();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                refusal = "Нет писем на удаление!";
+            } else if (error != 0) {
+                SystemError failure(error);
+                writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", deletions.text, failure.code, failure.text);
+            } else {
+                gAgent.undoInProgress = 1;
+                saveMailLists();
+                merged = appendMailFile(archive.text, deletions.text);
+                if (merged) {
+                    DeleteFileA(deletions.text);
+                }
+                gAgent.undoInProgress = 0;
+            }
+        }
+    }
+    if (refusal != nullptr) {
+        setUndoAvailable(false);
+        showViewerNotice(refusal, 1);
+        return;
+    }
+    if (!merged) {
+        writeLog("Слить удаленные письма с Архивом не удалось");
+        showViewerNotice("Отменить удаление не удалось!", 1);
+        return;
+    }
+    writeLog("Слили удаленные письма с Архивом.");
+    reloadMailLists();
+    if (!rebuildViewerList(false)) {
+        return;
+    }
+    InvalidateRect(gViewer.window, nullptr, TRUE);
+    SetFocus(gViewer.list);
+    showViewerNotice("Письма успешно перемещены в Архив.", 0);
+}

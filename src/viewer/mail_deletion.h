@@ -1,0 +1,25 @@
+// Deleting marked mails and taking the deletion back. A deletion moves the
+// marked records from both mail lists to DeleteMail.txt, which the next
+// retrieval run works off on the servers; until then the undo puts them back
+// into the archive.
+#pragma once
+#include <windows.h>
+
+// The delete button: carries the marks over, asks, and commits.
+void deleteMarkedMails(HWND button);
+
+// Appends the marked mails to DeleteMail.txt and drops them from both lists,
+// saves, reloads and rebuilds. False when nothing was taken (the lists keep
+// the mails and their marks) or when the rebuild failed.
+bool commitDeletion(HWND viewer);
+
+// The undo button: the pending mails go back into the archive unless a poll
+// runs.
+void undoDeletion(HWND button);
+
+// Copies the deletion marks from the array of the tab shown to the other one,
+// matching mails by number.
+void carryMarksFromShownTab();
+
+// Copies the deletion marks to the array of the tab shown from the other one.
+void carryMarksToShownTab();

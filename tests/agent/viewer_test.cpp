@@ -1,0 +1,482 @@
+// The viewer in this process, on its real windows: tabs, both views of the
+// mail list, marks, delete and undo, and a deletion carried out by a poll.
+#include "agent/agent_window.h"
+#include "agent/poll_cycle.h"
+#include "agent/startup.h"
+#include "base/event_log.h"
+#include "base/text.h"
+#include "base/win_handles.h"
+#include "core/agent_state.h"
+#include "resources/resource.h"
+#include "store/mail_lists.h"
+#include "ui/tray_icon.h"
+#include "viewer/mail_list_view.h"
+#include "viewer/viewer_window.h"
+
+#include "agent_process.h"
+#include "http_fixtures.h"
+#include "pop3_fixtures.h"
+#include "win_test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+constexpr DWORD kCycleTimeoutMs = 30000;
+
+std::string mailLine(const char* number, const char* pseudonym, const char* address, const char* sender,
+                     const char* date, const char* subject, const char* identity = "id") {
+    return std::string(number) + ";0;" + pseudonym + ";" + address + ";1.0 Кб;" + identity + number + ";" + sender +
+           ";" + date + ";;" + subject + "\r\n";
+}
+
+// Two mailboxes: "Работа" with mails 9 and 10, "Дом" with mail 11.
+std::string sampleMails() {
+    return mailLine("9", "Работа", "ivan@work.test", "Пётр", "1765000100", "Отчёт") +
+           mailLine("10", "Работа", "ivan@work.test", "Анна", "1765000200", "Встреча") +
+           mailLine("11", "Дом", "ivan@home.test", "Мама", "1765000300", "Ужин");
+}
+
+// Answers the program's message boxes with a button and keeps their texts,
+// and keeps the texts the viewer's notice window showed.
+class Onlooker {
+public:
+    explicit Onlooker(int button = IDYES) : button_(button) {
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    ~Onlooker() {
+        stop_ = true;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    std::vector<std::string> boxes() {
+        ExclusiveLock hold(lock_);
+        return boxes_;
+    }
+    std::vector<std::string> notices() {
+        ExclusiveLock hold(lock_);
+        return notices_;
+    }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        while (!static_cast<Onlooker*>(self)->stop_) {
+            static_cast<Onlooker*>(self)->look();
+            Sleep(30);
+        }
+        return 0;
+    }
+    void look() {
+        HWND alert = gAgent.alertWindow;
+        if (alert != nullptr && IsWindowVisible(alert)) {
+            wchar_t wide[128] = {};
+            InternalGetWindowText(alert, wide, 128);
+            char text[256] = {};
+            WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+            ExclusiveLock hold(lock_);
+            if (notices_.empty() || notices_.back() != text) {
+                notices_.push_back(text);
+            }
+        }
+        HWND box = FindWindowA("#32770", "Lumetra Агент");
+        if (box != nullptr && box != answered_ && IsWindowVisible(box)) {
+            char text[1024] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            {
+                ExclusiveLock hold(lock_);
+                boxes_.push_back(text);
+            }
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgItem(box, button_) ? button_ : IDOK, BN_CLICKED), 0);
+            answered_ = box;
+        }
+    }
+    int button_;
+    HWND answered_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<std::string> boxes_;
+    std::vector<std::string> notices_;
+};
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+        gAgent.instance = GetModuleHandleA(nullptr);
+        static bool registered = registerWindowClasses(gAgent.instance);
+        ASSERT_TRUE(registered);
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
+        gAgent.settings = SettingsValues();
+        formatText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "%supdate/",
+                   httpBaseUrl().c_str());
+        formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/",
+                   httpBaseUrl().c_str());
+        gAgent.viewerOpen = 0;
+        gAgent.settingsOpen = 0;
+        groupDateAscending = 0;
+        compactDateFlag = 0;
+        compactSenderFlag = 0;
+        markAllFlag = 0;
+        setHttpBehaviour("{}");
+        agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                100, nullptr, nullptr, gAgent.instance, nullptr);
+        ASSERT_NE(nullptr, agent);
+        gAgent.agentWindow = agent;
+        addTrayIcon(agent);
+    }
+    void TearDown() override {
+        stopPollCycle(kCycleTimeoutMs);
+        pumpMessages(50);
+        close();
+        removeTrayIcon();
+        gAgent.trayIcon.hWnd = nullptr;
+        SetWindowLongPtrA(agent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
+        DestroyWindow(agent);
+        closeEventLog("end");
+        gAgent.pollThread = nullptr;
+    }
+
+    void open() {
+        viewer = openViewer(nullptr);
+        ASSERT_NE(nullptr, viewer);
+        pumpMessages(50);
+    }
+    void close() {
+        if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
+            DestroyWindow(gAgent.viewerWindow);
+        }
+        viewer = nullptr;
+    }
+    HWND tabs() { return FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr); }
+    HWND list() { return GetDlgItem(tabs(), IDC_MAIL_LIST); }
+    void showTab(int tab) {
+        SendMessageA(tabs(), TCM_SETCURSEL, tab, 0);
+        NMHDR header = {tabs(), 0, TCN_SELCHANGE};
+        SendMessageA(viewer, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
+    }
+    // The rows as "column texts|check": check is "x" (marked), "-" (not) or
+    // "" (no check box).
+    std::vector<std::string> rows(int columns) {
+        std::vector<std::string> out;
+        int count = static_cast<int>(SendMessageA(list(), LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < count; row++) {
+            std::string line;
+            for (int column = 1; column < columns; column++) {
+                char text[261] = {};
+                ListView_GetItemText(list(), row, column, text, sizeof text);
+                line += std::string(text) + (column + 1 < columns ? ";" : "");
+            }
+            char first[261] = {};
+            ListView_GetItemText(list(), row, 0, first, sizeof first);
+            UINT state = ListView_GetItemState(list(), row, LVIS_STATEIMAGEMASK) >> 12;
+            out.push_back(std::string(first) + ":" + line + "|" + (state == 2 ? "x" : state == 1 ? "-" : ""));
+        }
+        return out;
+    }
+    void notify(UINT code, int row, int x) {
+        RECT item = {};
+        ListView_GetItemRect(list(), row, &item, LVIR_BOUNDS);
+        NMITEMACTIVATE click = {};
+        click.hdr = {list(), IDC_MAIL_LIST, code};
+        click.iItem = row;
+        click.ptAction = {x, (item.top + item.bottom) / 2};
+        SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
+    }
+    // The left button pressed and released over a row, as the mouse does.
+    void realClick(int row, int x) {
+        RECT item = {};
+        ListView_GetItemRect(list(), row, &item, LVIR_BOUNDS);
+        LPARAM at = MAKELPARAM(x, (item.top + item.bottom) / 2);
+        PostMessageA(list(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(list(), WM_LBUTTONUP, 0, at);
+        pumpMessages(200);
+    }
+    void columnClick(int column) {
+        NMLISTVIEW header = {};
+        header.hdr = {list(), IDC_MAIL_LIST, LVN_COLUMNCLICK};
+        header.iItem = -1;
+        header.iSubItem = column;
+        SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&header));
+    }
+    void press(int id) { SendMessageA(viewer, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    std::string statusText(int part) {
+        char text[128] = {};
+        SendMessageA(GetDlgItem(viewer, IDC_VIEWER_STATUS), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    std::string path(const char* name) { return dir / name; }
+    std::string log() { return readFile(dir / "MAInLog.txt"); }
+    void screenshot(const char* name) {
+        pumpMessages(300);
+        std::string folder = artifactsFolder();
+        if (!folder.empty()) {
+            saveScreenshot(folder + "\\" + name);
+        }
+    }
+    // Waits for the end of the cycle that ends the given number of cycles.
+    bool waitForCycleEnd(size_t cycles) {
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < kCycleTimeoutMs) {
+            pumpMessages(50);
+            std::string text = log();
+            size_t ended = 0;
+            for (size_t at = text.find("Поток опроса почты завершился"); at != std::string::npos;
+                 at = text.find("Поток опроса почты завершился", at + 1)) {
+                ended++;
+            }
+            if (gAgent.pollThread.load() == nullptr && ended >= cycles) {
+                pumpMessages(200);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    TempFolder dir;
+    HWND agent = nullptr;
+    HWND viewer = nullptr;
+};
+
+} // namespace
+
+TEST_F(Viewer, OpeningWithoutFreshMailAndClosingEmptiesTheNewTab) {
+    ASSERT_TRUE(writeFile(path("Mail.txt"), sampleMails()));
+    ASSERT_TRUE(writeFile(path("HistMail.txt"), sampleMails()));
+    open();
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Слить файлы новых писем не удалось"));
+    EXPECT_NE(std::string::npos, text.find("Слить файлы новых писем с Архивом не удалось"));
+    EXPECT_EQ(3u, rows(5).size()); // compact: three mails
+    EXPECT_EQ(3, gAgent.receivedCount);
+    EXPECT_STREQ("Принято писем - 3", trayState().tip);
+    EXPECT_EQ("Удалить (Del)", statusText(0));
+    EXPECT_EQ("", statusText(1));
+    EXPECT_FALSE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
+    EXPECT_EQ("Показать подробно (Ctrl+Space)", statusText(4));
+
+    close();
+    EXPECT_FALSE(fileExists(path("Mail.txt")));
+    EXPECT_EQ(0, gAgent.viewerOpen);
+    open();
+    EXPECT_EQ(std::vector<std::string>{":Нет новых;;;|"}, rows(5));
+    showTab(1);
+    EXPECT_EQ(3u, rows(5).size());
+    close();
+    showTab(0); // nothing left to notify: no crash on a closed viewer
+}
+
+TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
+    gAgent.settings.winStyle = 1;
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    // Mailboxes by address descending, mails by date descending.
+    std::vector<std::string> expected = {
+        "Работа:Писем в ящике - 2;;;;;|-", ":Анна;", ":Пётр;", "Дом:Писем в ящике - 1;;;;;|-", ":Мама;",
+    };
+    std::vector<std::string> got = rows(7);
+    ASSERT_EQ(5u, got.size());
+    EXPECT_EQ(expected[0], got[0]);
+    EXPECT_EQ(0u, got[1].find(expected[1]));
+    EXPECT_NE(std::string::npos, got[1].find(";Встреча;10|-"));
+    EXPECT_EQ(0u, got[2].find(expected[2]));
+    EXPECT_EQ(expected[3], got[3]);
+    EXPECT_EQ("Минимизировать (Ctrl+Space)", statusText(4));
+
+    // A click of the mouse in the check box of mail row 2 marks it once;
+    // collapsing the group shows its header checked, expanding unchecks it.
+    realClick(2, 12);
+    EXPECT_NE(std::string::npos, rows(7)[2].find("|x"));
+    EXPECT_NE(std::string::npos, rows(7)[1].find("|-"));
+    notify(NM_CLICK, 0, 35);
+    got = rows(7);
+    ASSERT_EQ(3u, got.size());
+    EXPECT_EQ("Работа:Писем в ящике - 2;;;;;|x", got[0]);
+    notify(NM_DBLCLK, 0, 100);
+    EXPECT_EQ("Работа:Писем в ящике - 2;;;;;|-", rows(7)[0]);
+    EXPECT_NE(std::string::npos, rows(7)[2].find("|x"));
+
+    // Mark group, then mark all twice: every mark back to unmarked.
+    notify(NM_CLICK, 3, 10);
+    got = rows(7);
+    EXPECT_NE(std::string::npos, got[3].find("|x"));
+    EXPECT_NE(std::string::npos, got[4].find("|x"));
+    columnClick(0);
+    for (const std::string& row : rows(7)) {
+        EXPECT_NE(std::string::npos, row.find("|x")) << row;
+    }
+    columnClick(0);
+    for (const std::string& row : rows(7)) {
+        EXPECT_NE(std::string::npos, row.find("|-")) << row;
+    }
+    // The date column turns the order inside the groups round.
+    columnClick(2);
+    EXPECT_EQ(0u, rows(7)[1].find(":Пётр;"));
+    columnClick(2);
+    EXPECT_EQ(0u, rows(7)[1].find(":Анна;"));
+
+    // A double click on a mail names its number.
+    Onlooker onlooker(IDOK);
+    notify(NM_DBLCLK, 1, 100);
+    EXPECT_TRUE(contains(onlooker.boxes(), "Выбрано письмо с глобальным номером 10."));
+    screenshot("viewer_detailed.bmp");
+}
+
+TEST_F(Viewer, CompactViewMarksSortsAndSizeToggle) {
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    std::vector<std::string> got = rows(5);
+    ASSERT_EQ(3u, got.size());
+    EXPECT_EQ(0u, got[0].find(":Анна;")); // in the order of loading: by mailbox, newest first
+    notify(NM_CLICK, 1, 10);
+    EXPECT_NE(std::string::npos, rows(5)[1].find("|x"));
+    notify(NM_CLICK, 1, 10);
+    EXPECT_NE(std::string::npos, rows(5)[1].find("|-"));
+    columnClick(2); // "Когда": newest first
+    got = rows(5);
+    EXPECT_NE(std::string::npos, got[0].find("Ужин;11|"));
+    EXPECT_NE(std::string::npos, got[2].find("Отчёт;9|"));
+    columnClick(2);
+    EXPECT_NE(std::string::npos, rows(5)[0].find("Отчёт;9|"));
+    columnClick(1); // "От кого": by mailbox address, descending
+    EXPECT_NE(std::string::npos, rows(5)[2].find("Ужин;11|"));
+    screenshot("viewer_compact.bmp");
+
+    // Two size toggles bring back the first size and style.
+    RECT first;
+    GetWindowRect(viewer, &first);
+    press(IDC_VIEWER_SIZE_TOGGLE);
+    EXPECT_EQ(5u, rows(7).size());
+    EXPECT_EQ("Минимизировать (Ctrl+Space)", statusText(4));
+    press(IDC_VIEWER_SIZE_TOGGLE);
+    RECT second;
+    GetWindowRect(viewer, &second);
+    EXPECT_EQ(first.right - first.left, second.right - second.left);
+    EXPECT_EQ(first.bottom - first.top, second.bottom - second.top);
+    EXPECT_EQ(3u, rows(5).size());
+    close();
+    std::string ini = readFile(path("Korvel.ini"));
+    EXPECT_NE(std::string::npos, ini.find("[WinPos]"));
+    EXPECT_NE(std::string::npos, ini.find("[WinPosInv]"));
+}
+
+TEST_F(Viewer, DeleteFromEitherTabAndUndo) {
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    Onlooker onlooker;
+    press(IDC_VIEWER_DELETE); // nothing marked: no question
+    EXPECT_TRUE(onlooker.boxes().empty());
+    EXPECT_TRUE(contains(onlooker.notices(), "Не выбраны письма для удаления!"));
+
+    // Mark 10 and 9 in "Новые" (compact rows 0 and 1, before mail 11).
+    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 1, 10);
+    press(IDC_VIEWER_DELETE);
+    EXPECT_TRUE(contains(onlooker.boxes(), "Действительно удалить 2 выбранных писем с сервера?"));
+    EXPECT_EQ(1u, rows(5).size());
+    showTab(1);
+    EXPECT_EQ(1u, rows(5).size());
+    std::vector<std::string> pending = splitLines(readFile(path("DeleteMail.txt")));
+    ASSERT_EQ(2u, pending.size());
+    EXPECT_EQ(0u, pending[0].find("9;0;Работа;"));
+    EXPECT_EQ(0u, pending[1].find("10;0;Работа;"));
+    EXPECT_TRUE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
+    EXPECT_EQ("Отменить удаление (Ctrl+Z)", statusText(1));
+
+    // Deleting from "История" takes the mail from "Новые" too, appending.
+    notify(NM_CLICK, 0, 10);
+    press(IDC_VIEWER_DELETE);
+    EXPECT_EQ(std::vector<std::string>{":Архив пуст;;;|"}, rows(5));
+    pending = splitLines(readFile(path("DeleteMail.txt")));
+    ASSERT_EQ(3u, pending.size());
+    EXPECT_EQ(0u, pending[2].find("11;0;Дом;"));
+    showTab(0);
+    EXPECT_EQ(std::vector<std::string>{":Нет новых;;;|"}, rows(5));
+
+    // While a poll runs the undo refuses and disables its button.
+    gAgent.pollThread = GetCurrentThread();
+    press(IDC_VIEWER_UNDO);
+    gAgent.pollThread = nullptr;
+    EXPECT_TRUE(contains(onlooker.notices(), "Отменить удаление невозможно!"));
+    EXPECT_FALSE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
+    EXPECT_TRUE(fileExists(path("DeleteMail.txt")));
+
+    press(IDC_VIEWER_UNDO);
+    EXPECT_TRUE(contains(onlooker.notices(), "Письма успешно перемещены в Архив."));
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    EXPECT_EQ(std::vector<std::string>{":Нет новых;;;|"}, rows(5));
+    showTab(1);
+    EXPECT_EQ(3u, rows(5).size());
+    EXPECT_FALSE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
+    press(IDC_VIEWER_UNDO);
+    EXPECT_TRUE(contains(onlooker.notices(), "Нет писем на удаление!"));
+}
+
+TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
+    DovecotMailbox box;
+    std::vector<std::string> names = corpusMailNames();
+    for (size_t i = 0; i < 3; i++) {
+        box.addMessage(corpusMail(names[i]));
+    }
+    // The scripted server relays to dovecot, slowly when a poll must last.
+    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\"}");
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Работа;" + box.user() + ";" + box.password() + ";fake.test;110\r\n"));
+    // The viewer is open: the poll's mails reach it by the refresh request,
+    // with the "История" tab shown before.
+    open();
+    showTab(1);
+    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
+    ASSERT_TRUE(waitForCycleEnd(1));
+    EXPECT_EQ(0, TabCtrl_GetCurSel(tabs()));
+    ASSERT_EQ(3u, rows(5).size());
+    screenshot("viewer_russian_mails.bmp");
+    Onlooker onlooker;
+    notify(NM_CLICK, 0, 10);
+    press(IDC_VIEWER_DELETE);
+    EXPECT_EQ(2u, rows(5).size());
+
+    // A second deletion while the next poll talks to the server: that poll
+    // deletes the first mail and keeps the second request for the poll after.
+    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": 1000}");
+    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
+    DWORD start = GetTickCount();
+    while (fakePop3Transcript().empty() && GetTickCount() - start < kCycleTimeoutMs) {
+        pumpMessages(50);
+    }
+    notify(NM_CLICK, 0, 10);
+    press(IDC_VIEWER_DELETE);
+    ASSERT_TRUE(waitForCycleEnd(2));
+    EXPECT_EQ(2u, box.messageCount());
+    EXPECT_EQ(1u, splitLines(readFile(path("DeleteMail.txt"))).size());
+
+    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\"}");
+    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
+    ASSERT_TRUE(waitForCycleEnd(3));
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    EXPECT_EQ(1u, box.messageCount());
+}
+
+TEST_F(Viewer, ADeletionWhoseListsCannotBeSavedIsTakenBack) {
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    Onlooker onlooker;
+    notify(NM_CLICK, 0, 10);
+    // The archive cannot be replaced: the mail must not end up nowhere.
+    ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    press(IDC_VIEWER_DELETE);
+    SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+    std::vector<std::string> got = rows(5);
+    ASSERT_EQ(3u, got.size());
+    EXPECT_NE(std::string::npos, got[0].find("|x"));
+    showTab(1);
+    EXPECT_EQ(3u, rows(5).size());
+}
