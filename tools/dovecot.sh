@@ -8,17 +8,22 @@
 
 dovecot_start() {
     local dir=$1 certs=${2:-}
-    local listen="127.0.0.1" pop3_address="127.0.0.1" pop3s_port=0 ssl="ssl = no"
+    local listen="127.0.0.1" pop3_address="127.0.0.1" pop3s_port=0 ssl="ssl = no" locals=""
     if [ -n "$certs" ]; then
         listen="127.0.0.1 127.0.0.3"
         pop3_address="127.0.0.1, 127.0.0.3"
         pop3s_port=995
         ssl="ssl = yes
 ssl_cert = <$certs/server.pem
-ssl_key = <$certs/server.key
-# 127.0.0.1 stays a server without TLS (no STLS offered).
+ssl_key = <$certs/server.key"
+        locals="# 127.0.0.1 stays a server without TLS (no STLS offered); 127.0.0.3 takes
+# a password only inside TLS.
 local 127.0.0.1 {
   ssl = no
+}
+local 127.0.0.3 {
+  login_trusted_networks =
+  disable_plaintext_auth = yes
 }"
     fi
     mkdir -p "$dir/run" "$dir/state" "$dir/mail"
@@ -78,6 +83,7 @@ service imap-login {
 service anvil {
   chroot =
 }
+$locals
 CONF
     /usr/sbin/dovecot -c "$dir/dovecot.conf"
     local i

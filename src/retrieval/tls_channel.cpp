@@ -169,8 +169,8 @@ bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& c
     cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
     TimeStamp expiry;
     char package[] = UNISP_NAME_A;
-    SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred,
-                                                       nullptr, nullptr, &credentials_, &expiry);
+    SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr,
+                                                       nullptr, &credentials_, &expiry);
     if (status != SEC_E_OK) {
         cred.grbitEnabledProtocols = 0;
         status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr, nullptr,
@@ -292,8 +292,7 @@ int TlsChannel::send(TlsTransport& transport, const char* data, size_t size) {
         if (status != SEC_E_OK) {
             return status;
         }
-        int error =
-            transport.sendRaw(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        int error = transport.sendRaw(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
         if (error != 0) {
             return error;
         }
