@@ -153,10 +153,12 @@ HOSTS
 
     local http_dir="$KORVEL_SESSION_DIR/http"
     mkdir -p "$http_dir"
-    python3 "$root/tests/support/http_fixture.py" "$http_dir" 127.0.0.1 8080 >"$http_dir/server.log" 2>&1 &
+    python3 "$root/tests/support/http_fixture.py" "$http_dir" 127.0.0.1 8080 "$certs" >"$http_dir/server.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/http.pid"
     export KORVEL_HTTP_DIR="Z:$http_dir"
     export KORVEL_HTTP_URL="http://127.0.0.1:8080/"
+    # HTTPS of the same server: a trusted certificate, then ones to refuse.
+    export KORVEL_HTTPS_URL="https://localhost:8081/"
     local i
     for i in $(seq 1 100); do
         python3 -c 'import socket
