@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr int kMaxHandshakeSteps = 64;
+
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
@@ -202,7 +204,10 @@ bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& c
 int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::string& cipher, bool firstCall,
                               TlsFailure& failure) {
     bool needData = false;
-    for (;;) {
+    // A handshake takes a few steps; a server that keeps it going for ever
+    // is cut off (one that trickles its bytes runs into the deadline).
+    int steps = 0;
+    while (steps < kMaxHandshakeSteps) {
         if (needData) {
             int error = transport.receiveRaw(cipher);
             if (error != 0) {
@@ -237,6 +242,7 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
             needData = true;
             continue;
         }
+        steps++;
         // A token goes out also with a failure: it tells the server why.
         if (out[0].cbBuffer != 0 && out[0].pvBuffer != nullptr) {
             int error = transport.sendRaw(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
@@ -254,6 +260,12 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
             failure.code = status;
             return status;
         }
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
+            // The server asks for a client certificate: go on without one,
+            // with the same input.
+            firstCall = false;
+            continue;
+        }
         if (!firstCall) {
             // Bytes beyond what this step used are the start of the next one.
             if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer != 0 && in[1].cbBuffer <= cipher.size()) {
@@ -266,8 +278,11 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
             return 0;
         }
         firstCall = false;
-        needData = cipher.empty() && status == SEC_I_CONTINUE_NEEDED;
+        needData = cipher.empty();
     }
+    failure.kind = TlsFailure::Handshake;
+    failure.code = SEC_E_INTERNAL_ERROR;
+    return SEC_E_INTERNAL_ERROR;
 }
 
 int TlsChannel::send(TlsTransport& transport, const char* data, size_t size) {

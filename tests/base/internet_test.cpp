@@ -16,8 +16,8 @@ TEST(Https, OnlyATrustedCertificateForTheHostIsTaken) {
     EXPECT_EQ(0u, good.error);
     EXPECT_EQ(200u, good.status);
     // Unknown authority, another host name, expired.
-    for (const char* url : {"https://localhost:8082/check", "https://localhost:8083/check",
-                            "https://localhost:8084/check"}) {
+    for (const char* url :
+         {"https://localhost:8082/check", "https://localhost:8083/check", "https://localhost:8084/check"}) {
         HttpResult refused = httpGet(session, url, buffer, sizeof buffer);
         EXPECT_NE(0u, refused.error) << url;
         EXPECT_EQ(0u, refused.status) << url;
