@@ -2,7 +2,8 @@
 # authority (ca.pem, and ca.der for the Wine prefix's trusted roots), a server
 # certificate it signs for the test hosts, and the certificates a client must
 # refuse: one for another host name, an expired one (both by the same
-# authority) and one from an authority nobody trusts. Source this file and
+# authority), one signed by itself and one from an authority nobody trusts
+# that the server does not send along. Source this file and
 # call certs_make DIR.
 
 certs_make() {
@@ -48,6 +49,15 @@ CNF
         openssl req -newkey rsa:2048 -nodes -keyout expired.key -out expired.csr -subj "/CN=expired" 2>/dev/null
         openssl ca -batch -config ca-db/ca.cnf -cert ca.pem -keyfile ca.key -in expired.csr -out expired.pem \
             -startdate 20200101000000Z -enddate 20210101000000Z -extensions leaf -notext 2>/dev/null
+        # An authority nobody trusts, whose leaf comes without it: the chain
+        # ends short of any root.
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout stranger.key -out stranger.pem -days 30 \
+            -subj "/CN=Korvel Stranger Authority" -addext "basicConstraints=critical,CA:TRUE" \
+            -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+        printf 'subjectAltName=DNS:fakes.test\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' >leaf.ext
+        openssl req -newkey rsa:2048 -nodes -keyout untrusted.key -out untrusted.csr -subj "/CN=untrusted" 2>/dev/null
+        openssl x509 -req -in untrusted.csr -CA stranger.pem -CAkey stranger.key -CAcreateserial -days 30 \
+            -extfile leaf.ext -out untrusted.pem 2>/dev/null
         # Unknown authority: signed by itself.
         openssl req -x509 -newkey rsa:2048 -nodes -keyout unknown.key -out unknown.pem -days 30 \
             -subj "/CN=fakes.test" -addext "subjectAltName=DNS:fakes.test" 2>/dev/null

@@ -499,6 +499,7 @@ TEST_F(Pop3Session, RefusedTlsSendsNoPassword) {
         {"{\"cert\": \"wrongname\"}", "995", "сертификат выдан для другого имени сервера"},
         {"{\"cert\": \"expired\"}", "995", "срок действия сертификата истек или не наступил"},
         {"{\"cert\": \"unknown\"}", "995", "сертификат выдан неизвестным центром сертификации"},
+        {"{\"cert\": \"untrusted\"}", "995", "сертификат выдан неизвестным центром сертификации"},
         {"{\"cert\": \"wrongname\", \"stls\": true}", "110", "сертификат выдан для другого имени сервера"},
         {"{\"stls\": true, \"replies\": {\"STLS\": \"-ERR not now\\r\\n\"}}", "110",
          "Сервер отказал в STLS. Пароль не отправлен."},
@@ -510,7 +511,7 @@ TEST_F(Pop3Session, RefusedTlsSendsNoPassword) {
         EXPECT_NE(std::string::npos, log().find(c.logged));
         EXPECT_FALSE(sawLogin());
     }
-    EXPECT_EQ(5u, count(log(), "Пароль не отправлен."));
+    EXPECT_EQ(6u, count(log(), "Пароль не отправлен."));
 
     // The mailbox test: a certificate refused on 995 is not retried in the
     // clear on 110.

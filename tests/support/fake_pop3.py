@@ -28,7 +28,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   relayTo       "host:port": forward everything to that server, delaying
                 every reply by delayMs (TLS bytes too: no TLS of its own)
   cert          certificate the TLS of this connection shows: "server"
-                (default), "wrongname", "expired" or "unknown"
+                (default), "wrongname", "expired", "unknown" (signed by itself)
+                or "untrusted" (from an authority it does not send)
   stls          true: CAPA offers STLS (CAPA is answered always; STLS too,
                 unless "replies" replaces its answer)
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
