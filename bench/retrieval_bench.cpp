@@ -5,7 +5,9 @@
 // what the two round trips per message (LIST and TOP) cost on a slow line.
 // Two more rows show where a second run's time goes: the same run with the
 // event log closed, and the bare POP3 dialogue (LIST and TOP for every
-// message, replies read to their ends) without the run around it.
+// message, replies read to their ends) without the run around it. Two rows
+// show the second run over TLS: on dovecot's port 995, and through the relay
+// (the handshake's round trips delayed as well).
 // Needs the session of tools/session.sh (bench/run_retrieval_bench.sh sets
 // it up). Usage: retrieval_bench [--no-relay] [--repeat R] [messages...]
 // (default 5000 messages, second run timed 3 times).
@@ -404,6 +406,12 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
     }
     printRow(messages, "  LIST+TOP dialogue only", second);
 
+    std::string secure = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";pop3.delta.test;995\r\n";
+    if (!writeFile(folder_ / "MailBox.txt", secure) || !secondRun(second)) {
+        return false;
+    }
+    printRow(messages, "second, TLS (port 995)", second);
+
     if (relay_) {
         char scenario[128];
         formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}", kRelayDelayMs);
@@ -416,6 +424,19 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
             return false;
         }
         formatText(name, sizeof name, "second, %d ms relay", kRelayDelayMs);
+        printRow(messages, name, slow);
+
+        // The same over TLS: the relay passes the TLS bytes of dovecot's
+        // port 995 through, so the handshake pays its round trips too.
+        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.3:995\", \"delayMs\": %d}", kRelayDelayMs);
+        setFakePop3Scenario(scenario);
+        relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fakes.test;995\r\n";
+        ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
+        setFakePop3Scenario("{}");
+        if (!ok) {
+            return false;
+        }
+        formatText(name, sizeof name, "second, TLS, %d ms relay", kRelayDelayMs);
         printRow(messages, name, slow);
     }
     closeEventLog("");

@@ -1,22 +1,42 @@
-# A dovecot POP3 server for tests and the demo, on 127.0.0.1 port 110. Port 110
-# needs root and must not collide with anything on the machine: call this
+# A dovecot POP3 server for tests and the demo: in the clear on 127.0.0.1 port
+# 110 and, given a folder of certificates (tools/test_certs.sh), with TLS on
+# 127.0.0.3: implicit on port 995 and through STLS on port 110. Ports below
+# 1024 need root and must not collide with anything on the machine: call this
 # inside a private network namespace (tools/test.sh and tools/run.sh do).
-# Source this file; dovecot_start DIR, dovecot_stop DIR. A mailbox is a
-# maildir DIR/mail/NAME/Maildir; its password is "pw-NAME".
+# Source this file; dovecot_start DIR [CERTS], dovecot_stop DIR. A mailbox is
+# a maildir DIR/mail/NAME/Maildir; its password is "pw-NAME".
 
 dovecot_start() {
-    local dir=$1
+    local dir=$1 certs=${2:-}
+    local listen="127.0.0.1" pop3_address="127.0.0.1" pop3s_port=0 ssl="ssl = no" locals=""
+    if [ -n "$certs" ]; then
+        listen="127.0.0.1 127.0.0.3"
+        pop3_address="127.0.0.1, 127.0.0.3"
+        pop3s_port=995
+        ssl="ssl = yes
+ssl_cert = <$certs/server.pem
+ssl_key = <$certs/server.key"
+        locals="# 127.0.0.1 stays a server without TLS (no STLS offered); 127.0.0.3 takes
+# a password only inside TLS.
+local 127.0.0.1 {
+  ssl = no
+}
+local 127.0.0.3 {
+  login_trusted_networks =
+  disable_plaintext_auth = yes
+}"
+    fi
     mkdir -p "$dir/run" "$dir/state" "$dir/mail"
     chmod 755 "$dir" "$dir/mail"
     chown nobody:nogroup "$dir/mail"
     cat >"$dir/dovecot.conf" <<CONF
 protocols = pop3
-listen = 127.0.0.1
+listen = $listen
 base_dir = $dir/run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
 info_log_path = $dir/dovecot.log
-ssl = no
+$ssl
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_verbose = yes
@@ -43,11 +63,13 @@ userdb {
 }
 service pop3-login {
   inet_listener pop3 {
-    address = 127.0.0.1
+    address = $pop3_address
     port = 110
   }
   inet_listener pop3s {
-    port = 0
+    address = 127.0.0.3
+    port = $pop3s_port
+    ssl = yes
   }
 }
 service imap-login {
@@ -61,6 +83,7 @@ service imap-login {
 service anvil {
   chroot =
 }
+$locals
 CONF
     /usr/sbin/dovecot -c "$dir/dovecot.conf"
     local i

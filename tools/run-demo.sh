@@ -5,7 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 demo="$root/build/demo"
 install_dir="$demo/Korvel"
 service="$install_dir/MainFolder"
-demo_account="A;Демо;demo@korvel.test;pw-demo;pop3.korvel.test;110"
+demo_account="A;Демо;demo@korvel.test;pw-demo;pop3.korvel.test;995"
 
 # shellcheck source=session.sh
 source "$root/tools/session.sh"

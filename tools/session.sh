@@ -85,8 +85,11 @@ session_start() {
 
 # Network services of the tests, inside the private network namespace that
 # tools/test.sh and tools/run.sh create: host names of their own (an /etc/hosts
-# bound over the machine's one in a private mount namespace), dovecot on
-# 127.0.0.1:110 and the scripted POP3 server on 127.0.0.2:110. The paths are
+# bound over the machine's one in a private mount namespace), a test authority
+# made for the run and trusted by the prefix, dovecot in the clear on
+# 127.0.0.1:110 and with TLS on 127.0.0.3 (995, and STLS on 110), and the
+# scripted POP3 server on 127.0.0.2:110 and, with TLS, on 127.0.0.4 (995, and
+# STLS on 110 when a scenario offers it). The paths are
 # handed to the Windows programs as Z: paths.
 # A local network whose gateway leads nowhere. It has no default route, so
 # the system reports no network connection, until a test asks the HTTP server
@@ -110,8 +113,10 @@ session_start_services() {
 127.0.0.1 pop3.alpha.test
 127.0.0.1 pop.beta.test
 127.0.0.1 gamma.test
-127.0.0.1 pop3.korvel.test
+127.0.0.3 pop3.korvel.test
+127.0.0.3 pop3.delta.test
 127.0.0.2 fake.test
+127.0.0.4 fakes.test
 HOSTS
     mount --bind "$KORVEL_SESSION_DIR/hosts" /etc/hosts
     # Names outside the hosts file fail at once, also while a gateway is set.
@@ -120,35 +125,48 @@ HOSTS
 
     session_start_lan
 
+    # A test authority of this run, trusted by the Wine prefix.
+    # shellcheck source=test_certs.sh
+    source "$root/tools/test_certs.sh"
+    local certs="$KORVEL_SESSION_DIR/certs"
+    rm -rf "$certs"
+    certs_make "$certs"
+    chmod -R a+rX "$certs"
+    if ! wine "$root/build/win/bin/trust_root.exe" "Z:$certs/ca.der" </dev/null >/dev/null 2>"$KORVEL_SESSION_DIR/trust.log"; then
+        session_log "the test authority is not trusted: $(cat "$KORVEL_SESSION_DIR/trust.log")"
+    fi
+
     # shellcheck source=dovecot.sh
     source "$root/tools/dovecot.sh"
     local dovecot_dir
     dovecot_dir=$(mktemp -d /tmp/korvel-dovecot.XXXXXX)
     echo "$dovecot_dir" >"$KORVEL_SESSION_DIR/dovecot.dir"
-    dovecot_start "$dovecot_dir"
+    dovecot_start "$dovecot_dir" "$certs"
     export KORVEL_DOVECOT_DIR="Z:$dovecot_dir"
 
     local fake_dir="$KORVEL_SESSION_DIR/fake-pop3"
     mkdir -p "$fake_dir"
-    python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2 110 >"$fake_dir/server.log" 2>&1 &
+    python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2:110,127.0.0.4:110,127.0.0.4:995 "$certs" >"$fake_dir/server.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/fake-pop3.pid"
     export KORVEL_FAKE_POP3_DIR="Z:$fake_dir"
     export KORVEL_MAIL_CORPUS="Z:$root/tests/retrieval/mails"
 
     local http_dir="$KORVEL_SESSION_DIR/http"
     mkdir -p "$http_dir"
-    python3 "$root/tests/support/http_fixture.py" "$http_dir" 127.0.0.1 8080 >"$http_dir/server.log" 2>&1 &
+    python3 "$root/tests/support/http_fixture.py" "$http_dir" 127.0.0.1 8080 "$certs" >"$http_dir/server.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/http.pid"
     export KORVEL_HTTP_DIR="Z:$http_dir"
     export KORVEL_HTTP_URL="http://127.0.0.1:8080/"
+    # HTTPS of the same server: a trusted certificate, then ones to refuse.
+    export KORVEL_HTTPS_URL="https://localhost:8081/"
     local i
     for i in $(seq 1 100); do
         python3 -c 'import socket
-for a in (("127.0.0.2", 110), ("127.0.0.1", 8080)):
+for a in (("127.0.0.2", 110), ("127.0.0.4", 995), ("127.0.0.1", 8080)):
     socket.create_connection(a, 1).close()' 2>/dev/null && break
         sleep 0.05
     done
-    session_log "dovecot in $dovecot_dir, scripted POP3 server on 127.0.0.2, HTTP server on 127.0.0.1:8080"
+    session_log "dovecot in $dovecot_dir (TLS on 127.0.0.3), scripted POP3 server on 127.0.0.2 and 127.0.0.4, HTTP server on 127.0.0.1:8080"
 }
 
 session_stop() {

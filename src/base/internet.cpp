@@ -141,6 +141,8 @@ DWORD sendRequest(HINTERNET session, const UrlParts& url, const Deadline& deadli
     }
     DWORD flags =
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    // HTTPS with WinINet's own certificate checks: no INTERNET_FLAG_IGNORE_CERT_*
+    // flag and no security flags set later, so a bad certificate fails the request.
     if (url.scheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }

@@ -222,13 +222,23 @@ int Pop3Connection::sendText(const std::string& text) {
     if (cancelRequested) {
         return WSAEINTR;
     }
+    if (tls_.active()) {
+        return tls_.send(*this, text.data(), text.size());
+    }
+    return sendRaw(text.data(), text.size());
+}
+
+int Pop3Connection::sendRaw(const char* data, size_t size) {
     size_t sent = 0;
-    while (sent < text.size()) {
+    while (sent < size) {
+        if (cancelRequested) {
+            return WSAEINTR;
+        }
         int error = fitTimeout(SO_SNDTIMEO, gNetTimeouts.sendMs, sendTimeout_);
         if (error != 0) {
             return error;
         }
-        int n = send(socket_, text.data() + sent, static_cast<int>(text.size() - sent), 0);
+        int n = send(socket_, data + sent, static_cast<int>(size - sent), 0);
         if (n == SOCKET_ERROR) {
             return WSAGetLastError();
         }
@@ -237,7 +247,7 @@ int Pop3Connection::sendText(const std::string& text) {
     return 0;
 }
 
-int Pop3Connection::receiveMore() {
+int Pop3Connection::receiveRaw(std::string& into) {
     if (cancelRequested) {
         return WSAEINTR;
     }
@@ -254,8 +264,49 @@ int Pop3Connection::receiveMore() {
         // The server closed the connection (or a cancellation shut it down).
         return cancelRequested ? WSAEINTR : WSAECONNRESET;
     }
-    pending_.append(chunk, static_cast<size_t>(n));
+    into.append(chunk, static_cast<size_t>(n));
     return 0;
+}
+
+int Pop3Connection::receiveMore() {
+    if (!tls_.active()) {
+        return receiveRaw(pending_);
+    }
+    // Whole records only give text: read until one is complete.
+    size_t before = pending_.size();
+    for (;;) {
+        int error = tls_.decrypt(*this, cipher_, pending_);
+        if (error != 0) {
+            return cancelRequested ? WSAEINTR : error;
+        }
+        if (pending_.size() > before) {
+            return 0;
+        }
+        error = receiveRaw(cipher_);
+        if (error != 0) {
+            return error;
+        }
+    }
+}
+
+bool Pop3Connection::startTls(const char* host, TlsFailure& failure) {
+    // Whatever came in the clear before the handshake is not to be trusted.
+    pending_.clear();
+    if (cancelRequested) {
+        failure = TlsFailure();
+        failure.kind = TlsFailure::Network;
+        failure.code = WSAEINTR;
+        return false;
+    }
+    if (!tls_.start(*this, host, cipher_, failure)) {
+        if (cancelRequested) {
+            failure.kind = TlsFailure::Network;
+            failure.code = WSAEINTR;
+        }
+        tls_.reset();
+        return false;
+    }
+    return true;
 }
 
 int Pop3Connection::receiveLine(std::string& line) {
@@ -301,5 +352,7 @@ void Pop3Connection::close() {
         closesocket(socket_);
         socket_ = INVALID_SOCKET;
     }
+    tls_.reset();
     pending_.clear();
+    cipher_.clear();
 }

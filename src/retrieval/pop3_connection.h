@@ -5,6 +5,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "retrieval/tls_channel.h"
+
 #include <string>
 
 // Every wait of a POP3 session, in one place. A user on a slow line waits at
@@ -57,7 +59,9 @@ private:
 // Returns 0 on success, else the Winsock error code.
 int resolveHost(const char* name, in_addr& address);
 
-class Pop3Connection {
+// Sends and receives in the clear or, once startTls succeeded, through TLS:
+// the reply readers above work the same over both.
+class Pop3Connection : private TlsTransport {
 public:
     Pop3Connection() = default;
     ~Pop3Connection();
@@ -72,6 +76,11 @@ public:
     // Each returns 0 on success or a Winsock error code.
     int open(); // the socket
     int connectTo(const in_addr& address, unsigned short port);
+    // TLS from here on, with the certificate checked for host. True on
+    // success; otherwise failure says what failed and the connection must
+    // not be used further.
+    bool startTls(const char* host, TlsFailure& failure);
+    bool secure() const { return tls_.active(); }
     int sendText(const std::string& text);
     // One reply line with its line end; WSAEMSGSIZE when it is too long (the
     // connection is then out of step and is closed).
@@ -82,12 +91,16 @@ public:
     void close();
 
 private:
+    int sendRaw(const char* data, size_t size) override;
+    int receiveRaw(std::string& into) override;
     int receiveMore();
     // Cuts the socket's time-out for one send or receive to the deadline.
     int fitTimeout(int option, DWORD stepMs, DWORD& current);
 
     SOCKET socket_ = INVALID_SOCKET;
     std::string pending_; // bytes received beyond the last reply
+    TlsChannel tls_;
+    std::string cipher_; // TLS bytes not yet decrypted
     ULONGLONG deadline_ = 0;
     DWORD receiveTimeout_ = 0; // the time-outs the socket has now
     DWORD sendTimeout_ = 0;

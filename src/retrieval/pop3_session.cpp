@@ -13,6 +13,7 @@
 namespace {
 
 constexpr unsigned short kPop3Port = 110;
+constexpr unsigned short kPop3sPort = 995; // POP3 inside TLS from the first byte
 
 // Short texts a test hands back to the mailbox page.
 constexpr char kNoInternet[] = "Ошибка! Нет соединения с Интернет";
@@ -20,6 +21,8 @@ constexpr char kNoInternetSocket[] = "Ошибка! Нет соединения 
 constexpr char kNoAnswer[] = "Ошибка! Сервер не ответил.";
 constexpr char kConnectionBroken[] = "Ошибка! Прерывание связи.";
 constexpr char kNotRecognised[] = "Ошибка! Адрес и/или пароль неопознаны.";
+constexpr char kBadCertificate[] = "Ошибка! Сертификат сервера не прошел проверку.";
+constexpr char kNoSecureLink[] = "Ошибка! Защищенное соединение не установлено.";
 
 // Where a session stands: the connection, and the text a test returns.
 struct Session {
@@ -66,8 +69,82 @@ int exchange(Session& s, const std::string& command, std::string& reply, bool& s
     return s.connection.receiveLine(reply);
 }
 
-// Greeting, USER, PASS and STAT. On success statReply holds the STAT reply.
-bool loginDialogue(Session& s, const std::string& address, const std::string& password, std::string& statReply) {
+// Logs why TLS did not start and, in a test, hands back its short text.
+void reportTlsFailure(Session& s, const char* host, const TlsFailure& failure) {
+    switch (failure.kind) {
+    case TlsFailure::Certificate:
+        s.failf(kBadCertificate, "Сертификат сервера %s отвергнут: %s (0x%08lX). Пароль не отправлен.", host,
+                certProblemText(failure.problem), static_cast<unsigned long>(failure.code));
+        break;
+    case TlsFailure::Network:
+        s.failf(kConnectionBroken, "Ошибка при установке защищенного соединения: %ld", failure.code);
+        break;
+    default:
+        s.failf(kNoSecureLink, "Защищенное соединение с сервером не установлено. Ошибка 0x%08lX",
+                static_cast<unsigned long>(failure.code));
+        break;
+    }
+}
+
+// TLS on the open connection, with the certificate checked for host. A
+// failure is logged with its reason; nothing more goes to the server.
+bool secureConnection(Session& s, const char* host) {
+    TlsFailure failure;
+    if (s.connection.startTls(host, failure)) {
+        writeLog("Установлено защищенное соединение с сервером (TLS)");
+        return true;
+    }
+    reportTlsFailure(s, host, failure);
+    s.connection.close();
+    return false;
+}
+
+// On a connection in the clear: CAPA, and STLS when the server offers it. A
+// server that offers STLS and then refuses or fails it is an error, never a
+// reason to go on in the clear. True when the login may go on.
+bool offerStls(Session& s, const char* host) {
+    std::string reply;
+    bool sendFailed = false;
+    int error = exchange(s, "CAPA\r\n", reply, sendFailed);
+    if (error != 0) {
+        s.failf(kConnectionBroken, sendFailed ? "Ошибка при передаче данных: %d" : "Ошибка при приеме данных: %d",
+                error);
+        return false;
+    }
+    writeLog(reply.c_str());
+    Pop3Capabilities caps;
+    if (reply[0] == '+') {
+        std::string list;
+        bool cut = false;
+        error = s.connection.receiveMultiline(list, cut);
+        if (error != 0) {
+            s.failf(kConnectionBroken, "Ошибка при приеме данных: %d", error);
+            return false;
+        }
+        caps = parseCapabilities(list.data(), list.size());
+    }
+    if (!caps.stls) {
+        writeLog("Сервер не предлагает STLS: пароль передается открытым текстом");
+        return true;
+    }
+    error = exchange(s, "STLS\r\n", reply, sendFailed);
+    if (error != 0) {
+        s.failf(kConnectionBroken, sendFailed ? "Ошибка при передаче данных: %d" : "Ошибка при приеме данных: %d",
+                error);
+        return false;
+    }
+    writeLog(reply.c_str());
+    if (reply[0] != '+') {
+        s.fail("Сервер отказал в STLS. Пароль не отправлен.", kNoSecureLink);
+        return false;
+    }
+    return secureConnection(s, host);
+}
+
+// Greeting, STLS where the connection is still clear, USER, PASS and STAT.
+// On success statReply holds the STAT reply.
+bool loginDialogue(Session& s, const char* host, const std::string& address, const std::string& password,
+                   std::string& statReply) {
     std::string greeting;
     int error = s.connection.receiveLine(greeting);
     if (error != 0) {
@@ -75,6 +152,9 @@ bool loginDialogue(Session& s, const std::string& address, const std::string& pa
         return false;
     }
     writeLog(greeting.c_str());
+    if (!s.connection.secure() && !offerStls(s, host)) {
+        return false;
+    }
     const std::string commands[] = {"USER " + address + "\r\n", "PASS " + password + "\r\n", "STAT\r\n"};
     for (const std::string& command : commands) {
         bool sendFailed = false;
@@ -137,23 +217,46 @@ int runTest(Session& s) {
     }
     writeLogf("Сервер с именем %s обнаружен", host.c_str());
 
-    int error = s.connection.open();
-    if (error != 0) {
-        s.failf(kNoInternetSocket, "Ошибка соединения с Интернет - %d", error);
-        return 0;
+    // Implicit TLS first; a host without it is asked on the POP3 port,
+    // where STLS is taken when offered. A certificate refused on 995 ends
+    // the test: the same server would show it on 110 too.
+    for (unsigned short port : {kPop3sPort, kPop3Port}) {
+        int error = s.connection.open();
+        if (error != 0) {
+            s.failf(kNoInternetSocket, "Ошибка соединения с Интернет - %d", error);
+            return 0;
+        }
+        error = s.connection.connectTo(ip, port);
+        if (error != 0) {
+            if (port == kPop3sPort) {
+                writeLogf("Сервер %s не принимает соединений на порту 995 - %d", host.c_str(), error);
+                continue;
+            }
+            s.failf(kNoAnswer, "При соединении с сервером возникла ошибка - %d", error);
+            return 0;
+        }
+        if (port == kPop3sPort) {
+            TlsFailure failure;
+            if (!s.connection.startTls(host.c_str(), failure)) {
+                if (failure.kind == TlsFailure::Certificate || pop3Cancelled()) {
+                    reportTlsFailure(s, host.c_str(), failure);
+                    return 0;
+                }
+                writeLogf("Сервер %s не установил защищенное соединение на порту 995 (0x%08lX)", host.c_str(),
+                          static_cast<unsigned long>(failure.code));
+                continue;
+            }
+            writeLog("Установлено защищенное соединение с сервером (TLS)");
+        }
+        std::string statReply;
+        if (!loginDialogue(s, host.c_str(), address, password, statReply)) {
+            return 0;
+        }
+        sayGoodbye(s);
+        formatText(s.buffer, s.capacity, "%s;%u", host.c_str(), static_cast<unsigned>(port));
+        return 1;
     }
-    error = s.connection.connectTo(ip, kPop3Port);
-    if (error != 0) {
-        s.failf(kNoAnswer, "При соединении с сервером возникла ошибка - %d", error);
-        return 0;
-    }
-    std::string statReply;
-    if (!loginDialogue(s, address, password, statReply)) {
-        return 0;
-    }
-    sayGoodbye(s);
-    formatText(s.buffer, s.capacity, "%s;%s", host.c_str(), "110");
-    return 1;
+    return 0;
 }
 
 bool writeBlock(const std::string& block) {
@@ -316,15 +419,19 @@ int runReception(Session& s, WalkGuard& walk) {
         writeLogf("Ошибка соединения с Интернет - %d", error);
         return 0;
     }
-    error = s.connection.connectTo(ip, kPop3Port);
+    unsigned short port = parsePort(line.port);
+    error = s.connection.connectTo(ip, port);
     if (error != 0) {
         writeLogf("При соединении с сервером возникла ошибка - %d", error);
         return 0;
     }
     writeLog("Соединение с сервером установлено");
+    if (port == kPop3sPort && !secureConnection(s, line.server.c_str())) {
+        return 0;
+    }
 
     std::string statReply;
-    if (!loginDialogue(s, line.address, line.password, statReply)) {
+    if (!loginDialogue(s, line.server.c_str(), line.address, line.password, statReply)) {
         return 0;
     }
     int count = 0;

@@ -6,7 +6,8 @@
 constexpr int kSessionTest = 0;
 constexpr int kSessionReception = 1;
 
-// Test mode: buffer holds "address;password" and receives "host;110" or a
+// Test mode: buffer holds "address;password" and receives "host;995" (POP3
+// over TLS) or "host;110" (STLS when offered, else in the clear) or a
 // short error text. Reception mode: buffer holds the account line
 // "alias;address;password;server;port"; header blocks of new mails go to the
 // run's header file. Returns 1 on success (see the two modes), else 0.

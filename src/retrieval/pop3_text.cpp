@@ -1,5 +1,6 @@
 #include "retrieval/pop3_text.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -107,6 +108,44 @@ bool splitTestParams(const char* text, std::string& address, std::string& passwo
     password.assign(semicolon + 1);
     domain.assign(at + 1, semicolon);
     return true;
+}
+
+Pop3Capabilities parseCapabilities(const char* text, size_t length) {
+    Pop3Capabilities caps;
+    const char* end = text + length;
+    for (const char* line = text; line < end;) {
+        const char* lineEnd = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        if (lineEnd == nullptr) {
+            lineEnd = end;
+        }
+        const char* word = line;
+        while (word < lineEnd && *word != ' ' && *word != '\t' && *word != '\r') {
+            word++;
+        }
+        std::string name(line, word);
+        for (char& c : name) {
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        }
+        if (name == "STLS") {
+            caps.stls = true;
+        } else if (name == "UIDL") {
+            caps.uidl = true;
+        } else if (name == "TOP") {
+            caps.top = true;
+        } else if (name == "PIPELINING") {
+            caps.pipelining = true;
+        }
+        line = lineEnd + (lineEnd < end ? 1 : 0);
+    }
+    return caps;
+}
+
+unsigned short parsePort(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return 110;
+    }
+    long port = strtol(text.c_str(), nullptr, 10);
+    return port >= 1 && port <= 65535 ? static_cast<unsigned short>(port) : 110;
 }
 
 bool parseStatCount(const char* reply, int& count) {

@@ -41,6 +41,21 @@ uint64_t parseStatOctets(const char* reply);
 // mailbox it gives (the headers are part of it). Saturates at 30 days.
 uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets);
 
+// What a server's CAPA list offers.
+struct Pop3Capabilities {
+    bool stls = false;
+    bool uidl = false;
+    bool top = false;
+    bool pipelining = false;
+};
+
+// Reads the capability lines of a CAPA reply (after its status line, up to
+// the "." line): the first word of each line, in any case.
+Pop3Capabilities parseCapabilities(const char* text, size_t length);
+
+// The port of an account line's last field: 1 to 65535, else 110.
+unsigned short parsePort(const std::string& text);
+
 // The size of a LIST reply: the number after the last blank, 0 without one.
 double parseListSize(const char* reply);
 

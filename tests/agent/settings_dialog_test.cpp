@@ -359,6 +359,21 @@ TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
     EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
 }
 
+// The server of delta.test has POP3 over TLS on port 995: the mailbox is
+// stored with it.
+TEST_F(SettingsDialog, AMailboxWithImplicitTlsIsStoredWithPort995) {
+    DovecotMailbox box;
+    open("");
+    command(IDC_MAILBOX_ADD);
+    {
+        Onlooker onlooker(dialog);
+        enterAndSave("Защищённый", box.user() + "@delta.test", box.password());
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+    }
+    EXPECT_EQ("A;Защищённый;" + box.user() + "@delta.test;" + box.password() + ";pop3.delta.test;995\r\n",
+              readFile(mailboxFile()));
+}
+
 TEST_F(SettingsDialog, FailedOrRefusedTestsStoreNothing) {
     DovecotMailbox box;
     open("");

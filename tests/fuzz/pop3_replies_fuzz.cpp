@@ -1,6 +1,6 @@
 // Server replies of any shape, in pieces of any size, through the reply
-// framing, the STAT and LIST readers, the identifier rules and the account
-// line reader.
+// framing, the STAT, LIST and CAPA readers, the identifier rules and the
+// account line reader with its port.
 #include "retrieval/pop3_text.h"
 
 #include <cstdint>
@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
+    parseCapabilities(text, size);
     IdentifierResult raw = deriveIdentifier(text, size);
     if (raw.id.size() > 127) {
         __builtin_trap();
@@ -61,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string asLine(text, strnlen(text, size));
     AccountLineFields fields;
     splitAccountLine(asLine.c_str(), fields);
+    if (parsePort(fields.port) == 0) {
+        __builtin_trap();
+    }
     std::string address, password, domain;
     splitTestParams(asLine.c_str(), address, password, domain);
     return 0;

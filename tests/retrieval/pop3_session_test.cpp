@@ -438,3 +438,135 @@ TEST_F(Pop3Session, ASessionCanBeStoppedFromAnotherThread) {
     EXPECT_TRUE(gRetrieval.walkIncomplete);
     EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
 }
+
+// TLS: dovecot's pop3.delta.test (127.0.0.3) has implicit TLS on 995 and
+// STLS on 110; its 127.0.0.1 has no TLS. The scripted server has TLS on 995
+// on fakes.test (127.0.0.4) and STLS there when a scenario offers it, with
+// the certificate the scenario names.
+namespace {
+
+std::string fakeTlsLine(const char* port = "995") {
+    return std::string("Фейк;ivan@fake.test;secret;fakes.test;") + port;
+}
+
+bool sawLogin() {
+    for (const std::string& command : fakePop3Transcript()) {
+        if (command.compare(0, 4, "USER") == 0 || command.compare(0, 4, "PASS") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(Pop3Session, PollsOverTlsBringTheSameRecordsAsTheClearPoll) {
+    DovecotMailbox box;
+    box.addCorpus();
+    const char* servers[] = {"pop3.alpha.test;110", "pop3.delta.test;995", "pop3.delta.test;110"};
+    std::string clear;
+    for (const char* server : servers) {
+        SCOPED_TRACE(server);
+        gRetrieval.clear();
+        SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(gRetrieval.headerFile);
+        ASSERT_EQ(1, receive("Работа;" + box.user() + ";" + box.password() + ";" + server));
+        std::string text = readFile(dir / "MailTmp.txt");
+        if (clear.empty()) {
+            clear = text;
+            ASSERT_EQ(corpusMailNames().size(), blocks().size());
+        }
+        EXPECT_EQ(clear, text);
+        EXPECT_FALSE(gRetrieval.walkIncomplete);
+    }
+    std::string text = log();
+    // The clear server is used, and the log says so; the others are not.
+    EXPECT_EQ(1u, count(text, "Сервер не предлагает STLS: пароль передается открытым текстом"));
+    EXPECT_EQ(2u, count(text, "Установлено защищенное соединение с сервером (TLS)"));
+    EXPECT_EQ(1u, count(text, "STLS\r\n"));
+
+    std::string result;
+    ASSERT_EQ(1, test(box.user() + "@delta.test;" + box.password(), result));
+    EXPECT_EQ("pop3.delta.test;995", result);
+}
+
+TEST_F(Pop3Session, RefusedTlsSendsNoPassword) {
+    struct {
+        const char* scenario;
+        const char* port;
+        const char* logged;
+    } cases[] = {
+        {"{\"cert\": \"wrongname\"}", "995", "сертификат выдан для другого имени сервера"},
+        {"{\"cert\": \"expired\"}", "995", "срок действия сертификата истек или не наступил"},
+        {"{\"cert\": \"unknown\"}", "995", "сертификат выдан неизвестным центром сертификации"},
+        {"{\"cert\": \"untrusted\"}", "995", "сертификат выдан неизвестным центром сертификации"},
+        {"{\"cert\": \"wrongname\", \"stls\": true}", "110", "сертификат выдан для другого имени сервера"},
+        {"{\"stls\": true, \"replies\": {\"STLS\": \"-ERR not now\\r\\n\"}}", "110",
+         "Сервер отказал в STLS. Пароль не отправлен."},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.scenario);
+        setFakePop3Scenario(c.scenario);
+        EXPECT_EQ(0, receive(fakeTlsLine(c.port)));
+        EXPECT_NE(std::string::npos, log().find(c.logged));
+        EXPECT_FALSE(sawLogin());
+    }
+    EXPECT_EQ(6u, count(log(), "Пароль не отправлен."));
+
+    // The mailbox test: a certificate refused on 995 is not retried in the
+    // clear on 110.
+    setFakePop3Scenario("{\"cert\": \"expired\"}");
+    std::string result;
+    EXPECT_EQ(0, test("ivan@fakes.test;x", result));
+    EXPECT_EQ("Ошибка! Сертификат сервера не прошел проверку.", result);
+    EXPECT_FALSE(sawLogin());
+}
+
+TEST_F(Pop3Session, FaultsOverTls) {
+    // Replies one byte a record give the same blocks as the clear poll.
+    setFakePop3Scenario(corpusScenario());
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::string whole = readFile(dir / "MailTmp.txt");
+    for (const char* variant : {"\"splitBytes\": true", "\"stls\": true, \"splitBytes\": true"}) {
+        SCOPED_TRACE(variant);
+        SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(gRetrieval.headerFile);
+        gRetrieval.clear();
+        setFakePop3Scenario(corpusScenario(variant));
+        ASSERT_EQ(1, receive(fakeTlsLine(strstr(variant, "stls") ? "110" : "995")));
+        EXPECT_EQ(whole, readFile(dir / "MailTmp.txt"));
+    }
+
+    // A connection dropped in the middle of a header.
+    SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(gRetrieval.headerFile);
+    gRetrieval.clear();
+    setFakePop3Scenario(corpusScenario("\"dropOn\": {\"TOP 2 0\": 300}"));
+    ASSERT_EQ(1, receive(fakeTlsLine()));
+    EXPECT_EQ(1u, blocks().size());
+    EXPECT_NE(std::string::npos, log().find("Ошибка при приеме заголовка письма:"));
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+
+    // Silence.
+    SetFilePointer(gRetrieval.headerFile, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(gRetrieval.headerFile);
+    shortTimeouts();
+    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 1 0\""));
+    ASSERT_EQ(1, receive(fakeTlsLine()));
+    EXPECT_NE(std::string::npos, log().find("Сервер не выдал заголовок письма. Ошибка: 10060"));
+    EXPECT_TRUE(blocks().empty());
+}
+
+TEST_F(Pop3Session, ASessionOverTlsCanBeStoppedFromAnotherThread) {
+    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
+    std::string line = fakeTlsLine();
+    HANDLE thread = CreateThread(nullptr, 0, runSilentSession, &line[0], 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    Sleep(2000); // messages 1 and 2 are in, the session waits for 3
+    cancelPop3Session();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    CloseHandle(thread);
+    EXPECT_EQ(2u, blocks().size());
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+    EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
+}

@@ -278,3 +278,20 @@ TEST(Framing, HugeReplyIsCutAtALineAndStillReadToItsEnd) {
     EXPECT_EQ("\r\n\r\n.\r\n", got.substr(got.size() - 7));
     EXPECT_EQ(0u, got.find("X-Filler: "));
 }
+
+TEST(Pop3Text, CapabilitiesAndPort) {
+    const char list[] = "USER\r\nstls\r\nSASL PLAIN LOGIN\r\nTOP\r\nSTLSX\r\n.\r\n";
+    Pop3Capabilities caps = parseCapabilities(list, sizeof list - 1);
+    EXPECT_TRUE(caps.stls); // any case
+    EXPECT_TRUE(caps.top);
+    EXPECT_FALSE(caps.uidl);
+    const char noStls[] = "X-STLS\r\nSASL STLS\r\nUIDL";
+    caps = parseCapabilities(noStls, sizeof noStls - 1);
+    EXPECT_FALSE(caps.stls); // only the first word of a line counts
+    EXPECT_TRUE(caps.uidl);  // also on a last line without its end
+
+    EXPECT_EQ(995, parsePort("995"));
+    for (const char* bad : {"", "0", "65536", "99999999", "11O", " 110"}) {
+        EXPECT_EQ(110, parsePort(bad)) << bad;
+    }
+}

@@ -4,7 +4,10 @@ into single bytes, a server that falls silent, a connection dropped in the
 middle of a header, negative or malformed replies, huge headers, and slow
 replies (also as a delaying relay in front of another server).
 
-Usage: fake_pop3.py CONTROL_DIR [ADDRESS] [PORT]
+Usage: fake_pop3.py CONTROL_DIR [ADDRESS [PORT]] [CERTS_DIR]
+       fake_pop3.py CONTROL_DIR ADDRESS:PORT[,ADDRESS:PORT...] [CERTS_DIR]
+Port 995 speaks TLS from the first byte (implicit TLS); the others begin in
+the clear. With CERTS_DIR (tools/test_certs.sh) the server offers TLS.
 At every new connection the server reads CONTROL_DIR/scenario.json:
   messages      list of message files (paths) served as the mailbox
   password      accepted password (default: any)
@@ -23,7 +26,12 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 end (a server streaming for ever)
   resetAfter    command line after whose reply the connection is reset
   relayTo       "host:port": forward everything to that server, delaying
-                every reply by delayMs
+                every reply by delayMs (TLS bytes too: no TLS of its own)
+  cert          certificate the TLS of this connection shows: "server"
+                (default), "wrongname", "expired", "unknown" (signed by itself)
+                or "untrusted" (from an authority it does not send)
+  stls          true: CAPA offers STLS (CAPA is answered always; STLS too,
+                unless "replies" replaces its answer)
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
 messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
@@ -31,13 +39,23 @@ import json
 import os
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
 import time
 
 CONTROL = sys.argv[1]
+CERTS = sys.argv[-1] if len(sys.argv) > 3 and os.path.isdir(sys.argv[-1]) else None
+IMPLICIT_TLS_PORT = 995
 lock = threading.Lock()
+
+
+def tls_context(scenario):
+    name = scenario.get('cert', 'server')
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(CERTS, name + '.pem'), os.path.join(CERTS, name + '.key'))
+    return context
 
 
 def load_scenario():
@@ -110,9 +128,14 @@ class Handler(socketserver.BaseRequestHandler):
         if self.scenario.get('relayTo'):
             return self.relay()
         try:
+            if self.server.server_address[1] == IMPLICIT_TLS_PORT:
+                self.start_tls()
             self.serve()
-        except (ConnectionError, OSError):
+        except (ConnectionError, OSError):  # ssl.SSLError is an OSError
             pass
+
+    def start_tls(self):
+        self.request = tls_context(self.scenario).wrap_socket(self.request, server_side=True)
 
     def serve(self):
         messages = load_messages(self.scenario)
@@ -141,6 +164,10 @@ class Handler(socketserver.BaseRequestHandler):
                     return self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
                 if line in replies:
                     self.send(replies[line].encode('latin-1'), line)
+                elif line.upper() == 'STLS' and CERTS:
+                    self.send(b'+OK Begin TLS negotiation now.\r\n', line)
+                    self.start_tls()
+                    buffer = b''
                 elif not self.answer(line, messages, deleted):
                     return
                 if line == self.scenario.get('resetAfter'):
@@ -152,7 +179,10 @@ class Handler(socketserver.BaseRequestHandler):
         words = line.split(' ')
         verb = words[0].upper()
         live = [i for i in range(len(messages)) if i not in deleted]
-        if verb == 'USER':
+        if verb == 'CAPA':
+            offer = b'STLS\r\n' if self.scenario.get('stls') else b''
+            self.send(b'+OK\r\nUSER\r\nTOP\r\n' + offer + b'.\r\n', line)
+        elif verb == 'USER':
             self.send(b'+OK\r\n', line)
         elif verb == 'PASS':
             password = self.scenario.get('password')
@@ -247,11 +277,16 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    address = sys.argv[2] if len(sys.argv) > 2 else '127.0.0.2'
-    port = int(sys.argv[3]) if len(sys.argv) > 3 else 110
+    args = [a for a in sys.argv[2:] if a != CERTS]
+    if args and ':' in args[0]:
+        places = [(a, int(p)) for a, p in (item.rsplit(':', 1) for item in args[0].split(','))]
+    else:
+        places = [(args[0] if args else '127.0.0.2', int(args[1]) if len(args) > 1 else 110)]
     os.makedirs(CONTROL, exist_ok=True)
-    with Server((address, port), Handler) as server:
-        server.serve_forever()
+    servers = [Server(place, Handler) for place in places]
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers[0].serve_forever()
 
 
 if __name__ == '__main__':

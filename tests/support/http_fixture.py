@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """The update server and the telegram server of the tests and the demo.
 
-Usage: http_fixture.py CONTROL_DIR [ADDRESS] [PORT]
+Usage: http_fixture.py CONTROL_DIR [ADDRESS] [PORT] [CERTS_DIR]
+With CERTS_DIR (tools/test_certs.sh) the same server also answers HTTPS on
+the ports after PORT: PORT+1 with the certificate "server" (host name
+localhost), PORT+2 "unknown", PORT+3 "wrongname", PORT+4 "expired".
 Paths are matched by their ending, so that any base URL works:
   .../ver.dat               the file CONTROL_DIR/ver.dat (404 when missing)
   .../messages.txt?login=L&password=P&min_id=N
@@ -33,6 +36,7 @@ Every request is appended to CONTROL_DIR/requests.txt as its raw path line.
 import http.server
 import json
 import os
+import ssl
 import subprocess
 import sys
 import threading
@@ -157,9 +161,20 @@ def main():
     address = sys.argv[2] if len(sys.argv) > 2 else '127.0.0.1'
     port = int(sys.argv[3]) if len(sys.argv) > 3 else 8080
     os.makedirs(CONTROL, exist_ok=True)
-    server = http.server.ThreadingHTTPServer((address, port), Handler)
-    server.daemon_threads = True
-    server.serve_forever()
+    servers = [http.server.ThreadingHTTPServer((address, port), Handler)]
+    certs = sys.argv[4] if len(sys.argv) > 4 else None
+    if certs:
+        for offset, name in enumerate(('server', 'unknown', 'wrongname', 'expired'), 1):
+            secure = http.server.ThreadingHTTPServer((address, port + offset), Handler)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(os.path.join(certs, name + '.pem'), os.path.join(certs, name + '.key'))
+            secure.socket = context.wrap_socket(secure.socket, server_side=True)
+            servers.append(secure)
+    for server in servers:
+        server.daemon_threads = True
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers[0].serve_forever()
 
 
 if __name__ == '__main__':

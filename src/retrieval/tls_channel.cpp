@@ -1,0 +1,381 @@
+#include "retrieval/tls_channel.h"
+
+// The newer credential form (SCH_CREDENTIALS) and the UNICODE_STRING it uses.
+#define SCHANNEL_USE_BLACKLISTS
+#include <subauth.h>
+#include <schannel.h>
+#include <wincrypt.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxHandshakeSteps = 64;
+
+constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
+
+// A token SChannel allocated, freed when the owner goes.
+struct ContextBuffer {
+    void* data = nullptr;
+    ~ContextBuffer() {
+        if (data != nullptr) {
+            FreeContextBuffer(data);
+        }
+    }
+};
+
+struct ChainOwner {
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    ~ChainOwner() {
+        if (chain != nullptr) {
+            CertFreeCertificateChain(chain);
+        }
+    }
+};
+
+struct CertOwner {
+    PCCERT_CONTEXT cert = nullptr;
+    ~CertOwner() {
+        if (cert != nullptr) {
+            CertFreeCertificateContext(cert);
+        }
+    }
+};
+
+CertProblem chainProblem(DWORD status) {
+    if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID)) {
+        return CertProblem::Expired;
+    }
+    if (status & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN)) {
+        return CertProblem::UnknownAuthority;
+    }
+    return CertProblem::Other;
+}
+
+CertProblem policyProblem(DWORD error) {
+    switch (static_cast<HRESULT>(error)) {
+    case CERT_E_CN_NO_MATCH:
+        return CertProblem::WrongName;
+    case CERT_E_EXPIRED:
+        return CertProblem::Expired;
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_CHAINING:
+        return CertProblem::UnknownAuthority;
+    default:
+        return CertProblem::Other;
+    }
+}
+
+// The server's certificate: its chain up to a root the system trusts, with no
+// error status at all (a chain that stops short of a root passes the policy
+// alone), then the policy of TLS servers, which also matches the host name.
+bool verifyCertificate(CtxtHandle& context, const char* host, TlsFailure& failure) {
+    failure.kind = TlsFailure::Certificate;
+    CertOwner remote;
+    SECURITY_STATUS status = QueryContextAttributesA(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote.cert);
+    if (status != SEC_E_OK || remote.cert == nullptr) {
+        failure.code = status;
+        failure.problem = CertProblem::Other;
+        return false;
+    }
+    char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+    LPSTR usages[] = {serverAuth};
+    CERT_CHAIN_PARA chainPara = {};
+    chainPara.cbSize = sizeof chainPara;
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    ChainOwner chain;
+    if (!CertGetCertificateChain(nullptr, remote.cert, nullptr, remote.cert->hCertStore, &chainPara, 0, nullptr,
+                                 &chain.chain)) {
+        failure.code = static_cast<long>(GetLastError());
+        failure.problem = CertProblem::Other;
+        return false;
+    }
+    DWORD chainStatus = chain.chain->TrustStatus.dwErrorStatus;
+    if (chainStatus != CERT_TRUST_NO_ERROR) {
+        failure.code = static_cast<long>(chainStatus);
+        failure.problem = chainProblem(chainStatus);
+        return false;
+    }
+    wchar_t wideHost[256];
+    if (MultiByteToWideChar(CP_ACP, 0, host, -1, wideHost, 256) == 0) {
+        failure.code = static_cast<long>(GetLastError());
+        failure.problem = CertProblem::WrongName;
+        return false;
+    }
+    HTTPSPolicyCallbackData https = {};
+    https.cbStruct = sizeof https;
+    https.dwAuthType = AUTHTYPE_SERVER;
+    https.pwszServerName = wideHost;
+    CERT_CHAIN_POLICY_PARA policyPara = {};
+    policyPara.cbSize = sizeof policyPara;
+    policyPara.pvExtraPolicyPara = &https;
+    CERT_CHAIN_POLICY_STATUS policy = {};
+    policy.cbSize = sizeof policy;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.chain, &policyPara, &policy)) {
+        failure.code = static_cast<long>(GetLastError());
+        failure.problem = CertProblem::Other;
+        return false;
+    }
+    if (policy.dwError != 0) {
+        failure.code = static_cast<long>(policy.dwError);
+        failure.problem = policyProblem(policy.dwError);
+        return false;
+    }
+    failure = TlsFailure();
+    return true;
+}
+
+// Outbound credentials for TLS 1.2 and 1.3 where the system has them: the
+// newer credential form first (the one that reaches TLS 1.3), then the older
+// one, and last whatever the system takes by default. The certificate is
+// checked after the handshake, not by SChannel (which under some systems
+// checks nothing).
+SECURITY_STATUS acquireCredentials(CredHandle& credentials) {
+    constexpr DWORD kFlags = SCH_CRED_NO_DEFAULT_CREDS | SCH_CRED_MANUAL_CRED_VALIDATION;
+    char package[] = UNISP_NAME_A;
+    TimeStamp expiry;
+    TLS_PARAMETERS parameters = {};
+    parameters.grbitDisabledProtocols =
+        SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+    SCH_CREDENTIALS modern = {};
+    modern.dwVersion = SCH_CREDENTIALS_VERSION;
+    modern.dwFlags = kFlags;
+    modern.cTlsParameters = 1;
+    modern.pTlsParameters = &parameters;
+    SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &modern,
+                                                       nullptr, nullptr, &credentials, &expiry);
+    for (DWORD protocols : {static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT), DWORD{0}}) {
+        if (status == SEC_E_OK) {
+            break;
+        }
+        SCHANNEL_CRED older = {};
+        older.dwVersion = SCHANNEL_CRED_VERSION;
+        older.dwFlags = kFlags;
+        older.grbitEnabledProtocols = protocols;
+        status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &older, nullptr, nullptr,
+                                           &credentials, &expiry);
+    }
+    return status;
+}
+
+} // namespace
+
+const char* certProblemText(CertProblem problem) {
+    switch (problem) {
+    case CertProblem::WrongName:
+        return "сертификат выдан для другого имени сервера";
+    case CertProblem::Expired:
+        return "срок действия сертификата истек или не наступил";
+    case CertProblem::UnknownAuthority:
+        return "сертификат выдан неизвестным центром сертификации";
+    case CertProblem::None:
+        return "";
+    default:
+        return "сертификат не прошел проверку";
+    }
+}
+
+TlsChannel::~TlsChannel() {
+    reset();
+}
+
+void TlsChannel::reset() {
+    if (haveContext_) {
+        DeleteSecurityContext(&context_);
+        haveContext_ = false;
+    }
+    if (haveCredentials_) {
+        FreeCredentialsHandle(&credentials_);
+        haveCredentials_ = false;
+    }
+    active_ = false;
+}
+
+bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& cipher, TlsFailure& failure) {
+    reset();
+    failure = TlsFailure();
+    host_ = host;
+    SECURITY_STATUS status = acquireCredentials(credentials_);
+    if (status != SEC_E_OK) {
+        failure.kind = TlsFailure::Handshake;
+        failure.code = status;
+        return false;
+    }
+    haveCredentials_ = true;
+    cipher.clear();
+    if (handshakeLoop(transport, host, cipher, true, failure) != 0) {
+        return false;
+    }
+    if (!verifyCertificate(context_, host, failure)) {
+        return false;
+    }
+    status = QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    if (status != SEC_E_OK || sizes_.cbMaximumMessage == 0) {
+        failure.kind = TlsFailure::Handshake;
+        failure.code = status;
+        return false;
+    }
+    active_ = true;
+    return true;
+}
+
+int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::string& cipher, bool firstCall,
+                              TlsFailure& failure) {
+    bool needData = false;
+    // A handshake takes a few steps; a server that keeps it going for ever
+    // is cut off (one that trickles its bytes runs into the deadline).
+    int steps = 0;
+    while (steps < kMaxHandshakeSteps) {
+        if (needData) {
+            int error = transport.receiveRaw(cipher);
+            if (error != 0) {
+                failure.kind = TlsFailure::Network;
+                failure.code = error;
+                return error;
+            }
+        }
+        SecBuffer in[2] = {};
+        in[0].BufferType = SECBUFFER_TOKEN;
+        in[0].cbBuffer = static_cast<unsigned long>(cipher.size());
+        in[0].pvBuffer = cipher.empty() ? nullptr : &cipher[0];
+        in[1].BufferType = SECBUFFER_EMPTY;
+        SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
+        SecBuffer out[1] = {};
+        out[0].BufferType = SECBUFFER_TOKEN;
+        SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, out};
+        unsigned long attributes = 0;
+        TimeStamp expiry;
+        char target[256];
+        strncpy(target, host, sizeof target - 1);
+        target[sizeof target - 1] = '\0';
+        SECURITY_STATUS status =
+            InitializeSecurityContextA(&credentials_, firstCall ? nullptr : &context_, target, kContextFlags, 0, 0,
+                                       firstCall ? nullptr : &inDesc, 0, &context_, &outDesc, &attributes, &expiry);
+        if (firstCall) {
+            haveContext_ = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED ||
+                           status == SEC_I_INCOMPLETE_CREDENTIALS || (out[0].pvBuffer != nullptr);
+        }
+        ContextBuffer token{out[0].pvBuffer};
+        if (status == SEC_E_INCOMPLETE_MESSAGE) {
+            needData = true;
+            continue;
+        }
+        steps++;
+        // A token goes out also with a failure: it tells the server why.
+        if (out[0].cbBuffer != 0 && out[0].pvBuffer != nullptr) {
+            int error = transport.sendRaw(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
+            if (error != 0 && status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
+                error = 0; // the handshake's own failure is the one to report
+            }
+            if (error != 0) {
+                failure.kind = TlsFailure::Network;
+                failure.code = error;
+                return error;
+            }
+        }
+        if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
+            failure.kind = TlsFailure::Handshake;
+            failure.code = status;
+            return status;
+        }
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
+            // The server asks for a client certificate: go on without one,
+            // with the same input.
+            firstCall = false;
+            continue;
+        }
+        if (!firstCall) {
+            // Bytes beyond what this step used are the start of the next one.
+            if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer != 0 && in[1].cbBuffer <= cipher.size()) {
+                cipher.erase(0, cipher.size() - in[1].cbBuffer);
+            } else {
+                cipher.clear();
+            }
+        }
+        if (status == SEC_E_OK) {
+            return 0;
+        }
+        firstCall = false;
+        needData = cipher.empty();
+    }
+    failure.kind = TlsFailure::Handshake;
+    failure.code = SEC_E_INTERNAL_ERROR;
+    return SEC_E_INTERNAL_ERROR;
+}
+
+int TlsChannel::send(TlsTransport& transport, const char* data, size_t size) {
+    std::string record;
+    while (size > 0) {
+        size_t part = size < sizes_.cbMaximumMessage ? size : sizes_.cbMaximumMessage;
+        record.assign(sizes_.cbHeader + part + sizes_.cbTrailer, '\0');
+        memcpy(&record[sizes_.cbHeader], data, part);
+        SecBuffer buffers[4] = {};
+        buffers[0].BufferType = SECBUFFER_STREAM_HEADER;
+        buffers[0].cbBuffer = sizes_.cbHeader;
+        buffers[0].pvBuffer = &record[0];
+        buffers[1].BufferType = SECBUFFER_DATA;
+        buffers[1].cbBuffer = static_cast<unsigned long>(part);
+        buffers[1].pvBuffer = &record[sizes_.cbHeader];
+        buffers[2].BufferType = SECBUFFER_STREAM_TRAILER;
+        buffers[2].cbBuffer = sizes_.cbTrailer;
+        buffers[2].pvBuffer = &record[sizes_.cbHeader + part];
+        buffers[3].BufferType = SECBUFFER_EMPTY;
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+        SECURITY_STATUS status = EncryptMessage(&context_, 0, &desc, 0);
+        if (status != SEC_E_OK) {
+            return status;
+        }
+        int error = transport.sendRaw(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        if (error != 0) {
+            return error;
+        }
+        data += part;
+        size -= part;
+    }
+    return 0;
+}
+
+int TlsChannel::decrypt(TlsTransport& transport, std::string& cipher, std::string& plain) {
+    while (!cipher.empty()) {
+        SecBuffer buffers[4] = {};
+        buffers[0].BufferType = SECBUFFER_DATA;
+        buffers[0].cbBuffer = static_cast<unsigned long>(cipher.size());
+        buffers[0].pvBuffer = &cipher[0];
+        buffers[1].BufferType = SECBUFFER_EMPTY;
+        buffers[2].BufferType = SECBUFFER_EMPTY;
+        buffers[3].BufferType = SECBUFFER_EMPTY;
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+        SECURITY_STATUS status = DecryptMessage(&context_, &desc, 0, nullptr);
+        if (status == SEC_E_INCOMPLETE_MESSAGE) {
+            return 0;
+        }
+        if (status == SEC_I_CONTEXT_EXPIRED) {
+            return WSAECONNRESET; // the server's close_notify
+        }
+        if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
+            return status;
+        }
+        std::string extra;
+        for (const SecBuffer& b : buffers) {
+            if (b.BufferType == SECBUFFER_DATA && b.pvBuffer != nullptr) {
+                plain.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+            } else if (b.BufferType == SECBUFFER_EXTRA && b.pvBuffer != nullptr) {
+                extra.assign(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+            }
+        }
+        cipher.swap(extra);
+        if (status == SEC_I_RENEGOTIATE) {
+            // Messages of the handshake after it (TLS 1.3 session tickets):
+            // SChannel takes them through the handshake call.
+            TlsFailure failure;
+            int error = handshakeLoop(transport, host_.c_str(), cipher, false, failure);
+            if (error != 0) {
+                return error;
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,73 @@
+// TLS of a POP3 connection through the system's SChannel (SSPI): the client
+// handshake, the records of both directions, and the check of the server's
+// certificate, which the channel makes itself after the handshake whatever
+// SChannel did during it.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+#define SECURITY_WIN32
+#include <security.h>
+
+#include <string>
+
+// The raw byte stream under the channel: the connection's socket with its
+// time-outs, deadline and cancellation.
+class TlsTransport {
+public:
+    // Each returns 0 or a Winsock error code.
+    virtual int sendRaw(const char* data, size_t size) = 0;
+    // Appends at least one byte; the peer's close is an error.
+    virtual int receiveRaw(std::string& into) = 0;
+
+protected:
+    ~TlsTransport() = default;
+};
+
+// Why a certificate was refused.
+enum class CertProblem { None, WrongName, Expired, UnknownAuthority, Other };
+
+// What failed in starting TLS.
+struct TlsFailure {
+    enum Kind { None, Network, Handshake, Certificate } kind = None;
+    long code = 0; // Winsock error, SECURITY_STATUS, or the chain/policy status
+    CertProblem problem = CertProblem::None;
+};
+
+// The event log's reason for a refused certificate.
+const char* certProblemText(CertProblem problem);
+
+class TlsChannel {
+public:
+    TlsChannel() = default;
+    ~TlsChannel();
+    TlsChannel(const TlsChannel&) = delete;
+    TlsChannel& operator=(const TlsChannel&) = delete;
+
+    // Handshake with the server of host over the transport, then the check of
+    // its certificate against the system's trusted roots and host. Bytes the
+    // server sent beyond the handshake stay in cipher. True on success.
+    bool start(TlsTransport& transport, const char* host, std::string& cipher, TlsFailure& failure);
+    bool active() const { return active_; }
+
+    // Encrypts and sends text. Returns 0 or an error code.
+    int send(TlsTransport& transport, const char* data, size_t size);
+    // Decrypts the whole records at the start of cipher, appending their text
+    // to plain and leaving an incomplete record in cipher. Returns 0 (also
+    // when nothing was complete yet), WSAECONNRESET when the server closed
+    // the channel, or another error code.
+    int decrypt(TlsTransport& transport, std::string& cipher, std::string& plain);
+
+    void reset();
+
+private:
+    int handshakeLoop(TlsTransport& transport, const char* host, std::string& cipher, bool firstCall,
+                      TlsFailure& failure);
+
+    CredHandle credentials_ = {};
+    CtxtHandle context_ = {};
+    bool haveCredentials_ = false;
+    bool haveContext_ = false;
+    bool active_ = false;
+    SecPkgContext_StreamSizes sizes_ = {};
+    std::string host_;
+};
