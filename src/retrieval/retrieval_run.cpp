@@ -198,7 +198,7 @@ void runReception() {
                     continue;
                 }
                 if (pop3Cancelled()) {
-                    gRetrieval.walkIncomplete = true;
+                    gRetrieval.markWalkIncomplete(nullptr);
                     break;
                 }
                 char line[kAccountLineCapacity];

@@ -24,6 +24,12 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   resetAfter    command line after whose reply the connection is reset
   relayTo       "host:port": forward everything to that server, delaying
                 every reply by delayMs
+  capa          list of capability lines the CAPA command offers (e.g.
+                ["UIDL", "PIPELINING"]); without it CAPA is unknown
+  uids          unique ids the UIDL command gives, by message (default:
+                the message file's name)
+  batchReplies  true: the replies to all commands that arrived together go
+                out in one piece
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
 messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
@@ -89,6 +95,7 @@ def header_of(message):
 
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
+        self.held = None
         self.scenario = load_scenario()
         self.delay = self.scenario.get('delayMs', 0) / 1000.0
 
@@ -97,8 +104,12 @@ class Handler(socketserver.BaseRequestHandler):
             time.sleep(self.delay)
         drop = self.scenario.get('dropOn', {}).get(command) if command else None
         if drop is not None:
+            self.flush_held()
             self.request.sendall(data[:int(drop)])
             raise ConnectionAbortedError
+        if self.held is not None:
+            self.held += data
+            return
         if self.scenario.get('splitBytes'):
             for i in range(len(data)):
                 self.request.sendall(data[i:i + 1])
@@ -116,6 +127,8 @@ class Handler(socketserver.BaseRequestHandler):
 
     def serve(self):
         messages = load_messages(self.scenario)
+        uids = self.scenario.get('uids') or [os.path.basename(p) for p in self.scenario.get('messages', [])]
+        self.uids = [str(u) for u in uids] + ['uid-%d' % (i + 1) for i in range(len(uids), len(messages))]
         deleted = set()
         replies = self.scenario.get('replies', {})
         silent_on = self.scenario.get('silentOn')
@@ -131,22 +144,44 @@ class Handler(socketserver.BaseRequestHandler):
             if not chunk:
                 return
             buffer += chunk
-            while b'\r\n' in buffer:
-                raw, buffer = buffer.split(b'\r\n', 1)
-                line = raw.decode('latin-1')
-                record('transcript.txt', line)
-                if line == silent_on:
-                    return self.hold()
-                if line == stream_on:
-                    return self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
-                if line in replies:
-                    self.send(replies[line].encode('latin-1'), line)
-                elif not self.answer(line, messages, deleted):
+            self.held = b'' if self.scenario.get('batchReplies') else None
+            try:
+                if self.serve_lines(buffer, messages, deleted, replies, silent_on, stream_on) is False:
                     return
-                if line == self.scenario.get('resetAfter'):
-                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
-                    self.request.close()
-                    return
+            finally:
+                held, self.held = self.held, None
+                if held:
+                    self.request.sendall(held)
+            buffer = buffer[buffer.rfind(b'\r\n') + 2:] if b'\r\n' in buffer else buffer
+
+    def serve_lines(self, buffer, messages, deleted, replies, silent_on, stream_on):
+        while b'\r\n' in buffer:
+            raw, buffer = buffer.split(b'\r\n', 1)
+            line = raw.decode('latin-1')
+            record('transcript.txt', line)
+            if line == silent_on:
+                self.flush_held()
+                self.hold()
+                return False
+            if line == stream_on:
+                self.flush_held()
+                self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
+                return False
+            if line in replies:
+                self.send(replies[line].encode('latin-1'), line)
+            elif not self.answer(line, messages, deleted):
+                return False
+            if line == self.scenario.get('resetAfter'):
+                self.flush_held()
+                self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                self.request.close()
+                return False
+        return True
+
+    def flush_held(self):
+        if self.held:
+            self.request.sendall(self.held)
+        self.held = b'' if self.held is not None else None
 
     def answer(self, line, messages, deleted):
         words = line.split(' ')
@@ -161,6 +196,12 @@ class Handler(socketserver.BaseRequestHandler):
         elif verb == 'STAT':
             size = sum(len(messages[i]) for i in live)
             self.send(b'+OK %d %d\r\n' % (len(live), size), line)
+        elif verb == 'CAPA' and 'capa' in self.scenario:
+            self.send(('+OK\r\n' + ''.join(c + '\r\n' for c in self.scenario['capa']) + '.\r\n').encode(), line)
+        elif verb in ('UIDL', 'LIST') and len(words) == 1:
+            values = self.uids if verb == 'UIDL' else [str(len(m)) for m in messages]
+            lines = ''.join('%d %s\r\n' % (i + 1, values[i]) for i in live)
+            self.send(('+OK\r\n' + lines + '.\r\n').encode('latin-1'), line)
         elif verb == 'LIST' and len(words) > 1:
             n = int(words[1])
             if 1 <= n <= len(messages) and (n - 1) not in deleted:
