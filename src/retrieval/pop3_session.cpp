@@ -672,6 +672,9 @@ int runReception(Session& s, WalkGuard& walk) {
     if (count < 1) {
         writeLog(aliasLine.c_str());
         writeLog("0\r\n");
+        if (cacheLoaded && !cache.empty()) {
+            saveUidCache(cacheName, std::string()); // nothing left to name
+        }
         walk.complete = true;
         return 1;
     }
@@ -700,7 +703,7 @@ int runReception(Session& s, WalkGuard& walk) {
     if (!listed) {
         planWalk(p, pipe);
     }
-    if (!listed && cacheLoaded) {
+    if (!listed && cacheLoaded && !gPop3ForceWalk) {
         // A cache the walk cannot keep up to date would later misname this
         // mailbox's identifiers.
         ServicePath stale(cacheName.c_str());

@@ -22,8 +22,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 command line: its reply is "+OK" and header lines that never
                 end (a server streaming for ever)
   resetAfter    command line after whose reply the connection is reset
-  relayTo       "host:port": forward everything to that server, delaying
-                every reply by delayMs
+  relayTo       "host:port": forward everything to that server, every
+                piece of a reply delayMs after the server sent it
   capa          list of capability lines the CAPA command offers (e.g.
                 ["UIDL", "PIPELINING"]); without it CAPA is unknown
   uids          unique ids the UIDL command gives, by message (default:
@@ -35,6 +35,7 @@ messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
 import json
 import os
+import queue
 import socket
 import socketserver
 import struct
@@ -251,6 +252,9 @@ class Handler(socketserver.BaseRequestHandler):
     def relay(self):
         host, port = self.scenario['relayTo'].rsplit(':', 1)
         upstream = socket.create_connection((host, int(port)))
+        # Each piece goes on at once, as the server sent it.
+        for s in (upstream, self.request):
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         done = threading.Event()
 
         def pump_up():
@@ -269,13 +273,30 @@ class Handler(socketserver.BaseRequestHandler):
                 pass
 
         threading.Thread(target=pump_up, daemon=True).start()
+        # Every piece of a reply reaches the client delayMs after the server
+        # sent it, as over a line with that latency: pieces that follow each
+        # other closely are not held back one behind the other.
+        pieces = queue.Queue()
+
+        def pump_down():
+            try:
+                while True:
+                    data = upstream.recv(65536)
+                    pieces.put((time.monotonic() + self.delay, data))
+                    if not data:
+                        break
+            except OSError:
+                pieces.put((0, b''))
+
+        threading.Thread(target=pump_down, daemon=True).start()
         try:
             while True:
-                data = upstream.recv(65536)
+                due, data = pieces.get()
                 if not data:
                     break
-                if self.delay:
-                    time.sleep(self.delay)
+                wait = due - time.monotonic()
+                if wait > 0:
+                    time.sleep(wait)
                 self.request.sendall(data)
         except OSError:
             pass
