@@ -413,6 +413,11 @@ bool Bench::relayedRuns(int messages, DovecotMailbox& box, const std::vector<std
     bool ok = writeFile(folder_ / "MailBox.txt", relayed);
     char name[64];
     Sample slow, walked;
+    // The cache belongs to the mailbox at its server name: the first poll
+    // through the relay's name reads every header again.
+    if (ok && (ok = timedRun(messages, 0, slow))) {
+        printRow(messages, "second, relay, new name", slow);
+    }
     if (ok && (ok = timedRun(messages, 0, slow))) {
         formatText(name, sizeof name, "second, %d ms relay", kRelayDelayMs);
         printRow(messages, name, slow);

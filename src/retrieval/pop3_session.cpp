@@ -258,10 +258,10 @@ constexpr size_t kListingKeepLimit = 48 * 1024 * 1024;
 // What one message needs and what is known of it before its replies.
 struct MessagePlan {
     double size = 0.0;
-    size_t listCommand = SIZE_MAX; // the walk's LIST n
-    size_t topCommand = SIZE_MAX;  // TOP n 0 when the header must be read
-    std::string uid;               // a unique id used for the cache, or empty
-    std::string cachedId;          // the identifier the cache gave
+    size_t listCommand = SIZE_MAX;         // the walk's LIST n
+    size_t topCommand = SIZE_MAX;          // TOP n 0 when the header must be read
+    std::string uid;                       // a unique id used for the cache, or empty
+    const std::string* cachedId = nullptr; // the identifier the cache gave
     bool fromCache = false;
 };
 
@@ -278,12 +278,14 @@ struct PendingDeletion {
 // identifiers are kept. A guard that watches nothing (a test) marks nothing.
 struct WalkGuard {
     bool complete = false;
+    // The mailbox's cache as the session found it: the identifiers that
+    // belong to the mailbox, once ownersKnown is set.
+    UidCache cache;
     bool ownersKnown = false;
-    std::vector<std::string> ownIds;
     explicit WalkGuard(bool watching) : complete(!watching) {}
     ~WalkGuard() {
         if (!complete) {
-            gRetrieval.markWalkIncomplete(ownersKnown ? &ownIds : nullptr);
+            gRetrieval.markWalkIncomplete(ownersKnown ? &cache : nullptr);
         }
     }
 };
@@ -496,9 +498,9 @@ bool handleMessages(Poll& p, CommandPipe& pipe, ULONGLONG allowance, std::string
             }
         } else if (m.fromCache) {
             if (cacheText != nullptr) {
-                *cacheText += formatUidCacheLine(m.uid, m.size, m.cachedId);
+                *cacheText += formatUidCacheLine(m.uid, m.size, *m.cachedId);
             }
-            handled = settleMessage(p, n, m, m.cachedId, nullptr);
+            handled = settleMessage(p, n, m, *m.cachedId, nullptr);
         }
         if (!handled) {
             p.walkedAll = false;
@@ -579,7 +581,7 @@ void planByUniqueIds(Poll& p, CommandPipe& pipe, const std::vector<std::string>&
                 if ((gRetrieval.deletionListLoaded && gRetrieval.findDeletion(id.c_str()) >= 0) ||
                     gRetrieval.isKnown(id.c_str())) {
                     m.fromCache = true;
-                    m.cachedId = id;
+                    m.cachedId = &id;
                     continue;
                 }
             }
@@ -629,14 +631,9 @@ int runReception(Session& s, WalkGuard& walk) {
     // The mailbox's unique-id cache, read before anything can fail: a
     // session that stops short keeps the identifiers it names.
     const std::string cacheName = uidCacheFileName(line.address, line.server);
-    UidCache cache;
+    UidCache& cache = walk.cache;
     bool cacheLoaded = loadUidCache(cacheName, cache);
-    if (cacheLoaded) {
-        walk.ownersKnown = true;
-        for (const auto& entry : cache) {
-            walk.ownIds.push_back(entry.second.id);
-        }
-    }
+    walk.ownersKnown = cacheLoaded;
 
     in_addr ip = {};
     int error = resolveHost(line.server.c_str(), ip);
@@ -715,15 +712,10 @@ int runReception(Session& s, WalkGuard& walk) {
         sendDeletions(p);
     }
     if (listed) {
-        // The listing was complete: the cache now holds its messages, and
-        // the identifiers it gives count as this mailbox's.
+        // The listing was complete: the cache now holds its messages. For
+        // this run the old one still names the mailbox's identifiers: those
+        // it reads for the first time are among the identifiers seen.
         saveUidCache(cacheName, cacheText);
-        parseUidCache(cacheText.data(), cacheText.size(), cache);
-        walk.ownersKnown = true;
-        walk.ownIds.clear();
-        for (const auto& entry : cache) {
-            walk.ownIds.push_back(entry.second.id);
-        }
     }
     // Deletions take effect with a confirmed QUIT; otherwise the records
     // stay for the next run. A stopped session is not asked for more.

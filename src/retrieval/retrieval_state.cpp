@@ -19,14 +19,16 @@ void RetrievalState::clear() {
     clearIds();
 }
 
-void RetrievalState::markWalkIncomplete(const std::vector<std::string>* ownIds) {
+void RetrievalState::markWalkIncomplete(const UidCache* ownCache) {
     walkIncomplete = true;
-    if (ownIds == nullptr) {
+    if (ownCache == nullptr) {
         keepAllUnseen_ = true;
         return;
     }
     ownersRecorded_ = true;
-    keptIds_.insert(ownIds->begin(), ownIds->end());
+    for (const auto& entry : *ownCache) {
+        keptIds_.insert(entry.second.id);
+    }
 }
 
 void RetrievalState::setDeletionList(const char* text, size_t size) {

@@ -29,9 +29,9 @@ public:
 
     // A mailbox whose walk stopped short. Its known identifiers that it did
     // not report stay in the identifier file: those its unique-id cache
-    // attributes to it (ownIds), or, when it has no cache (null), every known
-    // identifier not seen, since no mailbox can then be told apart.
-    void markWalkIncomplete(const std::vector<std::string>* ownIds);
+    // attributes to it (ownCache), or, when it has no cache (null), every
+    // known identifier not seen, since no mailbox can then be told apart.
+    void markWalkIncomplete(const UidCache* ownCache);
 
     // Mails to delete: the complete lines of a DeleteMail.txt image, in file
     // order. The state keeps a copy of the text, which its records point
