@@ -1,16 +1,20 @@
 // Times whole retrieval runs against the test session's dovecot server: for
 // each mailbox size, a first run (every mail new), a second run (no mail new,
-// every identifier known) and the same second run through the scripted
-// server acting as a relay that delays every reply by 20 ms, which shows
-// what the two round trips per message (LIST and TOP) cost on a slow line.
-// Two more rows show where a second run's time goes: the same run with the
-// event log closed, and the bare POP3 dialogue (LIST and TOP for every
-// message, replies read to their ends) without the run around it. Two rows
-// show the second run over TLS: on dovecot's port 995, and through the relay
-// (the handshake's round trips delayed as well).
+// every identifier known), the same second run with the walk of LIST n and
+// TOP n 0 for every message forced, and, through the scripted server acting
+// as a relay that holds every reply back by 20 ms (a slow line), a second
+// run by unique ids and by the walk, a run with 20 new mails and a first run
+// (no identifier file, no cache). Two more rows show where a second run's
+// time goes: the same run with the event log closed, and the bare POP3
+// dialogue of the walk (LIST and TOP for every message, replies read to
+// their ends) without the run around it. "peak MB" is the most private
+// memory the process held during the run. Rows marked TLS run over dovecot's
+// port 995, directly and through the relay (the handshake's round trips
+// delayed as well).
 // Needs the session of tools/session.sh (bench/run_retrieval_bench.sh sets
-// it up). Usage: retrieval_bench [--no-relay] [--repeat R] [messages...]
-// (default 5000 messages, second run timed 3 times).
+// it up). Usage: retrieval_bench [--no-relay] [--no-walk] [--repeat R]
+// [messages...] (default 5000 messages, second run timed 3 times);
+// --no-walk leaves out the rows of the walk.
 //
 // Wall time comes from QueryPerformanceCounter, CPU time from GetProcessTimes
 // (user + kernel of this process). KORVEL_BENCH_SERVERS="name:pid ..." names
@@ -20,6 +24,7 @@
 #include "base/event_log.h"
 #include "base/text.h"
 #include "retrieval/pop3_connection.h"
+#include "retrieval/pop3_session.h"
 #include "retrieval/retrieval_run.h"
 #include "retrieval/retrieval_state.h"
 
@@ -27,6 +32,7 @@
 #include "win_test_support.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -159,7 +165,56 @@ std::vector<Server> watchedServers() {
 struct Sample {
     double wall = 0;
     double cpu = 0;
+    double peakMB = 0;
     std::vector<double> servers;
+};
+
+size_t privateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof counters)) {
+        return 0;
+    }
+    // Wine leaves PrivateUsage at 0; its commit charge is PagefileUsage.
+    return counters.PrivateUsage > counters.PagefileUsage ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+// Watches the private memory of the process every few milliseconds while
+// it lives and keeps the most.
+class MemoryWatch {
+public:
+    MemoryWatch() : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        peak_ = privateBytes();
+        thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
+    }
+    ~MemoryWatch() {
+        SetEvent(stop_);
+        if (thread_ != nullptr) {
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+        }
+        CloseHandle(stop_);
+    }
+    double peakMB() const {
+        size_t now = privateBytes();
+        return static_cast<double>(now > peak_ ? now : peak_) / (1024.0 * 1024.0);
+    }
+
+private:
+    static DWORD WINAPI watch(void* param) {
+        auto* self = static_cast<MemoryWatch*>(param);
+        while (WaitForSingleObject(self->stop_, 5) == WAIT_TIMEOUT) {
+            size_t now = privateBytes();
+            if (now > self->peak_) {
+                self->peak_ = now;
+            }
+        }
+        return 0;
+    }
+    HANDLE stop_;
+    HANDLE thread_ = nullptr;
+    volatile size_t peak_ = 0;
 };
 
 Sample takeSample(const std::vector<Server>& servers) {
@@ -221,12 +276,16 @@ std::string benchMessage(const std::string& mail, int i) {
         formatText(prefix, sizeof prefix, "b%d.", i);
         message.insert(value, prefix);
     }
+    // The trace follows a line of its own: a header name counts after a
+    // line feed, so the trace, not the corpus mail's own, gives the
+    // identifier of a mail without Message-ID.
     char trace[256];
     formatText(trace, sizeof trace,
+               "X-Bench: %d\r\n"
                "Received: from mx.bench.example.ru (mx.bench.example.ru [10.77.0.1])\r\n"
                "\tby pop.bench.example.ru with LMTP id B%07d;\r\n"
                "\tMon, 7 Dec 2026 %02d:%02d:%02d +0300\r\n",
-               i, (i / 3600) % 24, (i / 60) % 60, i % 60);
+               i, i, (i / 3600) % 24, (i / 60) % 60, i % 60);
     return trace + message;
 }
 
@@ -285,8 +344,8 @@ bool medianSample(int repeat, Measure measured, Sample& median) {
 
 class Bench {
 public:
-    Bench(std::vector<Server> servers, int repeat, bool relay)
-        : servers_(std::move(servers)), repeat_(repeat), relay_(relay) {}
+    Bench(std::vector<Server> servers, int repeat, bool relay, bool walk)
+        : servers_(std::move(servers)), repeat_(repeat), relay_(relay), walk_(walk) {}
 
     bool run(int messages, const std::vector<std::string>& corpus);
     void printHeading() const;
@@ -296,15 +355,18 @@ private:
     // new mails or did not leave every identifier in IdMail.txt.
     bool timedRun(int messages, int expectedNew, Sample& sample);
     void printRow(int messages, const char* name, const Sample& s) const;
+    bool relayedRuns(int messages, DovecotMailbox& box, const std::vector<std::string>& corpus);
 
     std::vector<Server> servers_;
     int repeat_;
     bool relay_;
+    bool walk_;
     TempFolder folder_;
+    int added_ = 0; // mails added to the mailbox after its first run
 };
 
 void Bench::printHeading() const {
-    printf("%6s  %-24s %8s %8s %9s %9s", "N", "run", "wall s", "CPU s", "msgs/s", "CPU us/msg");
+    printf("%6s  %-28s %8s %8s %9s %9s %8s", "N", "run", "wall s", "CPU s", "msgs/s", "CPU us/msg", "peak MB");
     for (const Server& server : servers_) {
         printf(" %11s", (server.name + " s").c_str());
     }
@@ -312,8 +374,8 @@ void Bench::printHeading() const {
 }
 
 void Bench::printRow(int messages, const char* name, const Sample& s) const {
-    printf("%6d  %-24s %8.3f %8.3f %9.0f %9.1f", messages, name, s.wall, s.cpu, messages / s.wall,
-           s.cpu * 1e6 / messages);
+    printf("%6d  %-28s %8.3f %8.3f %9.0f %9.1f %8.1f", messages, name, s.wall, s.cpu, messages / s.wall,
+           s.cpu * 1e6 / messages, s.peakMB);
     for (double seconds : s.servers) {
         printf(" %11.2f", seconds);
     }
@@ -325,18 +387,102 @@ bool Bench::timedRun(int messages, int expectedNew, Sample& sample) {
     gAgent.pollMode = 1;
     gAgent.pollOwner = nullptr;
     Sample before = takeSample(servers_);
-    retrievalRun();
-    sample = difference(takeSample(servers_), before);
+    {
+        MemoryWatch memory;
+        retrievalRun();
+        sample = difference(takeSample(servers_), before);
+        sample.peakMB = memory.peakMB();
+    }
     size_t ids = lineCount(folder_ / "IdMail.txt");
-    if (gAgent.runNewMailCount != expectedNew || ids != static_cast<size_t>(messages)) {
+    if (gAgent.runNewMailCount != expectedNew || ids != static_cast<size_t>(messages + added_)) {
         fprintf(stderr,
                 "retrieval_bench: %d new mails (expected %d), %u identifiers (expected %d); see %s "
                 "(kept with KORVEL_KEEP_TEMP set)\n",
-                gAgent.runNewMailCount.load(), expectedNew, static_cast<unsigned>(ids), messages,
+                gAgent.runNewMailCount.load(), expectedNew, static_cast<unsigned>(ids), messages + added_,
                 (folder_ / "MAInLog.txt").c_str());
         return false;
     }
     return true;
+}
+
+// The runs through the relay: nothing new by unique ids and by the walk, 20
+// new mails, and a first run without identifier file and cache.
+bool Bench::relayedRuns(int messages, DovecotMailbox& box, const std::vector<std::string>& corpus) {
+    char scenario[128];
+    formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}", kRelayDelayMs);
+    setFakePop3Scenario(scenario);
+    std::string relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fake.test;110\r\n";
+    bool ok = writeFile(folder_ / "MailBox.txt", relayed);
+    char name[64];
+    Sample slow, walked;
+    // The cache belongs to the mailbox at its server name: the first poll
+    // through the relay's name reads every header again.
+    if (ok && (ok = timedRun(messages, 0, slow))) {
+        printRow(messages, "second, relay, new name", slow);
+    }
+    if (ok && (ok = timedRun(messages, 0, slow))) {
+        formatText(name, sizeof name, "second, %d ms relay", kRelayDelayMs);
+        printRow(messages, name, slow);
+    }
+    if (ok && walk_) {
+        gPop3ForceWalk = true;
+        ok = timedRun(messages, 0, walked);
+        gPop3ForceWalk = false;
+        if (ok) {
+            formatText(name, sizeof name, "second, walk, %d ms relay", kRelayDelayMs);
+            printRow(messages, name, walked);
+            printf("%6d  %-28s %8.0f\n", messages, "  walk / unique ids", walked.wall / slow.wall);
+        }
+    }
+    if (ok) {
+        const int added = 20;
+        for (int i = 0; i < added; i++) {
+            box.addMessage(benchMessage(corpus[static_cast<size_t>(i) % corpus.size()], messages + i));
+        }
+        added_ = added;
+        ok = timedRun(messages, added, slow);
+        if (ok) {
+            formatText(name, sizeof name, "%d new, %d ms relay", added, kRelayDelayMs);
+            printRow(messages, name, slow);
+        }
+    }
+    if (ok) {
+        // A first poll: the mailbox's cache goes with the identifier file.
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder_ / "Uidl_*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileA((folder_ / data.cFileName).c_str());
+            } while (FindNextFileA(find, &data));
+            FindClose(find);
+        }
+        DeleteFileA((folder_ / "IdMail.txt").c_str());
+        ok = timedRun(messages, messages + added_, slow);
+        if (ok) {
+            formatText(name, sizeof name, "first (all new), %d ms relay", kRelayDelayMs);
+            printRow(messages, name, slow);
+        }
+    }
+    if (ok) {
+        // The same over TLS: the relay passes the TLS bytes of dovecot's
+        // port 995 through. The first poll at the new server name reads every
+        // header; the second is served from the cache.
+        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.3:995\", \"delayMs\": %d}", kRelayDelayMs);
+        setFakePop3Scenario(scenario);
+        relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fakes.test;995\r\n";
+        ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
+        if (ok) {
+            formatText(name, sizeof name, "TLS, relay, new name");
+            printRow(messages, name, slow);
+            ok = timedRun(messages, 0, slow);
+        }
+        if (ok) {
+            formatText(name, sizeof name, "second, TLS, %d ms relay", kRelayDelayMs);
+            printRow(messages, name, slow);
+        }
+    }
+    setFakePop3Scenario("{}");
+    return ok;
 }
 
 bool Bench::run(int messages, const std::vector<std::string>& corpus) {
@@ -351,6 +497,7 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
     gAgent.highestMailNumber = 0;
     gRetrieval.clear();
     resetPop3Cancel();
+    added_ = 0;
 
     DovecotMailbox box;
     double start = wallSeconds();
@@ -394,6 +541,16 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
     }
     printRow(messages, "  same, no event log", second);
 
+    if (walk_) {
+        gPop3ForceWalk = true;
+        ok = medianSample(repeat_, secondRun, second);
+        gPop3ForceWalk = false;
+        if (!ok) {
+            return false;
+        }
+        printRow(messages, "second, walk", second);
+    }
+
     auto dialogue = [&](Sample& s) {
         Sample before = takeSample(servers_);
         bool done = bareDialogue(box, messages);
@@ -412,32 +569,8 @@ bool Bench::run(int messages, const std::vector<std::string>& corpus) {
     }
     printRow(messages, "second, TLS (port 995)", second);
 
-    if (relay_) {
-        char scenario[128];
-        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": %d}", kRelayDelayMs);
-        setFakePop3Scenario(scenario);
-        std::string relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fake.test;110\r\n";
-        Sample slow;
-        ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
-        setFakePop3Scenario("{}");
-        if (!ok) {
-            return false;
-        }
-        formatText(name, sizeof name, "second, %d ms relay", kRelayDelayMs);
-        printRow(messages, name, slow);
-
-        // The same over TLS: the relay passes the TLS bytes of dovecot's
-        // port 995 through, so the handshake pays its round trips too.
-        formatText(scenario, sizeof scenario, "{\"relayTo\": \"127.0.0.3:995\", \"delayMs\": %d}", kRelayDelayMs);
-        setFakePop3Scenario(scenario);
-        relayed = "A;Бенчмарк;" + box.user() + ";" + box.password() + ";fakes.test;995\r\n";
-        ok = writeFile(folder_ / "MailBox.txt", relayed) && timedRun(messages, 0, slow);
-        setFakePop3Scenario("{}");
-        if (!ok) {
-            return false;
-        }
-        formatText(name, sizeof name, "second, TLS, %d ms relay", kRelayDelayMs);
-        printRow(messages, name, slow);
+    if (relay_ && !relayedRuns(messages, box, corpus)) {
+        return false;
     }
     closeEventLog("");
     return true;
@@ -449,9 +582,12 @@ int main(int argc, char** argv) {
     std::vector<int> sizes;
     int repeat = 3;
     bool relay = true;
+    bool walk = true;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--no-relay") == 0) {
             relay = false;
+        } else if (strcmp(argv[i], "--no-walk") == 0) {
+            walk = false;
         } else if (strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
             repeat = atoi(argv[++i]);
         } else {
@@ -466,7 +602,7 @@ int main(int argc, char** argv) {
         valid = valid && n >= 1 && n <= 1000000;
     }
     if (!valid) {
-        fprintf(stderr, "usage: retrieval_bench [--no-relay] [--repeat R] [messages...]\n");
+        fprintf(stderr, "usage: retrieval_bench [--no-relay] [--no-walk] [--repeat R] [messages...]\n");
         return 2;
     }
     if (dovecotFolder().empty() || fakePop3Folder().empty() || mailCorpusFolder().empty()) {
@@ -482,7 +618,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Bench bench(watchedServers(), repeat, relay);
+    Bench bench(watchedServers(), repeat, relay, walk);
     bench.printHeading();
     for (int n : sizes) {
         if (!bench.run(n, corpus)) {

@@ -5,7 +5,7 @@
 # the test session with its servers, runs retrieval_bench.exe and stops
 # everything it started. The figures are printed and kept in
 # build/retrieval-bench.txt.
-# Usage: bench/run_retrieval_bench.sh [--no-relay] [--repeat R] [messages...]
+# Usage: bench/run_retrieval_bench.sh [--no-relay] [--no-walk] [--repeat R] [messages...]
 #        (default: 1000 2500 5000 messages)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

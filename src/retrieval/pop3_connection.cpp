@@ -144,6 +144,10 @@ int Pop3Connection::open() {
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout_),
                sizeof receiveTimeout_);
     setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout_), sizeof sendTimeout_);
+    // Commands go out at once, also while earlier ones of a pipelined batch
+    // are unanswered.
+    BOOL noDelay = TRUE;
+    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     setActiveSocket(socket_);
     return 0;
 }
@@ -329,8 +333,8 @@ int Pop3Connection::receiveLine(std::string& line) {
     }
 }
 
-int Pop3Connection::receiveMultiline(std::string& text, bool& cut) {
-    MultilineCollector collector(kHeaderKeepLimit);
+int Pop3Connection::receiveMultiline(std::string& text, bool& cut, size_t keepLimit) {
+    MultilineCollector collector(keepLimit);
     for (;;) {
         size_t used = collector.feed(pending_.data(), pending_.size());
         pending_.erase(0, used);

@@ -86,8 +86,8 @@ public:
     // connection is then out of step and is closed).
     int receiveLine(std::string& line);
     // A multi-line reply after its status line, up to and including the "."
-    // line; cut marks a text longer than kHeaderKeepLimit.
-    int receiveMultiline(std::string& text, bool& cut);
+    // line; cut marks a text longer than keepLimit.
+    int receiveMultiline(std::string& text, bool& cut, size_t keepLimit = kHeaderKeepLimit);
     void close();
 
 private:

@@ -12,3 +12,8 @@ constexpr int kSessionReception = 1;
 // "alias;address;password;server;port"; header blocks of new mails go to the
 // run's header file. Returns 1 on success (see the two modes), else 0.
 int runPop3Session(int mode, char* buffer, size_t capacity);
+
+// Forces the walk of LIST n and TOP n 0 for every message, one command at a
+// time, whatever the server offers. For the benchmark and the differential
+// test that compare it with the poll by unique ids; never set otherwise.
+extern bool gPop3ForceWalk;

@@ -110,36 +110,6 @@ bool splitTestParams(const char* text, std::string& address, std::string& passwo
     return true;
 }
 
-Pop3Capabilities parseCapabilities(const char* text, size_t length) {
-    Pop3Capabilities caps;
-    const char* end = text + length;
-    for (const char* line = text; line < end;) {
-        const char* lineEnd = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        if (lineEnd == nullptr) {
-            lineEnd = end;
-        }
-        const char* word = line;
-        while (word < lineEnd && *word != ' ' && *word != '\t' && *word != '\r') {
-            word++;
-        }
-        std::string name(line, word);
-        for (char& c : name) {
-            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        }
-        if (name == "STLS") {
-            caps.stls = true;
-        } else if (name == "UIDL") {
-            caps.uidl = true;
-        } else if (name == "TOP") {
-            caps.top = true;
-        } else if (name == "PIPELINING") {
-            caps.pipelining = true;
-        }
-        line = lineEnd + (lineEnd < end ? 1 : 0);
-    }
-    return caps;
-}
-
 unsigned short parsePort(const std::string& text) {
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
         return 110;
@@ -380,4 +350,153 @@ std::string MultilineCollector::finish() {
     text.resize(dot == std::string::npos ? 0 : dot);
     text += kTerminator;
     return text;
+}
+
+namespace {
+
+// Calls visit(line, length) for each line of a multi-line text (without its
+// line end) up to the "." line or the end of the text.
+template <typename Visit>
+void forEachLine(const char* text, size_t length, Visit visit) {
+    const char* p = text;
+    const char* end = text + length;
+    while (p < end) {
+        const char* eol = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* next = eol == nullptr ? end : eol + 1;
+        const char* stop = eol == nullptr ? end : eol;
+        if (stop > p && stop[-1] == '\r') {
+            stop--;
+        }
+        size_t n = static_cast<size_t>(stop - p);
+        if (n == 1 && *p == '.') {
+            return;
+        }
+        if (!visit(p, n)) {
+            return;
+        }
+        p = next;
+    }
+}
+
+bool sameWord(const char* word, size_t length, const char* name) {
+    size_t n = strlen(name);
+    if (length != n) {
+        return false;
+    }
+    for (size_t i = 0; i < n; i++) {
+        char c = word[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c != name[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Pop3Capabilities parseCapabilities(const char* text, size_t length) {
+    Pop3Capabilities caps;
+    forEachLine(text, length, [&](const char* line, size_t n) {
+        size_t word = 0;
+        while (word < n && line[word] != ' ' && line[word] != '\t') {
+            word++;
+        }
+        caps.uidl = caps.uidl || sameWord(line, word, "UIDL");
+        caps.pipelining = caps.pipelining || sameWord(line, word, "PIPELINING");
+        caps.stls = caps.stls || sameWord(line, word, "STLS");
+        caps.top = caps.top || sameWord(line, word, "TOP");
+        return true;
+    });
+    return caps;
+}
+
+bool parseListing(const char* text, size_t length, int count, std::vector<std::string>& lines) {
+    lines.assign(count > 0 ? static_cast<size_t>(count) : 0, std::string());
+    std::vector<char> listed(lines.size(), 0);
+    bool ok = true;
+    forEachLine(text, length, [&](const char* line, size_t n) {
+        size_t digits = 0;
+        unsigned long long number = 0;
+        while (digits < n && line[digits] >= '0' && line[digits] <= '9' && number <= lines.size()) {
+            number = number * 10 + static_cast<unsigned>(line[digits] - '0');
+            digits++;
+        }
+        if (digits == 0 || digits >= n || line[digits] != ' ' || number < 1 || number > lines.size() ||
+            listed[number - 1]) {
+            ok = false;
+            return false;
+        }
+        listed[number - 1] = 1;
+        lines[number - 1].assign(line, n);
+        return true;
+    });
+    return ok;
+}
+
+std::string listingUid(const std::string& line) {
+    size_t blank = line.find(' ');
+    if (blank == std::string::npos) {
+        return std::string();
+    }
+    size_t begin = line.find_first_not_of(' ', blank);
+    if (begin == std::string::npos) {
+        return std::string();
+    }
+    size_t end = line.find(' ', begin);
+    return line.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+void parseUidCache(const char* text, size_t length, UidCache& cache) {
+    const char* p = text;
+    const char* end = text + length;
+    while (p < end) {
+        const char* eol = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (eol == nullptr) {
+            return; // an unfinished last line is not trusted
+        }
+        const char* stop = eol > p && eol[-1] == '\r' ? eol - 1 : eol;
+        std::string line(p, stop);
+        size_t uidEnd = line.find(' ');
+        size_t sizeEnd = uidEnd == std::string::npos ? std::string::npos : line.find(' ', uidEnd + 1);
+        if (uidEnd != std::string::npos && uidEnd > 0 && sizeEnd != std::string::npos && sizeEnd > uidEnd + 1 &&
+            line.find_first_not_of("0123456789", uidEnd + 1) == sizeEnd) {
+            CachedMail mail;
+            mail.size = line.substr(uidEnd + 1, sizeEnd - uidEnd - 1);
+            mail.id = line.substr(sizeEnd + 1, kMailIdCapacity - 1);
+            cache[line.substr(0, uidEnd)] = std::move(mail);
+        }
+        p = eol + 1;
+    }
+}
+
+std::string cacheSizeText(double size) {
+    char text[32];
+    snprintf(text, sizeof text, "%.0f", size);
+    return text;
+}
+
+std::string formatUidCacheLine(const std::string& uid, double size, const std::string& id) {
+    return uid + " " + cacheSizeText(size) + " " + id + "\r\n";
+}
+
+std::string uidCacheFileName(const std::string& address, const std::string& server) {
+    std::string name = "Uidl_";
+    for (size_t i = 0; i < address.size() && i < 64; i++) {
+        char c = address[i];
+        bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '@' ||
+                    c == '.' || c == '_' || c == '-';
+        name += safe ? c : '_';
+    }
+    uint32_t hash = 2166136261u;
+    std::string key = address + ";" + server;
+    for (unsigned char c : key) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    char tail[16];
+    snprintf(tail, sizeof tail, "_%08x.txt", static_cast<unsigned>(hash));
+    return name + tail;
 }

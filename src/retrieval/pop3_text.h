@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 constexpr size_t kMailIdCapacity = 128; // at most 127 characters
 
@@ -41,18 +43,6 @@ uint64_t parseStatOctets(const char* reply);
 // mailbox it gives (the headers are part of it). Saturates at 30 days.
 uint64_t sessionAllowanceMs(uint64_t baseMs, uint64_t perMessageMs, uint64_t perMiBMs, int count, uint64_t octets);
 
-// What a server's CAPA list offers.
-struct Pop3Capabilities {
-    bool stls = false;
-    bool uidl = false;
-    bool top = false;
-    bool pipelining = false;
-};
-
-// Reads the capability lines of a CAPA reply (after its status line, up to
-// the "." line): the first word of each line, in any case.
-Pop3Capabilities parseCapabilities(const char* text, size_t length);
-
 // The port of an account line's last field: 1 to 65535, else 110.
 unsigned short parsePort(const std::string& text);
 
@@ -65,6 +55,52 @@ std::string formatSizeLine(double size);
 // The command line as the event log shows it: a PASS line has its password
 // replaced by asterisks.
 std::string loggableCommand(const std::string& command);
+
+// What a server offers in its CAPA reply (the lines after the status line).
+struct Pop3Capabilities {
+    bool uidl = false;
+    bool pipelining = false;
+    bool stls = false;
+    bool top = false;
+};
+
+// Reads the capability lines of a CAPA reply up to its "." line; a
+// capability is the first word of a line, whatever its case.
+Pop3Capabilities parseCapabilities(const char* text, size_t length);
+
+// The lines "n value" of a UIDL or LIST listing (the text after the status
+// line, up to the "." line): lines[n - 1] receives the line of message n
+// without its line end, for 1 <= n <= count; a message the listing leaves out
+// keeps an empty line. False for a line of another form, a number outside
+// 1..count or a number listed twice: such a listing is not used.
+bool parseListing(const char* text, size_t length, int count, std::vector<std::string>& lines);
+
+// The unique id of a UIDL listing line "n uid": the second word, empty when
+// the line has none.
+std::string listingUid(const std::string& line);
+
+// What the unique-id cache of a mailbox says of one message: the size its
+// LIST line gave (as "%.0f") and the mail identifier derived from its header.
+struct CachedMail {
+    std::string size;
+    std::string id;
+};
+using UidCache = std::unordered_map<std::string, CachedMail>;
+
+// The cache file: one line "uid size identifier\r\n" per message. A unique
+// id holds no blank and the size only digits, so the identifier is the rest
+// of the line, blanks included. Malformed lines are skipped.
+void parseUidCache(const char* text, size_t length, UidCache& cache);
+std::string formatUidCacheLine(const std::string& uid, double size, const std::string& id);
+// "%.0f" of a LIST size, as the cache keeps it.
+std::string cacheSizeText(double size);
+
+// The cache file's name for a mailbox: "Uidl_", its address with every
+// character but letters, digits and "@._-" turned into "_" (at most 64),
+// "_", eight hexadecimal digits of the FNV-1a hash of "address;server" (two
+// mailboxes whose cleaned addresses agree still get files of their own) and
+// ".txt".
+std::string uidCacheFileName(const std::string& address, const std::string& server);
 
 // Which rule gave the identifier and which notes the session logs.
 struct IdentifierResult {

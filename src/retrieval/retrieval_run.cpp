@@ -180,12 +180,16 @@ void runReception() {
 
             ServicePath deletions("DeleteMail.txt");
             writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
-            HANDLE deletionFile =
-                CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (deletionFile != INVALID_HANDLE_VALUE) {
-                gRetrieval.deletionListLoaded = loadDeletionList(deletionFile) > 0;
-                CloseHandle(deletionFile);
+            {
+                // The viewer appends under the same lock: the run never reads
+                // a request half written.
+                ExclusiveLock lock(deletionFileLock());
+                UniqueHandle deletionFile(CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (deletionFile) {
+                    gRetrieval.deletionListLoaded = loadDeletionList(deletionFile.get()) > 0;
+                }
             }
 
             ServicePath ids("IdMail.txt");
@@ -198,7 +202,7 @@ void runReception() {
                     continue;
                 }
                 if (pop3Cancelled()) {
-                    gRetrieval.walkIncomplete = true;
+                    gRetrieval.markWalkIncomplete(nullptr);
                     break;
                 }
                 char line[kAccountLineCapacity];

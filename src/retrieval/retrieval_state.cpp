@@ -19,6 +19,18 @@ void RetrievalState::clear() {
     clearIds();
 }
 
+void RetrievalState::markWalkIncomplete(const UidCache* ownCache) {
+    walkIncomplete = true;
+    if (ownCache == nullptr) {
+        keepAllUnseen_ = true;
+        return;
+    }
+    ownersRecorded_ = true;
+    for (const auto& entry : *ownCache) {
+        keptIds_.insert(entry.second.id);
+    }
+}
+
 void RetrievalState::setDeletionList(const char* text, size_t size) {
     deletionText_ = std::vector<char>(text, text + size);
     deletions_ = std::vector<MailEntry>(countLines(text, size));
@@ -49,6 +61,18 @@ void RetrievalState::markDeleted(size_t index) {
     if (index < deletionState_.size() && deletionState_[index] == 0) {
         deletionState_[index] = 1;
         sessionDeletions_.push_back(index);
+    }
+}
+
+void RetrievalState::unmarkDeleted(size_t index) {
+    if (index < deletionState_.size() && deletionState_[index] == 1) {
+        deletionState_[index] = 0;
+        for (size_t i = 0; i < sessionDeletions_.size(); i++) {
+            if (sessionDeletions_[i] == index) {
+                sessionDeletions_.erase(sessionDeletions_.begin() + static_cast<long>(i));
+                break;
+            }
+        }
     }
 }
 
@@ -107,9 +131,12 @@ std::vector<MailId> RetrievalState::idsToSave() const {
     if (!walkIncomplete) {
         return ids;
     }
+    // Set by hand, without a mailbox to name, it keeps every one.
+    bool keepAll = keepAllUnseen_ || !ownersRecorded_;
     std::unordered_set<std::string> kept;
     for (const MailId& id : knownIds_) {
-        if (seenIndex_.count(id.text) == 0 && deletedIds_.count(id.text) == 0 && kept.insert(id.text).second) {
+        if (seenIndex_.count(id.text) == 0 && deletedIds_.count(id.text) == 0 &&
+            (keepAll || keptIds_.count(id.text) != 0) && kept.insert(id.text).second) {
             ids.push_back(id);
         }
     }
@@ -121,4 +148,7 @@ void RetrievalState::clearIds() {
     knownIndex_.clear();
     seenIds_.clear();
     seenIndex_.clear();
+    keepAllUnseen_ = false;
+    ownersRecorded_ = false;
+    keptIds_.clear();
 }

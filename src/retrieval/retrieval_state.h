@@ -27,6 +27,12 @@ public:
 
     void clear();
 
+    // A mailbox whose walk stopped short. Its known identifiers that it did
+    // not report stay in the identifier file: those its unique-id cache
+    // attributes to it (ownCache), or, when it has no cache (null), every
+    // known identifier not seen, since no mailbox can then be told apart.
+    void markWalkIncomplete(const UidCache* ownCache);
+
     // Mails to delete: the complete lines of a DeleteMail.txt image, in file
     // order. The state keeps a copy of the text, which its records point
     // into.
@@ -37,6 +43,8 @@ public:
     // has confirmed the end of the session (commitDeletions), or comes back
     // (restoreDeletions) when the session broke off before that.
     void markDeleted(size_t index);
+    // Takes back a markDeleted of this session (its DELE failed).
+    void unmarkDeleted(size_t index);
     void commitDeletions();
     void restoreDeletions();
     // The records left to delete, in file order; their texts stay valid
@@ -53,7 +61,8 @@ public:
     const std::vector<MailId>& seenIds() const { return seenIds_; }
     // What the identifier file should hold after this run: the identifiers
     // seen, and, when a walk was incomplete, the known ones that were not
-    // seen and not deleted, in their old order.
+    // seen and not deleted and belong to a mailbox that stopped short (see
+    // markWalkIncomplete), in their old order.
     std::vector<MailId> idsToSave() const;
     void clearIds();
 
@@ -69,6 +78,10 @@ private:
     std::unordered_set<std::string> knownIndex_;
     std::vector<MailId> seenIds_;
     std::unordered_set<std::string> seenIndex_;
+
+    bool keepAllUnseen_ = false; // a mailbox without a cache stopped short
+    bool ownersRecorded_ = false;
+    std::unordered_set<std::string> keptIds_;
 };
 
 extern RetrievalState gRetrieval;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -294,4 +295,53 @@ TEST(Pop3Text, CapabilitiesAndPort) {
     for (const char* bad : {"", "0", "65536", "99999999", "11O", " 110"}) {
         EXPECT_EQ(110, parsePort(bad)) << bad;
     }
+}
+
+TEST(Listings, CapabilitiesAreFirstWordsOfAnyCase) {
+    std::string text = "TOP\r\nuidl\r\nSASL PLAIN\r\nPipelining\r\nX-STLS-LIKE\r\n.\r\nSTLS\r\n";
+    Pop3Capabilities caps = parseCapabilities(text.data(), text.size());
+    EXPECT_TRUE(caps.top);
+    EXPECT_TRUE(caps.uidl);
+    EXPECT_TRUE(caps.pipelining);
+    EXPECT_FALSE(caps.stls); // only after the terminator
+}
+
+TEST(Listings, MessagesByNumberAndMalformedListingsRefused) {
+    std::vector<std::string> lines;
+    std::string uidl = "1 abc\r\n3 x;y\r\n.\r\n";
+    ASSERT_TRUE(parseListing(uidl.data(), uidl.size(), 3, lines));
+    EXPECT_EQ("1 abc", lines[0]);
+    EXPECT_EQ("", lines[1]); // left out
+    EXPECT_EQ("x;y", listingUid(lines[2]));
+    EXPECT_EQ("", listingUid(lines[1]));
+
+    struct Case {
+        const char* text;
+        const char* why;
+    } refused[] = {{"1 a\r\n1 b\r\n.\r\n", "number twice"},
+                   {"4 a\r\n.\r\n", "beyond the count"},
+                   {"0 a\r\n.\r\n", "zero"},
+                   {"1a\r\n.\r\n", "no blank"},
+                   {"99999999999999999999999 a\r\n.\r\n", "huge number"}};
+    for (const Case& c : refused) {
+        EXPECT_FALSE(parseListing(c.text, strlen(c.text), 3, lines)) << c.why;
+    }
+}
+
+TEST(Listings, CacheLinesReadBackAndBadOnesSkipped) {
+    std::string text = formatUidCacheLine("u1", 1500.0, " Wed, 2 Dec 2026 09:00:00 +0300") +
+                       formatUidCacheLine("u2", 12.0, "id@x") + "no-size-here\r\nu3 1x2 id\r\nu4 5 unfinished";
+    UidCache cache;
+    parseUidCache(text.data(), text.size(), cache);
+    ASSERT_EQ(2u, cache.size());
+    EXPECT_EQ("1500", cache["u1"].size);
+    EXPECT_EQ(" Wed, 2 Dec 2026 09:00:00 +0300", cache["u1"].id); // blanks of the identifier kept
+    EXPECT_EQ("id@x", cache["u2"].id);
+
+    // Four Windows-1251 letters, a slash and a colon become "_".
+    const char* address = "\xC8\xE2\xE0\xED/ivan:x@mail.ru";
+    std::string name = uidCacheFileName(address, "pop.mail.ru");
+    EXPECT_EQ(0u, name.find("Uidl______ivan_x@mail.ru_")) << name;
+    EXPECT_EQ(name.size() - 4, name.find(".txt"));
+    EXPECT_NE(name, uidCacheFileName(address, "pop3.mail.ru"));
 }

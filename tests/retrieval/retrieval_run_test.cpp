@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "retrieval/pop3_connection.h"
+#include "retrieval/pop3_session.h"
 #include "retrieval/retrieval_run.h"
 #include "retrieval/retrieval_state.h"
 #include "store/deletion_file.h"
@@ -69,6 +70,14 @@ protected:
     TempFolder dir;
     NetTimeouts saved;
 };
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        n++;
+    }
+    return n;
+}
 
 std::vector<std::string> corpusWithout(const char* name) {
     std::vector<std::string> names;
@@ -219,6 +228,94 @@ TEST_F(RetrievalRun, AFailingMailboxKeepsItsKnownIdentifiers) {
     retrievalRun();
     EXPECT_EQ(3u, readRecords(path("GetMail.txt")).size()); // still the first run's three
     EXPECT_EQ(0, gAgent.runNewMailCount);
+}
+
+TEST_F(RetrievalRun, OnlyTheFailingMailboxKeepsItsIdentifiers) {
+    DovecotMailbox good, flaky;
+    std::vector<std::string> names = corpusMailNames();
+    good.addMessage(corpusMail(names[0]));
+    good.addMessage(corpusMail(names[3]));
+    flaky.addMessage(corpusMail(names[1]));
+    flaky.addMessage(corpusMail(names[2]));
+    std::string lines = mailboxLine('A', "Хороший", good) + mailboxLine('A', "Сбойный", flaky);
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), lines));
+    retrievalRun();
+    std::vector<std::string> first = idFile();
+    ASSERT_EQ(4u, first.size());
+
+    // The first mailbox's mail 1 is deleted elsewhere while the second one
+    // refuses the login: the second keeps both its identifiers, the first
+    // loses the one it no longer reports.
+    good.removeMessage(0);
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), mailboxLine('A', "Хороший", good) + "A;Сбойный;" + flaky.user() +
+                                                   ";wrong;pop3.alpha.test;110\r\n"));
+    retrievalRun();
+    EXPECT_EQ((std::vector<std::string>{first[1], first[2], first[3]}), idFile());
+
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), lines));
+    retrievalRun();
+    EXPECT_EQ(0, gAgent.runNewMailCount);
+}
+
+// The poll by unique ids against the walk of LIST and TOP for every message:
+// the same mailbox history gives the same files and the same server.
+TEST_F(RetrievalRun, PollByUniqueIdsLeavesWhatTheWalkLeaves) {
+    struct Outcome {
+        std::vector<std::string> files; // GetMail.txt, IdMail.txt, DeleteMail.txt after each run
+        size_t messagesLeft = 0;
+    };
+    std::vector<std::string> names = corpusMailNames();
+    auto play = [&](bool walk) {
+        Outcome out;
+        TempFolder folder;
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, folder.path().c_str());
+        gAgent.highestMailNumber = 100;
+        gPop3ForceWalk = walk;
+        DovecotMailbox box;
+        for (size_t i = 0; i + 1 < names.size(); i++) {
+            box.addMessage(corpusMail(names[i]));
+        }
+        auto snapshot = [&]() {
+            std::string files;
+            for (const char* name : {"GetMail.txt", "IdMail.txt", "DeleteMail.txt"}) {
+                std::string text = readFile(folder / name);
+                // The two mailboxes differ in their user names only.
+                for (size_t at = text.find(box.user()); at != std::string::npos; at = text.find(box.user(), at)) {
+                    text.replace(at, box.user().size(), "USER");
+                }
+                files += std::string(name) + ":\n" + text;
+            }
+            out.files.push_back(files);
+        };
+        writeFile(folder / "MailBox.txt", mailboxLine('A', "Работа", box));
+        retrievalRun();
+        snapshot();
+        // A mail marked for deletion, one marked that is gone, one deleted
+        // elsewhere, one new.
+        writeFile(folder / "DeleteMail.txt",
+                  deletionLine("40", "a1b2c3d4@smtp.example.com") + deletionLine("57", "no.longer@on.the.server"));
+        box.removeMessage(4);
+        box.addMessage(corpusMail(names.back()));
+        retrievalRun();
+        snapshot();
+        retrievalRun(); // nothing new
+        snapshot();
+        out.messagesLeft = box.messageCount();
+        gPop3ForceWalk = false;
+        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        return out;
+    };
+    Outcome walked = play(true);
+    size_t topsBefore = count(log(), "TOP ");
+    Outcome polled = play(false);
+    // Headers read by unique ids: every mail once, the new one once more.
+    EXPECT_EQ(names.size(), count(log(), "TOP ") - topsBefore);
+    ASSERT_EQ(3u, polled.files.size());
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(walked.files[i], polled.files[i]) << "after run " << i + 1;
+    }
+    EXPECT_EQ(names.size() - 2, polled.messagesLeft);
+    EXPECT_EQ(walked.messagesLeft, polled.messagesLeft);
 }
 
 namespace {

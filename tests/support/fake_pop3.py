@@ -25,18 +25,26 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 command line: its reply is "+OK" and header lines that never
                 end (a server streaming for ever)
   resetAfter    command line after whose reply the connection is reset
-  relayTo       "host:port": forward everything to that server, delaying
-                every reply by delayMs (TLS bytes too: no TLS of its own)
+  relayTo       "host:port": forward everything to that server, every
+                piece of a reply delayMs after the server sent it (TLS bytes
+                too: no TLS of its own)
   cert          certificate the TLS of this connection shows: "server"
                 (default), "wrongname", "expired", "unknown" (signed by itself)
                 or "untrusted" (from an authority it does not send)
-  stls          true: CAPA offers STLS (CAPA is answered always; STLS too,
-                unless "replies" replaces its answer)
+  capa          list of capability lines the CAPA command offers (e.g.
+                ["UIDL", "PIPELINING"]); without it CAPA offers USER and TOP
+  stls          true: CAPA offers STLS too (and STLS is answered, unless
+                "replies" replaces its answer)
+  uids          unique ids the UIDL command gives, by message (default:
+                the message file's name)
+  batchReplies  true: the replies to all commands that arrived together go
+                out in one piece
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
 messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
 import json
 import os
+import queue
 import socket
 import socketserver
 import ssl
@@ -107,6 +115,7 @@ def header_of(message):
 
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
+        self.held = None
         self.scenario = load_scenario()
         self.delay = self.scenario.get('delayMs', 0) / 1000.0
 
@@ -115,8 +124,12 @@ class Handler(socketserver.BaseRequestHandler):
             time.sleep(self.delay)
         drop = self.scenario.get('dropOn', {}).get(command) if command else None
         if drop is not None:
+            self.flush_held()
             self.request.sendall(data[:int(drop)])
             raise ConnectionAbortedError
+        if self.held is not None:
+            self.held += data
+            return
         if self.scenario.get('splitBytes'):
             for i in range(len(data)):
                 self.request.sendall(data[i:i + 1])
@@ -139,6 +152,8 @@ class Handler(socketserver.BaseRequestHandler):
 
     def serve(self):
         messages = load_messages(self.scenario)
+        uids = self.scenario.get('uids') or [os.path.basename(p) for p in self.scenario.get('messages', [])]
+        self.uids = [str(u) for u in uids] + ['uid-%d' % (i + 1) for i in range(len(uids), len(messages))]
         deleted = set()
         replies = self.scenario.get('replies', {})
         silent_on = self.scenario.get('silentOn')
@@ -154,34 +169,59 @@ class Handler(socketserver.BaseRequestHandler):
             if not chunk:
                 return
             buffer += chunk
-            while b'\r\n' in buffer:
-                raw, buffer = buffer.split(b'\r\n', 1)
-                line = raw.decode('latin-1')
-                record('transcript.txt', line)
-                if line == silent_on:
-                    return self.hold()
-                if line == stream_on:
-                    return self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
-                if line in replies:
-                    self.send(replies[line].encode('latin-1'), line)
-                elif line.upper() == 'STLS' and CERTS:
-                    self.send(b'+OK Begin TLS negotiation now.\r\n', line)
-                    self.start_tls()
-                    buffer = b''
-                elif not self.answer(line, messages, deleted):
+            self.held = b'' if self.scenario.get('batchReplies') else None
+            try:
+                if self.serve_lines(buffer, messages, deleted, replies, silent_on, stream_on) is False:
                     return
-                if line == self.scenario.get('resetAfter'):
-                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
-                    self.request.close()
-                    return
+            finally:
+                held, self.held = self.held, None
+                if held:
+                    self.request.sendall(held)
+            buffer = buffer[buffer.rfind(b'\r\n') + 2:] if b'\r\n' in buffer else buffer
+
+    def serve_lines(self, buffer, messages, deleted, replies, silent_on, stream_on):
+        while b'\r\n' in buffer:
+            raw, buffer = buffer.split(b'\r\n', 1)
+            line = raw.decode('latin-1')
+            record('transcript.txt', line)
+            if line == silent_on:
+                self.flush_held()
+                self.hold()
+                return False
+            if line == stream_on:
+                self.flush_held()
+                self.stream(b'+OK\r\n', b'X-Stream: ' + b'y' * 60 + b'\r\n')
+                return False
+            if line in replies:
+                self.send(replies[line].encode('latin-1'), line)
+            elif line.upper() == 'STLS' and CERTS:
+                self.send(b'+OK Begin TLS negotiation now.\r\n', line)
+                self.flush_held()
+                self.start_tls()
+                return True
+            elif not self.answer(line, messages, deleted):
+                return False
+            if line == self.scenario.get('resetAfter'):
+                self.flush_held()
+                self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                self.request.close()
+                return False
+        return True
+
+    def flush_held(self):
+        if self.held:
+            self.request.sendall(self.held)
+        self.held = b'' if self.held is not None else None
 
     def answer(self, line, messages, deleted):
         words = line.split(' ')
         verb = words[0].upper()
         live = [i for i in range(len(messages)) if i not in deleted]
         if verb == 'CAPA':
-            offer = b'STLS\r\n' if self.scenario.get('stls') else b''
-            self.send(b'+OK\r\nUSER\r\nTOP\r\n' + offer + b'.\r\n', line)
+            offer = list(self.scenario.get('capa', ['USER', 'TOP']))
+            if self.scenario.get('stls'):
+                offer.append('STLS')
+            self.send(('+OK\r\n' + ''.join(c + '\r\n' for c in offer) + '.\r\n').encode(), line)
         elif verb == 'USER':
             self.send(b'+OK\r\n', line)
         elif verb == 'PASS':
@@ -191,6 +231,10 @@ class Handler(socketserver.BaseRequestHandler):
         elif verb == 'STAT':
             size = sum(len(messages[i]) for i in live)
             self.send(b'+OK %d %d\r\n' % (len(live), size), line)
+        elif verb in ('UIDL', 'LIST') and len(words) == 1:
+            values = self.uids if verb == 'UIDL' else [str(len(m)) for m in messages]
+            lines = ''.join('%d %s\r\n' % (i + 1, values[i]) for i in live)
+            self.send(('+OK\r\n' + lines + '.\r\n').encode('latin-1'), line)
         elif verb == 'LIST' and len(words) > 1:
             n = int(words[1])
             if 1 <= n <= len(messages) and (n - 1) not in deleted:
@@ -240,6 +284,9 @@ class Handler(socketserver.BaseRequestHandler):
     def relay(self):
         host, port = self.scenario['relayTo'].rsplit(':', 1)
         upstream = socket.create_connection((host, int(port)))
+        # Each piece goes on at once, as the server sent it.
+        for s in (upstream, self.request):
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         done = threading.Event()
 
         def pump_up():
@@ -258,13 +305,30 @@ class Handler(socketserver.BaseRequestHandler):
                 pass
 
         threading.Thread(target=pump_up, daemon=True).start()
+        # Every piece of a reply reaches the client delayMs after the server
+        # sent it, as over a line with that latency: pieces that follow each
+        # other closely are not held back one behind the other.
+        pieces = queue.Queue()
+
+        def pump_down():
+            try:
+                while True:
+                    data = upstream.recv(65536)
+                    pieces.put((time.monotonic() + self.delay, data))
+                    if not data:
+                        break
+            except OSError:
+                pieces.put((0, b''))
+
+        threading.Thread(target=pump_down, daemon=True).start()
         try:
             while True:
-                data = upstream.recv(65536)
+                due, data = pieces.get()
                 if not data:
                     break
-                if self.delay:
-                    time.sleep(self.delay)
+                wait = due - time.monotonic()
+                if wait > 0:
+                    time.sleep(wait)
                 self.request.sendall(data)
         except OSError:
             pass

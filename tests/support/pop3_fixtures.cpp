@@ -98,6 +98,19 @@ void DovecotMailbox::addCorpus() {
     }
 }
 
+void DovecotMailbox::removeMessage(size_t index) {
+    std::vector<std::pair<std::string, std::string>> files; // name, folder
+    for (const char* sub : {"new\\", "cur\\"}) {
+        for (const std::string& name : filesIn(maildir_ + sub)) {
+            files.emplace_back(name, maildir_ + sub);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    if (index < files.size()) {
+        DeleteFileA((files[index].second + files[index].first).c_str());
+    }
+}
+
 size_t DovecotMailbox::messageCount() const {
     return filesIn(maildir_ + "new\\").size() + filesIn(maildir_ + "cur\\").size();
 }

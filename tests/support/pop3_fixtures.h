@@ -31,6 +31,9 @@ public:
     const std::string& password() const { return password_; }
     void addMessage(const std::string& bytes);
     void addCorpus(); // every mail of the corpus, in order
+    // Removes the mail at that place of the delivery order (from 0), as a
+    // deletion by another mail program would.
+    void removeMessage(size_t index);
     size_t messageCount() const;
 
 private:
