@@ -318,8 +318,10 @@ TEST_F(Pop3Session, ConnectionDroppedInTheMiddleOfAHeader) {
     ASSERT_EQ(1u, got.size()); // only message 1; nothing of the broken header
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("Ошибка при приеме заголовка письма:"));
-    // Every remaining message logs its own failure.
-    EXPECT_NE(std::string::npos, text.find("Ошибка при прочтении размера письма:"));
+    // Every remaining message logs its own failure: its LIST cannot go out,
+    // or (when the reset has not arrived yet) its reply cannot be read.
+    EXPECT_TRUE(text.find("Ошибка при прочтении размера письма:") != std::string::npos ||
+                text.find("Ошибка при приеме размера письма:") != std::string::npos);
     EXPECT_TRUE(gRetrieval.walkIncomplete);
 }
 
@@ -343,9 +345,15 @@ TEST_F(Pop3Session, SilentServerEndsWithALoggedFailure) {
 TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
     std::string result;
     // The connection is reset after the STAT reply: QUIT cannot go out; the
-    // reply is still read, and its failure logged.
+    // reply is still read, and its failure logged. The reset races with the
+    // STAT reply (a reset may discard a reply not yet read, and the test then
+    // fails at STAT): a few tries give the order wanted.
     setFakePop3Scenario("{\"resetAfter\": \"STAT\"}");
-    ASSERT_EQ(1, test("ivan@fake.test;x", result));
+    int tested = 0;
+    for (int attempt = 0; attempt < 5 && tested != 1; attempt++) {
+        tested = test("ivan@fake.test;x", result);
+    }
+    ASSERT_EQ(1, tested);
     EXPECT_EQ("fake.test;110", result);
     std::string text = log();
     size_t sendFailure = text.find("Ошибка при завершении сеанса связи с сервером: ");
@@ -353,11 +361,13 @@ TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
     EXPECT_NE(std::string::npos, text.find("Ошибка при приеме данных: ", sendFailure));
 
     // QUIT goes out, no reply comes.
+    size_t receiveFailures = count(log(), "Ошибка при приеме данных: ");
+    size_t sendFailures = count(log(), "Ошибка при завершении сеанса связи с сервером: ");
     setFakePop3Scenario("{\"dropOn\": {\"QUIT\": 0}}");
     ASSERT_EQ(1, test("ivan@fake.test;x", result));
     EXPECT_EQ("fake.test;110", result);
-    EXPECT_EQ(2u, count(log(), "Ошибка при приеме данных: "));
-    EXPECT_EQ(1u, count(log(), "Ошибка при завершении сеанса связи с сервером: "));
+    EXPECT_EQ(receiveFailures + 1, count(log(), "Ошибка при приеме данных: "));
+    EXPECT_EQ(sendFailures, count(log(), "Ошибка при завершении сеанса связи с сервером: "));
 }
 
 TEST_F(Pop3Session, HugeHeaderIsKeptUpToTheLimitAndTheSessionGoesOn) {
