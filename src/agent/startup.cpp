@@ -114,14 +114,8 @@ bool accountListMissing() {
 // lower case, with its backslashes (not allowed in names) made underscores.
 bool takeInstanceEvent() {
     CharLowerA(gAgent.serviceFolder);
-    char name[kPathCapacity];
-    copyText(name, sizeof name, gAgent.serviceFolder);
-    for (char* p = name; *p != '\0'; p++) {
-        if (*p == '\\') {
-            *p = '_';
-        }
-    }
-    gAgent.instanceEvent = CreateEventA(nullptr, FALSE, TRUE, name);
+    InstallationName name("");
+    gAgent.instanceEvent = CreateEventA(nullptr, FALSE, TRUE, name.text);
     if (gAgent.instanceEvent != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         showMessage(nullptr, "Программа уже работает.");
         return false;

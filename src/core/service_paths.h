@@ -5,6 +5,13 @@
 // serviceFolder + name. A path that does not fit is logged and left empty,
 // so that whatever is done with it fails with an error instead of reaching a
 // file of a cut name.
+// A kernel object name of this installation: prefix, then the service folder
+// in lower case with its backslashes (not allowed in names) made "_".
+struct InstallationName {
+    char text[kFilePathCapacity + 32] = {};
+    explicit InstallationName(const char* prefix);
+};
+
 struct ServicePath {
     char text[kFilePathCapacity] = {};
     bool fits = false;

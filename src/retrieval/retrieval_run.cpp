@@ -136,15 +136,8 @@ void writeBackDeletions() {
 // it and stops for good. Nothing else creates such an event, so for everyone
 // else the run goes straight on.
 void stopHereForCrashTest() {
-    char name[sizeof gAgent.serviceFolder + 32];
-    formatText(name, sizeof name, "KorvelCrashTest_%s", gAgent.serviceFolder);
-    CharLowerA(name);
-    for (char* p = name; *p != '\0'; p++) {
-        if (*p == '\\') {
-            *p = '_';
-        }
-    }
-    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    InstallationName name("KorvelCrashTest_");
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.text);
     if (event == nullptr) {
         return;
     }
