@@ -13,6 +13,7 @@
 #include "ui/tray_icon.h"
 
 #include "agent_process.h"
+#include "agent_test_state.h"
 #include "http_fixtures.h"
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
@@ -120,23 +121,12 @@ private:
 class SettingsDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
-        gAgent.instance = GetModuleHandleA(nullptr);
-        static bool registered = registerWindowClasses(gAgent.instance);
-        ASSERT_TRUE(registered);
-        copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
+        ASSERT_TRUE(prepareAgentState(dir));
         copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, dir.path().c_str());
         copyText(gAgent.agentExePath, sizeof gAgent.agentExePath, (dir / "Korvel.exe").c_str());
         gAgent.autoStart = 0;
         removeUpdateFile();
-        ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
-        gAgent.settings = SettingsValues();
-        formatText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "%supdate/",
-                   httpBaseUrl().c_str());
-        formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/",
-                   httpBaseUrl().c_str());
         removeVersionFile();
-        setHttpBehaviour("{}");
         agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
                                 100, nullptr, nullptr, gAgent.instance, nullptr);
         ASSERT_NE(nullptr, agent);
