@@ -28,8 +28,7 @@ inline ::testing::AssertionResult prepareAgentState(const TempFolder& folder) {
     }
     gAgent.settings = SettingsValues();
     formatText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "%supdate/", httpBaseUrl().c_str());
-    formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/",
-               httpBaseUrl().c_str());
+    formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/", httpBaseUrl().c_str());
     setHttpBehaviour("{}");
     return ::testing::AssertionSuccess();
 }
