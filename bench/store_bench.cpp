@@ -123,8 +123,9 @@ int main(int argc, char** argv) {
         bestLoad = load < bestLoad ? load : bestLoad;
         bestSave = save < bestSave ? save : bestSave;
     }
-    printf("best: load %.3f s, save %.3f s for %d records; groups %d + %d; highest number %d\n", bestLoad, bestSave,
-           total, MailDim.groupCount, NewMailDim.groupCount, gAgent.highestMailNumber.load());
+    printf("best: load %.3f s, save %.3f s for %d records; groups %d + %d; highest number %llu\n", bestLoad, bestSave,
+           total, MailDim.groupCount, NewMailDim.groupCount,
+           static_cast<unsigned long long>(gAgent.highestMailNumber.load()));
     printf("peak working set: %.1f MB (entries of %u bytes)\n", peakWorkingSetMb(),
            static_cast<unsigned>(sizeof(MailEntry)));
 

@@ -16,6 +16,7 @@
 #include <objidl.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "base/path.h"
 #include "core/settings_values.h"
@@ -49,7 +50,7 @@ struct AgentState {
     std::atomic<int> runNewMailCount{0};
     std::atomic<int> newTelegramCount{0};
     std::atomic<int> telegramCount{0};
-    std::atomic<int> highestMailNumber{0};
+    std::atomic<uint64_t> highestMailNumber{0}; // never wraps: numbers stay unique
     int blinkCount = 0;
     int blinkPhase = 0;
 

@@ -4,6 +4,7 @@
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_date.h"
 
+#include <cinttypes>
 #include <cstring>
 
 namespace {
@@ -247,11 +248,11 @@ bool nextHeaderBlock(const char* text, size_t length, size_t* position, HeaderBl
     return false;
 }
 
-void formatHeaderRecord(const HeaderBlock& block, int number, RecordLine* line) {
+void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* line) {
     LineWriter out(line->text, sizeof line->text);
     line->dateUnrecognised = false;
-    char numberText[16];
-    formatText(numberText, sizeof numberText, "%d;0;", number);
+    char numberText[32];
+    formatText(numberText, sizeof numberText, "%" PRIu64 ";0;", number);
     out.separator(numberText);
     out.put(block.pseudonym);
     out.separator(";");

@@ -10,6 +10,7 @@
 // some mail's header. Every search for a field stays inside its own block.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 // A piece of the header file text; absent when data is null.
 struct TextSpan {
@@ -57,4 +58,4 @@ struct RecordLine {
 // Encoded words of sender and subject are decoded; each value is cut to the
 // 2048-byte work buffer. In every text field a ";" becomes "," and a line
 // break or zero byte a blank, so the line always has its ten fields.
-void formatHeaderRecord(const HeaderBlock& block, int number, RecordLine* line);
+void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* line);

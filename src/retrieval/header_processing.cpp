@@ -138,7 +138,7 @@ int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
     size_t position = 0;
     HeaderBlock block;
     while (nextHeaderBlock(text.text(), textLength, &position, &block)) {
-        int number = ++gAgent.highestMailNumber;
+        uint64_t number = ++gAgent.highestMailNumber;
         formatHeaderRecord(block, number, record.get());
         if (record->dateUnrecognised) {
             logUnrecognisedDate(block.date);

@@ -200,19 +200,20 @@ bool isPlaceholderRecord(const MailEntry& entry) {
     return entry.address[0] == '\0' && strcmp(entry.sender, "0") == 0;
 }
 
-bool parseMailNumber(const char* text, int& number) {
-    long long value = 0;
+bool parseMailNumber(const char* text, uint64_t& number) {
+    uint64_t value = 0;
     size_t i = 0;
     while (text[i] >= '0' && text[i] <= '9') {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX) {
+        unsigned digit = static_cast<unsigned>(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
             return false;
         }
+        value = value * 10 + digit;
         i++;
     }
     if (i == 0) {
         return false;
     }
-    number = static_cast<int>(value);
+    number = value;
     return true;
 }

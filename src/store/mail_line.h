@@ -6,6 +6,7 @@
 #include "store/mail_record.h"
 
 #include <cstddef>
+#include <cstdint>
 
 // Widths the reader keeps of each field (characters, the terminator aside).
 constexpr size_t kMailNumberWidth = 31;
@@ -54,6 +55,7 @@ bool isPlaceholderRecord(const MailRecord& record);
 bool isPlaceholderRecord(const MailEntry& entry);
 
 // The mail number of a text: its leading decimal digits. False when there
-// are none or the value does not fit in an int (numbers are written as
-// positive ints).
-bool parseMailNumber(const char* text, int& number);
+// are none or the value does not fit in 64 bits. Mail numbers are counted
+// in 64 bits, so that they never wrap into negative or repeated numbers,
+// and written as decimal text.
+bool parseMailNumber(const char* text, uint64_t& number);

@@ -10,6 +10,7 @@
 #include "store/mail_date.h"
 #include "store/mail_line.h"
 #include "store/mail_order.h"
+#include "store/pending_deletions.h"
 
 #include <cstring>
 
@@ -29,8 +30,8 @@ struct MailFile {
 constexpr MailFile kNewMailFile = {"Mail.txt", false, "новых писем"};
 constexpr MailFile kArchiveFile = {"HistMail.txt", true, "Архива"};
 
-void raiseHighestMailNumber(int number) {
-    int current = gAgent.highestMailNumber.load();
+void raiseHighestMailNumber(uint64_t number) {
+    uint64_t current = gAgent.highestMailNumber.load();
     while (number > current && !gAgent.highestMailNumber.compare_exchange_weak(current, number)) {
     }
 }
@@ -63,8 +64,25 @@ bool readMailFile(const char* path, FileImage& image) {
     return true;
 }
 
-// Loads one mail file into list (left absent on any failure).
-void loadMailFile(const MailFile& which, MailList& list) {
+// Takes out the entries of mails that wait in DeleteMail.txt: after an
+// interrupted deletion or undo a mail stands both there and in a list, and
+// the file decides. Returns the number of entries left.
+int dropPendingEntries(MailEntry* array, int count, const PendingDeletions& pending) {
+    if (!pending.any()) {
+        return count;
+    }
+    int kept = 0;
+    for (int i = 0; i < count; i++) {
+        if (!pending.contains(array[i])) {
+            array[kept++] = array[i];
+        }
+    }
+    return kept;
+}
+
+// Loads one mail file into list (left absent on any failure); dropped
+// counts the entries left out because their mails wait for deletion.
+void loadMailFile(const MailFile& which, const PendingDeletions& pending, MailList& list, int& dropped) {
     ServicePath filePath(which.name);
     const char* path = filePath.text;
     FileImage image;
@@ -85,12 +103,14 @@ void loadMailFile(const MailFile& which, MailList& list) {
     }
     // The records' texts stay where they are in the file image.
     MailEntry* array = records.as<MailEntry>();
-    int count = static_cast<int>(readMailEntries(image.text(), size, array, lines));
+    int read = static_cast<int>(readMailEntries(image.text(), size, array, lines));
+    int count = dropPendingEntries(array, read, pending);
+    dropped += read - count;
     long bias = mailDateBias();
     for (int i = 0; i < count; i++) {
         MailEntry& r = array[i];
         showMailDate(r.storedDate, r.shownDate, sizeof r.shownDate, bias);
-        int number = 0;
+        uint64_t number = 0;
         if (which.archive && parseMailNumber(r.number, number)) {
             raiseHighestMailNumber(number);
         }
@@ -117,31 +137,6 @@ void loadMailFile(const MailFile& which, MailList& list) {
     list.groups = static_cast<MailboxGroup*>(groups.release());
     list.groupCount = groupCount;
     list.texts = static_cast<char*>(image.block.release());
-}
-
-// Keeps new mail numbers above the first record still waiting for deletion,
-// so that a number never returns while its mail is pending.
-void raiseFromDeleteFile() {
-    ServicePath path("DeleteMail.txt");
-    UniqueHandle file(
-        CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return;
-    }
-    char head[51] = {};
-    DWORD read = 0;
-    if (!ReadFile(file.get(), head, 50, &read, nullptr) || read == 0) {
-        return;
-    }
-    head[read] = '\0';
-    char* separator = strchr(head, ';');
-    if (separator != nullptr) {
-        *separator = '\0';
-    }
-    int number = 0;
-    if (parseMailNumber(head, number)) {
-        raiseHighestMailNumber(number);
-    }
 }
 
 // Writes one list as a mail file. Returns 0 or the system error code.
@@ -173,12 +168,21 @@ void releaseMailList(MailList& list) {
 bool loadMailLists(HWND /*owner*/) {
     releaseMailList(NewMailDim);
     releaseMailList(MailDim);
-    loadMailFile(kNewMailFile, NewMailDim);
-    loadMailFile(kArchiveFile, MailDim);
+    PendingDeletions pending;
+    pending.read();
+    int dropped = 0;
+    loadMailFile(kNewMailFile, pending, NewMailDim, dropped);
+    loadMailFile(kArchiveFile, pending, MailDim, dropped);
     if (MailDim.count == 0) {
         gAgent.highestMailNumber = 0;
     }
-    raiseFromDeleteFile();
+    // A number never returns while its mail waits for deletion (every
+    // record counts: later deletions may have appended higher numbers).
+    raiseHighestMailNumber(pending.highestNumber());
+    if (dropped != 0) {
+        writeLogf("Письма, ожидающие удаления на сервере, убраны из списков: %d", dropped);
+        saveMailLists();
+    }
     return NewMailDim.count != 0 || MailDim.count != 0;
 }
 
@@ -265,7 +269,55 @@ bool copyFileTail(HANDLE source, HANDLE target) {
     }
 }
 
+// Writes text after the end of target, its last line ended first. On a
+// failure the target is cut back to its old length and false returned, the
+// system error code in GetLastError.
+bool appendBytes(HANDLE target, LARGE_INTEGER end, const char* text, size_t size) {
+    if (!endLastLine(target, end)) {
+        return false;
+    }
+    while (size > 0) {
+        DWORD chunk = size > 1024 * 1024 ? 1024 * 1024 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(target, text, chunk, &written, nullptr) || written != chunk) {
+            DWORD error = written != chunk && GetLastError() == 0 ? ERROR_WRITE_FAULT : GetLastError();
+            SetFilePointerEx(target, end, nullptr, FILE_BEGIN);
+            SetEndOfFile(target);
+            SetLastError(error);
+            return false;
+        }
+        text += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
 } // namespace
+
+bool appendMailText(const char* target, const char* text, size_t size, MailFileAppend* undo) {
+    MailFileAppend done;
+    UniqueHandle out(
+        CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD opened = GetLastError(); // ERROR_ALREADY_EXISTS when the target was there
+    LARGE_INTEGER end = {};
+    LARGE_INTEGER zero = {};
+    if (!out || !SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
+        return false;
+    }
+    done.created = opened != ERROR_ALREADY_EXISTS;
+    if (!appendBytes(out.get(), end, text, size)) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь дописать файл %s\r\nОшибка %u: %s", target, failure.code, failure.text);
+        return false;
+    }
+    done.oldLength = end.QuadPart;
+    if (undo != nullptr) {
+        *undo = done;
+    }
+    return true;
+}
 
 bool appendMailFile(const char* target, const char* source, MailFileAppend* undo) {
     MailFileAppend done;

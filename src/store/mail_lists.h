@@ -51,6 +51,11 @@ struct MailFileAppend {
 // source stays.
 bool appendMailFile(const char* target, const char* source, MailFileAppend* undo = nullptr);
 
+// Appends text (whole lines) to the target file, creating it when missing.
+// True when the text now stands at the end of the target; undo, when given,
+// then says how to take it back. On a failure nothing is left appended.
+bool appendMailText(const char* target, const char* text, size_t size, MailFileAppend* undo = nullptr);
+
 // Takes back a merge that appendMailFile reported as done: the target is cut
 // back to its old length (removed when the merge created it), or renamed back
 // to the source. False, logged, when that fails.

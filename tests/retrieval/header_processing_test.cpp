@@ -70,7 +70,7 @@ TEST_F(HeaderProcessing, AppendsOneNumberedRecordPerBlock) {
                        block("Дом", "", "Subject: no date");
     int count = processHeaders(headerFile(text));
     EXPECT_EQ(3, count);
-    EXPECT_EQ(44, gAgent.highestMailNumber.load());
+    EXPECT_EQ(44u, gAgent.highestMailNumber.load());
     // Read as UTC+3 standard time, as this computer's runtime has it.
     EXPECT_EQ("7;0;old;a@b.ru;1 байт;x;s;0;;left from the last run\r\n"
               "42;0;Работа;ivanov@example.ru;2.4 Кб;m1@example.ru;Иван;1259641230;+;Привет\r\n"
@@ -98,12 +98,24 @@ TEST_F(HeaderProcessing, ManyBlocksGoOutWhole) {
     EXPECT_EQ("3000;0;Ящик;ivanov@example.ru;2.4 Кб;id2999;sender2999@example.ru;;;mail 2999", lines[2999]);
 }
 
+// A highest number at the top of the range of an int (a damaged or edited
+// file) once made the next numbers negative and repeat.
+TEST_F(HeaderProcessing, NumbersPastTheRangeOfAnIntStayPositive) {
+    gAgent.highestMailNumber = 2147483647;
+    EXPECT_EQ(2, processHeaders(headerFile(block("Дом", "a", "Subject: x") + block("Дом", "b", "Subject: y"))));
+    std::vector<std::string> lines = splitLines(readFile(mailPath()));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(0u, lines[0].find("2147483648;0;Дом;"));
+    EXPECT_EQ(0u, lines[1].find("2147483649;0;Дом;"));
+    EXPECT_EQ(2147483649u, gAgent.highestMailNumber.load());
+}
+
 TEST_F(HeaderProcessing, EmptyHeaderFile) {
     EXPECT_EQ(0, processHeaders(headerFile("")));
     EXPECT_NE(std::string::npos, log().find("Файл " + tmpPath() + " пуст!\r\n")) << log();
     EXPECT_FALSE(fileExists(mailPath()));
     EXPECT_TRUE(released(tmpPath()));
-    EXPECT_EQ(41, gAgent.highestMailNumber.load());
+    EXPECT_EQ(41u, gAgent.highestMailNumber.load());
 }
 
 TEST_F(HeaderProcessing, MailFileHeldByAnother) {
@@ -114,7 +126,7 @@ TEST_F(HeaderProcessing, MailFileHeldByAnother) {
     CloseHandle(held);
     EXPECT_EQ(0, count);
     EXPECT_EQ("kept\r\n", readFile(mailPath()));
-    EXPECT_EQ(41, gAgent.highestMailNumber.load());
+    EXPECT_EQ(41u, gAgent.highestMailNumber.load());
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь открыть файл " + mailPath() + "\r\nОшибка 32: ")) << log();
     EXPECT_TRUE(released(tmpPath()));
 }

@@ -200,20 +200,23 @@ TEST(MailLine, BinaryTextIsCutWithoutOverrun) {
 }
 
 TEST(MailLine, MailNumbers) {
-    int n = -1;
+    uint64_t n = 1;
     EXPECT_TRUE(parseMailNumber("57", n));
-    EXPECT_EQ(57, n);
+    EXPECT_EQ(57u, n);
     EXPECT_TRUE(parseMailNumber("58;0;x", n));
-    EXPECT_EQ(58, n);
-    EXPECT_TRUE(parseMailNumber("2147483647", n));
-    EXPECT_EQ(2147483647, n);
+    EXPECT_EQ(58u, n);
+    // Past the range of an int: numbers go on rising, never negative.
+    EXPECT_TRUE(parseMailNumber("2147483648", n));
+    EXPECT_EQ(2147483648u, n);
+    EXPECT_TRUE(parseMailNumber("18446744073709551615", n));
+    EXPECT_EQ(UINT64_MAX, n);
     n = 3;
-    EXPECT_FALSE(parseMailNumber("2147483648", n));
+    EXPECT_FALSE(parseMailNumber("18446744073709551616", n));
     EXPECT_FALSE(parseMailNumber("99999999999999999999999", n));
     EXPECT_FALSE(parseMailNumber("", n));
     EXPECT_FALSE(parseMailNumber("-5", n));
     EXPECT_FALSE(parseMailNumber(" 5", n));
-    EXPECT_EQ(3, n);
+    EXPECT_EQ(3u, n);
 }
 
 TEST(MailLine, EntriesReadInPlaceHoldWhatRecordsHold) {

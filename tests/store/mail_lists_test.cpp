@@ -131,23 +131,61 @@ TEST_F(MailLists, HighestMailNumberFromArchiveAndDeleteFile) {
     ASSERT_TRUE(writeFile(path("HistMail.txt"), mail(5, "p", "a", "1") + mail(120, "p", "a", "2") +
                                                     mail(17, "p", "a", "3") + "abc;0;p;a;s;i;f;4;;x\r\n"));
     loadMailLists(nullptr);
-    EXPECT_EQ(120, gAgent.highestMailNumber);
+    EXPECT_EQ(120u, gAgent.highestMailNumber);
 
     // A pending deletion with a higher number keeps new numbers above it.
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(200, "p", "a", "1")));
     loadMailLists(nullptr);
-    EXPECT_EQ(200, gAgent.highestMailNumber);
+    EXPECT_EQ(200u, gAgent.highestMailNumber);
 
     // The last archived mail deleted, 57 still pending: the next mail is 58.
     DeleteFileA(path("HistMail.txt").c_str());
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(57, "p", "a", "1")));
+    loadMailLists(nullptr);
+    EXPECT_EQ(57u, gAgent.highestMailNumber);
+    // A later deletion appended a higher number: no new mail may take it.
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(57, "p", "a", "1") + mail(300, "p", "a", "1")));
     loadMailLists(nullptr);
-    EXPECT_EQ(57, gAgent.highestMailNumber);
+    EXPECT_EQ(300u, gAgent.highestMailNumber);
 
     // Nothing archived, nothing pending.
     DeleteFileA(path("DeleteMail.txt").c_str());
     loadMailLists(nullptr);
-    EXPECT_EQ(0, gAgent.highestMailNumber);
+    EXPECT_EQ(0u, gAgent.highestMailNumber);
+
+    // Numbers past the range of an int (an edited or old file) go on rising.
+    ASSERT_TRUE(writeFile(path("HistMail.txt"), "2147483647;0;p;a;s;i;f;4;;x\r\n"
+                                                "4294967296;0;p;a;s;j;f;4;;y\r\n"));
+    loadMailLists(nullptr);
+    EXPECT_EQ(4294967296u, gAgent.highestMailNumber);
+}
+
+// After a deletion or an undo cut short between its two writes, a mail
+// stands in DeleteMail.txt and in the lists: it counts as waiting, and the
+// lists files lose it, so it is never both shown and deleted on its server.
+TEST_F(MailLists, MailsWaitingForDeletionLeaveTheLists) {
+    const std::string kept = mail(3, "p", "a", "3") + mail(1, "p", "a", "1");
+    ASSERT_TRUE(
+        writeFile(path("HistMail.txt"), mail(3, "p", "a", "3") + mail(2, "p", "a", "2") + mail(1, "p", "a", "1")));
+    ASSERT_TRUE(writeFile(path("Mail.txt"), mail(3, "p", "a", "3") + mail(2, "p", "a", "2")));
+    // Mail 2 waits; a record with number 3 but another mail's identity does
+    // not take mail 3 along.
+    std::string other = mail(3, "p", "a", "3");
+    other.replace(other.find("uid3"), 4, "uid9");
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(2, "p", "a", "2") + other));
+    ASSERT_TRUE(loadMailLists(nullptr));
+    EXPECT_EQ((std::vector<std::string>{"3", "1"}), numbers(MailDim));
+    EXPECT_EQ((std::vector<std::string>{"3"}), numbers(NewMailDim));
+    EXPECT_EQ(kept, readFile(path("HistMail.txt")));
+    EXPECT_EQ(mail(3, "p", "a", "3"), readFile(path("Mail.txt")));
+    EXPECT_EQ(mail(2, "p", "a", "2") + other, readFile(path("DeleteMail.txt")));
+    EXPECT_TRUE(logHas("Письма, ожидающие удаления на сервере, убраны из списков: 2")) << log();
+
+    // Nothing left to take out: the files are not rewritten again.
+    ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(loadMailLists(nullptr));
+    SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(logHas("Затрудняюсь создать файл Архива писем")) << log();
 }
 
 TEST_F(MailLists, SaverWritesBothListsInArrayOrder) {
@@ -283,6 +321,37 @@ TEST_F(MailLists, MergeFailures) {
     EXPECT_TRUE(logHas("Затрудняюсь открыть файл " + path("Mail.txt") + " Ошибка 32: ")) << log();
     EXPECT_EQ(mail(1, "p", "a", "1"), readFile(path("Mail.txt")));
     EXPECT_TRUE(fileExists(path("GetMail.txt")));
+}
+
+TEST_F(MailLists, FreshMailHeldOrMissingStaysForTheNextMerge) {
+    // No GetMail.txt, the ordinary start: both failures logged, no file made.
+    mergeFreshMail();
+    EXPECT_TRUE(logHas("Слить файлы новых писем не удалось")) << log();
+    EXPECT_TRUE(logHas("Слить файлы новых писем с Архивом не удалось")) << log();
+    EXPECT_FALSE(fileExists(path("Mail.txt")));
+    EXPECT_FALSE(fileExists(path("HistMail.txt")));
+
+    // Held by a poll still writing it (or by a scanner): nothing is merged
+    // and nothing removed.
+    const std::string arrived = mail(9, "p", "a", "5");
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), arrived));
+    {
+        LockedFile lock(path("GetMail.txt"));
+        mergeFreshMail();
+    }
+    EXPECT_TRUE(logHas("Затрудняюсь открыть файл " + path("GetMail.txt") + "\r\nОшибка 32: ")) << log();
+    EXPECT_EQ(arrived, readFile(path("GetMail.txt")));
+    EXPECT_FALSE(fileExists(path("Mail.txt")));
+    mergeFreshMail();
+    EXPECT_EQ(arrived, readFile(path("Mail.txt")));
+    EXPECT_EQ(arrived, readFile(path("HistMail.txt")));
+    EXPECT_FALSE(fileExists(path("GetMail.txt")));
+
+    // An empty one goes.
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), ""));
+    mergeFreshMail();
+    EXPECT_FALSE(fileExists(path("GetMail.txt")));
+    EXPECT_EQ(arrived, readFile(path("Mail.txt")));
 }
 
 TEST_F(MailLists, ArchiveMergeThatFailsTakesBackTheNewMailMerge) {
