@@ -151,16 +151,11 @@ void onSettings(HWND window) {
     ShowWindow(dialog, SW_SHOW);
 }
 
-void onViewMail(HWND window) {
+void onViewMail() {
     if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
         SendMessageA(gAgent.settingsDialog, WM_CLOSE, 0, 0);
     }
-    if (openViewer(nullptr) == nullptr) {
-        SystemError failure(GetLastError());
-        showMessagef(window, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
-                     failure.code, failure.text);
-        gAgent.viewerOpen = 0;
-    }
+    openViewer(nullptr);
 }
 
 LRESULT onCommand(HWND window, WORD id) {
@@ -169,7 +164,7 @@ LRESULT onCommand(HWND window, WORD id) {
         onSettings(window);
         break;
     case IDM_VIEW_MAIL:
-        onViewMail(window);
+        onViewMail();
         break;
     case IDM_QUIT:
         DestroyWindow(window);

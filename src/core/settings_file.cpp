@@ -70,6 +70,8 @@ void saveUserSettings() {
 }
 
 void saveViewerRect(const ViewerRect& rect, int viewStyle, const char* section) {
+    // The next viewer opens in the style written here, at this section's size.
+    gAgent.settings.winStyle = viewStyle;
     IniPath ini;
     writeInt(ini, kSection, "WinStyle", viewStyle);
     writeInt(ini, section, "Left", rect.left);

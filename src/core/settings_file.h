@@ -11,7 +11,8 @@ void readSettings();
 void saveUserSettings();
 
 // Writes "WinStyle" and the viewer rectangle into section "WinPos" or
-// "WinPosInv", then flushes.
+// "WinPosInv", then flushes. The style in memory follows, so that the next
+// viewer opens in it.
 void saveViewerRect(const ViewerRect& rect, int viewStyle, const char* section);
 
 // Reads a viewer rectangle of section "WinPos" or "WinPosInv".

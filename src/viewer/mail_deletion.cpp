@@ -23,6 +23,8 @@
 namespace {
 
 constexpr DWORD kNoticeMs = 2000;
+constexpr char kDeletionFileNotice[] = "Затрудняюсь создать файл удаляемых писем!";
+constexpr char kListsNotSavedNotice[] = "Списки писем не сохранились. Удаление отменено!";
 
 // The first record of each mail number in a list.
 class NumberIndex {
@@ -134,24 +136,28 @@ bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
 }
 
 // Takes an append back while the file still ends with it; once a retrieval
-// run has rewritten the file the requests are its own and stay.
-void takeBackAppend(const PendingAppend& done) {
+// run has rewritten the file the requests are its own and stay. True when
+// the records no longer stand in the file.
+bool takeBackAppend(const PendingAppend& done) {
     ServicePath path("DeleteMail.txt");
     ExclusiveLock lock(deletionFileLock());
     UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != done.newLength) {
-        return;
+        return false;
     }
     LARGE_INTEGER end = {};
     end.QuadPart = done.oldLength;
     if (done.oldLength == 0) {
         file.reset();
-        DeleteFileA(path.text);
-    } else if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) {
-        SetEndOfFile(file.get());
+        if (DeleteFileA(path.text)) {
+            return true;
+        }
+        file.reset(CreateFileA(path.text, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     }
+    return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
 // The lines of the marked records of MailDim, highest number (as text)
@@ -169,6 +175,27 @@ std::string pendingLines() {
         text.append(line, formatMailEntry(entry, line));
     }
     return text;
+}
+
+// After the pending records went into the archive, DeleteMail.txt must go:
+// left behind it would make the next poll delete the mails the user took
+// back. When it cannot be deleted, the archive is cut back (the mails stay
+// pending, as the failed undo tells) or, failing that, the file is emptied
+// (it then asks for nothing). True when the undo stands.
+bool finishUndo(const char* archive, const char* deletions, const MailFileAppend& appended) {
+    if (DeleteFileA(deletions) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+        return true;
+    }
+    SystemError failure(GetLastError());
+    writeLogf("Затрудняюсь удалить файл %s. Ошибка %u: %s", deletions, failure.code, failure.text);
+    if (undoMailFileAppend(archive, deletions, appended)) {
+        return false;
+    }
+    UniqueHandle file(CreateFileA(deletions, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Neither worked: the mails stand in both files, and the next load keeps
+    // them pending, as the failed undo tells.
+    return static_cast<bool>(file);
 }
 
 } // namespace
@@ -195,7 +222,10 @@ void carryMarksToShownTab() {
     }
 }
 
-bool commitDeletion(HWND viewer) {
+bool commitDeletion(HWND viewer, const char** failureNotice) {
+    const char* unused = nullptr;
+    const char*& notice = failureNotice != nullptr ? *failureNotice : unused;
+    notice = nullptr;
     if (MailDim.records == nullptr || MailDim.count <= 0) {
         return false;
     }
@@ -210,6 +240,7 @@ bool commitDeletion(HWND viewer) {
     PendingAppend appended;
     if (!appendToDeletionFile(lines, appended)) {
         std::copy(archive.begin(), archive.end(), MailDim.records);
+        notice = kDeletionFileNotice;
         return false;
     }
     ServicePath path("DeleteMail.txt");
@@ -221,9 +252,8 @@ bool commitDeletion(HWND viewer) {
     }
     bool saved = false;
     saveMailLists(&saved);
-    if (!saved) {
+    if (!saved && takeBackAppend(appended)) {
         // The mails stay in the lists, marked, and are not requested.
-        takeBackAppend(appended);
         MailDim.count = static_cast<int>(archive.size());
         std::copy(archive.begin(), archive.end(), MailDim.records);
         if (!fresh.empty()) {
@@ -231,7 +261,11 @@ bool commitDeletion(HWND viewer) {
             std::copy(fresh.begin(), fresh.end(), NewMailDim.records);
         }
         writeLog("Удаление писем отменено: списки писем не сохранились");
+        notice = kListsNotSavedNotice;
     } else {
+        // Saved, or a poll took the requests over meanwhile: the deletion
+        // stands, and the load keeps the mails out of the lists.
+        saved = true;
         reloadMailLists();
     }
     showReceivedInTray();
@@ -257,8 +291,14 @@ void deleteMarkedMails(HWND button) {
     // The notice stays up while the lists are rewritten.
     showAlert("Удаление писем из списков. Минуточку...", 0);
     waitKeepingPainted(nullptr, kNoticeMs);
-    commitDeletion(gViewer.window);
+    const char* failure = nullptr;
+    commitDeletion(gViewer.window, &failure);
     hideAlert();
+    // A deletion that did not happen is never silent: the marks stay and the
+    // user hears why.
+    if (failure != nullptr && gAgent.viewerOpen != 0) {
+        showViewerNotice(failure, 1);
+    }
 }
 
 void undoDeletion(HWND button) {
@@ -289,10 +329,9 @@ void undoDeletion(HWND button) {
             } else {
                 gAgent.undoInProgress = 1;
                 saveMailLists();
-                merged = appendMailFile(archive.text, deletions.text);
-                if (merged) {
-                    DeleteFileA(deletions.text);
-                }
+                MailFileAppend appended;
+                merged = appendMailFile(archive.text, deletions.text, &appended) &&
+                         finishUndo(archive.text, deletions.text, appended);
                 gAgent.undoInProgress = 0;
             }
         }

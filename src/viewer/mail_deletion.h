@@ -10,8 +10,10 @@ void deleteMarkedMails(HWND button);
 
 // Appends the marked mails to DeleteMail.txt and drops them from both lists,
 // saves, reloads and rebuilds. False when nothing was taken (the lists keep
-// the mails and their marks) or when the rebuild failed.
-bool commitDeletion(HWND viewer);
+// the mails and their marks) or when the rebuild failed. failureNotice, when
+// given, gets the notice to show the user when the deletion did not happen
+// although there were mails (null otherwise).
+bool commitDeletion(HWND viewer, const char** failureNotice = nullptr);
 
 // The undo button: the pending mails go back into the archive unless a poll
 // runs.

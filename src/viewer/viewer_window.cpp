@@ -6,6 +6,7 @@
 #include "core/service_paths.h"
 #include "core/settings_file.h"
 #include "resources/resource.h"
+#include "store/fresh_mail.h"
 #include "store/mail_lists.h"
 #include "ui/alert_window.h"
 #include "ui/button.h"
@@ -74,16 +75,11 @@ LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-void mergeFreshMail() {
-    ServicePath fresh("GetMail.txt");
-    ServicePath newMail("Mail.txt");
-    ServicePath archive("HistMail.txt");
-    writeLog(appendMailFile(newMail.text, fresh.text) ? "Слили файлы новых писем"
-                                                      : "Слить файлы новых писем не удалось");
-    writeLog(appendMailFile(archive.text, fresh.text) ? "Слили файлы новых писем с Архивом"
-                                                      : "Слить файлы новых писем с Архивом не удалось");
-    DeleteFileA(fresh.text);
-}
+// Handed to the window's creation: whether a failure was already shown to
+// the user there, so that openViewer does not show a second message.
+struct ViewerCreation {
+    bool failureShown = false;
+};
 
 RECT listArea() {
     RECT area;
@@ -92,7 +88,8 @@ RECT listArea() {
     return area;
 }
 
-LRESULT onCreate(HWND window) {
+LRESULT onCreate(HWND window, const CREATESTRUCTA& create) {
+    auto* creation = static_cast<ViewerCreation*>(create.lpCreateParams);
     KillTimer(gAgent.agentWindow, IDT_BLINK);
     gViewer = ViewerState();
     gViewer.window = window;
@@ -105,7 +102,7 @@ LRESULT onCreate(HWND window) {
     gViewer.tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
                                    client.bottom, window, nullptr, gAgent.instance, nullptr);
     if (gViewer.tabs == nullptr) {
-        return -1; // openViewer's caller reports the failure
+        return -1; // openViewer reports the failure
     }
     SetWindowSubclass(gViewer.tabs, tabsSubclassProc, 1, 0);
     SendMessageA(gViewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
@@ -122,6 +119,7 @@ LRESULT onCreate(HWND window) {
         CreateStatusWindowA(WS_CHILD | WS_VISIBLE | CCS_BOTTOM | SBARS_SIZEGRIP, "", window, IDC_VIEWER_STATUS);
     if (gViewer.status == nullptr) {
         showMessage(window, "Затрудняюсь отобразить окно просмотра новых поступлений!");
+        creation->failureShown = true;
         return -1;
     }
     RECT bar;
@@ -148,6 +146,7 @@ LRESULT onCreate(HWND window) {
 
     RECT area = listArea();
     if (!rebuildMailList(gViewer.tabs, area, 0, 0, false)) {
+        creation->failureShown = true; // the rebuild showed its own message
         return -1;
     }
     showReceivedInTray();
@@ -360,11 +359,19 @@ HWND viewerButton(HWND viewer, ViewerButton which) {
 
 HWND openViewer(HWND owner) {
     ViewerRect r = readViewerRect("WinPos");
+    ViewerCreation creation;
     HWND window =
         CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left,
-                        r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance, nullptr);
+                        r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance, &creation);
     if (window == nullptr) {
+        DWORD error = GetLastError();
         gAgent.viewerOpen = 0;
+        gAgent.viewerWindow = nullptr;
+        if (!creation.failureShown) {
+            SystemError failure(error);
+            showMessagef(owner, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
+                         failure.code, failure.text);
+        }
         return nullptr;
     }
     ShowWindow(window, SW_SHOW);
@@ -377,7 +384,7 @@ HWND openViewer(HWND owner) {
 LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        return onCreate(window);
+        return onCreate(window, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED) {
             ShowWindow(window, SW_HIDE);

@@ -8,8 +8,8 @@ extern const char kViewerWindowClass[]; // "Lumetra_Class"
 
 LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Creates and shows the viewer at its remembered place; null on failure (the
-// system error code is in GetLastError).
+// Creates and shows the viewer at its remembered place. On failure the user
+// is told (a message box owned by owner) and null comes back.
 HWND openViewer(HWND owner);
 
 // One of the five status-bar buttons of a viewer window, or NULL.

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
+#include "core/settings_file.h"
 #include "resources/resource.h"
 #include "store/mail_lists.h"
 #include "ui/tray_icon.h"
@@ -463,10 +464,153 @@ TEST_F(Viewer, ADeletionWhoseListsCannotBeSavedIsTakenBack) {
     ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     press(IDC_VIEWER_DELETE);
     SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(contains(onlooker.notices(), "Списки писем не сохранились. Удаление отменено!"));
     EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
     std::vector<std::string> got = rows(5);
     ASSERT_EQ(3u, got.size());
     EXPECT_NE(std::string::npos, got[0].find("|x"));
     showTab(1);
     EXPECT_EQ(3u, rows(5).size());
+}
+
+// The archive held by another program while the viewer merges: the fresh
+// mails wait in GetMail.txt instead of being lost, and come with the next
+// opening.
+TEST_F(Viewer, FreshMailWaitsWhileTheArchiveIsHeld) {
+    const std::string older = mailLine("5", "Дом", "ivan@home.test", "Папа", "1764000000", "Давно");
+    ASSERT_TRUE(writeFile(path("HistMail.txt"), older));
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    {
+        UniqueHandle held(
+            CreateFileA(path("HistMail.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        open();
+        close();
+    }
+    EXPECT_EQ(sampleMails(), readFile(path("GetMail.txt")));
+    EXPECT_EQ(older, readFile(path("HistMail.txt")));
+    open();
+    EXPECT_EQ(3u, rows(5).size());
+    showTab(1);
+    EXPECT_EQ(4u, rows(5).size());
+    EXPECT_FALSE(fileExists(path("GetMail.txt")));
+}
+
+// A kill between the two writes of a deletion (DeleteMail.txt appended, the
+// lists not yet saved) or of an undo (the archive appended, DeleteMail.txt
+// not yet removed) leaves a mail in both files; the next start counts it as
+// waiting, never as both shown and deleted.
+TEST_F(Viewer, AMailCutOffBetweenTheTwoWritesIsInOnePlace) {
+    ASSERT_TRUE(writeFile(path("Mail.txt"), sampleMails()));
+    ASSERT_TRUE(writeFile(path("HistMail.txt"), sampleMails()));
+    const std::string pending = mailLine("10", "Работа", "ivan@work.test", "Анна", "1765000200", "Встреча");
+    ASSERT_TRUE(writeFile(path("DeleteMail.txt"), pending));
+    open();
+    EXPECT_EQ(2u, rows(5).size());
+    showTab(1);
+    EXPECT_EQ(2u, rows(5).size());
+    EXPECT_EQ(std::string::npos, readFile(path("HistMail.txt")).find("Встреча"));
+    EXPECT_EQ(pending, readFile(path("DeleteMail.txt")));
+    EXPECT_TRUE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
+
+    Onlooker onlooker;
+    press(IDC_VIEWER_UNDO);
+    EXPECT_TRUE(contains(onlooker.notices(), "Письма успешно перемещены в Архив."));
+    EXPECT_EQ(3u, rows(5).size());
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+}
+
+// An undo whose DeleteMail.txt cannot be removed would let the next poll
+// delete the mails the user took back: the undo is taken back and said so.
+TEST_F(Viewer, AnUndoThatCannotRemoveTheRequestsIsTakenBack) {
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    Onlooker onlooker;
+    notify(NM_CLICK, 0, 10);
+    press(IDC_VIEWER_DELETE);
+    const std::string requests = readFile(path("DeleteMail.txt"));
+    ASSERT_EQ(1u, splitLines(requests).size());
+    const std::string archive = readFile(path("HistMail.txt"));
+
+    ASSERT_TRUE(SetFileAttributesA(path("DeleteMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    press(IDC_VIEWER_UNDO);
+    SetFileAttributesA(path("DeleteMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(contains(onlooker.notices(), "Отменить удаление не удалось!"));
+    EXPECT_EQ(requests, readFile(path("DeleteMail.txt")));
+    EXPECT_EQ(archive, readFile(path("HistMail.txt")));
+    showTab(1);
+    EXPECT_EQ(2u, rows(5).size());
+
+    press(IDC_VIEWER_UNDO);
+    EXPECT_TRUE(contains(onlooker.notices(), "Письма успешно перемещены в Архив."));
+    EXPECT_EQ(3u, rows(5).size());
+    EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
+}
+
+// Closed in the style it was toggled to, the viewer opens again in that
+// style and at that style's size, and the two sizes stay with their styles.
+TEST_F(Viewer, TheViewerReopensInTheStyleItClosedIn) {
+    saveViewerRect(ViewerRect{100, 100, 700, 500}, 0, "WinPos");    // compact: 600 x 400
+    saveViewerRect(ViewerRect{100, 100, 500, 400}, 0, "WinPosInv"); // detailed: 400 x 300
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    auto size = [&] {
+        RECT r;
+        GetWindowRect(viewer, &r);
+        return std::make_pair(r.right - r.left, r.bottom - r.top);
+    };
+    open();
+    EXPECT_EQ(std::make_pair(600L, 400L), size());
+    press(IDC_VIEWER_SIZE_TOGGLE);
+    EXPECT_EQ(std::make_pair(400L, 300L), size());
+    close();
+    EXPECT_NE(std::string::npos, readFile(path("Korvel.ini")).find("WinStyle=1"));
+
+    open();
+    EXPECT_EQ("Минимизировать (Ctrl+Space)", statusText(4));
+    EXPECT_EQ(std::make_pair(400L, 300L), size());
+    showTab(1);
+    EXPECT_EQ(5u, rows(7).size()); // two mailboxes, three mails
+    press(IDC_VIEWER_SIZE_TOGGLE);
+    EXPECT_EQ(std::make_pair(600L, 400L), size());
+    EXPECT_EQ("Показать подробно (Ctrl+Space)", statusText(4));
+    close();
+    EXPECT_NE(std::string::npos, readFile(path("Korvel.ini")).find("WinStyle=0"));
+    open();
+    EXPECT_EQ(std::make_pair(600L, 400L), size());
+    EXPECT_EQ("Показать подробно (Ctrl+Space)", statusText(4));
+}
+
+namespace {
+
+// Refuses the creation of viewer windows on this thread.
+LRESULT CALLBACK refuseViewer(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        char name[64] = {};
+        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+        if (strcmp(name, kViewerWindowClass) == 0) {
+            return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+// A viewer that cannot be created is reported on every way of opening it,
+// once.
+TEST_F(Viewer, AViewerThatCannotBeCreatedIsReported) {
+    HHOOK hook = SetWindowsHookExA(WH_CBT, refuseViewer, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    Onlooker onlooker(IDOK);
+    SendMessageA(agent, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+    SendMessageA(agent, WM_COMMAND, IDM_VIEW_MAIL, 0);
+    UnhookWindowsHookEx(hook);
+    std::vector<std::string> boxes = onlooker.boxes();
+    ASSERT_EQ(2u, boxes.size());
+    for (const std::string& box : boxes) {
+        EXPECT_EQ(0u, box.find("Затрудняюсь отобразить окно просмотра почты!")) << box;
+    }
+    EXPECT_EQ(0, gAgent.viewerOpen);
+    open();
+    EXPECT_EQ(1, gAgent.viewerOpen);
 }
