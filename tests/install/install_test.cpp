@@ -10,6 +10,7 @@
 #include "ui/folder_browser.h"
 
 #include "agent_process.h"
+#include "folder_links.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -374,4 +375,50 @@ TEST(FolderBrowser, AppendsTheAgentFolderToTheChosenOne) {
         EXPECT_EQ(select != nullptr, call.chosen);
         EXPECT_STREQ(select != nullptr ? "C:\\Korvel\\" : "untouched", call.out);
     }
+}
+
+// Links inside the service folder, and a service folder that is itself a
+// link, are removed as links: what they point at keeps its files. (Wine
+// cannot remove its stand-in for a link, so whether the link itself went is
+// not asked here; the removal call is the one Windows documents for it.)
+TEST_F(InstallerTest, UninstallerLeavesWhatFolderLinksPointAt) {
+    TempFolder outside;
+    ASSERT_TRUE(writeFile(outside / "mail.txt", "kept"));
+    ASSERT_TRUE(CreateDirectoryA((outside / "sub").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(outside / "sub\\deeper.txt", "kept too"));
+    TempFolder elsewhere;
+    ASSERT_TRUE(writeFile(elsewhere / "notes.txt", "the user's"));
+
+    Installation inst;
+    ASSERT_TRUE(CreateDirectoryA((inst.service() + "old").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(inst.service() + "old\\Mail.txt", "mail"));
+    FolderLink junction(FolderLinkKind::Junction, inst.service() + "linked", outside.path());
+    if (!junction.made()) {
+        GTEST_SKIP() << "no folder link can be made here";
+    }
+    // A directory symbolic link needs Developer Mode or elevation on Windows.
+    FolderLink symbolic(FolderLinkKind::SymbolicLink, inst.service() + "old\\linked", elsewhere.path());
+
+    // An installation whose service folder is a link to a folder of its own.
+    Installation linkedService;
+    ASSERT_TRUE(DeleteFileA((linkedService.service() + "MailBox.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryA(linkedService.service().c_str()));
+    TempFolder serviceTarget;
+    ASSERT_TRUE(writeFile(serviceTarget / "MailBox.txt", "A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n"));
+    FolderLink serviceLink(FolderLinkKind::Junction, linkedService.service(), serviceTarget.path());
+    ASSERT_TRUE(serviceLink.made());
+
+    for (const Installation* removed : {&inst, &linkedService}) {
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, removed->folder().c_str());
+        uninstall(nullptr);
+        EXPECT_FALSE(fileExists(removed->exe())) << removed->folder();
+    }
+    EXPECT_FALSE(fileExists(inst.service() + "MailBox.txt"));
+    EXPECT_FALSE(fileExists(inst.service() + "old\\Mail.txt"));
+    EXPECT_EQ("kept", readFile(outside / "mail.txt"));
+    EXPECT_EQ("kept too", readFile(outside / "sub\\deeper.txt"));
+    if (symbolic.made()) {
+        EXPECT_EQ("the user's", readFile(elsewhere / "notes.txt"));
+    }
+    EXPECT_EQ("A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n", readFile(serviceTarget / "MailBox.txt"));
 }
