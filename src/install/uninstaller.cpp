@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
+#include "install/gone_installation.h"
 #include "install/install_places.h"
 #include "install/removal_folder.h"
 
@@ -232,14 +233,15 @@ void removeServiceFolder(const char* folder) {
 
 } // namespace
 
-int uninstall(HWND) {
+UninstallResult uninstall(HWND) {
     const char* folder = gAgent.moduleFolder;
-    if (!isInstallationFolder(folder)) {
-        return 0;
+    if (isGoneFolder(folder)) {
+        ComSession com;
+        return {UninstallOutcome::FolderGone, removeGoneInstallation(folder)};
     }
     char agentExe[kFilePathCapacity];
-    if (!joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
-        return 0;
+    if (!isInstallationFolder(folder) || !joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
+        return {UninstallOutcome::Refused, 0};
     }
     // The image names of running processes are long names.
     char longAgentExe[kFilePathCapacity];
@@ -265,5 +267,5 @@ int uninstall(HWND) {
     // Files of the user's own beside the agent keep the folder, also when
     // the folder is a link to them.
     removeFolderIfEmpty(folder);
-    return 1;
+    return {UninstallOutcome::Removed, 0};
 }
