@@ -6,10 +6,11 @@
 #include "base/ensure_folder.h"
 #include "base/event_log.h"
 #include "agent/keyboard.h"
-#include "agent/uninstall_folder.h"
+#include "install/uninstall_folder.h"
 #include "core/settings_file.h"
 #include "base/text.h"
 #include "base/win_util.h"
+#include "install/gone_installation.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "resources/resource.h"
@@ -71,9 +72,17 @@ int runUninstallerMode(const char* commandLine) {
     }
     int answer =
         showMessage(nullptr, "Действительно удалить Lumetra Агента?", kUninstallCaption, MB_YESNO | MB_ICONQUESTION);
-    if (answer != IDNO) {
-        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder);
-        uninstall(nullptr);
+    if (answer == IDNO) {
+        return 0;
+    }
+    copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder);
+    UninstallResult result = uninstall(nullptr);
+    // The removal is silent, but one of a folder no longer there says what
+    // it found to remove.
+    if (result.outcome == UninstallOutcome::FolderGone) {
+        char report[1024];
+        describeGoneInstallation(folder, result.goneItems, report, sizeof report);
+        showMessage(nullptr, report, kUninstallCaption, MB_OK | MB_ICONINFORMATION);
     }
     return 0;
 }

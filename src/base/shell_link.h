@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 // Writes the shell link linkPath (UTF-16) to target with the given working
 // folder, arguments, hot key word (HOTKEYF_* modifiers in the high byte, the
 // virtual key in the low one), show command and icon. COM must be
@@ -10,3 +12,10 @@
 // saved.
 bool createShortcut(const wchar_t* linkPath, const char* target, const char* workingFolder, const char* arguments,
                     WORD hotKey, int showCommand, const char* iconFile, int iconIndex);
+
+// Reads the target and the arguments of the shell link linkPath (UTF-16).
+// COM must be initialised on the calling thread. A link whose target no
+// longer exists still tells the path it was made with. False when the link
+// cannot be read; both texts are then empty.
+bool readShortcut(const wchar_t* linkPath, char* target, size_t targetCapacity, char* arguments,
+                  size_t argumentsCapacity);

@@ -91,3 +91,22 @@ public:
 private:
     HKEY key_ = nullptr;
 };
+
+// A directory search handle closed with FindClose.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : handle_(h) {}
+    ~FindHandle() {
+        if (valid()) {
+            FindClose(handle_);
+        }
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};

@@ -16,11 +16,14 @@ constexpr char kGroupFolderName[] = "Korvel\\";
 constexpr char kStartLinkName[] = "Korvel\\Запуск.lnk";
 constexpr char kRemovalLinkName[] = "Korvel\\Удаление.lnk";
 
-// Under HKEY_CURRENT_USER: "Path" and "AutoStart".
+// Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
 constexpr char kMakerKey[] = "SOFTWARE\\Brastel\\";
-// Under HKEY_LOCAL_MACHINE: the entry of the system's program list.
+constexpr char kPathValue[] = "Path";
+// Under HKEY_LOCAL_MACHINE: the entry of the system's program list, whose
+// command starts the uninstaller with the installation folder.
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
+constexpr char kUninstallStringValue[] = "UninstallString";
 
 // The shell's special folder csidl + "\" + name into path. False when the
 // folder is unknown or the path does not fit (path is then empty).

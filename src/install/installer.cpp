@@ -265,7 +265,7 @@ void writeInstallRegistry(const char* folder, int autoStart) {
     RegistryKey agent;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, agent.out(), nullptr) ==
         ERROR_SUCCESS) {
-        setString(agent.get(), "Path", folder);
+        setString(agent.get(), kPathValue, folder);
         setNumber(agent.get(), "AutoStart", autoStart != 0 ? 1 : 0);
     }
     RegistryKey uninstall;
@@ -274,7 +274,7 @@ void writeInstallRegistry(const char* folder, int autoStart) {
         char text[2 * kFilePathCapacity];
         setString(uninstall.get(), "DisplayName", "Lumetra Агент");
         formatText(text, sizeof text, "%s\\%s %s", gAgent.windowsFolder, kUninstallerName, folder);
-        setString(uninstall.get(), "UninstallString", text);
+        setString(uninstall.get(), kUninstallStringValue, text);
         formatText(text, sizeof text, "%s%s,0", folder, kAgentExeName);
         setString(uninstall.get(), "DisplayIcon", text);
         setNumber(uninstall.get(), "NoModify", 1);

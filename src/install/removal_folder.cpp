@@ -1,5 +1,7 @@
 #include "install/removal_folder.h"
 
+#include "base/text.h"
+
 #include <cstring>
 
 namespace {
@@ -69,5 +71,21 @@ bool isRemovableFolderText(const char* folder) {
         }
         start = p + 1;
     }
+    return true;
+}
+
+bool removableFolderRoot(const char* folder, char* root, size_t capacity) {
+    if (capacity == 0) {
+        return false;
+    }
+    root[0] = '\0';
+    if (!isRemovableFolderText(folder)) {
+        return false;
+    }
+    size_t length = static_cast<size_t>(skipRoot(folder) - folder);
+    if (length >= capacity) {
+        return false;
+    }
+    copyTextN(root, capacity, folder, length);
     return true;
 }

@@ -1,6 +1,7 @@
 // The uninstaller's judgement of the folder named on its command line, as far
 // as the text alone tells.
 #pragma once
+#include <cstddef>
 
 // True for an absolute folder path ending with a backslash: a drive ("X:\")
 // or a share ("\\server\share\") followed by folder names, none of them
@@ -9,3 +10,8 @@
 // Everything the removal deletes is built from this path, so anything that
 // could point elsewhere than the folder itself is refused.
 bool isRemovableFolderText(const char* folder);
+
+// The drive ("X:\") or share ("\\server\share\") that a removable folder
+// lies on. False when the folder is not removable (isRemovableFolderText) or
+// its root does not fit.
+bool removableFolderRoot(const char* folder, char* root, size_t capacity);

@@ -1,13 +1,14 @@
 #include "install/uninstaller.h"
 
+#include "base/folder_tree.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
+#include "install/gone_installation.h"
 #include "install/install_places.h"
 #include "install/removal_folder.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -213,37 +214,34 @@ void removeRegistryEntries() {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
 }
 
-// Everything in the service folder, then the folder itself.
+// The service folder with everything in it, tried again while the shell or a
+// virus scanner may still hold a file. A link inside it, or the service
+// folder itself when it is a link, goes as a link: the removal never leaves
+// the installation folder.
 void removeServiceFolder(const char* folder) {
-    // The list of names ends with a second terminator: the zeroed byte after
-    // the room that joinPath may fill.
-    char pattern[kFilePathCapacity + 1] = {};
-    if (joinPath(pattern, kFilePathCapacity, folder, "MainFolder\\*.*")) {
-        SHFILEOPSTRUCTA operation = {};
-        operation.wFunc = FO_DELETE;
-        operation.pFrom = pattern;
-        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-        operation.lpszProgressTitle = "";
-        SHFileOperationA(&operation);
-    }
-
     char service[kFilePathCapacity];
-    if (joinPath(service, sizeof service, folder, "MainFolder")) {
-        SetFileAttributesA(service, FILE_ATTRIBUTE_NORMAL);
-        removeFolderWithRetries(service);
+    if (!joinPath(service, sizeof service, folder, kServiceFolderName)) {
+        return;
+    }
+    for (int attempt = 0; attempt < kFolderRemovalAttempts; attempt++) {
+        if (removeFolderTree(service)) {
+            return;
+        }
+        Sleep(1000);
     }
 }
 
 } // namespace
 
-int uninstall(HWND) {
+UninstallResult uninstall(HWND) {
     const char* folder = gAgent.moduleFolder;
-    if (!isInstallationFolder(folder)) {
-        return 0;
+    if (isGoneFolder(folder)) {
+        ComSession com;
+        return {UninstallOutcome::FolderGone, removeGoneInstallation(folder)};
     }
     char agentExe[kFilePathCapacity];
-    if (!joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
-        return 0;
+    if (!isInstallationFolder(folder) || !joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
+        return {UninstallOutcome::Refused, 0};
     }
     // The image names of running processes are long names.
     char longAgentExe[kFilePathCapacity];
@@ -266,6 +264,8 @@ int uninstall(HWND) {
     if (joinPath(exe, sizeof exe, folder, kAgentExeName)) {
         DeleteFileA(exe);
     }
-    RemoveDirectoryA(folder);
-    return 1;
+    // Files of the user's own beside the agent keep the folder, also when
+    // the folder is a link to them.
+    removeFolderIfEmpty(folder);
+    return {UninstallOutcome::Removed, 0};
 }

@@ -2,10 +2,23 @@
 #pragma once
 #include <windows.h>
 
+enum class UninstallOutcome {
+    Refused,    // not an installation folder: nothing was touched
+    Removed,    // the installation was removed
+    FolderGone, // the folder no longer exists: only what named it went
+};
+
+struct UninstallResult {
+    UninstallOutcome outcome;
+    unsigned goneItems; // with FolderGone, the kGone... bits (gone_installation.h) of what went
+};
+
 // Removes the installation in gAgent.moduleFolder (ending in a backslash):
 // its shortcuts, its running agent, its registry entries, its service folder,
 // its executable and, when that leaves it empty, the folder itself. Every
-// step runs whatever became of the one before, and nothing is shown. Returns
-// 1; returns 0 without touching anything when the folder is not an absolute
-// path to a folder holding "Korvel.exe" or "MainFolder".
-int uninstall(HWND owner);
+// step runs whatever became of the one before, and nothing is shown. A folder
+// that is not an absolute path to a folder holding "Korvel.exe" or
+// "MainFolder" is refused without touching anything, unless it is gone
+// altogether: then the shortcuts and registry entries that name it are
+// removed, and nothing in any folder.
+UninstallResult uninstall(HWND owner);

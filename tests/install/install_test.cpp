@@ -2,6 +2,7 @@
 // UnKorvel.exe removing the installation again. The tests share the session's
 // Wine prefix: each one removes what an installation leaves outside its
 // folder (shortcuts, registry keys, the uninstaller copy, running agents).
+#include "base/shell_link.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
@@ -10,6 +11,7 @@
 #include "ui/folder_browser.h"
 
 #include "agent_process.h"
+#include "folder_links.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -179,6 +181,44 @@ InstallerRun runInstaller(const Installation& inst, const std::function<void(HWN
     return run;
 }
 
+// A shortcut as the installer makes them, to target with arguments.
+bool makeShortcut(const std::string& path, const std::string& target, const std::string& arguments) {
+    wchar_t widePath[MAX_PATH];
+    return MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) != 0 &&
+           createShortcut(widePath, target.c_str(), "", arguments.c_str(), 0, SW_SHOWNORMAL, target.c_str(), 0);
+}
+
+bool setRegistryText(HKEY root, const char* key, const char* name, const std::string& value) {
+    RegistryKey opened;
+    return RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.out(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExA(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+// Runs the uninstaller copy for folder and confirms the removal; returns the
+// caption and text of the message box that follows ("" when none does).
+std::string uninstallAndReadReport(const std::string& folder, const std::string& screenshot = "") {
+    ChildProcess uninstaller;
+    MessageBoxInfo box;
+    if (!uninstaller.start(uninstallerExe(), folder) || !waitForMessageBox(uninstaller.id(), box, kTimeoutMs)) {
+        return "<no question>";
+    }
+    HWND question = box.window;
+    answerMessageBox(question, IDYES);
+    DWORD start = GetTickCount();
+    while (!uninstaller.wait(25) && GetTickCount() - start < kTimeoutMs) {
+        if (waitForMessageBox(uninstaller.id(), box, 0) && box.window != question) {
+            if (!screenshot.empty()) {
+                saveScreenshot(artifactsFolder() + screenshot);
+            }
+            answerMessageBox(box.window, IDOK);
+            uninstaller.wait(kTimeoutMs);
+            return box.caption + "|" + box.text;
+        }
+    }
+    return "";
+}
+
 void click(HWND dialog, int control) {
     SendMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0);
 }
@@ -336,10 +376,18 @@ TEST_F(InstallerTest, UninstallerRefusesFoldersThatHoldNoInstallation) {
     std::string relative = "Korvel\\";
     // Names the installation's folder, but through its service folder.
     std::string dotted = inst.service() + "..\\";
-    for (const std::string& folder : {plain.path(), relative, dotted}) {
+    // On a drive that is not there: not known to be gone.
+    std::string absentDrive = "C:\\Korvel\\";
+    for (char letter = 'Z'; letter > 'C'; letter--) {
+        if ((GetLogicalDrives() & (1u << (letter - 'A'))) == 0) {
+            absentDrive[0] = letter;
+            break;
+        }
+    }
+    for (const std::string& folder : {plain.path(), relative, dotted, absentDrive}) {
         SCOPED_TRACE(folder);
         copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, folder.c_str());
-        EXPECT_EQ(0, uninstall(nullptr));
+        EXPECT_EQ(UninstallOutcome::Refused, uninstall(nullptr).outcome);
     }
     EXPECT_TRUE(fileExists(desktopLink()));
     EXPECT_EQ("kept", readFile(plain / "keep.txt"));
@@ -374,4 +422,102 @@ TEST(FolderBrowser, AppendsTheAgentFolderToTheChosenOne) {
         EXPECT_EQ(select != nullptr, call.chosen);
         EXPECT_STREQ(select != nullptr ? "C:\\Korvel\\" : "untouched", call.out);
     }
+}
+
+// Links inside the service folder, and a service folder that is itself a
+// link, are removed as links: what they point at keeps its files. (Wine
+// cannot remove its stand-in for a link, so whether the link itself went is
+// not asked here; the removal call is the one Windows documents for it.)
+TEST_F(InstallerTest, UninstallerLeavesWhatFolderLinksPointAt) {
+    TempFolder outside;
+    ASSERT_TRUE(writeFile(outside / "mail.txt", "kept"));
+    ASSERT_TRUE(CreateDirectoryA((outside / "sub").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(outside / "sub\\deeper.txt", "kept too"));
+    TempFolder elsewhere;
+    ASSERT_TRUE(writeFile(elsewhere / "notes.txt", "the user's"));
+
+    Installation inst;
+    ASSERT_TRUE(CreateDirectoryA((inst.service() + "old").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(inst.service() + "old\\Mail.txt", "mail"));
+    FolderLink junction(FolderLinkKind::Junction, inst.service() + "linked", outside.path());
+    if (!junction.made()) {
+        GTEST_SKIP() << "no folder link can be made here";
+    }
+    // A directory symbolic link needs Developer Mode or elevation on Windows.
+    FolderLink symbolic(FolderLinkKind::SymbolicLink, inst.service() + "old\\linked", elsewhere.path());
+
+    // An installation whose service folder is a link to a folder of its own.
+    Installation linkedService;
+    ASSERT_TRUE(DeleteFileA((linkedService.service() + "MailBox.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryA(linkedService.service().c_str()));
+    TempFolder serviceTarget;
+    ASSERT_TRUE(writeFile(serviceTarget / "MailBox.txt", "A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n"));
+    FolderLink serviceLink(FolderLinkKind::Junction, linkedService.service(), serviceTarget.path());
+    ASSERT_TRUE(serviceLink.made());
+
+    for (const Installation* removed : {&inst, &linkedService}) {
+        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, removed->folder().c_str());
+        uninstall(nullptr);
+        EXPECT_FALSE(fileExists(removed->exe())) << removed->folder();
+    }
+    EXPECT_FALSE(fileExists(inst.service() + "MailBox.txt"));
+    EXPECT_FALSE(fileExists(inst.service() + "old\\Mail.txt"));
+    EXPECT_EQ("kept", readFile(outside / "mail.txt"));
+    EXPECT_EQ("kept too", readFile(outside / "sub\\deeper.txt"));
+    if (symbolic.made()) {
+        EXPECT_EQ("the user's", readFile(elsewhere / "notes.txt"));
+    }
+    EXPECT_EQ("A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n", readFile(serviceTarget / "MailBox.txt"));
+}
+
+// The folder was deleted by hand: the uninstaller removes the shortcuts and
+// registry entries that name it, leaves those of another installation, and
+// tells what it removed.
+TEST_F(InstallerTest, UninstallerOfAGoneFolderRemovesOnlyWhatNamesIt) {
+    Installation gone;
+    Installation other;
+    const std::string goneExe = gone.exe();
+    ASSERT_TRUE(CreateDirectoryA(programGroup().c_str(), nullptr));
+    ASSERT_TRUE(makeShortcut(desktopLink(), goneExe, ""));
+    ASSERT_TRUE(makeShortcut(programGroup() + "Запуск.lnk", goneExe, ""));
+    ASSERT_TRUE(makeShortcut(programGroup() + "Удаление.lnk", uninstallerExe(), gone.folder()));
+    ASSERT_TRUE(makeShortcut(startupLink(), other.exe(), ""));
+    ASSERT_TRUE(setRegistryText(HKEY_CURRENT_USER, kAgentKey, "Path", other.folder()));
+    ASSERT_TRUE(
+        setRegistryText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", uninstallerExe() + " " + gone.folder()));
+    ASSERT_TRUE(CopyFileA(builtKorvelExe().c_str(), uninstallerExe().c_str(), FALSE));
+    removeTree(gone.folder());
+    ASSERT_FALSE(folderExists(gone.folder()));
+
+    // Named in other letters and without its backslash.
+    std::string typed = gone.folder().substr(0, gone.folder().size() - 1);
+    CharUpperA(&typed[0]);
+    const std::string header =
+        "Удаление Lumetra Агента|Папка \"" + typed + "\\\" не найдена: файлы и папки не удалялись.\r\n\r\n";
+    EXPECT_EQ(header + "Удалены ярлыки и записи этой установки:\r\n— ярлык на рабочем столе\r\n"
+                       "— ярлык \"Запуск\" в меню \"Пуск\"\r\n— ярлык \"Удаление\" в меню \"Пуск\"\r\n"
+                       "— запись в списке установленных программ",
+              uninstallAndReadReport(typed, "gone-folder-report.bmp"));
+    EXPECT_FALSE(fileExists(desktopLink()));
+    EXPECT_FALSE(folderExists(programGroup()));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(other.exe(), linkText(startupLink()).substr(0, other.exe().size()));
+    EXPECT_EQ(other.folder(), registryValue(HKEY_CURRENT_USER, kAgentKey, "Path"));
+
+    // Now the other two name it, and the desktop shortcut another one.
+    ASSERT_TRUE(makeShortcut(desktopLink(), other.exe(), ""));
+    ASSERT_TRUE(makeShortcut(startupLink(), goneExe, ""));
+    ASSERT_TRUE(setRegistryText(HKEY_CURRENT_USER, kAgentKey, "Path", gone.folder()));
+    EXPECT_EQ(header + "Удалены ярлыки и записи этой установки:\r\n— ярлык автозапуска\r\n— запись Агента в реестре",
+              uninstallAndReadReport(typed));
+    EXPECT_FALSE(fileExists(startupLink()));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kAgentKey));
+    EXPECT_TRUE(fileExists(desktopLink()));
+
+    EXPECT_EQ(header + "Ярлыков и записей в реестре, относящихся к этой установке, не найдено.",
+              uninstallAndReadReport(typed));
+    EXPECT_TRUE(fileExists(desktopLink()));
+    EXPECT_TRUE(fileExists(other.exe()));
+    EXPECT_TRUE(fileExists(other.service() + "MailBox.txt"));
+    EXPECT_TRUE(fileExists(uninstallerExe()));
 }

@@ -32,3 +32,17 @@ TEST(RemovalFolder, OnlyAbsoluteFoldersThatPointNowhereElse) {
         EXPECT_EQ(c.removable, isRemovableFolderText(c.folder)) << c.folder;
     }
 }
+
+TEST(RemovalFolder, TheRootIsTheDriveOrTheShare) {
+    char root[32] = "unchanged";
+    EXPECT_TRUE(removableFolderRoot("C:\\Program Files\\Korvel\\", root, sizeof root));
+    EXPECT_STREQ("C:\\", root);
+    EXPECT_TRUE(removableFolderRoot("\\\\server\\share\\Korvel\\", root, sizeof root));
+    EXPECT_STREQ("\\\\server\\share\\", root);
+    EXPECT_FALSE(removableFolderRoot("Korvel\\", root, sizeof root));
+    EXPECT_STREQ("", root);
+    // A root that does not fit is not cut.
+    char small[8];
+    EXPECT_FALSE(removableFolderRoot("\\\\server\\share\\Korvel\\", small, sizeof small));
+    EXPECT_STREQ("", small);
+}

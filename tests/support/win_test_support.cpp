@@ -146,6 +146,13 @@ void removeTree(const std::string& path) {
                 continue;
             }
             std::string child = folder + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link: removed itself, never what it points at.
+                if (!RemoveDirectoryA(child.c_str())) {
+                    DeleteFileA(child.c_str());
+                }
+                continue;
+            }
             SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 removeTree(child);

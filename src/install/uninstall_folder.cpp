@@ -1,4 +1,4 @@
-#include "agent/uninstall_folder.h"
+#include "install/uninstall_folder.h"
 
 #include "base/text.h"
 
@@ -20,6 +20,30 @@ bool isAbsolute(const char* path, size_t length) {
         return true;
     }
     return length >= 3 && isSeparator(path[0]) && isSeparator(path[1]) && !isSeparator(path[2]);
+}
+
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool sameIgnoringAsciiCase(char a, char b) {
+    return a == b || (isAsciiLetter(a) && isAsciiLetter(b) && (a | 0x20) == (b | 0x20));
+}
+
+// Where name occurs first in text, its ASCII letters in any case; null when
+// it does not.
+const char* findIgnoringAsciiCase(const char* text, const char* name) {
+    size_t length = strlen(name);
+    for (const char* p = text; *p != '\0'; p++) {
+        size_t i = 0;
+        while (i < length && sameIgnoringAsciiCase(p[i], name[i])) {
+            i++;
+        }
+        if (i == length) {
+            return p;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -49,4 +73,15 @@ bool uninstallFolder(const char* commandLine, char* folder, size_t capacity) {
         return false;
     }
     return true;
+}
+
+bool commandFolder(const char* command, const char* exeName, char* folder, size_t capacity) {
+    if (capacity == 0) {
+        return false;
+    }
+    folder[0] = '\0';
+    const char* name = command != nullptr && exeName != nullptr && exeName[0] != '\0'
+                           ? findIgnoringAsciiCase(command, exeName)
+                           : nullptr;
+    return name != nullptr && uninstallFolder(name + strlen(exeName), folder, capacity);
 }

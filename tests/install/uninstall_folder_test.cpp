@@ -1,4 +1,4 @@
-#include "agent/uninstall_folder.h"
+#include "install/uninstall_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,4 +42,28 @@ TEST(UninstallFolder, TheCommandLineBecomesAnAbsoluteFolder) {
     // A folder with no room left for its backslash is refused, not cut.
     char small[24];
     EXPECT_FALSE(uninstallFolder(("C:\\" + std::string(20, 'k')).c_str(), small, sizeof small));
+}
+
+// The program list's entry starts the uninstaller with the folder after its
+// name, however the name is spelt or quoted.
+TEST(UninstallFolder, TheFolderOfAnUninstallCommand) {
+    struct Case {
+        const char* command;
+        const char* folder; // nullptr: none
+    };
+    const Case cases[] = {
+        {"C:\\Windows\\UnKorvel.exe C:\\Program Files\\Korvel\\", "C:\\Program Files\\Korvel\\"},
+        {"\"C:\\WINDOWS\\unkorvel.EXE\" \"D:\\Korvel\"", "D:\\Korvel\\"},
+        {"C:\\Windows\\UnKorvel.exe", nullptr},
+        {"C:\\Windows\\UnKorvel.exe Korvel\\", nullptr},
+        {"C:\\Windows\\Other.exe C:\\Korvel\\", nullptr},
+        {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        char folder[64] = "unchanged";
+        bool taken = commandFolder(c.command, "UnKorvel.exe", folder, sizeof folder);
+        EXPECT_EQ(c.folder != nullptr, taken);
+        EXPECT_STREQ(c.folder != nullptr ? c.folder : "", folder);
+    }
 }

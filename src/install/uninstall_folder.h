@@ -1,5 +1,6 @@
 // The installation folder that the uninstaller copy in the Windows folder
-// removes: its whole command line, as the installer wrote it.
+// removes: its whole command line, as the installer wrote it, or the part of
+// a command that follows the uninstaller's name.
 #pragma once
 #include <cstddef>
 
@@ -10,3 +11,10 @@
 // folder would be removed relative to whatever the current folder is. False
 // too when it does not fit into capacity.
 bool uninstallFolder(const char* commandLine, char* folder, size_t capacity);
+
+// The folder of a command that starts the uninstaller: what follows the
+// first exeName in the command (its letters in any case), taken as
+// uninstallFolder takes a command line. The entry of the system's program
+// list starts the uninstaller so. False when the command does not name
+// exeName or no folder follows it.
+bool commandFolder(const char* command, const char* exeName, char* folder, size_t capacity);
