@@ -121,8 +121,8 @@ void onUpdateButton(HWND page) {
         reportFailure(page, UpdateOutcome::NotCreated);
         return;
     }
-    UpdateOutcome failure = startUpdateDownload(page, request);
-    if (failure != UpdateOutcome::Stored) {
+    UpdateOutcome failure = UpdateOutcome::NotArrived;
+    if (!startUpdateDownload(page, request, failure)) {
         reportFailure(page, failure);
         return;
     }

@@ -225,33 +225,36 @@ UpdateOutcome letGo(DWORD waitMs) {
 
 } // namespace
 
-UpdateOutcome startUpdateDownload(HWND notify, const UpdateRequest& request) {
+bool startUpdateDownload(HWND notify, const UpdateRequest& request, UpdateOutcome& failure) {
     if (current != nullptr) {
-        return UpdateOutcome::Stored;
+        return true;
     }
     Download* download = new (std::nothrow) Download(notify, request, lastNumber + 1);
     if (download == nullptr) {
-        SystemError failure(ERROR_NOT_ENOUGH_MEMORY);
-        writeLogf("Система не выделила память под буфер для загрузки обновления. Ошибка %u: %s", failure.code,
-                  failure.text);
-        return UpdateOutcome::NoMemory;
+        SystemError error(ERROR_NOT_ENOUGH_MEMORY);
+        writeLogf("Система не выделила память под буфер для загрузки обновления. Ошибка %u: %s", error.code,
+                  error.text);
+        failure = UpdateOutcome::NoMemory;
+        return false;
     }
     if (!download->session.opened()) {
         writeLog("Затрудняюсь открыть Интернет-сессию для получения файла обновлений.");
         delete download;
-        return UpdateOutcome::NoSession;
+        failure = UpdateOutcome::NoSession;
+        return false;
     }
     HANDLE thread = CreateThread(nullptr, 0, downloadThread, download, 0, nullptr);
     if (thread == nullptr) {
-        SystemError failure(GetLastError());
-        writeLogf("Затрудняюсь запустить загрузку файла обновления. Ошибка %u: %s", failure.code, failure.text);
+        SystemError error(GetLastError());
+        writeLogf("Затрудняюсь запустить загрузку файла обновления. Ошибка %u: %s", error.code, error.text);
         delete download;
-        return UpdateOutcome::NotArrived;
+        failure = UpdateOutcome::NotArrived;
+        return false;
     }
     lastNumber = download->number;
     current = download;
     currentThread.reset(thread);
-    return UpdateOutcome::Stored;
+    return true;
 }
 
 bool updateDownloadRunning() {

@@ -36,10 +36,10 @@ enum class UpdateOutcome {
     NotWritten, // its file could not be written
 };
 
-// Starts the download, whose messages go to notify. Returns Stored when the
-// download runs (its real end comes with WM_UPDATE_DONE), or the failure
-// that kept it from starting.
-UpdateOutcome startUpdateDownload(HWND notify, const UpdateRequest& request);
+// Starts the download, whose messages go to notify: true when it runs (its
+// end comes with WM_UPDATE_DONE), else false with the failure that kept it
+// from starting.
+bool startUpdateDownload(HWND notify, const UpdateRequest& request, UpdateOutcome& failure);
 
 bool updateDownloadRunning();
 
