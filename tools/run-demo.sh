@@ -65,7 +65,15 @@ if [ $own_mailboxes -eq 0 ]; then
   "1\tСлужба доставки\t07.12.2026 10:15\tВаша посылка прибыла в пункт выдачи",
   "2\tАнна\t07.12.2026 10:40\tПерезвони, когда освободишься"]}}
 JSON
-    printf '11,250000' >"$http_dir/ver.dat"
+    # Version 11 is offered with a stand-in updater, built with the tests: it
+    # writes the argument it was started with into updater-args.txt beside
+    # itself and ends. An updater is at least 200,001 bytes: the file is
+    # padded with zeros, which the program does not read.
+    updater="$http_dir/Velnor.dat"
+    cp "$root/build/win/bin/fake_updater.exe" "$updater"
+    [ "$(stat -c %s "$updater")" -gt 300000 ] || truncate -s 300000 "$updater"
+    printf '11,%s,%s' "$(stat -c %s "$updater")" "$(sha256sum "$updater" | cut -d' ' -f1)" >"$http_dir/ver.dat"
+    rm -f "$install_dir/updater-args.txt"
 fi
 
 exe_path=$(winepath -w "$install_dir/Korvel.exe" 2>/dev/null)
@@ -118,3 +126,6 @@ while kill -0 "$agent" 2>/dev/null; do
     fi
 done
 echo "run: the agent has ended"
+if [ -f "$install_dir/updater-args.txt" ]; then
+    echo "run: the updater Velnor.exe ran, started as: $(cat "$install_dir/updater-args.txt")"
+fi

@@ -14,6 +14,8 @@
 
 #include <wininet.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr size_t kVersionFileCapacity = 260;
@@ -57,6 +59,45 @@ Connection checkConnection() {
     return systemHasNetwork() ? Connection::System : Connection::None;
 }
 
+// The announcement is what the server offers now: a version above the
+// program's own with its size and hash, or nothing (the program's own
+// version). An offer withdrawn on the server is withdrawn here too, so that
+// no number once announced stands in the way of the real updates after it.
+void recordAnnouncement(const VersionFile& file) {
+    SettingsValues& settings = gAgent.settings;
+    bool offered = file.version > kProgramVersion;
+    int version = offered ? file.version : kProgramVersion;
+    int size = offered && file.hasSize && file.size > kMinVersionSize ? file.size : 0;
+    const char* hash = offered ? file.hash : "";
+    bool newVersion = version != settings.newVersion;
+    bool changed = newVersion || size != settings.versionSize || strcmp(hash, settings.versionHash) != 0;
+    settings.newVersion = version;
+    settings.versionSize = size;
+    copyText(settings.versionHash, sizeof settings.versionHash, hash);
+    // Without an offer the size and hash mean nothing: only a withdrawn
+    // version is worth writing.
+    if (!changed || (!offered && !newVersion)) {
+        return;
+    }
+    if (!offered) {
+        writeLog("Сервер больше не предлагает новую версию.");
+    } else {
+        if (newVersion) {
+            writeLogf("Новая версия на сайте = %d", version);
+        }
+        if (file.hasSize) {
+            writeLogf("Файл обновления имеет размер = %d", size);
+        }
+        if (hash[0] != '\0') {
+            writeLogf("Контрольная сумма SHA-256 файла обновления = %s", hash);
+        }
+    }
+    saveAnnouncedVersion();
+    if (offered && newVersion) {
+        setTrayBalloon("Имеется новая версия программы.");
+    }
+}
+
 } // namespace
 
 void checkProgramVersion() {
@@ -81,24 +122,7 @@ void checkProgramVersion() {
     }
     text[reply.size] = '\0';
     writeLogf("Принят файл ver.dat с содержимым: %s", text);
-    SettingsValues& settings = gAgent.settings;
-    settings.versionSize = 0;
-    if (file.version <= settings.newVersion) {
-        return;
-    }
-    settings.newVersion = file.version;
-    writeLogf("Новая версия на сайте = %d", settings.newVersion);
-    if (file.hasSize) {
-        settings.versionSize = file.size > kMinVersionSize ? file.size : 0;
-        writeLogf("Файл обновления имеет размер = %d", settings.versionSize);
-    }
-    // The hash belongs to the version announced with it.
-    copyText(settings.versionHash, sizeof settings.versionHash, file.hash);
-    if (file.hash[0] != '\0') {
-        writeLogf("Контрольная сумма SHA-256 файла обновления = %s", file.hash);
-    }
-    saveAnnouncedVersion();
-    setTrayBalloon("Имеется новая версия программы.");
+    recordAnnouncement(file);
 }
 
 DWORD WINAPI pollCycleThread(void*) {

@@ -21,5 +21,5 @@ bool stopPollCycle(DWORD timeoutMs);
 DWORD WINAPI pollCycleThread(void* unused);
 
 // The version check of a cycle: reads "ver.dat" from the update server and
-// records a newer version in the settings file.
+// records in the settings file what it offers now (a newer version, or none).
 void checkProgramVersion();

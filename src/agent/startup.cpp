@@ -5,6 +5,7 @@
 #include "agent/agent_window.h"
 #include "base/ensure_folder.h"
 #include "base/event_log.h"
+#include "base/file_io.h"
 #include "agent/keyboard.h"
 #include "install/uninstall_folder.h"
 #include "core/settings_file.h"
@@ -258,8 +259,10 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
         return 0;
     }
-    // The updater of a previous update is no longer needed.
+    // The updater of a previous update is no longer needed, nor what a
+    // download cut off by the end of the agent left of one.
     DeleteFileA(updater);
+    ReplacementFile::removeLeftover(updater);
     copyText(gAgent.moduleFolderCopy, sizeof gAgent.moduleFolderCopy, gAgent.moduleFolder);
 
     if (!ensureFolder(nullptr, gAgent.moduleFolder)) {

@@ -60,13 +60,14 @@ VersionFile parseVersionFile(const char* text, size_t length) {
     }
     std::string content(text, length);
     content.resize(content.find('\0') == std::string::npos ? content.size() : content.find('\0'));
-    if (!readNumber(content.c_str(), file.version)) {
+    // Numbers beyond any real version or updater are damage, not an offer.
+    if (!readNumber(content.c_str(), file.version) || file.version > kMaxAnnouncedVersion) {
         return file;
     }
     size_t comma = content.find(',');
     if (comma != std::string::npos) {
         file.hasSize = true;
-        if (!readNumber(content.c_str() + comma + 1, file.size)) {
+        if (!readNumber(content.c_str() + comma + 1, file.size) || file.size > kMaxUpdateSize) {
             return file;
         }
         size_t second = content.find(',', comma + 1);

@@ -8,7 +8,7 @@
 #include "core/settings_values.h"
 
 struct VersionFile {
-    bool valid = false;                 // more than two bytes, and N and S fit into an int
+    bool valid = false;                 // more than two bytes, N and S within their limits
     int version = 0;                    // N, by the atoi rules
     bool hasSize = false;               // a "," follows somewhere
     int size = 0;                       // S, by the atoi rules

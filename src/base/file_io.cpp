@@ -135,7 +135,7 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
         target_[0] = '\0';
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    formatText(temp_, sizeof temp_, "%s.tmp", target_);
+    formatText(temp_, sizeof temp_, "%s%s", target_, kTempSuffix);
     // The temporary file carries the target's attributes from the start: the
     // replacement then keeps them wherever ReplaceFileA does not merge them.
     // One left behind by an interrupted rewrite goes first, as its own
@@ -251,6 +251,12 @@ DWORD ReplacementFile::commit() {
     }
     created_ = false;
     return 0;
+}
+
+void ReplacementFile::removeLeftover(const char* target) {
+    char temp[kFilePathCapacity + sizeof kTempSuffix];
+    formatText(temp, sizeof temp, "%s%s", target, kTempSuffix);
+    DeleteFileA(temp);
 }
 
 void ReplacementFile::discard() {

@@ -88,6 +88,10 @@ public:
     // the system error code of the first failure.
     DWORD commit();
 
+    // Deletes the temporary file of target that a process ended in the middle
+    // of a rewrite left behind.
+    static void removeLeftover(const char* target);
+
 private:
     bool flushBuffer();
     DWORD moveIntoPlace();
@@ -95,7 +99,8 @@ private:
     void discard();
 
     char target_[kFilePathCapacity] = {};
-    char temp_[kFilePathCapacity + sizeof ".tmp"] = {};
+    static constexpr char kTempSuffix[] = ".tmp";
+    char temp_[kFilePathCapacity + sizeof kTempSuffix] = {};
     UniqueHandle file_;
     bool created_ = false;
     DWORD error_ = 0;

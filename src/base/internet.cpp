@@ -20,6 +20,8 @@ constexpr int kMaxRedirects = 5;
 constexpr size_t kHostCapacity = 256;
 constexpr size_t kObjectCapacity = 4096;
 constexpr size_t kUrlCapacity = 4096;
+// The most one read of a body takes.
+constexpr size_t kReadPieceSize = 32 * 1024;
 
 class InternetHandle {
 public:
@@ -50,12 +52,12 @@ DWORD lastError() {
 }
 
 // The time a whole request may take, redirects and every read included:
-// a fixed part for the exchange and a part for each byte the buffer holds.
+// a fixed part for the exchange and a part for each byte the body may have.
 class Deadline {
 public:
-    explicit Deadline(size_t capacity) : start_(GetTickCount64()) {
-        unsigned long long rate = gHttpTimeouts.minBytesPerSecond != 0 ? gHttpTimeouts.minBytesPerSecond : 1;
-        totalMs_ = gHttpTimeouts.requestBaseMs + capacity * 1000ull / rate;
+    Deadline(size_t limit, DWORD minBytesPerSecond) : start_(GetTickCount64()) {
+        unsigned long long rate = minBytesPerSecond != 0 ? minBytesPerSecond : 1;
+        totalMs_ = gHttpTimeouts.requestBaseMs + limit * 1000ull / rate;
     }
     // What is left of it, 0 once it has passed.
     DWORD remainingMs() const {
@@ -177,6 +179,111 @@ DWORD redirectTarget(HINTERNET request, const char* current, char* next, size_t 
     return 0;
 }
 
+// The length the reply announces: a Content-Length, unless the body comes
+// in the chunked coding, whose own end marks the end.
+void readAnnouncedLength(HINTERNET request, HttpResult& result) {
+    char text[64];
+    DWORD size = sizeof text;
+    if (HttpQueryInfoA(request, HTTP_QUERY_TRANSFER_ENCODING, text, &size, nullptr)) {
+        text[size < sizeof text ? size : sizeof text - 1] = '\0';
+        CharLowerA(text);
+        if (strstr(text, "chunked") != nullptr) {
+            return;
+        }
+    }
+    size = sizeof text;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        return;
+    }
+    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    unsigned long long length = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (length > (~0ull - 9) / 10) {
+            return; // no real length
+        }
+        length = length * 10 + static_cast<unsigned>(*p - '0');
+    }
+    if (p != text && *p == '\0') {
+        result.lengthKnown = true;
+        result.contentLength = length;
+    }
+}
+
+// Reads the body into sink until it ends, the limit is reached, or a step
+// fails.
+void readBody(HINTERNET request, const Deadline& deadline, size_t limit, HttpSink& sink, HttpResult& result) {
+    char piece[kReadPieceSize];
+    while (result.size < limit) {
+        if (deadline.remainingMs() == 0) {
+            result.error = ERROR_INTERNET_TIMEOUT;
+            return;
+        }
+        setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.limit(gHttpTimeouts.receiveMs));
+        // A read returns only once it has all it asked for (or the end): it
+        // asks for what has arrived, so that each piece is handed on as soon
+        // as it is there and a stop is noticed between two pieces.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+            result.error = lastError();
+            return;
+        }
+        size_t want = limit - result.size;
+        want = want < sizeof piece ? want : sizeof piece;
+        want = available != 0 && available < want ? available : want;
+        DWORD got = 0;
+        if (!InternetReadFile(request, piece, static_cast<DWORD>(want), &got)) {
+            result.error = lastError();
+            return;
+        }
+        if (got == 0) {
+            // The end, as far as the connection goes: a body shorter than its
+            // announced length broke off.
+            if (result.lengthKnown && result.size < result.contentLength) {
+                result.error = ERROR_INTERNET_CONNECTION_ABORTED;
+            }
+            return;
+        }
+        result.size += got;
+        result.error = sink.take(piece, got);
+        if (result.error != 0) {
+            return;
+        }
+    }
+    result.bufferFull = true;
+}
+
+// Closes a session unless a cancellation has closed it already.
+void closeOpenSession(HINTERNET handle) {
+    if (handle == nullptr) {
+        return;
+    }
+    ExclusiveLock lock(sessionsLock);
+    for (size_t i = 0; i < openSessions.size(); i++) {
+        if (openSessions[i] == handle) {
+            openSessions.erase(openSessions.begin() + static_cast<long>(i));
+            InternetCloseHandle(handle);
+            return;
+        }
+    }
+}
+
+// The body into one buffer.
+class BufferSink : public HttpSink {
+public:
+    explicit BufferSink(char* buffer) : buffer_(buffer) {}
+    DWORD begin(const HttpResult&) override { return 0; }
+    DWORD take(const char* data, size_t size) override {
+        memcpy(buffer_ + used_, data, size);
+        used_ += size;
+        return 0;
+    }
+
+private:
+    char* buffer_;
+    size_t used_ = 0;
+};
+
 } // namespace
 
 InternetSession::InternetSession() {
@@ -194,18 +301,12 @@ InternetSession::InternetSession() {
 }
 
 InternetSession::~InternetSession() {
-    if (handle_ == nullptr) {
-        return;
-    }
-    ExclusiveLock lock(sessionsLock);
-    for (size_t i = 0; i < openSessions.size(); i++) {
-        if (openSessions[i] == handle_) {
-            openSessions.erase(openSessions.begin() + static_cast<long>(i));
-            InternetCloseHandle(handle_);
-            return;
-        }
-    }
-    // Already closed by a cancellation.
+    closeOpenSession(handle_);
+}
+
+void InternetSession::cancel() {
+    cancelled_ = true;
+    closeOpenSession(handle_);
 }
 
 void cancelHttpRequests() {
@@ -221,76 +322,82 @@ void resetHttpCancel() {
     cancelRequested = false;
 }
 
-HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size_t capacity) {
-    HttpResult result;
-    if (!session.opened() || cancelRequested) {
-        result.error = ERROR_INTERNET_OPERATION_CANCELLED;
-        return result;
-    }
-    Deadline deadline(capacity);
+namespace {
+
+// Sends the request and follows the redirects that may be followed, up to
+// the final reply. WinINet would follow redirects without end and anywhere:
+// they are followed here, a few at most and only where redirectAllowed lets
+// them.
+DWORD openFinalReply(HINTERNET session, const char* url, const Deadline& deadline, InternetHandle& connection,
+                     InternetHandle& request, DWORD& status) {
     UrlParts first;
-    result.error = crackUrl(url, first);
-    if (result.error != 0) {
-        return result;
+    DWORD error = crackUrl(url, first);
+    if (error != 0) {
+        return error;
     }
-    // WinINet would follow redirects without end and anywhere: they are
-    // followed here, a few at most and only where redirectAllowed lets them.
     char current[kUrlCapacity];
     if (strnlen(url, sizeof current) >= sizeof current) {
-        result.error = ERROR_INTERNET_INVALID_URL;
-        return result;
+        return ERROR_INTERNET_INVALID_URL;
     }
     copyText(current, sizeof current, url);
     UrlParts target = first;
-    InternetHandle connection;
-    InternetHandle request;
     for (int redirects = 0;; redirects++) {
         if (deadline.remainingMs() == 0) {
-            result.error = ERROR_INTERNET_TIMEOUT;
-            return result;
+            return ERROR_INTERNET_TIMEOUT;
         }
-        result.error = sendRequest(session.handle(), target, deadline, connection, request);
-        if (result.error != 0) {
-            return result;
+        error = sendRequest(session, target, deadline, connection, request);
+        if (error != 0) {
+            return error;
         }
-        DWORD status = 0;
         DWORD statusSize = sizeof status;
-        if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
-                           nullptr)) {
-            result.status = status;
+        if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
+                            nullptr)) {
+            status = 0;
         }
         if (!isRedirect(status)) {
-            break;
+            return 0;
         }
         char next[kUrlCapacity];
         UrlParts nextParts;
         if (redirects == kMaxRedirects || redirectTarget(request.get(), current, next, sizeof next) != 0 ||
             crackUrl(next, nextParts) != 0 || !redirectAllowed(first, nextParts)) {
-            result.error = ERROR_HTTP_REDIRECT_FAILED;
-            return result;
+            return ERROR_HTTP_REDIRECT_FAILED;
         }
         copyText(current, sizeof current, next);
         target = nextParts;
     }
-    // A single read may bring only part of the body.
-    while (result.size < capacity) {
-        DWORD left = deadline.remainingMs();
-        if (left == 0) {
-            result.error = ERROR_INTERNET_TIMEOUT;
-            return result;
-        }
-        setTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.limit(gHttpTimeouts.receiveMs));
-        DWORD got = 0;
-        DWORD want = static_cast<DWORD>(capacity - result.size > 65536 ? 65536 : capacity - result.size);
-        if (!InternetReadFile(request.get(), buffer + result.size, want, &got)) {
-            result.error = lastError();
-            return result;
-        }
-        if (got == 0) {
-            break;
-        }
-        result.size += got;
+}
+
+} // namespace
+
+HttpResult httpGetStream(InternetSession& session, const char* url, size_t limit, DWORD minBytesPerSecond,
+                         HttpSink& sink) {
+    HttpResult result;
+    if (!session.opened() || session.cancelled() || cancelRequested) {
+        result.error = ERROR_INTERNET_OPERATION_CANCELLED;
+        return result;
     }
-    result.bufferFull = result.size == capacity;
+    Deadline deadline(limit, minBytesPerSecond);
+    InternetHandle connection;
+    InternetHandle request;
+    result.error = openFinalReply(session.handle(), url, deadline, connection, request, result.status);
+    if (result.error == 0) {
+        readAnnouncedLength(request.get(), result);
+        result.error = sink.begin(result);
+    }
+    if (result.error == 0) {
+        // A single read may bring only part of the body.
+        readBody(request.get(), deadline, limit, sink, result);
+    }
+    // A step that failed on a closed session failed with whatever error
+    // WinINet gives for that: the request was cancelled.
+    if (result.error != 0 && (session.cancelled() || cancelRequested)) {
+        result.error = ERROR_INTERNET_OPERATION_CANCELLED;
+    }
     return result;
+}
+
+HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size_t capacity) {
+    BufferSink sink(buffer);
+    return httpGetStream(session, url, capacity, gHttpTimeouts.minBytesPerSecond, sink);
 }

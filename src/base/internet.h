@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstddef>
 
 // Each step of a request has its own time-out, and the whole request
@@ -24,8 +25,8 @@ extern HttpTimeouts gHttpTimeouts;
 extern const char kInternetAgent[];
 
 // An Internet session (InternetOpenA with the preconfigured proxy setting).
-// While it exists, cancelHttpRequests() closes it, which ends a request that
-// is under way at once.
+// While it exists, cancelHttpRequests() closes it, and so does its own
+// cancel(), from any thread: either ends a request that is under way at once.
 class InternetSession {
 public:
     InternetSession();
@@ -36,25 +37,51 @@ public:
     bool opened() const { return handle_ != nullptr; }
     DWORD openError() const { return openError_; }
     HINTERNET handle() const { return handle_; }
+    void cancel();
+    bool cancelled() const { return cancelled_; }
 
 private:
     HINTERNET handle_ = nullptr;
     DWORD openError_ = 0;
+    std::atomic<bool> cancelled_{false};
 };
 
 struct HttpResult {
-    DWORD error = 0;  // 0, or the system error of the failed step
-    DWORD status = 0; // HTTP status code
-    size_t size = 0;  // bytes read into the buffer
-    bool bufferFull = false;
+    DWORD error = 0;          // 0, or the system error of the failed step
+    DWORD status = 0;         // HTTP status code
+    size_t size = 0;          // body bytes taken
+    bool bufferFull = false;  // the body reached the limit; the rest was not read
+    bool lengthKnown = false; // the reply announced its length (Content-Length)
+    unsigned long long contentLength = 0;
 };
 
-// GETs url into buffer (at most capacity bytes), reading until the body ends
-// or the buffer is full. Up to five redirects are followed, never from https
-// to http, and not to another scheme, host or port when the address has a
+// Takes a reply's body piece by piece as it arrives.
+class HttpSink {
+public:
+    virtual ~HttpSink() = default;
+    // The final reply (after redirects) has come: its status and what
+    // httpGet knows of its length so far. Returns 0 or a system error, which
+    // ends the request.
+    virtual DWORD begin(const HttpResult& reply) = 0;
+    // The next piece of the body. Returns 0 or a system error, which ends the
+    // request.
+    virtual DWORD take(const char* data, size_t size) = 0;
+};
+
+// GETs url and hands its body to sink, reading until the body ends or limit
+// bytes were taken. Up to five redirects are followed, never from https to
+// http, and not to another scheme, host or port when the address has a
 // query (it may carry a login and password); any other redirect fails with
-// ERROR_HTTP_REDIRECT_FAILED, a request past its deadline with
-// ERROR_INTERNET_TIMEOUT. error is set when no whole answer could be had.
+// ERROR_HTTP_REDIRECT_FAILED, a request past its deadline (a fixed part and
+// the time limit bytes take at minBytesPerSecond) with ERROR_INTERNET_TIMEOUT.
+// A body that ends before the length its reply announced broke off: error
+// ERROR_INTERNET_CONNECTION_ABORTED. error is set whenever no whole answer
+// could be had.
+HttpResult httpGetStream(InternetSession& session, const char* url, size_t limit, DWORD minBytesPerSecond,
+                         HttpSink& sink);
+
+// The same into buffer (at most capacity bytes), with the deadline of
+// gHttpTimeouts.
 HttpResult httpGet(InternetSession& session, const char* url, char* buffer, size_t capacity);
 
 // Ends the requests of every open session (shutdown).

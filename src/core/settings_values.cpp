@@ -26,12 +26,14 @@ void normaliseSettings(SettingsValues& v) {
     v.blink = v.blink != 0 ? 1 : 0;
     v.winStyle = v.winStyle != 0 ? 1 : 0;
     // A version below the program's own would announce the running version as
-    // new at the next version check.
-    if (v.newVersion < kProgramVersion) {
+    // new at the next version check; one above any real version (written by
+    // an older agent) would offer an update that does not exist.
+    if (v.newVersion < kProgramVersion || v.newVersion > kMaxAnnouncedVersion) {
         v.newVersion = kProgramVersion;
     }
-    // The agent writes either 0 or a size above the minimum.
-    if (v.versionSize <= kMinVersionSize) {
+    // The agent writes either 0 or a size above the minimum and within the
+    // updater's limit.
+    if (v.versionSize <= kMinVersionSize || v.versionSize > kMaxUpdateSize) {
         v.versionSize = 0;
     }
 }

@@ -36,6 +36,12 @@ constexpr int kMinKolBlink = 10;
 constexpr int kMaxKolBlink = 99;
 // The agent records an update size only above this many bytes.
 constexpr int kMinVersionSize = 100000;
+// The largest updater the agent takes: a version file announcing more is
+// invalid, and no download grows beyond it.
+constexpr int kMaxUpdateSize = 64 * 1024 * 1024;
+// The highest version number a version file may announce (the largest part
+// of a Windows version resource); a larger number is no real version.
+constexpr int kMaxAnnouncedVersion = 65535;
 
 // The integer of a profile value: an optional sign and decimal digits after
 // blanks, like atoi, but with fallback when the text holds no number, and

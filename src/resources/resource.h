@@ -89,6 +89,11 @@
 // Posted by a poll cycle thread to the agent window with a text for a
 // message box (lParam: a copy made by postPollNotice, freed by the window).
 #define WM_POLL_NOTICE (WM_APP + 2)
+// Posted by the update download's thread to the options page: more of the
+// update file has arrived (the numbers are read from the download), and the
+// download has ended.
+#define WM_UPDATE_PROGRESS (WM_APP + 3)
+#define WM_UPDATE_DONE (WM_APP + 4)
 
 // Tray icon.
 #define WM_TRAYICON (WM_USER + 100)

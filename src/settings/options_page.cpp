@@ -1,7 +1,8 @@
 // The options page (template 1038): autostart, the tray icon's blinking, the
 // poll interval, clearing the mail archive, copying the agent to another
 // folder and the program update. It keeps nothing of its own: every value
-// lives in the agent state and is read afresh whenever the page is created.
+// lives in the agent state and is read afresh whenever the page is created;
+// an update download that runs ends with the page.
 #include "settings/settings_pages.h"
 
 #include "base/ensure_folder.h"
@@ -229,7 +230,7 @@ BOOL onCommand(HWND page, WORD id) {
         onCopyAgent(page);
         return TRUE;
     case IDC_OPTIONS_UPDATE:
-        updateProgram(page);
+        onUpdateButton(page);
         return TRUE;
     case IDCANCEL:
         closeSettingsFromPage(page);
@@ -250,6 +251,15 @@ INT_PTR CALLBACK optionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case WM_VSCROLL:
         onSpin(page, reinterpret_cast<HWND>(lParam));
         return TRUE;
+    case WM_UPDATE_PROGRESS:
+        onUpdateProgress(page);
+        return TRUE;
+    case WM_UPDATE_DONE:
+        onUpdateDone(page, wParam);
+        return TRUE;
+    case WM_DESTROY:
+        stopUpdate();
+        return FALSE;
     default:
         return FALSE;
     }

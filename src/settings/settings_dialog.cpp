@@ -3,6 +3,7 @@
 #include "core/agent_state.h"
 #include "core/settings_file.h"
 #include "resources/resource.h"
+#include "settings/program_update.h"
 #include "settings/settings_pages.h"
 #include "ui/alert_window.h"
 #include "ui/paint_wait.h"
@@ -77,6 +78,9 @@ void onTabChange(HWND dialog) {
 // A change that calls for it starts a poll at once; the user settings are
 // written at every closing.
 void onClose(HWND dialog) {
+    // Closing cancels an update download first: nothing of it waits behind
+    // the closing's poll.
+    stopUpdate();
     if (gAgent.settingsChanged) {
         // Starts a reception cycle, restarts the poll timer and returns after
         // the agent window's wait for the connection check.
@@ -127,8 +131,17 @@ void onPaint(HWND dialog) {
 }
 
 BOOL onNotify(HWND dialog, const NMHDR* header) {
-    if (header->idFrom == IDC_SETTINGS_TABS && header->code == TCN_SELCHANGE) {
+    if (header->idFrom != IDC_SETTINGS_TABS) {
+        return FALSE;
+    }
+    if (header->code == TCN_SELCHANGE) {
         onTabChange(dialog);
+        return TRUE;
+    }
+    if (header->code == TCN_SELCHANGING) {
+        // The options page stays while it downloads an update: its progress
+        // and its cancel button are there.
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, updateRunning() ? TRUE : FALSE);
         return TRUE;
     }
     return FALSE;

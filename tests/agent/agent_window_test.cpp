@@ -379,6 +379,44 @@ TEST_F(VersionCheck, EndlessDigitsWriteNothing) {
     EXPECT_STREQ("", trayState().balloon);
 }
 
+TEST_F(VersionCheck, AnUpdateSizeNoUpdaterHasMakesTheFileInvalid) {
+    setVersionFile("12,2000000000");
+    checkProgramVersion();
+    EXPECT_NE(std::string::npos, log().find("Неверный файл номера новой версии на сервере!"));
+    EXPECT_EQ(10, gAgent.settings.newVersion);
+    EXPECT_EQ(0, gAgent.settings.versionSize);
+    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+}
+
+// The stored version is what the server announces now: a version withdrawn
+// there is withdrawn here, and a number no program has never sticks.
+TEST_F(VersionCheck, TheStoredVersionFollowsTheServer) {
+    setVersionFile("2147483647");
+    checkProgramVersion();
+    EXPECT_EQ(10, gAgent.settings.newVersion);
+    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+
+    struct Step {
+        const char* file;
+        int version;
+        int size;
+    };
+    const Step steps[] = {{"13,250000", 13, 250000},
+                          {"11\r\n", 11, 0},
+                          {"11,300000", 11, 300000},
+                          {"10\r\n", 10, 0},
+                          {"12,260000", 12, 260000}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.file);
+        setVersionFile(step.file);
+        checkProgramVersion();
+        EXPECT_EQ(step.version, gAgent.settings.newVersion);
+        EXPECT_EQ(step.size, gAgent.settings.versionSize);
+        EXPECT_NE(std::string::npos, ini().find("NewVersion=" + std::to_string(step.version) + "\r\n"));
+        EXPECT_NE(std::string::npos, ini().find("VersionSize=" + std::to_string(step.size) + "\r\n"));
+    }
+}
+
 TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     removeTrayIcon();
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));

@@ -267,6 +267,32 @@ TEST(EndToEnd, AnUnreachableUpdateServerWithAReachableDovecotStillBringsTheMail)
     EXPECT_TRUE(quitAgent(window, agent));
 }
 
+namespace {
+
+// Opens the settings of a running agent and moves to the options tab as a
+// user would (the arrow key); the options page, or null.
+HWND openOptionsPage(HWND agentWindow, const ChildProcess& agent) {
+    PostMessageA(agentWindow, WM_COMMAND, IDM_SETTINGS, 0);
+    HWND dialog = waitForWindow(agent.id(), "#32770", "Настройки Агента", kAgentStartTimeoutMs);
+    if (dialog == nullptr) {
+        return nullptr;
+    }
+    PostMessageA(FindWindowExA(dialog, nullptr, "SysTabControl32", nullptr), WM_KEYDOWN, VK_RIGHT, 0);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kAgentStartTimeoutMs) {
+        for (HWND page = FindWindowExA(dialog, nullptr, "#32770", nullptr); page != nullptr;
+             page = FindWindowExA(dialog, page, "#32770", nullptr)) {
+            if (GetDlgItem(page, IDC_OPTIONS_UPDATE) != nullptr) {
+                return page;
+            }
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 // The update button of the options page, pressed in a running agent: the
 // updater arrives in pieces, is started with the agent's version, and the
 // agent ends.
@@ -276,7 +302,7 @@ TEST(EndToEnd, AnUpdateStartsTheUpdaterAndEndsTheAgent) {
     ASSERT_FALSE(updater.empty());
     updater.resize(std::max<size_t>(updater.size(), 300000), '\0');
     setUpdateFile(updater);
-    setHttpBehaviour("{\"chunkDelayMs\": 100}");
+    setHttpBehaviour("{\"download\": {\"chunked\": true, \"chunkDelayMs\": 100}}");
     removeVersionFile();
     Installation inst;
     ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
@@ -286,33 +312,59 @@ TEST(EndToEnd, AnUpdateStartsTheUpdaterAndEndsTheAgent) {
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
-    PostMessageA(window, WM_COMMAND, IDM_SETTINGS, 0);
-    HWND dialog = waitForWindow(agent.id(), "#32770", "Настройки Агента", kAgentStartTimeoutMs);
-    ASSERT_NE(nullptr, dialog);
-    // The arrow key moves to the options tab as a user's would.
-    PostMessageA(FindWindowExA(dialog, nullptr, "SysTabControl32", nullptr), WM_KEYDOWN, VK_RIGHT, 0);
-    HWND button = nullptr;
-    for (int tick = 0; tick < 100 && button == nullptr; tick++, Sleep(100)) {
-        for (HWND page = FindWindowExA(dialog, nullptr, "#32770", nullptr); page != nullptr && button == nullptr;
-             page = FindWindowExA(dialog, page, "#32770", nullptr)) {
-            button = GetDlgItem(page, IDC_OPTIONS_UPDATE);
-        }
-    }
-    ASSERT_NE(nullptr, button);
-    ASSERT_TRUE(IsWindowEnabled(button));
-    PostMessageA(GetParent(button), WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
+    HWND page = openOptionsPage(window, agent);
+    ASSERT_NE(nullptr, page);
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_OPTIONS_UPDATE)));
+    PostMessageA(page, WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
 
     DWORD exitCode = 1;
     ASSERT_TRUE(agent.wait(kPollTimeoutMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
-    for (int tick = 0; tick < 100 && !fileExists(inst.folder() + "updater-args.txt"); tick++) {
-        Sleep(100);
-    }
+    ASSERT_TRUE(waitForFile(inst.folder() + "updater-args.txt", kPollTimeoutMs));
     EXPECT_EQ("\"" + inst.folder() + "Velnor.exe\" 10", readFile(inst.folder() + "updater-args.txt"));
     EXPECT_EQ(updater, readFile(inst.folder() + "Velnor.exe"));
     expectInOrder(logTexts(inst.log()),
                   {"Принят файл обновления в " + std::to_string(updater.size()) + " байт. Нет гарантии на его полноту!",
                    "Файл обновлений загружен. Обновляю.", "Агент завершил работу"});
     setHttpBehaviour("{}");
-    Sleep(500); // the updater has ended and its file can go with the folder
+    // The updater's file goes with the folder once the updater has ended.
+    EXPECT_TRUE(waitForProcessesToEnd("Velnor.exe", kPollTimeoutMs));
+}
+
+// An update that trickles in keeps the agent answering; quitting the agent
+// ends the download at once and leaves no part of the file behind.
+TEST(EndToEnd, QuittingDuringASlowUpdateEndsTheDownload) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    setUpdateFile(std::string(300000, 'x')); // 150 s at 2,000 bytes a second
+    setHttpBehaviour("{\"download\": {\"chunkDelayMs\": 1000, \"pieceBytes\": 2000}}");
+    removeVersionFile();
+    Installation inst;
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.start(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    HWND page = openOptionsPage(window, agent);
+    ASSERT_NE(nullptr, page);
+    PostMessageA(page, WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
+    ASSERT_TRUE(waitForFile(inst.folder() + "Velnor.exe.tmp", kPollTimeoutMs));
+
+    DWORD_PTR result = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result));
+    DWORD quitAt = GetTickCount();
+    ASSERT_TRUE(quitAgent(window, agent));
+    EXPECT_LT(GetTickCount() - quitAt, 10000u); // the body would take minutes more
+    setHttpBehaviour("{}");
+    EXPECT_FALSE(fileExists(inst.folder() + "Velnor.exe"));
+    expectInOrder(logTexts(inst.log()), {"Загрузка файла обновления отменена.", "Агент завершил работу"});
+    // Whatever the end of the process left of the file, the next start
+    // removes.
+    ChildProcess again;
+    ASSERT_TRUE(again.start(inst.exe()));
+    window = waitForAgent(again);
+    ASSERT_NE(nullptr, window);
+    EXPECT_FALSE(fileExists(inst.folder() + "Velnor.exe.tmp"));
+    EXPECT_TRUE(quitAgent(window, again));
 }

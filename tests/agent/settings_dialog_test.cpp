@@ -32,6 +32,7 @@ constexpr DWORD kCycleTimeoutMs = 30000;
 constexpr COLORREF kBlue = RGB(10, 80, 255);
 constexpr COLORREF kRed = RGB(255, 32, 32);
 constexpr COLORREF kGreen = RGB(60, 200, 60);
+constexpr char kUpdateText[] = "Обновить программу";
 
 // The fill colour of a shown alert window, read from the screen beside its
 // centred text.
@@ -214,6 +215,26 @@ protected:
         command(IDC_MAILBOX_SAVE);
     }
     bool editingMode() { return visible(IDC_MAILBOX_SAVE) && !visible(IDC_MAILBOX_ADD) && !enabled(IDC_MAILBOX_LIST); }
+
+    // Presses "Обновить программу" and dispatches messages until the
+    // download has ended and its end has been shown: the button is the
+    // update button again, or the dialog is gone.
+    void runUpdate() {
+        command(IDC_OPTIONS_UPDATE);
+        waitUntil([this] { return !IsWindow(dialog) || text(IDC_OPTIONS_UPDATE) == kUpdateText; });
+    }
+    // Dispatches messages until done() holds; false when it never did.
+    template <typename Done>
+    bool waitUntil(Done done) {
+        DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start > kCycleTimeoutMs) {
+                return false;
+            }
+            pumpMessages(20);
+        }
+        return true;
+    }
 
     std::string mailboxFile() { return dir / "MailBox.txt"; }
     std::string log() { return readFile(dir / "MAInLog.txt"); }
@@ -689,7 +710,7 @@ TEST_F(SettingsDialog, CopyingTheAgentRefusesToOverwriteOne) {
     }
 }
 
-TEST_F(SettingsDialog, AnUpdateThatIsShortOrDoesNotMatchIsRefused) {
+TEST_F(SettingsDialog, AnUpdateThatIsShortBrokenOffTooLongOrDoesNotMatchIsRefused) {
     gAgent.settings.newVersion = 11;
     open("");
     selectTab(1);
@@ -698,30 +719,85 @@ TEST_F(SettingsDialog, AnUpdateThatIsShortOrDoesNotMatchIsRefused) {
         int versionSize;
         size_t received;
         std::string hash;
+        std::string behaviour;
         const char* alert;
         std::string logged;
     };
     const std::string none;
+    const std::string plain = "{}";
     const Case cases[] = {
-        {0, 0, none, "Файл обновлений не загрузился!", "Ошибка! Принято всего 0 байт"},
-        {0, 150000, none, "Файл обновлений не загрузился!", "Ошибка! Принято всего 150000 байт"},
-        {500000, 499999, none, "Контрольная сумма не совпала!", "неполным содержимым в 499999 байт!"},
-        {500000, 500001, none, "Контрольная сумма не совпала!", "неполным содержимым в 500001 байт!"},
-        {0, 300000, wrongHash, "Контрольная сумма не совпала!", "не совпадает с объявленной " + wrongHash},
+        {0, 0, none, plain, "Файл обновлений не загрузился!", "Ошибка! Принято всего 0 байт"},
+        {0, 150000, none, plain, "Файл обновлений не загрузился!", "Ошибка! Принято всего 150000 байт"},
+        {500000, 499999, none, plain, "Контрольная сумма не совпала!", "неполным содержимым в 499999 байт!"},
+        {500000, 500001, none, plain, "Контрольная сумма не совпала!", "неполным содержимым в 500001 байт!"},
+        {0, 300000, wrongHash, plain, "Контрольная сумма не совпала!", "не совпадает с объявленной " + wrongHash},
+        // The connection breaks off before the announced length.
+        {0, 300000, none, "{\"download\": {\"breakAfter\": 250000}}", "Файл обновлений не загрузился!",
+         "Ошибка! Принято всего 250000 байт"},
+        {0, 300000, none, "{\"download\": {\"contentLength\": 2000000000}}", "Файл обновлений не загрузился!",
+         "Ошибка! Принято всего 300000 байт"},
+        // Without an announced size, more than 4 MiB is no updater.
+        {0, 4194305, none, plain, "Файл обновлений не загрузился!", "Ошибка! Файл обновления больше 4194304 байт!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);
         setUpdateFile(std::string(c.received, 'x'));
+        setHttpBehaviour(c.behaviour);
         gAgent.settings.versionSize = c.versionSize;
         copyText(gAgent.settings.versionHash, sizeof gAgent.settings.versionHash, c.hash.c_str());
         Onlooker onlooker(dialog);
-        command(IDC_OPTIONS_UPDATE);
+        runUpdate();
         EXPECT_EQ(kRed, onlooker.alert(c.alert));
         EXPECT_EQ(std::vector<std::string>{"Обновления загрузить не удалось."}, onlooker.boxes());
         EXPECT_NE(std::string::npos, log().find(c.logged));
         EXPECT_FALSE(fileExists(dir / "Velnor.exe") || fileExists(dir / "Velnor.exe.tmp"));
     }
     EXPECT_TRUE(enabled(IDC_OPTIONS_UPDATE));
+    EXPECT_EQ("", status());
+}
+
+// A download that trickles in runs while the dialog answers, shows its
+// progress in the status line, and ends when the button, now the cancel
+// button, is pressed again or the dialog closes. Meanwhile the other tabs
+// wait.
+TEST_F(SettingsDialog, ASlowUpdateShowsItsProgressAndIsCancelledByTheButtonOrByClosing) {
+    setUpdateFile(std::string(300000, 'x'));
+    setHttpBehaviour("{\"download\": {\"chunkDelayMs\": 250, \"pieceBytes\": 2000}}");
+    gAgent.settings.newVersion = 11;
+    open("");
+    selectTab(1);
+    Onlooker onlooker(dialog);
+    command(IDC_OPTIONS_UPDATE);
+    EXPECT_EQ("Отменить загрузку", text(IDC_OPTIONS_UPDATE));
+    ASSERT_TRUE(waitUntil([this] { return status().find(" из 300000 байт") != std::string::npos; })) << status();
+    EXPECT_EQ(0u, status().find("Загрузка обновления: ")) << status();
+    ASSERT_TRUE(waitUntil([&onlooker] { return onlooker.answered >= 2; }));
+    EXPECT_EQ(0, onlooker.unanswered);
+    HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
+    NMHDR changing = {tabs, IDC_SETTINGS_TABS, static_cast<UINT>(TCN_SELCHANGING)};
+    EXPECT_EQ(TRUE, SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&changing)));
+
+    command(IDC_OPTIONS_UPDATE);
+    EXPECT_EQ(kUpdateText, text(IDC_OPTIONS_UPDATE));
+    EXPECT_EQ("Загрузка обновления отменена.", status());
+    EXPECT_TRUE(enabled(IDC_OPTIONS_UPDATE));
+    EXPECT_NE(std::string::npos, log().find("Загрузка файла обновления отменена."));
+    // The download's file goes with its thread.
+    EXPECT_TRUE(waitUntil([this] { return !fileExists(dir / "Velnor.exe.tmp"); }));
+    EXPECT_FALSE(fileExists(dir / "Velnor.exe"));
+    EXPECT_FALSE(onlooker.alertSeen());
+    EXPECT_TRUE(onlooker.boxes().empty());
+    EXPECT_EQ(FALSE, SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&changing)));
+
+    // Closing the dialog in the middle of a download ends it.
+    command(IDC_OPTIONS_UPDATE);
+    ASSERT_TRUE(waitUntil([this] { return fileExists(dir / "Velnor.exe.tmp"); }));
+    closeDialog();
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(waitUntil([this] { return !fileExists(dir / "Velnor.exe.tmp"); }));
+    EXPECT_FALSE(fileExists(dir / "Velnor.exe"));
+    std::string logged = log();
+    EXPECT_NE(logged.find("Загрузка файла обновления отменена."), logged.rfind("Загрузка файла обновления отменена."));
 }
 
 // A file of the announced size and hash is stored whole, the updater starts
@@ -747,7 +823,7 @@ TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
     gAgent.agentWindow = recorder;
     {
         Onlooker onlooker(dialog);
-        command(IDC_OPTIONS_UPDATE);
+        runUpdate();
         EXPECT_EQ(kBlue, onlooker.alert("Файл обновлений загружен. Обновляю."));
         EXPECT_TRUE(onlooker.boxes().empty());
     }
@@ -761,9 +837,8 @@ TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
     EXPECT_NE(std::string::npos, log().find("Принят файл обновления с гарантированно полным содержимым в " +
                                             std::to_string(updater.size()) + " байт."));
     EXPECT_NE(std::string::npos, log().find("Контрольная сумма SHA-256 файла обновления совпала."));
-    for (int tick = 0; tick < 100 && !fileExists(dir / "updater-args.txt"); tick++) {
-        Sleep(100);
-    }
+    ASSERT_TRUE(waitForFile(dir / "updater-args.txt", kCycleTimeoutMs));
     EXPECT_EQ("\"" + dir / "Velnor.exe" + "\" 10", readFile(dir / "updater-args.txt"));
-    Sleep(500); // the updater has ended and its file can go with the folder
+    // The updater's file goes with the folder once the updater has ended.
+    EXPECT_TRUE(waitForProcessesToEnd("Velnor.exe", kCycleTimeoutMs));
 }

@@ -28,10 +28,18 @@ TEST(VersionFileText, NumbersThatDoNotFitMakeItInvalid) {
         bool valid;
     };
     const Case cases[] = {
-        {std::string(260, '9'), false}, {"2147483648", false},
-        {"-2147483649", false},         {"12," + std::string(200, '7'), false},
-        {"12,2147483648", false},       {"2147483647,2147483647", true},
-        {"-2147483648", true},          {"00000000000000000000012", true},
+        {std::string(260, '9'), false},
+        {"2147483648", false},
+        {"-2147483649", false},
+        {"12," + std::string(200, '7'), false},
+        {"12,2147483648", false},
+        {"2147483647,2147483647", false},
+        {"-2147483648", true},
+        {"00000000000000000000012", true},
+        // A version above any a program has, an updater above its limit.
+        {"65535,67108864", true},
+        {"65536", false},
+        {"12,67108865", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

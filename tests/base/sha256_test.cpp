@@ -22,3 +22,18 @@ TEST(Sha256, KnownDigests) {
         EXPECT_STREQ(c.digest, hex);
     }
 }
+
+// Pieces of any size give the digest of the whole.
+TEST(Sha256, PieceByPiece) {
+    const std::string data(1000000, 'a');
+    Sha256 hash;
+    ASSERT_EQ(0u, hash.begin());
+    for (size_t at = 0, piece = 1; at < data.size(); at += piece, piece = piece * 3 + 1) {
+        size_t n = piece < data.size() - at ? piece : data.size() - at;
+        ASSERT_EQ(0u, hash.add(data.data() + at, n));
+    }
+    char hex[65] = {};
+    EXPECT_EQ(0u, hash.finishHex(hex));
+    EXPECT_STREQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0", hex);
+    EXPECT_NE(0u, hash.add("a", 1)); // spent
+}

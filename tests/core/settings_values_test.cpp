@@ -71,6 +71,13 @@ TEST(SettingsValues, SwitchesVersionAndSize) {
     n = normalised(v);
     EXPECT_EQ(12, n.newVersion);
     EXPECT_EQ(250000, n.versionSize);
+
+    // Numbers no version file is taken with any more.
+    v.newVersion = 2147483647;
+    v.versionSize = 2000000000;
+    n = normalised(v);
+    EXPECT_EQ(kProgramVersion, n.newVersion);
+    EXPECT_EQ(0, n.versionSize);
 }
 
 TEST(SettingsValues, ServerUrls) {

@@ -26,16 +26,22 @@ Paths are matched by their ending, so that any base URL works:
                             recorded in requests.txt.
   anything else             200 with a short page (the connection check)
 CONTROL_DIR/behaviour.json may hold {"chunkDelayMs": N} (send bodies in
-small pieces with pauses, so that a client needs several reads),
-{"silent": true} (accept connections and never answer) and
-{"redirects": {"ENDING": "LOCATION", ...}} (a request whose path ends with
-ENDING is answered 302 with that Location, "{query}" in it replaced by the
-request's query; a Location that ends with ENDING itself makes a loop).
+small pieces with pauses, so that a client needs several reads; eight
+pieces, or pieces of "pieceBytes" each), {"silent": true} (accept
+connections and never answer), {"redirects": {"ENDING": "LOCATION", ...}}
+(a request whose path ends with ENDING is answered 302 with that Location,
+"{query}" in it replaced by the request's query; a Location that ends with
+ENDING itself makes a loop), {"chunked": true} (bodies in the chunked
+transfer coding), {"contentLength": N} (announce N bytes whatever the body
+holds), {"breakAfter": N} (close the connection after N bytes of the body,
+without the end of a chunked body) and {"download": {...}} (behaviour for
+download/Velnor.dat alone, instead of the rest).
 Every request is appended to CONTROL_DIR/requests.txt as its raw path line.
 """
 import http.server
 import json
 import os
+import socket
 import ssl
 import subprocess
 import sys
@@ -95,7 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path.endswith('messages.txt'):
             return self.reply(self.telegrams(url.query), behaviour)
         if url.path.endswith('download/Velnor.dat'):
-            return self.reply(read_file('Velnor.dat'), behaviour)
+            return self.reply(read_file('Velnor.dat'), behaviour.get('download', behaviour))
         return self.reply(b'<html><body>Lumetra</body></html>', behaviour)
 
     def telegrams(self, query):
@@ -130,19 +136,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header('Content-Length', '0')
             self.end_headers()
             return
+        chunked = behaviour.get('chunked', False)
         self.send_response(200)
         self.send_header('Content-Type', 'application/octet-stream')
-        self.send_header('Content-Length', str(len(body)))
+        if chunked:
+            self.send_header('Transfer-Encoding', 'chunked')
+        else:
+            self.send_header('Content-Length', str(behaviour.get('contentLength', len(body))))
         self.end_headers()
+        cut = behaviour.get('breakAfter')
+        sent = body if cut is None else body[:cut]
         delay = behaviour.get('chunkDelayMs', 0) / 1000.0
-        if not delay:
-            self.wfile.write(body)
-            return
-        step = max(1, len(body) // 8)
-        for i in range(0, len(body), step):
-            self.wfile.write(body[i:i + step])
-            self.wfile.flush()
-            time.sleep(delay)
+        step = behaviour.get('pieceBytes', max(1, len(body) // 8)) if delay else max(1, len(sent))
+        try:
+            for i in range(0, len(sent), step):
+                piece = sent[i:i + step]
+                self.wfile.write(b'%x\r\n%s\r\n' % (len(piece), piece) if chunked else piece)
+                self.wfile.flush()
+                if delay:
+                    time.sleep(delay)
+            if cut is not None or 'contentLength' in behaviour:
+                # The body ends here, whatever was announced.
+                self.close_connection = True
+                self.connection.shutdown(socket.SHUT_RDWR)
+            elif chunked:
+                self.wfile.write(b'0\r\n\r\n')
+        except OSError:
+            # The client went away in the middle (it gave up or was stopped).
+            self.close_connection = True
 
 
 def set_gateway(up):

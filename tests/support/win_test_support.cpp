@@ -1,6 +1,7 @@
 #include "win_test_support.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -125,6 +126,17 @@ std::string readFile(const std::string& path) {
 bool fileExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool waitForFile(const std::string& path, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!fileExists(path)) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
 }
 
 bool folderExists(const std::string& path) {
@@ -276,6 +288,31 @@ void ChildProcess::kill() {
         TerminateProcess(info_.hProcess, 99);
         WaitForSingleObject(info_.hProcess, 5000);
     }
+}
+
+bool waitForProcessesToEnd(const char* exeName, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ended = true;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, exeName) != 0) {
+            continue;
+        }
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process == nullptr) {
+            continue; // gone meanwhile
+        }
+        DWORD spent = GetTickCount() - start;
+        ended = WaitForSingleObject(process, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0 && ended;
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return ended;
 }
 
 HWND findProcessWindow(DWORD processId, const char* className, const char* title) {

@@ -25,6 +25,8 @@ private:
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Waits until the file exists; true when it came in time.
+bool waitForFile(const std::string& path, DWORD timeoutMs);
 bool folderExists(const std::string& path);
 void removeTree(const std::string& path);
 
@@ -66,6 +68,10 @@ public:
 private:
     PROCESS_INFORMATION info_ = {};
 };
+
+// Waits until no process of that executable name ("Velnor.exe") runs any
+// more; true when they had all ended in time.
+bool waitForProcessesToEnd(const char* exeName, DWORD timeoutMs);
 
 // The first visible top-level window of a process with the given class (and
 // title, when not null), waiting up to timeoutMs for it.
