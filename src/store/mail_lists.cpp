@@ -86,10 +86,8 @@ void loadMailFile(const MailFile& which, MailList& list) {
     // The records' texts stay where they are in the file image.
     MailEntry* array = records.as<MailEntry>();
     int count = static_cast<int>(readMailEntries(image.text(), size, array, lines));
-    long bias = mailDateBias();
     for (int i = 0; i < count; i++) {
         MailEntry& r = array[i];
-        showMailDate(r.storedDate, r.shownDate, sizeof r.shownDate, bias);
         int number = 0;
         if (which.archive && parseMailNumber(r.number, number)) {
             raiseHighestMailNumber(number);
@@ -117,6 +115,8 @@ void loadMailFile(const MailFile& which, MailList& list) {
     list.groups = static_cast<MailboxGroup*>(groups.release());
     list.groupCount = groupCount;
     list.texts = static_cast<char*>(image.block.release());
+    // The shown dates are made as the list shows them (entryShownDate).
+    list.dateBias = mailDateBias();
 }
 
 // Keeps new mail numbers above the first record still waiting for deletion,

@@ -6,6 +6,7 @@
 #include "core/agent_state.h"
 #include "core/service_paths.h"
 #include "resources/resource.h"
+#include "store/mail_date.h"
 #include "store/mail_line.h"
 #include "store/mail_order.h"
 #include "viewer/viewer_state.h"
@@ -105,7 +106,7 @@ void describeCell(LVITEMA& item) {
         }
         return;
     }
-    const MailEntry& mail = list.records[row.record];
+    MailEntry& mail = list.records[row.record];
     if ((item.mask & LVIF_STATE) != 0) {
         checkState(item, mail.deletion != 0);
     }
@@ -119,7 +120,7 @@ void describeCell(LVITEMA& item) {
             text = mail.sender;
             break;
         case 2:
-            text = mail.shownDate;
+            text = entryShownDate(mail, list.dateBias);
             break;
         case 3:
             text = mail.attachment ? "+" : "";
@@ -140,7 +141,7 @@ void describeCell(LVITEMA& item) {
             text = mail.sender;
             break;
         case 2:
-            text = mail.shownDate;
+            text = entryShownDate(mail, list.dateBias);
             break;
         case 3:
             text = mail.subject;
