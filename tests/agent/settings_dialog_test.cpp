@@ -206,6 +206,44 @@ protected:
         SendMessageA(list, WM_LBUTTONUP, 0, at);
         pumpMessages(50);
     }
+    // The parts of a row of the mailbox list where the list draws them: its
+    // check box (the state image, just left of the item's icon place) and
+    // its label.
+    RECT partRect(int row, int part) {
+        HWND list = item(IDC_MAILBOX_LIST);
+        RECT r = {};
+        r.top = 0;
+        r.left = part;
+        EXPECT_TRUE(SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&r)));
+        return r;
+    }
+    RECT checkBoxRect(int row) {
+        RECT icon = partRect(row, LVIR_ICON);
+        int width = 0;
+        int height = 0;
+        HIMAGELIST states =
+            reinterpret_cast<HIMAGELIST>(SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETIMAGELIST, LVSIL_STATE, 0));
+        EXPECT_TRUE(states != nullptr && ImageList_GetIconSize(states, &width, &height));
+        return RECT{icon.left - width, icon.top, icon.left, icon.bottom};
+    }
+    static POINT centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+    // The mouse on the list at a point, once or twice; what the page posts
+    // to itself meanwhile is handled before this returns.
+    void mouseOnList(POINT at, bool twice) {
+        HWND list = item(IDC_MAILBOX_LIST);
+        LPARAM where = MAKELPARAM(at.x, at.y);
+        SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
+        SendMessageA(list, WM_LBUTTONUP, 0, where);
+        if (twice) {
+            SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+            SendMessageA(list, WM_LBUTTONUP, 0, where);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
     // Adding or editing: fills the editing group and saves (the test runs).
     void enterAndSave(const std::string& alias, const std::string& address, const std::string& password) {
         SetWindowTextA(item(IDC_MAILBOX_ALIAS), alias.c_str());
@@ -447,6 +485,38 @@ TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
     Onlooker onlooker(dialog);
     closeDialog();
     EXPECT_EQ(kRed, onlooker.alert("Нет соединения с Интернет!"));
+}
+
+TEST_F(SettingsDialog, TheCheckBoxIsWhereTheListDrawsIt) {
+    open("A;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nA;Второй;petr@beta.test;pw;pop.beta.test;110\r\n");
+    RECT box = checkBoxRect(0);
+    // A click on the box pauses the mailbox and selects no row.
+    mouseOnList(centre(box), false);
+    EXPECT_FALSE(ticked(0));
+    EXPECT_EQ('P', readFile(mailboxFile())[0]);
+    EXPECT_EQ("", status());
+    // Double clicks anywhere on the box only tick it, they open no editing.
+    for (POINT at : {centre(box), POINT{box.right - 2, centre(box).y}, POINT{box.left + 2, centre(box).y}}) {
+        mouseOnList(at, true);
+        EXPECT_FALSE(editingMode()) << at.x;
+        EXPECT_EQ("", status()) << at.x;
+    }
+    screenshot(("settings-mailbox-check-boxes-" + std::to_string(screenDpi()) + "dpi.bmp").c_str());
+    // Beside the box a click selects the row and a double click edits it.
+    POINT label = centre(partRect(1, LVIR_LABEL));
+    mouseOnList(label, false);
+    EXPECT_EQ("Выбран 2-й почтовый ящик", status());
+    mouseOnList(label, true);
+    EXPECT_TRUE(editingMode());
+    EXPECT_EQ("Второй", text(IDC_MAILBOX_ALIAS));
+}
+
+// The same clicks with the display scaled to 200 %, in a process of its own
+// (the scaling is read when a process starts).
+TEST(SettingsDialogScaled, TheCheckBoxIsWhereTheListDrawsItAtTwiceTheScale) {
+    std::string failures;
+    EXPECT_EQ(0, runTestsAtDpi(192, "SettingsDialog.TheCheckBoxIsWhereTheListDrawsIt", kCycleTimeoutMs * 4, failures))
+        << failures;
 }
 
 TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
