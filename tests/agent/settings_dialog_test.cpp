@@ -206,27 +206,6 @@ protected:
         SendMessageA(list, WM_LBUTTONUP, 0, at);
         pumpMessages(50);
     }
-    // The parts of a row of the mailbox list where the list draws them: its
-    // check box (the state image, just left of the item's icon place) and
-    // its label.
-    RECT partRect(int row, int part) {
-        HWND list = item(IDC_MAILBOX_LIST);
-        RECT r = {};
-        r.top = 0;
-        r.left = part;
-        EXPECT_TRUE(SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&r)));
-        return r;
-    }
-    RECT checkBoxRect(int row) {
-        RECT icon = partRect(row, LVIR_ICON);
-        int width = 0;
-        int height = 0;
-        HIMAGELIST states =
-            reinterpret_cast<HIMAGELIST>(SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETIMAGELIST, LVSIL_STATE, 0));
-        EXPECT_TRUE(states != nullptr && ImageList_GetIconSize(states, &width, &height));
-        return RECT{icon.left - width, icon.top, icon.left, icon.bottom};
-    }
-    static POINT centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
     // The mouse on the list at a point, once or twice; what the page posts
     // to itself meanwhile is handled before this returns.
     void mouseOnList(POINT at, bool twice) {
@@ -489,21 +468,25 @@ TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
 
 TEST_F(SettingsDialog, TheCheckBoxIsWhereTheListDrawsIt) {
     open("A;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nA;Второй;petr@beta.test;pw;pop.beta.test;110\r\n");
-    RECT box = checkBoxRect(0);
+    RECT box = listCheckBoxRect(item(IDC_MAILBOX_LIST), 0);
+    POINT middle = rectCentre(box);
     // A click on the box pauses the mailbox and selects no row.
-    mouseOnList(centre(box), false);
+    mouseOnList(middle, false);
     EXPECT_FALSE(ticked(0));
     EXPECT_EQ('P', readFile(mailboxFile())[0]);
     EXPECT_EQ("", status());
     // Double clicks anywhere on the box only tick it, they open no editing.
-    for (POINT at : {centre(box), POINT{box.right - 2, centre(box).y}, POINT{box.left + 2, centre(box).y}}) {
+    for (POINT at : {middle, POINT{box.right - 2, middle.y}, POINT{box.left + 2, middle.y}}) {
         mouseOnList(at, true);
         EXPECT_FALSE(editingMode()) << at.x;
         EXPECT_EQ("", status()) << at.x;
     }
     screenshot(("settings-mailbox-check-boxes-" + std::to_string(screenDpi()) + "dpi.bmp").c_str());
     // Beside the box a click selects the row and a double click edits it.
-    POINT label = centre(partRect(1, LVIR_LABEL));
+    RECT labelRect = {};
+    labelRect.left = LVIR_LABEL;
+    ASSERT_TRUE(SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&labelRect)));
+    POINT label = rectCentre(labelRect);
     mouseOnList(label, false);
     EXPECT_EQ("Выбран 2-й почтовый ящик", status());
     mouseOnList(label, true);

@@ -183,31 +183,17 @@ protected:
         click.ptAction = {x, (item.top + item.bottom) / 2};
         SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
     }
-    // The first column's icon of a row (a group's fold sign), as the list
-    // reports it. The centres below scroll the row into view first.
-    RECT iconRect(int row) {
-        RECT icon = {};
-        icon.top = 0;
-        icon.left = LVIR_ICON;
-        EXPECT_TRUE(SendMessageA(list(), LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&icon)));
-        return icon;
-    }
+    // Where the list draws a row's fold sign and check box (the box as far
+    // as it is in view), the row scrolled into view first.
     POINT iconCentre(int row) {
         SendMessageA(list(), LVM_ENSUREVISIBLE, row, FALSE);
-        RECT icon = iconRect(row);
-        return POINT{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
+        return rectCentre(listIconRect(list(), row));
     }
-    // The row's check box: the state image, drawn just left of the icon, as
-    // far as it is in view.
     POINT checkBoxCentre(int row) {
         SendMessageA(list(), LVM_ENSUREVISIBLE, row, FALSE);
-        RECT icon = iconRect(row);
-        int width = 0;
-        int height = 0;
-        HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessageA(list(), LVM_GETIMAGELIST, LVSIL_STATE, 0));
-        EXPECT_TRUE(states != nullptr && ImageList_GetIconSize(states, &width, &height));
-        int left = std::max(0, static_cast<int>(icon.left) - width);
-        return POINT{(left + icon.left) / 2, (icon.top + icon.bottom) / 2};
+        RECT box = listCheckBoxRect(list(), row);
+        box.left = std::max(box.left, 0L);
+        return rectCentre(box);
     }
     // A press and release of the left button; the list reports the click
     // before the release returns.
@@ -218,11 +204,11 @@ protected:
     }
     // Scrolls the list to the right by half the width left of the icons.
     void scrollRight() {
-        LONG before = iconRect(0).left;
+        LONG before = listIconRect(list(), 0).left;
         LONG by = before / 2;
         ASSERT_GT(by, 0);
         ASSERT_TRUE(SendMessageA(list(), LVM_SCROLL, by, 0));
-        ASSERT_EQ(before - by, iconRect(0).left);
+        ASSERT_EQ(before - by, listIconRect(list(), 0).left);
     }
     std::vector<std::string> marks(int columns) {
         std::vector<std::string> out;

@@ -1,5 +1,6 @@
 #include "win_test_support.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <atomic>
@@ -415,6 +416,31 @@ std::string failureLines(const std::string& report) {
 }
 
 } // namespace
+
+RECT listIconRect(HWND list, int row) {
+    RECT icon = {};
+    icon.top = 0; // subitem 0: the item itself
+    icon.left = LVIR_ICON;
+    if (SendMessageA(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon)) == 0) {
+        return RECT{};
+    }
+    return icon;
+}
+
+RECT listCheckBoxRect(HWND list, int row) {
+    RECT icon = listIconRect(list, row);
+    int width = 0;
+    int height = 0;
+    HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+    if (states == nullptr || !ImageList_GetIconSize(states, &width, &height)) {
+        return RECT{};
+    }
+    return RECT{icon.left - width, icon.top, icon.left, icon.bottom};
+}
+
+POINT rectCentre(const RECT& rect) {
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
 
 int screenDpi() {
     HDC screen = GetDC(nullptr);

@@ -109,6 +109,13 @@ private:
 // Dispatches the messages of this thread for the given time.
 void pumpMessages(DWORD milliseconds);
 
+// Parts of a row of a report-style list view where the control draws them:
+// the first column's icon (a tree's fold sign), and the check box, the state
+// image drawn just left of it (its left edge may lie outside the list).
+RECT listIconRect(HWND list, int row);
+RECT listCheckBoxRect(HWND list, int row);
+POINT rectCentre(const RECT& rect);
+
 // The screen's dots per inch as this process sees them (96 at 100 %).
 int screenDpi();
 
