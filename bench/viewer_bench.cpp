@@ -1,8 +1,12 @@
-// Times the viewer with a large archive: opening it, changing to the
+// Times the viewer with large mail lists: opening it, changing to the
 // "История" tab and sorting by the date column, in the detailed and the
-// compact view, for 1,000, 10,000 and 100,000 archived mails (or the counts
-// given on the command line) in 20 mailboxes, with 1,000 new mails. Each
-// step is timed up to the end of the paint that follows it.
+// compact view. Each case is a number of archived mails and how many of them
+// are new, in 20 mailboxes: the new ones arrive as a poll leaves them
+// (GetMail.txt), so that opening merges them into both lists. By default
+// 1,000, 10,000 and 100,000 archived with 1,000 new, and 100,000 that are all
+// new (the first poll of a big mailbox); "archived:new" on the command line
+// gives other cases. Each step is timed up to the end of the paint that
+// follows it; each figure is the median of three runs.
 #include "agent/startup.h"
 #include "base/event_log.h"
 #include "base/file_io.h"
@@ -14,14 +18,27 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
 
 constexpr int kMailboxes = 20;
-constexpr int kNewMails = 1000;
+
+struct BenchCase {
+    int archived;
+    int fresh; // of the archived, how many are new
+};
+
+// Each case runs this often; the median of each figure is printed, so that
+// other work on the machine in one run does not decide the figure.
+constexpr int kRuns = 3;
+
+constexpr BenchCase kDefaultCases[] = {{1000, 1000}, {10000, 1000}, {100000, 1000}, {100000, 100000}};
 
 double seconds() {
     static LARGE_INTEGER frequency;
@@ -35,6 +52,10 @@ double seconds() {
 
 // Writes count records numbered from first, spread over the mailboxes.
 bool generate(const char* path, int first, int count) {
+    if (count <= 0) {
+        DeleteFileA(path);
+        return true;
+    }
     ReplacementFile file;
     if (file.create(path, 0) != 0) {
         return false;
@@ -65,10 +86,29 @@ struct Figures {
     double open, tabChange, sort;
 };
 
-Figures measure(const char* history, const char* fresh, int archived, int style) {
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+Figures medians(const std::vector<Figures>& runs) {
+    std::vector<double> open, tabChange, sort;
+    for (const Figures& f : runs) {
+        open.push_back(f.open);
+        tabChange.push_back(f.tabChange);
+        sort.push_back(f.sort);
+    }
+    return Figures{median(open), median(tabChange), median(sort)};
+}
+
+// The files of one case: the older mails in the archive, the new ones as a
+// poll leaves them. Nothing is left of the case before.
+bool prepare(const char* history, const char* fresh, const BenchCase& c) {
+    return generate(history, 1, c.archived - c.fresh) && generate(fresh, c.archived - c.fresh + 1, c.fresh);
+}
+
+Figures measure(int style) {
     Figures f = {};
-    generate(history, 1, archived);
-    generate(fresh, archived + 1, kNewMails);
     gAgent.settings.winStyle = style;
 
     double start = seconds();
@@ -103,12 +143,19 @@ Figures measure(const char* history, const char* fresh, int archived, int style)
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int> counts;
+    std::vector<BenchCase> cases;
     for (int i = 1; i < argc; i++) {
-        counts.push_back(atoi(argv[i]));
+        BenchCase c = {atoi(argv[i]), 0};
+        const char* colon = strchr(argv[i], ':');
+        c.fresh = colon != nullptr ? atoi(colon + 1) : std::min(1000, c.archived);
+        if (c.archived < 0 || c.fresh < 0 || c.fresh > c.archived) {
+            fprintf(stderr, "viewer_bench: a case is archived[:new] with new <= archived, not %s\n", argv[i]);
+            return 2;
+        }
+        cases.push_back(c);
     }
-    if (counts.empty()) {
-        counts = {1000, 10000, 100000};
+    if (cases.empty()) {
+        cases.assign(std::begin(kDefaultCases), std::end(kDefaultCases));
     }
     gAgent.instance = GetModuleHandleA(nullptr);
     if (!registerWindowClasses(gAgent.instance)) {
@@ -120,23 +167,33 @@ int main(int argc, char** argv) {
     formatText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, "%skorvel-viewer-bench-%lu\\", temp,
                GetCurrentProcessId());
     CreateDirectoryA(gAgent.serviceFolder, nullptr);
-    char history[MAX_PATH], fresh[MAX_PATH], log[MAX_PATH], ini[MAX_PATH];
+    char history[MAX_PATH], newMail[MAX_PATH], fresh[MAX_PATH], log[MAX_PATH], ini[MAX_PATH];
     formatText(history, sizeof history, "%sHistMail.txt", gAgent.serviceFolder);
-    formatText(fresh, sizeof fresh, "%sMail.txt", gAgent.serviceFolder);
+    formatText(newMail, sizeof newMail, "%sMail.txt", gAgent.serviceFolder);
+    formatText(fresh, sizeof fresh, "%sGetMail.txt", gAgent.serviceFolder);
     formatText(log, sizeof log, "%sMAInLog.txt", gAgent.serviceFolder);
     formatText(ini, sizeof ini, "%sKorvel.ini", gAgent.serviceFolder);
     openEventLog(log);
 
-    printf("%-9s %-9s %10s %12s %10s\n", "archived", "view", "open s", "tab change s", "sort s");
-    for (int archived : counts) {
+    printf("%-9s %-9s %-9s %10s %12s %10s\n", "archived", "new", "view", "open s", "tab change s", "sort s");
+    for (const BenchCase& c : cases) {
         for (int style : {1, 0}) {
-            Figures f = measure(history, fresh, archived, style);
-            printf("%-9d %-9s %10.3f %12.3f %10.3f\n", archived, style ? "detailed" : "compact", f.open, f.tabChange,
-                   f.sort);
+            std::vector<Figures> runs;
+            for (int run = 0; run < kRuns; run++) {
+                if (!prepare(history, fresh, c)) {
+                    fprintf(stderr, "viewer_bench: cannot write the mail files\n");
+                    return 1;
+                }
+                runs.push_back(measure(style));
+            }
+            Figures f = medians(runs);
+            printf("%-9d %-9d %-9s %10.3f %12.3f %10.3f\n", c.archived, c.fresh, style ? "detailed" : "compact", f.open,
+                   f.tabChange, f.sort);
+            fflush(stdout);
         }
     }
     closeEventLog("");
-    for (const char* path : {history, fresh, log, ini}) {
+    for (const char* path : {history, newMail, fresh, log, ini}) {
         DeleteFileA(path);
     }
     RemoveDirectoryA(gAgent.serviceFolder);

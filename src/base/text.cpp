@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -123,4 +124,25 @@ char* putBoundedText(char* out, const char* text, size_t capacity) {
     size_t n = strnlen(text, capacity - 1);
     memcpy(out, text, n);
     return out + n;
+}
+
+const char* findByte(const char* text, char c, size_t size) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, text + i, sizeof word);
+        word ^= pattern; // the bytes equal to c become zero
+        if (((word - kOnes) & ~word & kHighs) != 0) {
+            break; // a zero byte in this word: found below
+        }
+    }
+    for (; i < size; i++) {
+        if (text[i] == c) {
+            return text + i;
+        }
+    }
+    return nullptr;
 }

@@ -14,6 +14,7 @@
 #include "store/account_file.h"
 #include "store/account_list.h"
 #include "ui/alert_window.h"
+#include "ui/list_view_hit.h"
 #include "ui/paint_wait.h"
 
 #include <commctrl.h>
@@ -24,9 +25,6 @@ namespace {
 
 constexpr COLORREF kListBackground = RGB(230, 255, 230);
 constexpr COLORREF kListText = RGB(10, 0, 130);
-// The check box of a row takes the pixels from 3 to 19 of the list.
-constexpr int kCheckBoxLeft = 3;
-constexpr int kCheckBoxRight = 20;
 constexpr int kFieldCapacity = 258; // at most 257 characters from an edit
 constexpr DWORD kNoticeMs = 2000;
 constexpr DWORD kFailedTestNoticeMs = 3000;
@@ -458,8 +456,9 @@ void onDoubleClick(HWND page, const NMITEMACTIVATE* click) {
         return;
     }
     state.selectedAccount = click->iItem;
-    // A double click on the check box only ticks it (twice).
-    if (click->ptAction.x >= kCheckBoxRight) {
+    // A double click on the check box (or left of it) only ticks it twice.
+    RowPart part = listRowPartAt(click->hdr.hwndFrom, click->iItem, click->ptAction);
+    if (part != RowPart::CheckBox && part != RowPart::Margin) {
         showSelectedStatus(page, click->iItem);
         SetDlgItemTextA(page, IDC_MAILBOX_GROUP, "Редактирование ящика");
         PostMessageA(page, WM_COMMAND, IDM_MAILBOX_EDIT, 0);
@@ -474,8 +473,7 @@ void onClick(HWND page, const NMITEMACTIVATE* click) {
     state.selectedAccount = click->iItem;
     // A click on the check box changes the row's state through the list's
     // own change notice (followCheckBox).
-    bool onCheckBox = click->ptAction.x >= kCheckBoxLeft && click->ptAction.x < kCheckBoxRight;
-    if (!onCheckBox) {
+    if (listRowPartAt(click->hdr.hwndFrom, click->iItem, click->ptAction) != RowPart::CheckBox) {
         showSelectedStatus(page, click->iItem);
         enableRowButtons(page, true);
     }

@@ -1,15 +1,17 @@
 #include "store/line_reader.h"
 
+#include "base/text.h"
+
 #include <cstring>
 
 bool LineReader::next(const char*& line, size_t& length) {
     size_t search = pos_;
     while (search < size_) {
-        const void* hit = memchr(text_ + search, '\n', size_ - search);
+        const char* hit = findByte(text_ + search, '\n', size_ - search);
         if (hit == nullptr) {
             break;
         }
-        size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - text_);
+        size_t lf = static_cast<size_t>(hit - text_);
         if (lf > pos_ && text_[lf - 1] == '\r') {
             line = text_ + pos_;
             length = lf - 1 - pos_;

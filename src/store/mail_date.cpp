@@ -159,3 +159,11 @@ bool showMailDate(const char* storedDate, char* out, size_t capacity, long bias)
                local.tm_year + 1900);
     return shownDateFromClockText(clockText, out, capacity);
 }
+
+const char* entryShownDate(MailEntry& entry, long bias) {
+    // A made date is never empty: it is a date or kUnknownMailDate.
+    if (entry.shownDate[0] == '\0') {
+        showMailDate(entry.storedDate, entry.shownDate, sizeof entry.shownDate, bias);
+    }
+    return entry.shownDate;
+}

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 
+#include "store/mail_record.h"
+
 // Shown in place of a date that cannot be converted.
 constexpr char kUnknownMailDate[] = "00 00 00, 00:00:00";
 
@@ -25,3 +27,9 @@ bool showMailDate(const char* storedDate, char* out, size_t capacity, long bias)
 // shown form "day month yy, hh:mm:ss". Returns false, with kUnknownMailDate
 // in out, when a part is missing or the month is unknown.
 bool shownDateFromClockText(const char* clockText, char* out, size_t capacity);
+
+// The shown date of a loaded mail, made from its stored date with the
+// list's bias the first time it is asked for and kept in the entry: a list
+// of 100,000 mails shows a screenful of them, and each date costs a
+// conversion to local time.
+const char* entryShownDate(MailEntry& entry, long bias);

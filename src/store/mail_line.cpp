@@ -59,8 +59,8 @@ void splitMailLine(const char* line, size_t length, LineSpans& spans) {
     size_t start = 0;
     int field = 1;
     for (;;) {
-        const void* hit = memchr(line + start, ';', length - start);
-        size_t end = hit ? static_cast<size_t>(static_cast<const char*>(hit) - line) : length;
+        const char* hit = findByte(line + start, ';', length - start);
+        size_t end = hit ? static_cast<size_t>(hit - line) : length;
         const char* piece = line + start;
         size_t pieceLength = end - start;
         if (field == 4 && pieceIsText(piece, pieceLength, "0")) {

@@ -106,10 +106,8 @@ void loadMailFile(const MailFile& which, const PendingDeletions& pending, MailLi
     int read = static_cast<int>(readMailEntries(image.text(), size, array, lines));
     int count = dropPendingEntries(array, read, pending);
     dropped += read - count;
-    long bias = mailDateBias();
     for (int i = 0; i < count; i++) {
         MailEntry& r = array[i];
-        showMailDate(r.storedDate, r.shownDate, sizeof r.shownDate, bias);
         uint64_t number = 0;
         if (which.archive && parseMailNumber(r.number, number)) {
             raiseHighestMailNumber(number);
@@ -137,6 +135,8 @@ void loadMailFile(const MailFile& which, const PendingDeletions& pending, MailLi
     list.groups = static_cast<MailboxGroup*>(groups.release());
     list.groupCount = groupCount;
     list.texts = static_cast<char*>(image.block.release());
+    // The shown dates are made as the list shows them (entryShownDate).
+    list.dateBias = mailDateBias();
 }
 
 // Writes one list as a mail file. Returns 0 or the system error code.

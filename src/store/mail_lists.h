@@ -14,6 +14,7 @@ struct MailList {
     MailboxGroup* groups = nullptr;
     int groupCount = 0;
     char* texts = nullptr; // the file image that the records' texts stand in
+    long dateBias = 0;     // the time-zone bias its shown dates are made with
 };
 
 extern MailList NewMailDim;

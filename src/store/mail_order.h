@@ -20,6 +20,5 @@ void buildMailGroups(const MailEntry* records, int count, MailboxGroup* groups, 
 // 0 before 1.
 enum class MailKey { Number, Address, Sender, Date, Mark };
 
-// Sorts count records from first by one key. Equal keys end in no
-// particular order.
+// Sorts count records from first by one key. Equal keys keep their order.
 void sortMailRecords(MailEntry* first, int count, MailKey key, bool ascending);

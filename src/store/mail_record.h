@@ -38,7 +38,7 @@ struct MailEntry {
     const char* size;
     const char* identity;
     const char* subject;
-    char shownDate[kShownDateCapacity]; // made by the loader; never written
+    char shownDate[kShownDateCapacity]; // empty until first shown (entryShownDate); never written
     int32_t attachment;
     int32_t deletion;
 };

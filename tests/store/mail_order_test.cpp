@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -171,4 +173,104 @@ TEST(MailOrder, ListSortsByEachKeyMovingWholeRecords) {
 TEST(MailOrder, EmptyArray) {
     EXPECT_EQ(0, arrangeMailRecords(nullptr, 0, nullptr, false));
     buildMailGroups(nullptr, 0, nullptr, 0);
+}
+
+namespace {
+
+// The order arrangeMailRecords promises, computed the plain way: a stable
+// sort by address, then in each run of equal pseudonyms the placeholders
+// first and the mails stably by date.
+std::vector<std::string> referenceOrder(std::vector<MailEntry> records, bool dateAscending) {
+    auto byText = [](const char* MailEntry::*field, bool ascending) {
+        return [field, ascending](const MailEntry& a, const MailEntry& b) {
+            int c = strcmp(a.*field, b.*field);
+            return ascending ? c < 0 : c > 0;
+        };
+    };
+    std::stable_sort(records.begin(), records.end(), byText(&MailEntry::address, false));
+    for (auto begin = records.begin(); begin != records.end();) {
+        auto end = std::find_if(begin, records.end(),
+                                [&](const MailEntry& r) { return strcmp(r.pseudonym, begin->pseudonym) != 0; });
+        auto mails = std::stable_partition(begin, end, [](const MailEntry& r) { return isPlaceholderRecord(r); });
+        std::stable_sort(mails, end, byText(&MailEntry::storedDate, dateAscending));
+        begin = end;
+    }
+    std::vector<std::string> out;
+    for (const MailEntry& r : records) {
+        out.push_back(r.number);
+    }
+    return out;
+}
+
+// Texts that agree in long prefixes (the sort looks at the first 16 bytes
+// first), end at every length around them and hold bytes above 0x7F.
+std::string awkwardText(unsigned& seed, int variety) {
+    static const char* const kStems[] = {
+        "", "9", "10", "mailbox-sixteen!", "mailbox-sixteen", "mailbox-sixteen!!", "\xFF\xFE", "почта@пример.рф"};
+    seed = seed * 1103515245u + 12345u;
+    std::string text = kStems[(seed >> 16) % 8];
+    if ((seed >> 8) % 3 != 0) {
+        text += std::to_string((seed >> 4) % static_cast<unsigned>(variety));
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(MailOrder, ArrangingAgreesWithThePlainSortsForFewAndManyMailboxes) {
+    // 12 mailboxes are numbered; 400 are more than that and take the other
+    // way. Both must give the plain order.
+    for (int mailboxes : {12, 400}) {
+        for (bool ascending : {false, true}) {
+            SCOPED_TRACE(std::to_string(mailboxes) + (ascending ? " ascending" : " descending"));
+            unsigned seed = 7u + static_cast<unsigned>(mailboxes);
+            std::vector<std::string> file;
+            for (int i = 0; i < 3000; i++) {
+                std::string box = awkwardText(seed, mailboxes);
+                std::string pseudonym = "p" + std::to_string(seed % 3) + box.substr(0, 4);
+                if (i % 97 == 0) {
+                    file.push_back(std::to_string(i) + ";0;" + pseudonym + ";0");
+                } else {
+                    file.push_back(mail(i, pseudonym.c_str(), box.c_str(), awkwardText(seed, 50).c_str()));
+                }
+            }
+            Arranged a = arrange(file, ascending);
+            // The reference starts from the file order again.
+            std::vector<char> image;
+            for (const std::string& line : file) {
+                image.insert(image.end(), line.begin(), line.end());
+                image.insert(image.end(), {'\r', '\n'});
+            }
+            std::vector<MailEntry> unsorted(file.size());
+            readMailEntries(image.data(), image.size(), unsorted.data(), unsorted.size());
+            EXPECT_EQ(referenceOrder(unsorted, ascending), numbers(a));
+        }
+    }
+}
+
+TEST(MailOrder, ListSortsOrderLikeStrcmpAndKeepEqualTextsInTheirOrder) {
+    unsigned seed = 99;
+    std::vector<std::string> file;
+    for (int i = 0; i < 2000; i++) {
+        std::string sender = awkwardText(seed, 30);
+        file.push_back(std::to_string(i) + ";0;p;a@x.ru;1;id;" + sender + ";" + awkwardText(seed, 30) + ";;s");
+    }
+    for (MailKey key : {MailKey::Sender, MailKey::Date}) {
+        for (bool ascending : {false, true}) {
+            Arranged a = arrange(file, false);
+            std::vector<MailEntry> expected = a.records;
+            const char* MailEntry::*field = key == MailKey::Sender ? &MailEntry::sender : &MailEntry::storedDate;
+            std::stable_sort(expected.begin(), expected.end(),
+                             [field, ascending](const MailEntry& x, const MailEntry& y) {
+                                 int c = strcmp(x.*field, y.*field);
+                                 return ascending ? c < 0 : c > 0;
+                             });
+            sortMailRecords(a.records.data(), static_cast<int>(a.records.size()), key, ascending);
+            std::vector<std::string> want;
+            for (const MailEntry& r : expected) {
+                want.push_back(r.number);
+            }
+            EXPECT_EQ(want, numbers(a)) << static_cast<int>(key) << ascending;
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #include "win_test_support.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -401,6 +402,118 @@ void pumpMessages(DWORD milliseconds) {
         }
         Sleep(5);
     } while (GetTickCount() - start < milliseconds);
+}
+
+namespace {
+
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+constexpr char kLogPixels[] = "LogPixels";
+
+// The user's display scaling set for as long as the object lives.
+class ScalingSetting {
+public:
+    explicit ScalingSetting(DWORD dpi) {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                            &key_, nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        DWORD type = 0;
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExA(key_, kLogPixels, nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
+                   ERROR_SUCCESS &&
+               type == REG_DWORD;
+        set_ = RegSetValueExA(key_, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
+               ERROR_SUCCESS;
+    }
+    ~ScalingSetting() {
+        if (key_ == nullptr) {
+            return;
+        }
+        if (had_) {
+            RegSetValueExA(key_, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        } else {
+            RegDeleteValueA(key_, kLogPixels);
+        }
+        RegCloseKey(key_);
+    }
+    ScalingSetting(const ScalingSetting&) = delete;
+    ScalingSetting& operator=(const ScalingSetting&) = delete;
+    bool set() const { return set_; }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+    bool set_ = false;
+};
+
+// The lines of a gtest XML report that tell of failures.
+std::string failureLines(const std::string& report) {
+    std::string out;
+    for (const std::string& line : splitLines(report)) {
+        if (line.find("<failure") != std::string::npos || line.find("]]>") != std::string::npos) {
+            out += line + "\n";
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+RECT listIconRect(HWND list, int row) {
+    RECT icon = {};
+    icon.top = 0; // subitem 0: the item itself
+    icon.left = LVIR_ICON;
+    if (SendMessageA(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon)) == 0) {
+        return RECT{};
+    }
+    return icon;
+}
+
+RECT listCheckBoxRect(HWND list, int row) {
+    RECT icon = listIconRect(list, row);
+    int width = 0;
+    int height = 0;
+    HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+    if (states == nullptr || !ImageList_GetIconSize(states, &width, &height)) {
+        return RECT{};
+    }
+    return RECT{icon.left - width, icon.top, icon.left, icon.bottom};
+}
+
+POINT rectCentre(const RECT& rect) {
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+int screenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int runTestsAtDpi(DWORD dpi, const std::string& filter, DWORD timeoutMs, std::string& failures) {
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    if (n == 0 || n >= sizeof exe) {
+        return -1;
+    }
+    TempFolder folder;
+    std::string report = folder / "report.xml";
+    ScalingSetting scaling(dpi);
+    if (!scaling.set()) {
+        return -1;
+    }
+    ChildProcess child;
+    DWORD code = 0;
+    if (!child.start(exe, "--gtest_filter=" + filter + " --gtest_output=xml:" + report) ||
+        !child.wait(timeoutMs, &code)) {
+        child.kill();
+        return -1;
+    }
+    failures = failureLines(readFile(report));
+    return static_cast<int>(code);
 }
 
 bool saveScreenshot(const std::string& path) {

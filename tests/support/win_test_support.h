@@ -115,5 +115,23 @@ private:
 // Dispatches the messages of this thread for the given time.
 void pumpMessages(DWORD milliseconds);
 
+// Parts of a row of a report-style list view where the control draws them:
+// the first column's icon (a tree's fold sign), and the check box, the state
+// image drawn just left of it (its left edge may lie outside the list).
+RECT listIconRect(HWND list, int row);
+RECT listCheckBoxRect(HWND list, int row);
+POINT rectCentre(const RECT& rect);
+
+// The screen's dots per inch as this process sees them (96 at 100 %).
+int screenDpi();
+
+// Runs the tests of this test program that filter names (a gtest filter) in
+// a new process started while the user's display scaling ("LogPixels") is
+// dpi, which a process reads when it starts; the setting is put back
+// afterwards. Returns the child's exit code (0 when every test passed), or
+// -1 when it could not be started or did not end within timeoutMs. failures
+// receives what the child reported of failed tests.
+int runTestsAtDpi(DWORD dpi, const std::string& filter, DWORD timeoutMs, std::string& failures);
+
 // Saves the whole screen (the virtual desktop under Wine) as a BMP file.
 bool saveScreenshot(const std::string& path);
