@@ -291,6 +291,20 @@ HWND openOptionsPage(HWND agentWindow, const ChildProcess& agent) {
     return nullptr;
 }
 
+// Starts the agent of inst with version 11 offered (the server announces
+// none, so nothing replaces the offer), waits for its first poll and opens
+// the options page.
+void startAgentOfferingAnUpdate(Installation& inst, ChildProcess& agent, HWND& window, HWND& page) {
+    removeVersionFile();
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
+    ASSERT_TRUE(agent.start(inst.exe()));
+    window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
+    page = openOptionsPage(window, agent);
+    ASSERT_NE(nullptr, page);
+}
+
 } // namespace
 
 // The update button of the options page, pressed in a running agent: the
@@ -303,17 +317,11 @@ TEST(EndToEnd, AnUpdateStartsTheUpdaterAndEndsTheAgent) {
     updater.resize(std::max<size_t>(updater.size(), 300000), '\0');
     setUpdateFile(updater);
     setHttpBehaviour("{\"download\": {\"chunked\": true, \"chunkDelayMs\": 100}}");
-    removeVersionFile();
     Installation inst;
-    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
-
     ChildProcess agent;
-    ASSERT_TRUE(agent.start(inst.exe()));
-    HWND window = waitForAgent(agent);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
-    HWND page = openOptionsPage(window, agent);
-    ASSERT_NE(nullptr, page);
+    HWND window = nullptr;
+    HWND page = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startAgentOfferingAnUpdate(inst, agent, window, page));
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_OPTIONS_UPDATE)));
     PostMessageA(page, WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
 
@@ -337,17 +345,11 @@ TEST(EndToEnd, QuittingDuringASlowUpdateEndsTheDownload) {
     ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
     setUpdateFile(std::string(300000, 'x')); // 150 s at 2,000 bytes a second
     setHttpBehaviour("{\"download\": {\"chunkDelayMs\": 1000, \"pieceBytes\": 2000}}");
-    removeVersionFile();
     Installation inst;
-    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile("NewVersion=11\r\n")));
-
     ChildProcess agent;
-    ASSERT_TRUE(agent.start(inst.exe()));
-    HWND window = waitForAgent(agent);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(waitForLogText(inst.log(), "Поток опроса почты завершился", kPollTimeoutMs));
-    HWND page = openOptionsPage(window, agent);
-    ASSERT_NE(nullptr, page);
+    HWND window = nullptr;
+    HWND page = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startAgentOfferingAnUpdate(inst, agent, window, page));
     PostMessageA(page, WM_COMMAND, IDC_OPTIONS_UPDATE, 0);
     ASSERT_TRUE(waitForFile(inst.folder() + "Velnor.exe.tmp", kPollTimeoutMs));
 
