@@ -17,6 +17,7 @@
 #include "store/mail_lists.h"
 #include "ui/button.h"
 #include "viewer/viewer_window.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -27,7 +28,6 @@ const char kAgentWindowTitle[] = "MAIn Window";
 namespace {
 
 constexpr DWORD kShutdownPollWaitMs = 10000;
-constexpr DWORD kNoticeMs = 2000;
 constexpr UINT kBlinkIntervalMs = 1000;
 // After the computer wakes up a poll is tried this often until one finds the
 // network, for this long at most.
@@ -74,13 +74,13 @@ void setDialogClassIcon() {
 void readAutoStart() {
     gAgent.autoStart = 0;
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\Korvel\\", 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
         return;
     }
     DWORD value = 0;
     DWORD size = sizeof value;
     DWORD type = 0;
-    if (RegQueryValueExA(key.get(), "AutoStart", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+    if (RegQueryValueExA(key.get(), kAutoStartValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
             ERROR_SUCCESS &&
         type == REG_DWORD && size == sizeof value) {
         gAgent.autoStart = value;
@@ -124,11 +124,11 @@ void onPollNow(HWND window) {
         KillTimer(window, IDT_POLL);
         SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
     }
-    Sleep(kNoticeMs);
+    Sleep(kNoticePauseMs);
     HWND viewer = gAgent.viewerWindow;
     if (gAgent.viewerOpen && viewer != nullptr && !IsIconic(viewer) && gAgent.internetOk == 0) {
         showAlert("Нет соединения с Интернет!", 1);
-        Sleep(kNoticeMs);
+        Sleep(kNoticePauseMs);
         hideAlert();
     }
 }
@@ -364,7 +364,7 @@ LRESULT onDestroy(HWND window) {
     // The class icon came from LoadIconA: a shared icon, which the system
     // releases with the module and which must not be destroyed.
     gAgent.classIcon = nullptr;
-    deleteServiceFile("MailTmp.txt");
+    deleteServiceFile(kHeaderFile);
     closeEventLog("Агент завершил работу\r\n");
     KillTimer(window, IDT_POLL);
     KillTimer(window, IDT_BLINK);

@@ -34,20 +34,20 @@ KeyAction click(ViewerButton button) {
 // control; 0 when there is none.
 int enterTarget(int focused) {
     switch (focused) {
-    case 1002:
-    case 1003:
-    case 1012:
-    case 1013:
-    case 1027:
-    case 1031:
+    case IDC_MAILBOX_DELETE:
+    case IDC_MAILBOX_ADD:
+    case IDC_PAGE_ENTER:
+    case IDC_MAILBOX_SAVE:
+    case IDC_MAILBOX_CANCEL:
+    case IDC_PAGE_ENTER_OTHER:
         return focused;
-    case 1004:
-    case 1007:
-        return 1004;
-    case 1009:
-    case 1010:
-    case 1011:
-        return 1012;
+    case IDC_MAILBOX_EDIT:
+    case IDC_MAILBOX_LIST:
+        return IDC_MAILBOX_EDIT;
+    case IDC_MAILBOX_ALIAS:
+    case IDC_MAILBOX_ADDRESS:
+    case IDC_MAILBOX_PASSWORD:
+        return IDC_PAGE_ENTER;
     default:
         return 0;
     }
@@ -82,7 +82,7 @@ KeyAction decideKey(int key, const KeyContext& c) {
             return press(kEscapeControl);
         }
         if (c.settingsOpen) {
-            return press(2);
+            return press(IDCANCEL);
         }
         if (c.viewerUsable) {
             return consumed(KeyActionKind::CloseViewer);

@@ -2,6 +2,7 @@
 // the settings dialog and the viewer, does what. The message loop gathers the
 // state from the windows and carries out the action (keyboard.cpp).
 #pragma once
+#include "resources/resource.h"
 #include "viewer/viewer_button.h"
 
 enum class KeyActionKind {
@@ -15,7 +16,7 @@ enum class KeyActionKind {
 struct KeyContext {
     bool settingsOpen = false;         // the settings dialog exists
     int focusedControl = 0;            // id of the focused control of the settings page, 0 if none
-    bool escapeControlVisible = false; // control 1027 of the settings page is visible
+    bool escapeControlVisible = false; // the page's "Отмена" (IDC_MAILBOX_CANCEL) is visible
     bool viewerUsable = false;         // the viewer exists and is not minimised
     bool ctrlPressed = false;
     bool undoEnabled = false; // the viewer's undo button is enabled
@@ -29,9 +30,9 @@ struct KeyAction {
 };
 
 // Settings page controls the table refers to.
-constexpr int kEditControls[] = {1009, 1010, 1011};
-constexpr int kListControl = 1007;
-constexpr int kEscapeControl = 1027;
+constexpr int kEditControls[] = {IDC_MAILBOX_ALIAS, IDC_MAILBOX_ADDRESS, IDC_MAILBOX_PASSWORD};
+constexpr int kListControl = IDC_MAILBOX_LIST;
+constexpr int kEscapeControl = IDC_MAILBOX_CANCEL;
 
 KeyAction decideKey(int key, const KeyContext& context);
 

@@ -18,6 +18,7 @@
 #include "ui/alert_window.h"
 #include "ui/button.h"
 #include "viewer/viewer_window.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 #include <cstring>
@@ -110,7 +111,7 @@ bool startCom() {
 
 // The account list marks an installation: without it the executable installs.
 bool accountListMissing() {
-    ServicePath path("MailBox.txt");
+    ServicePath path(kMailBoxFile);
     HANDLE probe = CreateFileA(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
@@ -253,8 +254,8 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
     // Every path of the program starts with the module folder: one that
     // leaves no room for the names after it is refused, never cut.
     char updater[kFilePathCapacity];
-    if (!joinPath(updater, sizeof updater, gAgent.moduleFolder, "Velnor.exe") ||
-        !joinPath(gAgent.agentExePath, sizeof gAgent.agentExePath, gAgent.moduleFolder, "Korvel.exe") ||
+    if (!joinPath(updater, sizeof updater, gAgent.moduleFolder, kUpdaterExeName) ||
+        !joinPath(gAgent.agentExePath, sizeof gAgent.agentExePath, gAgent.moduleFolder, kAgentExeName) ||
         !joinPath(gAgent.serviceFolder, sizeof gAgent.serviceFolder, gAgent.moduleFolder, "MainFolder\\")) {
         showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
         return 0;

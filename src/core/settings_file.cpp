@@ -3,6 +3,7 @@
 #include "core/agent_state.h"
 #include "core/service_paths.h"
 #include "base/text.h"
+#include "core/program_names.h"
 
 #include <windows.h>
 
@@ -13,7 +14,7 @@ namespace {
 constexpr char kSection[] = "Korvel";
 
 struct IniPath {
-    ServicePath file{"Korvel.ini"};
+    ServicePath file{kSettingsFile};
     const char* path = file.text;
 };
 

@@ -5,21 +5,16 @@
 
 #include <cstddef>
 
-constexpr char kAgentExeName[] = "Korvel.exe";
+#include "core/program_names.h"
+
 constexpr char kServiceFolderName[] = "MainFolder\\";
 constexpr char kUninstallerName[] = "UnKorvel.exe";
 
-// In the desktop folder and the Startup folder.
-constexpr char kAgentLinkName[] = "Korvel.lnk";
 // The program group in the common programs folder.
 constexpr char kGroupFolderName[] = "Korvel\\";
 constexpr char kStartLinkName[] = "Korvel\\Запуск.lnk";
 constexpr char kRemovalLinkName[] = "Korvel\\Удаление.lnk";
 
-// Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
-constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
-constexpr char kMakerKey[] = "SOFTWARE\\Brastel\\";
-constexpr char kPathValue[] = "Path";
 // Under HKEY_LOCAL_MACHINE: the entry of the system's program list, whose
 // command starts the uninstaller with the installation folder.
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";

@@ -10,6 +10,7 @@
 #include "install/install_places.h"
 #include "resources/resource.h"
 #include "ui/folder_browser.h"
+#include "core/program_names.h"
 
 #include <shlobj.h>
 
@@ -88,7 +89,7 @@ bool createShortcuts(HWND dialog, const InstallChoices& choices, const char* fol
 // user's mailboxes and passwords: installing again keeps it.
 void createAccountList(const char* serviceFolder) {
     char path[kFilePathCapacity];
-    if (joinPath(path, sizeof path, serviceFolder, "MailBox.txt")) {
+    if (joinPath(path, sizeof path, serviceFolder, kMailBoxFile)) {
         UniqueHandle file(CreateFileA(path, 0, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 }
@@ -266,7 +267,7 @@ void writeInstallRegistry(const char* folder, int autoStart) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, agent.out(), nullptr) ==
         ERROR_SUCCESS) {
         setString(agent.get(), kPathValue, folder);
-        setNumber(agent.get(), "AutoStart", autoStart != 0 ? 1 : 0);
+        setNumber(agent.get(), kAutoStartValue, autoStart != 0 ? 1 : 0);
     }
     RegistryKey uninstall;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, uninstall.out(),

@@ -200,7 +200,7 @@ void removeAutostartShortcut() {
     }
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key.get(), "AutoStart", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+    if (RegQueryValueExA(key.get(), kAutoStartValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
             ERROR_SUCCESS &&
         value != 0) {
         deleteSpecialFolderItem(CSIDL_STARTUP, kAgentLinkName);

@@ -26,6 +26,9 @@
 
 // Settings dialog controls; every page has the status line and "Закрыть"
 // (IDCANCEL).
+#ifndef IDCANCEL
+#define IDCANCEL 2 // as windows.h has it, for code that is built without it
+#endif
 #define IDC_SETTINGS_TABS 1034
 #define IDC_STATUS_LINE 1006
 
@@ -46,6 +49,10 @@
 #define IDM_MAILBOX_EDIT 1018
 #define IDM_MAILBOX_DELETE 1019
 #define IDM_MAILBOX_ADD 1020
+// Ids the Enter key of a settings page presses although no page has such a
+// control: Enter in an edit field presses IDC_PAGE_ENTER and is consumed.
+#define IDC_PAGE_ENTER 1012
+#define IDC_PAGE_ENTER_OTHER 1031
 
 // Options page controls.
 #define IDC_OPTIONS_AUTOSTART 1025

@@ -9,6 +9,7 @@
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_blocks.h"
 #include "base/file_io.h"
+#include "core/program_names.h"
 
 #include <cstring>
 #include <memory>
@@ -88,7 +89,7 @@ int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
     bool& complete = allWritten != nullptr ? *allWritten : unused;
     complete = false;
     UniqueHandle headerFile(headerFileHandle);
-    ServicePath headerFilePath("MailTmp.txt");
+    ServicePath headerFilePath(kHeaderFile);
     const char* headerPath = headerFilePath.text;
 
     FileImage text;
@@ -116,7 +117,7 @@ int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
     size_t textLength = text.size;
     headerFile.reset();
 
-    ServicePath mailFilePath("GetMail.txt");
+    ServicePath mailFilePath(kFreshMailFile);
     const char* mailPath = mailFilePath.text;
     UniqueHandle mailFile(
         CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

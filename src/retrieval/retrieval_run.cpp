@@ -10,11 +10,13 @@
 #include "retrieval/pop3_session.h"
 #include "retrieval/retrieval_state.h"
 #include "store/account_file.h"
+#include "store/account_line.h"
 #include "store/account_list.h"
 #include "store/deletion_file.h"
 #include "base/file_io.h"
 #include "store/line_reader.h"
 #include "store/mail_line.h"
+#include "core/program_names.h"
 
 #include <string>
 #include <vector>
@@ -23,7 +25,6 @@ AccountEntry editEntry;
 
 namespace {
 
-constexpr size_t kAccountLineCapacity = 2048;
 constexpr size_t kSmallestDeletionFile = 10;
 
 // The size of DeleteMail.txt when the run read it: what the viewer appends
@@ -85,7 +86,7 @@ void appendRecords(std::vector<char>& text, std::vector<MailEntry>& records) {
 // Step 7 of the run: the records left to delete go back to the file, or the
 // file goes. Records the viewer added meanwhile are kept either way.
 void writeBackDeletions() {
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     if (!gRetrieval.deletionListLoaded) {
         writeLog("Писем к удалению не было");
         return;
@@ -152,7 +153,7 @@ void runReception() {
     gAgent.runNewMailCount = 0;
     int received = 0;
 
-    ServicePath mailboxes("MailBox.txt");
+    ServicePath mailboxes(kMailBoxFile);
     writeLogf("Загрузка почтовых ящиков из файла %s", mailboxes.text);
     AccountFileError error;
     bool read = readAccountFile(mailboxes.text, error);
@@ -160,7 +161,7 @@ void runReception() {
         writeLog(error.text);
     }
     if (read) {
-        ServicePath headers("MailTmp.txt");
+        ServicePath headers(kHeaderFile);
         writeLogf("Создание временного файла заголовков %s", headers.text);
         HANDLE headerFile = CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -171,7 +172,7 @@ void runReception() {
             gRetrieval.clear();
             gRetrieval.headerFile = headerFile;
 
-            ServicePath deletions("DeleteMail.txt");
+            ServicePath deletions(kDeletionFile);
             writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
             {
                 // The viewer appends under the same lock: the run never reads
@@ -189,7 +190,7 @@ void runReception() {
             writeLogf("Загрузка Идентификаторов ранее принятых писем из файла %s", ids.text);
             loadKnownIds(ids.text);
 
-            for (int i = 0; i < accountCount; i++) {
+            for (int i = 0; i < accountList.count(); i++) {
                 const AccountEntry& entry = accountList[i];
                 if (entry.state == 'P') {
                     continue;

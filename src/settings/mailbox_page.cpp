@@ -16,6 +16,7 @@
 #include "ui/alert_window.h"
 #include "ui/list_view_hit.h"
 #include "ui/paint_wait.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 
@@ -26,7 +27,6 @@ namespace {
 constexpr COLORREF kListBackground = RGB(230, 255, 230);
 constexpr COLORREF kListText = RGB(10, 0, 130);
 constexpr int kFieldCapacity = 258; // at most 257 characters from an edit
-constexpr DWORD kNoticeMs = 2000;
 constexpr DWORD kFailedTestNoticeMs = 3000;
 constexpr int kStatusCapacity = 128;
 
@@ -127,7 +127,7 @@ void takeSelectionWithButtons(HWND page) {
 }
 
 bool selectedRowValid() {
-    return state.selectedAccount >= 0 && state.selectedAccount < accountCount;
+    return state.selectedAccount >= 0 && state.selectedAccount < accountList.count();
 }
 
 void setListHeight(HWND page, int height) {
@@ -191,7 +191,7 @@ void fillList(HWND page) {
     state.filling = true;
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     bool inserted = true;
-    for (int i = 0; i < accountCount; i++) {
+    for (int i = 0; i < accountList.count(); i++) {
         LVITEMA item = {};
         item.mask = LVIF_TEXT;
         item.iItem = i;
@@ -203,7 +203,7 @@ void fillList(HWND page) {
         }
         ListView_SetCheckState(list, i, accountList[i].state == 'A');
     }
-    for (int i = 0; inserted && i < accountCount; i++) {
+    for (int i = 0; inserted && i < accountList.count(); i++) {
         LVITEMA item = {};
         item.iSubItem = 1;
         item.pszText = accountList[i].identity;
@@ -214,7 +214,7 @@ void fillList(HWND page) {
 
 // Rewrites MailBox.txt from accountList; a failure is shown in a message box.
 bool saveAccounts(HWND page) {
-    ServicePath path("MailBox.txt");
+    ServicePath path(kMailBoxFile);
     AccountFileError error;
     bool written = writeAccountFile(path.text, error);
     if (!written) {
@@ -235,14 +235,14 @@ BOOL onInitDialog(HWND page) {
     if (unsavedAccounts) {
         fillList(page);
     } else {
-        ServicePath path("MailBox.txt");
+        ServicePath path(kMailBoxFile);
         AccountFileError error;
         if (readAccountFile(path.text, error)) {
             fillList(page);
         }
         showAccountReadError(page, error);
     }
-    enableRowButtons(page, accountCount > 0);
+    enableRowButtons(page, accountList.count() > 0);
     measureList(page);
     return TRUE;
 }
@@ -289,7 +289,7 @@ void onEdit(HWND page) {
 }
 
 void onDelete(HWND page) {
-    if (accountCount < 1 || !selectedRowValid()) {
+    if (accountList.count() < 1 || !selectedRowValid()) {
         return;
     }
     int answer =
@@ -297,13 +297,13 @@ void onDelete(HWND page) {
     if (answer == IDYES) {
         state.deletingRow = 1;
         if (SendMessageA(listOf(page), LVM_DELETEITEM, state.selectedAccount, 0)) {
-            removeAccount(state.selectedAccount);
+            accountList.remove(state.selectedAccount);
             saveAccounts(page);
             setPageStatus(page, "Почтовый ящик удалён из списка.");
         } else {
             setPageStatus(page, "Ошибка при удалении почтового ящика из списка!");
         }
-        if (accountCount < 1) {
+        if (accountList.count() < 1) {
             enableRowButtons(page, false);
         }
         state.deletingRow = 0;
@@ -318,16 +318,12 @@ void onDelete(HWND page) {
 void onTestFailed(HWND page) {
     enableInputs(page, true);
     setPageStatus(page, gAgent.testParams);
-    showAlert(gAgent.testParams, 1);
-    waitKeepingPainted(nullptr, kFailedTestNoticeMs);
-    hideAlert();
+    showNotice(gAgent.testParams, 1, kFailedTestNoticeMs);
 }
 
 void onTestPassed(HWND page) {
     setPageStatus(page, "Тестирование прошло успешно.");
-    showAlert("Успешное тестирование.", 0);
-    waitKeepingPainted(nullptr, kNoticeMs);
-    hideAlert();
+    showNotice("Успешное тестирование.", 0);
     readTrimmedField(page, IDC_MAILBOX_ALIAS, state.editEntry.alias, sizeof state.editEntry.alias);
     copyText(state.editEntry.extra, sizeof state.editEntry.extra, gAgent.testParams);
     showListMode(page);
@@ -343,7 +339,7 @@ void onTestPassed(HWND page) {
         }
     } else {
         state.editEntry.state = 'A';
-        stored = appendAccount(state.editEntry);
+        stored = accountList.append(state.editEntry);
     }
     fillList(page);
     if (!stored) {
@@ -401,9 +397,7 @@ void onSave(HWND page) {
         return;
     }
     if (gAgent.internetOk == 0) {
-        showAlert(kNoInternet, 1);
-        waitKeepingPainted(nullptr, kNoticeMs);
-        hideAlert();
+        showNotice(kNoInternet, 1);
         enableInputs(page, true);
         setPageStatus(page, kNoInternet);
     } else if (gAgent.testFlag == 0) {
@@ -419,7 +413,7 @@ void onCancel(HWND page) {
     showListMode(page);
     enable(page, IDC_MAILBOX_ADD, true);
     enable(page, IDCANCEL, true);
-    enableRowButtons(page, accountCount > 0);
+    enableRowButtons(page, accountList.count() > 0);
     takeSelectionWithButtons(page);
     SetFocus(listOf(page));
 }
@@ -483,7 +477,7 @@ void onClick(HWND page, const NMITEMACTIVATE* click) {
 // bar; the page keeps the row's state and MailBox.txt in step with it.
 void followCheckBox(HWND page, const NMLISTVIEW* change) {
     if ((change->uChanged & LVIF_STATE) == 0 || ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK) == 0 ||
-        change->iItem < 0 || change->iItem >= accountCount) {
+        change->iItem < 0 || change->iItem >= accountList.count()) {
         return;
     }
     bool checked = (change->uNewState & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);

@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 #include "settings/program_update.h"
 #include "ui/folder_browser.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
@@ -26,7 +27,6 @@ namespace {
 
 // Ctrl+Alt+D starts the agent from its autostart link too.
 constexpr WORD kAgentHotKey = MAKEWORD('D', HOTKEYF_CONTROL | HOTKEYF_ALT);
-constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
 constexpr DWORD kLinkDeletePauseMs = 10;
 
 void enable(HWND page, int id, bool on) {
@@ -50,7 +50,7 @@ int spinPosition(HWND spin, int low, int high) {
 
 // The archive button is offered while HistMail.txt holds something.
 bool archiveHasMail() {
-    ServicePath archive("HistMail.txt");
+    ServicePath archive(kArchiveFile);
     if (!archive.fits) {
         return false;
     }
@@ -66,7 +66,7 @@ bool startupLink(char* path, size_t capacity) {
     if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_STARTUP, FALSE)) {
         return false;
     }
-    return copyText(path, capacity, folder) == strlen(folder) && appendPathItem(path, capacity, "Korvel.lnk");
+    return copyText(path, capacity, folder) == strlen(folder) && appendPathItem(path, capacity, kAgentLinkName);
 }
 
 bool writeAutoStartValue(DWORD value) {
@@ -75,8 +75,8 @@ bool writeAutoStartValue(DWORD value) {
         ERROR_SUCCESS) {
         return false;
     }
-    return RegSetValueExA(key.get(), "AutoStart", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
-           ERROR_SUCCESS;
+    return RegSetValueExA(key.get(), kAutoStartValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
 }
 
 bool createAutoStartLink() {
@@ -143,7 +143,7 @@ void onClearArchive(HWND page) {
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return;
     }
-    ServicePath archive("HistMail.txt");
+    ServicePath archive(kArchiveFile);
     if (archive.fits) {
         DeleteFileA(archive.text);
     }
@@ -180,7 +180,7 @@ void onCopyAgent(HWND page) {
     }
     char exe[kFilePathCapacity];
     char mainFolder[kPathCapacity];
-    if (!joinPath(exe, sizeof exe, target, "Korvel.exe") ||
+    if (!joinPath(exe, sizeof exe, target, kAgentExeName) ||
         !joinPath(mainFolder, sizeof mainFolder, target, "MainFolder\\")) {
         showMessagef(page, kAgentCaption, MB_OK, "Имя папки \"%s\" задано неверно.", target);
         return;

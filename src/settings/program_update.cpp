@@ -10,20 +10,14 @@
 #include "settings/update_download.h"
 #include "ui/alert_window.h"
 #include "ui/paint_wait.h"
+#include "core/program_names.h"
 
 namespace {
 
-constexpr DWORD kNoticeMs = 2000;
 // Below this the announced size is taken for none.
 constexpr int kAnnouncedSizeFloor = 1024;
 constexpr char kUpdateButtonText[] = "Обновить программу";
 constexpr char kCancelButtonText[] = "Отменить загрузку";
-
-void notice(const char* text, int isError) {
-    showAlert(text, isError);
-    waitKeepingPainted(nullptr, kNoticeMs);
-    hideAlert();
-}
 
 // The alert that tells the user of a failed download.
 const char* failureAlert(UpdateOutcome outcome) {
@@ -46,7 +40,7 @@ const char* failureAlert(UpdateOutcome outcome) {
 }
 
 void reportFailure(HWND page, UpdateOutcome outcome) {
-    notice(failureAlert(outcome), 1);
+    showNotice(failureAlert(outcome), 1);
     showMessage(page, "Обновления загрузить не удалось.", kAgentCaption, MB_OK);
 }
 
@@ -57,7 +51,7 @@ bool makeRequest(UpdateRequest& request) {
     formatText(request.url, sizeof request.url, "%sdownload/Velnor.dat", settings.updateServer);
     request.announcedSize = settings.versionSize > kAnnouncedSizeFloor ? settings.versionSize : 0;
     copyText(request.hash, sizeof request.hash, settings.versionHash);
-    if (!joinPath(request.target, sizeof request.target, gAgent.moduleFolder, "Velnor.exe")) {
+    if (!joinPath(request.target, sizeof request.target, gAgent.moduleFolder, kUpdaterExeName)) {
         SystemError failure(ERROR_FILENAME_EXCED_RANGE);
         writeLogf("Затрудняюсь создать файл обновления %s   Ошибка %u: %s", gAgent.moduleFolder, failure.code,
                   failure.text);
@@ -69,10 +63,10 @@ bool makeRequest(UpdateRequest& request) {
 // Starts "Velnor.exe <version>" and asks the agent window to end the agent.
 void startUpdater(HWND page) {
     writeLog("Файл обновлений загружен. Обновляю.");
-    notice("Файл обновлений загружен. Обновляю.", 0);
+    showNotice("Файл обновлений загружен. Обновляю.", 0);
     char exe[kFilePathCapacity];
     char commandLine[kFilePathCapacity + 32];
-    joinPath(exe, sizeof exe, gAgent.moduleFolder, "Velnor.exe");
+    joinPath(exe, sizeof exe, gAgent.moduleFolder, kUpdaterExeName);
     // Quoted: the module folder may hold blanks ("Program Files").
     formatText(commandLine, sizeof commandLine, "\"%s\" %d", exe, kProgramVersion);
     STARTUPINFOA startup = {};

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr DWORD kClosingNoticeMs = 2000;
-
 struct PageKind {
     const char* tabText;
     int templateId;
@@ -88,12 +86,10 @@ void onClose(HWND dialog) {
             SendMessageA(gAgent.agentWindow, WM_COMMAND, IDM_POLL_NOW, 0);
         }
         if (gAgent.internetOk) {
-            showAlert("Идёт приём почты. Минуточку...", 0);
+            showNotice("Идёт приём почты. Минуточку...", 0);
         } else {
-            showAlert("Нет соединения с Интернет!", 1);
+            showNotice("Нет соединения с Интернет!", 1);
         }
-        waitKeepingPainted(nullptr, kClosingNoticeMs);
-        hideAlert();
         gAgent.settingsChanged = 0;
     }
     if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == dialog) {

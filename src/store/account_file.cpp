@@ -3,6 +3,7 @@
 #include "base/file_io.h"
 #include "base/text.h"
 #include "base/win_util.h"
+#include "resources/resource.h"
 #include "store/account_line.h"
 #include "store/account_list.h"
 #include "store/line_reader.h"
@@ -37,7 +38,7 @@ void reportReadFailure(AccountFileError& error, const char* path, const FileRead
 
 bool readAccountFile(const char* path, AccountFileError& error) {
     error = AccountFileError();
-    clearAccountList();
+    accountList.clear();
     // Other processes may read and write the file meanwhile.
     FileImage image;
     FileReadResult result = readFileImage(path, FILE_SHARE_READ | FILE_SHARE_WRITE, image);
@@ -50,7 +51,7 @@ bool readAccountFile(const char* path, AccountFileError& error) {
     }
     // A line typed into the file by hand may lack its line end at the end.
     size_t lines = countLines(image.text(), image.size, UnfinishedLine::Read);
-    if (lines > static_cast<size_t>(INT32_MAX) || !reserveAccounts(static_cast<int>(lines))) {
+    if (lines > static_cast<size_t>(INT32_MAX) || !accountList.reserve(static_cast<int>(lines))) {
         FileReadResult noMemory;
         noMemory.failedStep = FileReadStep::Memory;
         noMemory.code = ERROR_NOT_ENOUGH_MEMORY;
@@ -63,7 +64,7 @@ bool readAccountFile(const char* path, AccountFileError& error) {
     AccountEntry entry;
     while (reader.next(line, lineLength)) {
         parseAccountLine(line, lineLength, entry);
-        appendAccount(entry);
+        accountList.append(entry);
     }
     return true;
 }
@@ -74,7 +75,7 @@ bool writeAccountFile(const char* path, AccountFileError& error) {
     DWORD code = file.create(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (code == 0) {
         char line[kAccountLineCapacity];
-        for (int i = 0; i < accountCount; i++) {
+        for (int i = 0; i < accountList.count(); i++) {
             size_t n = formatAccountLine(accountList[i], line);
             if (!file.write(line, n)) {
                 break;
@@ -93,7 +94,7 @@ bool writeAccountFile(const char* path, AccountFileError& error) {
 }
 
 void showAccountReadError(HWND page, const AccountFileError& error) {
-    HWND statusLine = page != nullptr ? GetDlgItem(page, kStatusLineId) : nullptr;
+    HWND statusLine = page != nullptr ? GetDlgItem(page, IDC_STATUS_LINE) : nullptr;
     if (statusLine != nullptr && error.any()) {
         SetWindowTextA(statusLine, error.text);
     }

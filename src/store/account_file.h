@@ -7,9 +7,6 @@
 #pragma once
 #include <windows.h>
 
-// The status bar of every settings page, where read failures are shown.
-constexpr int kStatusLineId = 1006;
-
 // What went wrong, in the words the user is shown; empty when nothing is to
 // be reported.
 struct AccountFileError {
@@ -27,7 +24,7 @@ bool readAccountFile(const char* path, AccountFileError& error);
 bool writeAccountFile(const char* path, AccountFileError& error);
 
 // For the thread that owns the window: a read report goes into the page's
-// status line (control kStatusLineId; a window without one shows nothing),
+// status line (control IDC_STATUS_LINE; a window without one shows nothing),
 // a write report into a message box owned by owner.
 void showAccountReadError(HWND page, const AccountFileError& error);
 void showAccountWriteError(HWND owner, const AccountFileError& error);

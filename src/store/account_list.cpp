@@ -1,53 +1,40 @@
 #include "store/account_list.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <new>
 
-AccountEntry* accountList = nullptr;
-int accountCount = 0;
+AccountList accountList;
 
-namespace {
-
-int capacity = 0;
-
-} // namespace
-
-void clearAccountList() {
-    free(accountList);
-    accountList = nullptr;
-    accountCount = 0;
-    capacity = 0;
+void AccountList::clear() {
+    std::vector<AccountEntry>().swap(entries_);
 }
 
-bool reserveAccounts(int count) {
-    if (count <= capacity) {
-        return true;
-    }
-    void* grown = realloc(accountList, static_cast<size_t>(count) * sizeof(AccountEntry));
-    if (grown == nullptr) {
+bool AccountList::reserve(int count) {
+    if (count < 0) {
         return false;
     }
-    accountList = static_cast<AccountEntry*>(grown);
-    capacity = count;
+    try {
+        entries_.reserve(static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
-bool appendAccount(const AccountEntry& entry) {
-    // entry may be an element of the list itself, which growing moves.
-    AccountEntry copy = entry;
-    if (accountCount == capacity && !reserveAccounts(capacity < 8 ? 8 : capacity * 2)) {
+bool AccountList::append(const AccountEntry& entry) {
+    try {
+        // entry may be an element of the list itself, which growing moves.
+        AccountEntry copy = entry;
+        entries_.push_back(copy);
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    accountList[accountCount++] = copy;
     return true;
 }
 
-bool removeAccount(int index) {
-    if (index < 0 || index >= accountCount) {
+bool AccountList::remove(int index) {
+    if (index < 0 || index >= count()) {
         return false;
     }
-    memmove(&accountList[index], &accountList[index + 1],
-            static_cast<size_t>(accountCount - index - 1) * sizeof(AccountEntry));
-    accountCount--;
+    entries_.erase(entries_.begin() + index);
     return true;
 }

@@ -4,17 +4,26 @@
 #pragma once
 #include "store/account_entry.h"
 
-extern AccountEntry* accountList;
-extern int accountCount;
+#include <cstddef>
+#include <vector>
 
-// Empties the list and releases its storage.
-void clearAccountList();
+class AccountList {
+public:
+    int count() const { return static_cast<int>(entries_.size()); }
+    AccountEntry& operator[](int index) { return entries_[static_cast<size_t>(index)]; }
+    const AccountEntry& operator[](int index) const { return entries_[static_cast<size_t>(index)]; }
 
-// Makes room for count entries in all; false when there is no memory.
-bool reserveAccounts(int count);
+    // Empties the list and releases its storage.
+    void clear();
+    // Makes room for count entries in all; false when there is no memory.
+    bool reserve(int count);
+    // Appends a copy of entry; false when there is no memory.
+    bool append(const AccountEntry& entry);
+    // Removes the entry at index, keeping the order of the rest.
+    bool remove(int index);
 
-// Appends a copy of entry; false when there is no memory.
-bool appendAccount(const AccountEntry& entry);
+private:
+    std::vector<AccountEntry> entries_;
+};
 
-// Removes the entry at index, keeping the order of the rest.
-bool removeAccount(int index);
+extern AccountList accountList;

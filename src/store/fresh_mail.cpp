@@ -6,6 +6,7 @@
 #include "base/win_util.h"
 #include "core/service_paths.h"
 #include "store/mail_lists.h"
+#include "core/program_names.h"
 
 #include <windows.h>
 
@@ -31,7 +32,7 @@ bool deleteOnClose(HANDLE file) {
 } // namespace
 
 void mergeFreshMail() {
-    ServicePath freshPath("GetMail.txt"), newMailPath("Mail.txt"), archivePath("HistMail.txt");
+    ServicePath freshPath(kFreshMailFile), newMailPath(kNewMailFile), archivePath(kArchiveFile);
     // GetMail.txt stays open without sharing from its reading to its removal:
     // a poll thread that wants to append meanwhile fails and keeps its mails
     // for its next run, instead of appending to a file about to go.

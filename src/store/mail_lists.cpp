@@ -11,6 +11,7 @@
 #include "store/mail_line.h"
 #include "store/mail_order.h"
 #include "store/pending_deletions.h"
+#include "core/program_names.h"
 
 #include <cstring>
 
@@ -27,8 +28,8 @@ struct MailFile {
     const char* groupOwner; // whose mailboxes, in the log text of a failed group array
 };
 
-constexpr MailFile kNewMailFile = {"Mail.txt", false, "новых писем"};
-constexpr MailFile kArchiveFile = {"HistMail.txt", true, "Архива"};
+constexpr MailFile kNewMailList = {kNewMailFile, false, "новых писем"};
+constexpr MailFile kArchiveList = {kArchiveFile, true, "Архива"};
 
 void raiseHighestMailNumber(uint64_t number) {
     uint64_t current = gAgent.highestMailNumber.load();
@@ -171,8 +172,8 @@ bool loadMailLists(HWND /*owner*/) {
     PendingDeletions pending;
     pending.read();
     int dropped = 0;
-    loadMailFile(kNewMailFile, pending, NewMailDim, dropped);
-    loadMailFile(kArchiveFile, pending, MailDim, dropped);
+    loadMailFile(kNewMailList, pending, NewMailDim, dropped);
+    loadMailFile(kArchiveList, pending, MailDim, dropped);
     if (MailDim.count == 0) {
         gAgent.highestMailNumber = 0;
     }
@@ -190,7 +191,7 @@ bool saveMailLists(bool* everyListWritten) {
     bool result = false;
     bool every = true;
     if (MailDim.records != nullptr) {
-        ServicePath archive("HistMail.txt");
+        ServicePath archive(kArchiveFile);
         const char* path = archive.text;
         DWORD error = writeMailFile(path, MailDim);
         if (error != 0) {
@@ -203,7 +204,7 @@ bool saveMailLists(bool* everyListWritten) {
         }
     }
     if (NewMailDim.records != nullptr) {
-        ServicePath newMail("Mail.txt");
+        ServicePath newMail(kNewMailFile);
         const char* path = newMail.text;
         DWORD error = writeMailFile(path, NewMailDim);
         if (error != 0) {

@@ -5,6 +5,7 @@
 #include "store/deletion_file.h"
 #include "store/line_reader.h"
 #include "store/mail_line.h"
+#include "core/program_names.h"
 
 #include <windows.h>
 
@@ -25,7 +26,7 @@ std::string keyOf(const char* number, const char* identity) {
 void PendingDeletions::read() {
     keys_.clear();
     highestNumber_ = 0;
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     if (!path.fits) {
         return;
     }

@@ -130,7 +130,7 @@ void telegramRun() {
             writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         } else {
             startOnNewLine();
-            for (int i = 0; i < accountCount; i++) {
+            for (int i = 0; i < accountList.count(); i++) {
                 AccountEntry& entry = accountList[i];
                 if (entry.state == 'P') {
                     continue;

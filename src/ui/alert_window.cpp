@@ -1,5 +1,7 @@
 #include "ui/alert_window.h"
 
+#include "ui/paint_wait.h"
+
 #include "core/agent_state.h"
 #include "base/win_handles.h"
 
@@ -109,6 +111,12 @@ void showAlert(const char* text, int isError) {
     SetWindowPos(alert, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     InvalidateRect(alert, nullptr, TRUE);
     UpdateWindow(alert);
+}
+
+void showNotice(const char* text, int isError, DWORD durationMs) {
+    showAlert(text, isError);
+    waitKeepingPainted(nullptr, durationMs);
+    hideAlert();
 }
 
 void hideAlert() {

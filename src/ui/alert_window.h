@@ -16,5 +16,12 @@ HWND createAlertWindow(HWND parent);
 void showAlert(const char* text, int isError);
 void hideAlert();
 
+// How long a short notice stays up.
+constexpr DWORD kNoticePauseMs = 2000;
+
+// A short notice: shows text, waits durationMs keeping the windows painted
+// (input given meanwhile is dropped), then hides it.
+void showNotice(const char* text, int isError, DWORD durationMs = kNoticePauseMs);
+
 // The background colour the notice is painted with (for the tests).
 COLORREF alertBackground(const char* text, int isError, int pollMode);

@@ -12,6 +12,7 @@
 #include "ui/alert_window.h"
 #include "ui/paint_wait.h"
 #include "viewer/viewer_state.h"
+#include "core/program_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr DWORD kNoticeMs = 2000;
 constexpr char kDeletionFileNotice[] = "Затрудняюсь создать файл удаляемых писем!";
 constexpr char kListsNotSavedNotice[] = "Списки писем не сохранились. Удаление отменено!";
 
@@ -105,7 +105,7 @@ struct PendingAppend {
 // Appends text to DeleteMail.txt under the lock the retrieval run rewrites it
 // under. False, logged, when nothing was appended.
 bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     ExclusiveLock lock(deletionFileLock());
     UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -139,7 +139,7 @@ bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
 // run has rewritten the file the requests are its own and stay. True when
 // the records no longer stand in the file.
 bool takeBackAppend(const PendingAppend& done) {
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     ExclusiveLock lock(deletionFileLock());
     UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -243,7 +243,7 @@ bool commitDeletion(HWND viewer, const char** failureNotice) {
         notice = kDeletionFileNotice;
         return false;
     }
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     writeLogf("Массив MailDim из %d писем успешно сброшен в файл %s", MailDim.count, path.text);
 
     dropMarked(MailDim);
@@ -290,7 +290,7 @@ void deleteMarkedMails(HWND button) {
     }
     // The notice stays up while the lists are rewritten.
     showAlert("Удаление писем из списков. Минуточку...", 0);
-    waitKeepingPainted(nullptr, kNoticeMs);
+    waitKeepingPainted(nullptr, kNoticePauseMs);
     const char* failure = nullptr;
     commitDeletion(gViewer.window, &failure);
     hideAlert();
@@ -305,8 +305,8 @@ void undoDeletion(HWND button) {
     if (showMessage(button, "Отменить удаление писем с сервера?", kAgentCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         return;
     }
-    ServicePath deletions("DeleteMail.txt");
-    ServicePath archive("HistMail.txt");
+    ServicePath deletions(kDeletionFile);
+    ServicePath archive(kArchiveFile);
     const char* refusal = nullptr;
     bool merged = false;
     {

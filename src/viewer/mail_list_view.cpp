@@ -11,6 +11,7 @@
 #include "store/mail_order.h"
 #include "ui/list_view_hit.h"
 #include "viewer/viewer_state.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 
@@ -172,7 +173,7 @@ void setPart(int part, int iconId, const char* label) {
 }
 
 bool deletionFilePresent(bool& known) {
-    ServicePath path("DeleteMail.txt");
+    ServicePath path(kDeletionFile);
     UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {

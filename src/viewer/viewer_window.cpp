@@ -15,6 +15,7 @@
 #include "viewer/mail_deletion.h"
 #include "viewer/mail_list_view.h"
 #include "viewer/viewer_state.h"
+#include "core/program_names.h"
 
 #include <commctrl.h>
 
@@ -24,7 +25,6 @@ ViewerState gViewer;
 
 namespace {
 
-constexpr DWORD kNoticeMs = 2000;
 constexpr int kStatusParts = 5;
 constexpr int kButtonHeight = 18;
 constexpr int kToggleWidth = 130;
@@ -280,7 +280,7 @@ void onDestroy(HWND window) {
         saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, gViewer.viewStyle, "WinPos");
     }
     ServicePath telegrams("Mess.txt");
-    ServicePath newMail("Mail.txt");
+    ServicePath newMail(kNewMailFile);
     DeleteFileA(telegrams.text);
     DeleteFileA(newMail.text);
     if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == window) {
@@ -299,9 +299,7 @@ void onDestroy(HWND window) {
 } // namespace
 
 void showViewerNotice(const char* text, int isError) {
-    showAlert(text, isError);
-    waitKeepingPainted(nullptr, kNoticeMs);
-    hideAlert();
+    showNotice(text, isError);
 }
 
 bool rebuildViewerList(bool sort) {

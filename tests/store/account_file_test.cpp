@@ -1,4 +1,5 @@
 #include "store/account_file.h"
+#include "resources/resource.h"
 #include "store/account_list.h"
 #include "store_test_support.h"
 
@@ -28,7 +29,7 @@ public:
         window_ = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
                                   nullptr);
         status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLineId)), nullptr, nullptr);
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS_LINE)), nullptr, nullptr);
     }
     ~PageWindow() { DestroyWindow(window_); }
 
@@ -48,7 +49,7 @@ private:
 class AccountFiles : public ServiceFolderTest {
 protected:
     void TearDown() override {
-        clearAccountList();
+        accountList.clear();
         ServiceFolderTest::TearDown();
     }
     std::string mailBox() const { return path("MailBox.txt"); }
@@ -59,10 +60,10 @@ protected:
 } // namespace
 
 TEST_F(AccountFiles, WrittenAndReadBack) {
-    clearAccountList();
-    appendAccount(entry('A', "Домашний", "ivan@example.ru", "пароль", "pop.example.ru;110"));
-    appendAccount(entry('P', "", "work@example.ru", "pw", "pop.work.ru;110"));
-    appendAccount(entry('X', std::string(300, 'a'), "odd@example.ru", "pw", ""));
+    accountList.clear();
+    accountList.append(entry('A', "Домашний", "ivan@example.ru", "пароль", "pop.example.ru;110"));
+    accountList.append(entry('P', "", "work@example.ru", "pw", "pop.work.ru;110"));
+    accountList.append(entry('X', std::string(300, 'a'), "odd@example.ru", "pw", ""));
     ASSERT_TRUE(writeAccountFile(mailBox().c_str(), error));
     const std::string expected = "A;Домашний;ivan@example.ru;пароль;pop.example.ru;110\r\n"
                                  "P;;work@example.ru;pw;pop.work.ru;110\r\n"
@@ -71,9 +72,9 @@ TEST_F(AccountFiles, WrittenAndReadBack) {
     EXPECT_EQ(expected, readFile(mailBox()));
     EXPECT_FALSE(fileExists(mailBox() + ".tmp"));
 
-    clearAccountList();
+    accountList.clear();
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    ASSERT_EQ(3, accountCount);
+    ASSERT_EQ(3, accountList.count());
     EXPECT_EQ('A', accountList[0].state);
     EXPECT_STREQ("Домашний", accountList[0].alias);
     EXPECT_STREQ("pop.example.ru;110", accountList[0].extra);
@@ -91,18 +92,18 @@ TEST_F(AccountFiles, ReadingTakesALastLineWithoutLineEndFromTheFileReadLast) {
     ASSERT_TRUE(writeFile(mailBox(), "A;Дом;me@example.ru;pw;pop.example.ru;110\r\nP;Работа;w@example.ru;pw;x;110"));
     ASSERT_TRUE(writeFile(path("MessBox.txt"), "A;Я;login;secret;42\r\n"));
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    ASSERT_EQ(2, accountCount);
+    ASSERT_EQ(2, accountList.count());
     EXPECT_STREQ("me@example.ru", accountList[0].identity);
     EXPECT_STREQ("w@example.ru", accountList[1].identity);
     EXPECT_STREQ("x;110", accountList[1].extra);
     // Half a line end is no part of the last field.
     ASSERT_TRUE(writeFile(mailBox(), "A;a;b;c;d\r\nA;e;f;g;h\r"));
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    ASSERT_EQ(2, accountCount);
+    ASSERT_EQ(2, accountList.count());
     EXPECT_STREQ("h", accountList[1].extra);
 
     ASSERT_TRUE(readAccountFile(path("MessBox.txt").c_str(), error));
-    ASSERT_EQ(1, accountCount);
+    ASSERT_EQ(1, accountList.count());
     EXPECT_STREQ("login", accountList[0].identity);
     EXPECT_STREQ("42", accountList[0].extra);
 
@@ -111,15 +112,15 @@ TEST_F(AccountFiles, ReadingTakesALastLineWithoutLineEndFromTheFileReadLast) {
     junk += "\r\n" + std::string("\0\0\0\r\n", 5) + std::string(300000, 'z') + "\r\n\r\r\n";
     ASSERT_TRUE(writeFile(mailBox(), junk));
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    EXPECT_EQ(4, accountCount);
+    EXPECT_EQ(4, accountList.count());
     EXPECT_EQ(std::string(259, 'z'), accountList[2].extra);
     EXPECT_STREQ("\r", accountList[3].extra);
 }
 
 TEST_F(AccountFiles, ReadFailuresComeBackAsTheStatusLineText) {
-    appendAccount(entry('A', "old", "old@example.ru", "pw", ""));
+    accountList.append(entry('A', "old", "old@example.ru", "pw", ""));
     EXPECT_FALSE(readAccountFile(mailBox().c_str(), error));
-    EXPECT_EQ(0, accountCount); // emptied before anything else
+    EXPECT_EQ(0, accountList.count()); // emptied before anything else
     EXPECT_EQ(0u, std::string(error.text).find("Затрудняюсь открыть файл " + mailBox() + "\r\nОшибка 2: "))
         << error.text;
 
@@ -147,7 +148,7 @@ TEST_F(AccountFiles, FailedRewriteKeepsTheOldFileAndSaysSo) {
     const std::string old = "A;Дом;me@example.ru;pw;pop.example.ru;110\r\n";
     ASSERT_TRUE(writeFile(mailBox(), old));
     ASSERT_TRUE(readAccountFile(mailBox().c_str(), error));
-    appendAccount(entry('A', "Новый", "new@example.ru", "pw", ""));
+    accountList.append(entry('A', "Новый", "new@example.ru", "pw", ""));
 
     std::vector<std::string> reports;
     {
@@ -166,7 +167,7 @@ TEST_F(AccountFiles, FailedRewriteKeepsTheOldFileAndSaysSo) {
     reports.push_back(error.text);
 
     EXPECT_EQ(old, readFile(mailBox()));
-    EXPECT_EQ(2, accountCount); // the list keeps the new contents
+    EXPECT_EQ(2, accountList.count()); // the list keeps the new contents
     for (const std::string& report : reports) {
         EXPECT_NE(std::string::npos, report.find("\r\nПоследние изменения не будут сохранены!")) << report;
     }

@@ -109,24 +109,23 @@ TEST(AccountLine, LongAndBinaryFieldsAreCut) {
 }
 
 TEST(AccountList, AppendRemoveAndClearKeepFileOrder) {
-    clearAccountList();
+    accountList.clear();
     for (char c = 'a'; c <= 'l'; c++) {
-        ASSERT_TRUE(appendAccount(entry('A', std::string(1, c).c_str(), "id", "pw", "")));
+        ASSERT_TRUE(accountList.append(entry('A', std::string(1, c).c_str(), "id", "pw", "")));
     }
     // Appending an entry of the list itself, while the list grows.
-    ASSERT_TRUE(appendAccount(accountList[0]));
-    ASSERT_EQ(13, accountCount);
+    ASSERT_TRUE(accountList.append(accountList[0]));
+    ASSERT_EQ(13, accountList.count());
     EXPECT_STREQ("a", accountList[12].alias);
 
-    EXPECT_TRUE(removeAccount(1));
-    EXPECT_FALSE(removeAccount(12));
-    EXPECT_FALSE(removeAccount(-1));
-    ASSERT_EQ(12, accountCount);
+    EXPECT_TRUE(accountList.remove(1));
+    EXPECT_FALSE(accountList.remove(12));
+    EXPECT_FALSE(accountList.remove(-1));
+    ASSERT_EQ(12, accountList.count());
     EXPECT_STREQ("a", accountList[0].alias);
     EXPECT_STREQ("c", accountList[1].alias);
     EXPECT_STREQ("a", accountList[11].alias);
 
-    clearAccountList();
-    EXPECT_EQ(0, accountCount);
-    EXPECT_EQ(nullptr, accountList);
+    accountList.clear();
+    EXPECT_EQ(0, accountList.count());
 }
