@@ -72,6 +72,42 @@ private:
     T object_ = nullptr;
 };
 
+// Selects an object into a device context for its scope and selects the
+// previous one back at the end. A null object selects nothing.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) {
+            SelectObject(dc_, previous_);
+        }
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// What CreateProcess fills in; both of its handles are closed at the end.
+class ProcessInformation {
+public:
+    ProcessInformation() = default;
+    ~ProcessInformation() {
+        UniqueHandle thread(info_.hThread);
+        UniqueHandle process(info_.hProcess);
+    }
+    ProcessInformation(const ProcessInformation&) = delete;
+    ProcessInformation& operator=(const ProcessInformation&) = delete;
+
+    PROCESS_INFORMATION* out() { return &info_; }
+    HANDLE process() const { return info_.hProcess; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
 // A registry key closed with RegCloseKey.
 class RegistryKey {
 public:

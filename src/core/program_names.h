@@ -9,12 +9,12 @@ constexpr char kUpdaterExeName[] = "Velnor.exe";
 constexpr char kAgentLinkName[] = "Korvel.lnk";
 
 // In the service folder.
-constexpr char kMailBoxFile[] = "MailBox.txt";    // the mailboxes
-constexpr char kNewMailFile[] = "Mail.txt";       // mails not yet seen in the viewer
-constexpr char kArchiveFile[] = "HistMail.txt";   // every mail kept
-constexpr char kFreshMailFile[] = "GetMail.txt";  // mails of the last polls, not yet merged
+constexpr char kMailBoxFile[] = "MailBox.txt";     // the mailboxes
+constexpr char kNewMailFile[] = "Mail.txt";        // mails not yet seen in the viewer
+constexpr char kArchiveFile[] = "HistMail.txt";    // every mail kept
+constexpr char kFreshMailFile[] = "GetMail.txt";   // mails of the last polls, not yet merged
 constexpr char kDeletionFile[] = "DeleteMail.txt"; // mails waiting for deletion on the server
-constexpr char kHeaderFile[] = "MailTmp.txt";     // headers read by the running poll
+constexpr char kHeaderFile[] = "MailTmp.txt";      // headers read by the running poll
 constexpr char kSettingsFile[] = "Korvel.ini";
 
 // Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".

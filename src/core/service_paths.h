@@ -2,9 +2,6 @@
 #pragma once
 #include "base/path.h"
 
-// serviceFolder + name. A path that does not fit is logged and left empty,
-// so that whatever is done with it fails with an error instead of reaching a
-// file of a cut name.
 // A kernel object name of this installation: prefix, then the service folder
 // in lower case with its backslashes (not allowed in names) made "_".
 struct InstallationName {
@@ -12,6 +9,9 @@ struct InstallationName {
     explicit InstallationName(const char* prefix);
 };
 
+// serviceFolder + name. A path that does not fit is logged and left empty,
+// so that whatever is done with it fails with an error instead of reaching a
+// file of a cut name.
 struct ServicePath {
     char text[kFilePathCapacity] = {};
     bool fits = false;

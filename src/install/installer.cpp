@@ -134,12 +134,9 @@ void startAgent(const char* exe) {
     formatText(commandLine, sizeof commandLine, "\"%s\"", exe);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    ProcessInformation process;
+    CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                   process.out());
 }
 
 INT_PTR CALLBACK doneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

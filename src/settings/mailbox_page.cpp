@@ -17,6 +17,7 @@
 #include "ui/list_view_hit.h"
 #include "ui/paint_wait.h"
 #include "core/program_names.h"
+#include "ui/list_colours.h"
 
 #include <commctrl.h>
 
@@ -24,8 +25,6 @@
 
 namespace {
 
-constexpr COLORREF kListBackground = RGB(230, 255, 230);
-constexpr COLORREF kListText = RGB(10, 0, 130);
 constexpr int kFieldCapacity = 258; // at most 257 characters from an edit
 constexpr DWORD kFailedTestNoticeMs = 3000;
 constexpr int kStatusCapacity = 128;

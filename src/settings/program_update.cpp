@@ -10,6 +10,7 @@
 #include "settings/update_download.h"
 #include "ui/alert_window.h"
 #include "ui/paint_wait.h"
+#include "base/win_handles.h"
 #include "core/program_names.h"
 
 namespace {
@@ -71,17 +72,15 @@ void startUpdater(HWND page) {
     formatText(commandLine, sizeof commandLine, "\"%s\" %d", exe, kProgramVersion);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
+    ProcessInformation process;
     if (!CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                        &process)) {
+                        process.out())) {
         SystemError failure(GetLastError());
         writeLogf("Затрудняюсь запустить обновление! Ошибка %u: %s", failure.code, failure.text);
         showMessagef(page, kAgentCaption, MB_OK | MB_ICONERROR, "Затрудняюсь запустить обновление! Ошибка %u: %s",
                      failure.code, failure.text);
         return;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     EnableWindow(GetDlgItem(page, IDC_OPTIONS_UPDATE), FALSE);
     // The agent window shuts the agent down, the settings dialog with it; a
     // new interval is still saved, but calls for no poll at this closing.

@@ -47,17 +47,13 @@ void onPaint(HWND window) {
 
     GdiObject<HFONT> font(CreateFontA(18, 8, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Times New Roman"));
     GdiObject<HBRUSH> brush(CreateSolidBrush(background));
-    HGDIOBJ oldFont = font ? SelectObject(dc, font.get()) : nullptr;
-    HGDIOBJ oldBrush = brush ? SelectObject(dc, brush.get()) : nullptr;
-    SetTextColor(dc, kTextColour);
-    SetBkColor(dc, background);
-    RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
-    DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-    if (oldBrush != nullptr) {
-        SelectObject(dc, oldBrush);
-    }
-    if (oldFont != nullptr) {
-        SelectObject(dc, oldFont);
+    {
+        SelectedObject withFont(dc, font.get());
+        SelectedObject withBrush(dc, brush.get());
+        SetTextColor(dc, kTextColour);
+        SetBkColor(dc, background);
+        RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
+        DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     }
     EndPaint(window, &ps);
 }

@@ -12,6 +12,7 @@
 #include "ui/list_view_hit.h"
 #include "viewer/viewer_state.h"
 #include "core/program_names.h"
+#include "ui/list_colours.h"
 
 #include <commctrl.h>
 
@@ -34,8 +35,6 @@ enum ListImage {
     kImageView
 };
 
-constexpr COLORREF kListBackground = RGB(230, 255, 230);
-constexpr COLORREF kListText = RGB(10, 0, 130);
 constexpr int kDetailedNumberColumn = 6;
 constexpr int kCompactNumberColumn = 4;
 
