@@ -124,11 +124,11 @@ void onPollNow(HWND window) {
         KillTimer(window, IDT_POLL);
         SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
     }
-    Sleep(kNoticePauseMs);
+    Sleep(gNoticePauseMs);
     HWND viewer = gAgent.viewerWindow;
     if (gAgent.viewerOpen && viewer != nullptr && !IsIconic(viewer) && gAgent.internetOk == 0) {
         showAlert("Нет соединения с Интернет!", 1);
-        Sleep(kNoticePauseMs);
+        Sleep(gNoticePauseMs);
         hideAlert();
     }
 }

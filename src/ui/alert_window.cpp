@@ -109,6 +109,8 @@ void showAlert(const char* text, int isError) {
     UpdateWindow(alert);
 }
 
+DWORD gNoticePauseMs = kNoticePauseMs;
+
 void showNotice(const char* text, int isError, DWORD durationMs) {
     showAlert(text, isError);
     waitKeepingPainted(nullptr, durationMs);

@@ -16,12 +16,14 @@ HWND createAlertWindow(HWND parent);
 void showAlert(const char* text, int isError);
 void hideAlert();
 
-// How long a short notice stays up.
+// How long a short notice stays up. The Windows tests shorten gNoticePauseMs,
+// which every notice waits; the program never changes it.
 constexpr DWORD kNoticePauseMs = 2000;
+extern DWORD gNoticePauseMs;
 
 // A short notice: shows text, waits durationMs keeping the windows painted
 // (input given meanwhile is dropped), then hides it.
-void showNotice(const char* text, int isError, DWORD durationMs = kNoticePauseMs);
+void showNotice(const char* text, int isError, DWORD durationMs = gNoticePauseMs);
 
 // The background colour the notice is painted with (for the tests).
 COLORREF alertBackground(const char* text, int isError, int pollMode);

@@ -290,7 +290,7 @@ void deleteMarkedMails(HWND button) {
     }
     // The notice stays up while the lists are rewritten.
     showAlert("Удаление писем из списков. Минуточку...", 0);
-    waitKeepingPainted(nullptr, kNoticePauseMs);
+    waitKeepingPainted(nullptr, gNoticePauseMs);
     const char* failure = nullptr;
     commitDeletion(gViewer.window, &failure);
     hideAlert();
