@@ -45,21 +45,6 @@ struct AskedAgents {
     }
 };
 
-class ComSession {
-public:
-    ComSession() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComSession() {
-        if (ok_) {
-            CoUninitialize();
-        }
-    }
-    ComSession(const ComSession&) = delete;
-    ComSession& operator=(const ComSession&) = delete;
-
-private:
-    bool ok_;
-};
-
 bool isFile(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -236,7 +221,7 @@ void removeServiceFolder(const char* folder) {
 UninstallResult uninstall(HWND) {
     const char* folder = gAgent.moduleFolder;
     if (isGoneFolder(folder)) {
-        ComSession com;
+        ComLibrary com;
         return {UninstallOutcome::FolderGone, removeGoneInstallation(folder)};
     }
     char agentExe[kFilePathCapacity];
@@ -250,7 +235,7 @@ UninstallResult uninstall(HWND) {
         copyText(agentExe, sizeof agentExe, longAgentExe);
     }
 
-    ComSession com;
+    ComLibrary com;
     deleteSpecialFolderItem(CSIDL_DESKTOPDIRECTORY, kAgentLinkName);
     removeProgramGroup();
     AskedAgents asked;
