@@ -15,6 +15,7 @@
 namespace {
 
 constexpr DWORD kPollTimeoutMs = 60000;
+constexpr DWORD kTrayDrawTimeoutMs = 10000;
 
 std::string settingsFile(const std::string& extra = "") {
     return "[Korvel]\r\nUpdateServer=" + httpBaseUrl() + "update/\r\nMessageServer=" + httpBaseUrl() + "mess/\r\n" +
@@ -133,7 +134,12 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
 
     // The tray shows mail (steady or blinking) and the balloon of the new
     // version: a picture of the desktop is kept with the run's artefacts.
-    Sleep(2500); // the task bar shows a balloon a moment after it was asked
+    // The task bar draws the icon a moment after it was asked: the screen is
+    // looked at again until it shows it.
+    DWORD shownBy = GetTickCount() + kTrayDrawTimeoutMs;
+    while (mailIconPixels() <= 20 && GetTickCount() < shownBy) {
+        Sleep(100);
+    }
     EXPECT_GT(mailIconPixels(), 20);
     EXPECT_TRUE(saveScreenshot(artifactsFolder() + "agent-after-poll.bmp"));
 
@@ -165,7 +171,8 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
 TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
     Installation inst;
-    setFakePop3Scenario("{\"messages\": " + corpusJsonList(corpusMailNames()) + ", \"delayMs\": 300}");
+    // The server holds the poll before the fourth mail's header.
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(corpusMailNames()) + ", \"holdOn\": \"TOP 4 0\"}");
     ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt", "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
     ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile()));
     setVersionFile("10");
@@ -174,14 +181,7 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     ASSERT_TRUE(agent.start(inst.exe()));
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
-    DWORD start = GetTickCount();
-    bool midway = false;
-    while (!midway && GetTickCount() - start < kPollTimeoutMs) {
-        std::vector<std::string> commands = fakePop3Transcript();
-        midway = std::find(commands.begin(), commands.end(), "TOP 3 0") != commands.end();
-        Sleep(50);
-    }
-    ASSERT_TRUE(midway);
+    ASSERT_TRUE(waitForFakePop3Command("TOP 4 0", kPollTimeoutMs));
 
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(quitAgent(window, agent));
@@ -286,7 +286,7 @@ HWND openOptionsPage(HWND agentWindow, const ChildProcess& agent) {
                 return page;
             }
         }
-        Sleep(50);
+        Sleep(50); // the page is looked for again until the tab shows it
     }
     return nullptr;
 }

@@ -123,7 +123,7 @@ HWND waitForAgentOf(const std::string& exe, UniqueHandle& process, DWORD timeout
                 return window;
             }
         }
-        Sleep(50);
+        Sleep(50); // the agent's window is looked for again until it is up
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
 }
