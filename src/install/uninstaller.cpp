@@ -14,6 +14,8 @@
 
 #include <cstring>
 
+DWORD gFolderRemovalPauseMs = kFolderRemovalPauseMs;
+
 namespace {
 
 // The agent window every running agent has (one per installation folder).
@@ -82,7 +84,7 @@ void removeFolderWithRetries(const char* path) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             return;
         }
-        Sleep(1000);
+        Sleep(gFolderRemovalPauseMs);
     }
 }
 
@@ -212,7 +214,7 @@ void removeServiceFolder(const char* folder) {
         if (removeFolderTree(service)) {
             return;
         }
-        Sleep(1000);
+        Sleep(gFolderRemovalPauseMs);
     }
 }
 
