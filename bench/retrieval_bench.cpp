@@ -385,7 +385,6 @@ void Bench::printRow(int messages, const char* name, const Sample& s) const {
 
 bool Bench::timedRun(int messages, int expectedNew, Sample& sample) {
     gAgent.pollMode = 1;
-    gAgent.pollOwner = nullptr;
     Sample before = takeSample(servers_);
     {
         MemoryWatch memory;

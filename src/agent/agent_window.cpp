@@ -106,8 +106,7 @@ LRESULT onCreate(HWND window) {
 }
 
 // A reception cycle from the agent window (timer, menu, viewer, settings).
-bool startReception(HWND window) {
-    gAgent.pollOwner = window;
+bool startReception() {
     gAgent.pollMode = 1;
     gAgent.testParams[0] = '\0';
     gAgent.testFlag = 0;
@@ -120,7 +119,7 @@ void onPollNow(HWND window) {
     if (pollRunning()) {
         return;
     }
-    if (startReception(window)) {
+    if (startReception()) {
         KillTimer(window, IDT_POLL);
         SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
     }
@@ -178,12 +177,12 @@ LRESULT onCommand(HWND window, WORD id) {
     return 0;
 }
 
-void onPollTimer(HWND window) {
+void onPollTimer() {
     if (gAgent.settingsOpen || pollRunning()) {
         return;
     }
     writeLog("Начинается опрос почты.");
-    startReception(window);
+    startReception();
 }
 
 void onBlinkTimer(HWND window) {
@@ -226,7 +225,7 @@ void onResumeTimer(HWND window) {
         return;
     }
     writeLog("Начинается опрос почты.");
-    if (startReception(window)) {
+    if (startReception()) {
         resumePollStarted = true;
         KillTimer(window, IDT_POLL);
         SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
@@ -236,7 +235,7 @@ void onResumeTimer(HWND window) {
 LRESULT onTimer(HWND window, WPARAM id) {
     switch (id) {
     case IDT_POLL:
-        onPollTimer(window);
+        onPollTimer();
         break;
     case IDT_BLINK:
         onBlinkTimer(window);
@@ -311,27 +310,41 @@ LRESULT onTrayIcon(HWND window, LPARAM mouseMessage) {
     return 0;
 }
 
-// The end of a poll cycle: blinking after mail, the viewer's refresh.
-LRESULT onPollDone(HWND window, WPARAM broughtMail) {
-    if (broughtMail) {
+// Asks an open viewer to merge and show the fresh mails: its "Новые" tab is
+// selected and the tab control's change notification posted as if it came
+// from there.
+void refreshViewer() {
+    HWND viewer = gAgent.viewerWindow;
+    if (!gAgent.viewerOpen || viewer == nullptr) {
+        return;
+    }
+    // The tab control has no id: its own notifications carry 0, the refresh
+    // request IDC_VIEWER_TABS.
+    HWND tabs = FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr);
+    refreshNotification.hwndFrom = tabs;
+    refreshNotification.idFrom = IDC_VIEWER_TABS;
+    refreshNotification.code = TCN_SELCHANGE;
+    if (minimised(viewer)) {
+        bringBack(viewer);
+    }
+    PostMessageA(tabs, TCM_SETCURSEL, 0, 0);
+    PostMessageA(viewer, WM_NOTIFY, IDC_VIEWER_TABS, reinterpret_cast<LPARAM>(&refreshNotification));
+}
+
+// The end of a poll cycle: the tray's count and a new version's balloon,
+// blinking after mail, the viewer's refresh.
+LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
+    if (outcome & kPollNewVersion) {
+        setTrayBalloon("Имеется новая версия программы.");
+    }
+    int count = static_cast<int>(received);
+    modifyTrayIcon(count != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(count).text);
+    if (outcome & kPollBroughtMail) {
         KillTimer(window, IDT_BLINK);
         if (gAgent.settings.blink != 0) {
             SetTimer(window, IDT_BLINK, kBlinkIntervalMs, nullptr);
         }
-        HWND viewer = gAgent.viewerWindow;
-        if (gAgent.viewerOpen && viewer != nullptr) {
-            // The tab control has no id: its own notifications carry 0, the
-            // refresh request IDC_VIEWER_TABS.
-            HWND tabs = FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr);
-            refreshNotification.hwndFrom = tabs;
-            refreshNotification.idFrom = IDC_VIEWER_TABS;
-            refreshNotification.code = TCN_SELCHANGE;
-            if (minimised(viewer)) {
-                bringBack(viewer);
-            }
-            PostMessageA(tabs, TCM_SETCURSEL, 0, 0);
-            PostMessageA(viewer, WM_NOTIFY, IDC_VIEWER_TABS, reinterpret_cast<LPARAM>(&refreshNotification));
-        }
+        refreshViewer();
     }
     gAgent.blinkCount = 0;
     return 0;
@@ -370,11 +383,6 @@ LRESULT onDestroy(HWND window) {
     KillTimer(window, IDT_BLINK);
     KillTimer(window, IDT_RESUME);
     removeTrayIcon();
-    if (gAgent.taskAllocator != nullptr) {
-        gAgent.taskAllocator->Release();
-        gAgent.taskAllocator = nullptr;
-    }
-    CoUninitialize();
     UnregisterClassA(kAgentWindowClass, gAgent.instance);
     UnregisterClassA(kViewerWindowClass, gAgent.instance);
     UnregisterClassA(kButtonClass, gAgent.instance);
@@ -423,8 +431,14 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onTimer(window, wParam);
     case WM_TRAYICON:
         return onTrayIcon(window, lParam);
+    case WM_TRAY_ADD:
+        addTrayIcon(window);
+        return 0;
+    case WM_POLL_FETCHING:
+        modifyTrayIcon(IDI_POLLING, "Опрос почты. Ждите...");
+        return 0;
     case WM_POLL_DONE:
-        return onPollDone(window, wParam);
+        return onPollDone(window, wParam, lParam);
     case WM_POLL_NOTICE:
         showPollNotice(window, lParam);
         return 0;
@@ -439,8 +453,4 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         }
         return DefWindowProcA(window, message, wParam, lParam);
     }
-}
-
-DWORD WINAPI trayIconThread(void*) {
-    return addTrayIcon(gAgent.agentWindow) ? 1 : 0;
 }

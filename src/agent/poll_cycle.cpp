@@ -3,7 +3,7 @@
 #include "core/agent_state.h"
 #include "base/event_log.h"
 #include "core/settings_file.h"
-#include "ui/tray_icon.h"
+#include "agent/agent_window.h"
 #include "agent/version_file.h"
 #include "base/internet.h"
 #include "base/text.h"
@@ -27,10 +27,7 @@ UniqueHandle lastCycle;
 // The thread leaves the fetching phase: from here on no poll counts as
 // running. The thread closes its own handle.
 void endFetching() {
-    HANDLE self = gAgent.pollThread.exchange(nullptr);
-    if (self != nullptr) {
-        CloseHandle(self);
-    }
+    UniqueHandle self(gAgent.pollThread.exchange(nullptr));
 }
 
 enum class Connection {
@@ -63,7 +60,8 @@ Connection checkConnection() {
 // program's own with its size and hash, or nothing (the program's own
 // version). An offer withdrawn on the server is withdrawn here too, so that
 // no number once announced stands in the way of the real updates after it.
-void recordAnnouncement(const VersionFile& file) {
+// True when a newer version than the one known before is offered.
+bool recordAnnouncement(const VersionFile& file) {
     SettingsValues& settings = gAgent.settings;
     bool offered = file.version > kProgramVersion;
     int version = offered ? file.version : kProgramVersion;
@@ -77,7 +75,7 @@ void recordAnnouncement(const VersionFile& file) {
     // Without an offer the size and hash mean nothing: only a withdrawn
     // version is worth writing.
     if (!changed || (!offered && !newVersion)) {
-        return;
+        return false;
     }
     if (!offered) {
         writeLog("Сервер больше не предлагает новую версию.");
@@ -93,18 +91,16 @@ void recordAnnouncement(const VersionFile& file) {
         }
     }
     saveAnnouncedVersion();
-    if (offered && newVersion) {
-        setTrayBalloon("Имеется новая версия программы.");
-    }
+    return offered && newVersion;
 }
 
 } // namespace
 
-void checkProgramVersion() {
+bool checkProgramVersion() {
     InternetSession session;
     if (!session.opened()) {
         writeLog("Затрудняюсь открыть Интернет-сессию для опроса новой версии.");
-        return;
+        return false;
     }
     char url[kServerUrlCapacity + 16];
     formatText(url, sizeof url, "%sver.dat", gAgent.settings.updateServer);
@@ -113,16 +109,16 @@ void checkProgramVersion() {
     // A server's error page is no version file either.
     if (reply.error != 0 || reply.status < 200 || reply.status > 299) {
         writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
-        return;
+        return false;
     }
     VersionFile file = parseVersionFile(text, reply.size);
     if (!file.valid) {
         writeLog("Неверный файл номера новой версии на сервере!");
-        return;
+        return false;
     }
     text[reply.size] = '\0';
     writeLogf("Принят файл ver.dat с содержимым: %s", text);
-    recordAnnouncement(file);
+    return recordAnnouncement(file);
 }
 
 DWORD WINAPI pollCycleThread(void*) {
@@ -139,8 +135,11 @@ DWORD WINAPI pollCycleThread(void*) {
     }
     gAgent.internetOk = 1;
 
+    // The tray belongs to the agent window's thread: this one asks it by
+    // posted messages, which arrive in the order they were posted.
+    HWND agent = gAgent.agentWindow;
     if (reception) {
-        modifyTrayIcon(IDI_POLLING, "Опрос почты. Ждите...");
+        PostMessageA(agent, WM_POLL_FETCHING, 0, 0);
         telegramRun();
         if (gAgent.undoInProgress) {
             Sleep(kUndoPauseMs);
@@ -155,21 +154,16 @@ DWORD WINAPI pollCycleThread(void*) {
         gAgent.receivedCount += gAgent.runNewMailCount;
     }
 
+    WPARAM outcome = 0;
     // The version file lives on the server that has just not answered: it
     // is not asked a second time.
     if (connection == Connection::UpdateServer) {
-        checkProgramVersion();
+        outcome |= checkProgramVersion() ? kPollNewVersion : 0;
     } else {
         writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
     }
-
-    int received = gAgent.receivedCount;
-    modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(received).text);
-
-    // Timers and windows belong to the UI thread: the agent window starts
-    // the blinking, refreshes an open viewer and resets the blink count.
-    WPARAM broughtMail = reception && gAgent.runNewMailCount != 0 ? 1 : 0;
-    PostMessageA(gAgent.agentWindow, WM_POLL_DONE, broughtMail, 0);
+    outcome |= reception && gAgent.runNewMailCount != 0 ? kPollBroughtMail : 0;
+    PostMessageA(agent, WM_POLL_DONE, outcome, gAgent.receivedCount);
     writeLog("Поток опроса почты завершился");
     return 0;
 }
@@ -191,6 +185,10 @@ UniqueHandle startPollCycle() {
     lastCycle.reset(forShutdown);
     ResumeThread(thread);
     return UniqueHandle(forCaller);
+}
+
+HANDLE lastPollCycle() {
+    return lastCycle.get();
 }
 
 bool stopPollCycle(DWORD timeoutMs) {

@@ -7,7 +7,7 @@
 #include "base/win_handles.h"
 
 // Starts a cycle in the mode the starter put into gAgent (pollMode,
-// pollOwner, testParams, testFlag). The thread's handle is in pollThread
+// testParams, testFlag). The thread's handle is in pollThread
 // before the thread runs. Returns a handle of the thread of the caller's own,
 // valid until the caller closes it (the mailbox page waits on it), or an
 // empty handle when no thread could be created.
@@ -18,8 +18,15 @@ UniqueHandle startPollCycle();
 // cycle to end. True when no cycle runs any more.
 bool stopPollCycle(DWORD timeoutMs);
 
+// The thread of the last cycle started, signalled when it has ended; null
+// before the first. Valid until the next start or stop (user-interface thread
+// only, as both are).
+HANDLE lastPollCycle();
+
 DWORD WINAPI pollCycleThread(void* unused);
 
 // The version check of a cycle: reads "ver.dat" from the update server and
 // records in the settings file what it offers now (a newer version, or none).
-void checkProgramVersion();
+// True when it offers a version newer than the one known before: the tray's
+// balloon tells of it.
+bool checkProgramVersion();

@@ -10,6 +10,7 @@
 #include "install/uninstall_folder.h"
 #include "core/settings_file.h"
 #include "base/text.h"
+#include "base/win_handles.h"
 #include "base/win_util.h"
 #include "install/gone_installation.h"
 #include "install/installer.h"
@@ -26,16 +27,18 @@
 // Vista or any later Windows (major version 6 or higher: 10 and 11 report
 // 10 to a program whose manifest names them), or a version that cannot be
 // read: the installer leaves out the removal shortcut there.
+int vistaFromVersion(const OSVERSIONINFOA* version) {
+    return version == nullptr || version->dwMajorVersion >= 6 ? 1 : 0;
+}
+
 int detectVista() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&info)) {
-        return 1;
-    }
+    bool read = GetVersionExA(&info) != FALSE;
 #pragma GCC diagnostic pop
-    return info.dwMajorVersion >= 6 ? 1 : 0;
+    return vistaFromVersion(read ? &info : nullptr);
 }
 
 namespace {
@@ -89,35 +92,14 @@ int runUninstallerMode(const char* commandLine) {
     return 0;
 }
 
-void releaseCom() {
-    if (gAgent.taskAllocator != nullptr) {
-        gAgent.taskAllocator->Release();
-        gAgent.taskAllocator = nullptr;
-    }
-    CoUninitialize();
-}
-
-bool startCom() {
-    HRESULT hr = CoInitialize(nullptr);
-    if (FAILED(hr) || FAILED(CoGetMalloc(1, &gAgent.taskAllocator)) || gAgent.taskAllocator == nullptr) {
-        showMessage(nullptr, "Система не выдала указатель на интерфейс IMalloc.\r\nОшибка OLE 2.0");
-        if (SUCCEEDED(hr)) {
-            CoUninitialize();
-        }
-        return false;
-    }
-    return true;
-}
-
 // The account list marks an installation: without it the executable installs.
 bool accountListMissing() {
     ServicePath path(kMailBoxFile);
-    HANDLE probe = CreateFileA(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
+    UniqueHandle probe(CreateFileA(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!probe) {
         DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
     }
-    CloseHandle(probe);
     return false;
 }
 
@@ -193,10 +175,9 @@ int runAgentMode() {
     if (!registerWindowClasses(gAgent.instance) || !createAgentWindow()) {
         return 0;
     }
-    HANDLE tray = CreateThread(nullptr, 0, trayIconThread, nullptr, 0, nullptr);
-    if (tray != nullptr) {
-        CloseHandle(tray);
-    }
+    // The tray icon is added by the agent window's thread as soon as its
+    // message loop runs, before the first poll.
+    PostMessageA(gAgent.agentWindow, WM_TRAY_ADD, 0, 0);
     readSettings();
     SetTimer(gAgent.agentWindow, IDT_POLL, static_cast<UINT>(gAgent.settings.interval) * 60000u, nullptr);
     gAgent.internetOk = 1;
@@ -264,7 +245,6 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
     // download cut off by the end of the agent left of one.
     DeleteFileA(updater);
     ReplacementFile::removeLeftover(updater);
-    copyText(gAgent.moduleFolderCopy, sizeof gAgent.moduleFolderCopy, gAgent.moduleFolder);
 
     if (!ensureFolder(nullptr, gAgent.moduleFolder)) {
         showMessage(nullptr, "Затрудняюсь создать служебную папку!");
@@ -278,18 +258,16 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         return runUninstallerMode(commandLine);
     }
 
-    if (!startCom()) {
+    // COM (shell links, the folder browser) for the installer and the agent,
+    // until the installation dialog or the agent's message loop ends.
+    ComLibrary com;
+    if (!com.initialised()) {
+        showMessage(nullptr, "Система не выдала указатель на интерфейс IMalloc.\r\nОшибка OLE 2.0");
         return 0;
     }
     if (accountListMissing()) {
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL), nullptr, installDialogProc, 0);
-        releaseCom();
         return 0;
     }
-    // The agent window releases COM at its shutdown.
-    int code = runAgentMode();
-    if (gAgent.agentWindow == nullptr) {
-        releaseCom();
-    }
-    return code;
+    return runAgentMode();
 }

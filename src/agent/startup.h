@@ -12,3 +12,6 @@ bool registerWindowClasses(HINSTANCE instance);
 // 1 on Windows Vista or later (major version 6 or higher) and when the
 // version cannot be read, else 0: the value of isVista.
 int detectVista();
+
+// The rule of detectVista for a version read (null: none could be read).
+int vistaFromVersion(const OSVERSIONINFOA* version);

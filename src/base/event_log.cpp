@@ -8,10 +8,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
-HANDLE logFile = INVALID_HANDLE_VALUE;
+// Process-wide: every thread writes to it, from the start-up's opening to the
+// agent's shutdown.
+UniqueHandle logFile;
 // The three writes of one entry go out under this lock, so that entries of
 // the UI thread and a poll thread never interleave; the restart at the size
 // limit happens under it too.
@@ -21,7 +24,7 @@ unsigned long logLimit = kEventLogLimit;
 
 void writeBytes(const char* data, size_t size) {
     DWORD written = 0;
-    WriteFile(logFile, data, static_cast<DWORD>(size), &written, nullptr);
+    WriteFile(logFile.get(), data, static_cast<DWORD>(size), &written, nullptr);
     logSize += written;
 }
 
@@ -36,8 +39,9 @@ void writePrefixed(const char* prefix, size_t prefixLength, const char* text, si
 // after as many bytes again.
 void restartLocked(const char* prefix, size_t prefixLength) {
     logSize = 0;
-    if (SetFilePointer(logFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(logFile)) {
-        SetFilePointer(logFile, 0, nullptr, FILE_END);
+    if (SetFilePointer(logFile.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !SetEndOfFile(logFile.get())) {
+        SetFilePointer(logFile.get(), 0, nullptr, FILE_END);
         return;
     }
     char reason[128];
@@ -62,13 +66,12 @@ void writeEntryLocked(const char* text) {
 
 DWORD openEventLog(const char* path) {
     ExclusiveLock lock(logLock);
-    if (logFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(logFile);
-    }
-    logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    UniqueHandle opened(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD code = opened ? 0 : GetLastError();
+    logFile = std::move(opened);
     logSize = 0;
-    return logFile == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    return code;
 }
 
 void setEventLogLimit(unsigned long bytes) {
@@ -78,12 +81,12 @@ void setEventLogLimit(unsigned long bytes) {
 
 bool eventLogOpen() {
     ExclusiveLock lock(logLock);
-    return logFile != INVALID_HANDLE_VALUE;
+    return logFile.valid();
 }
 
 void writeLog(const char* text) {
     ExclusiveLock lock(logLock);
-    if (logFile == INVALID_HANDLE_VALUE) {
+    if (!logFile) {
         return;
     }
     writeEntryLocked(text ? text : "");
@@ -100,11 +103,10 @@ void writeLogf(const char* format, ...) {
 
 void closeEventLog(const char* lastText) {
     ExclusiveLock lock(logLock);
-    if (logFile == INVALID_HANDLE_VALUE) {
+    if (!logFile) {
         return;
     }
-    SetFilePointer(logFile, 0, nullptr, FILE_END);
+    SetFilePointer(logFile.get(), 0, nullptr, FILE_END);
     writeEntryLocked(lastText);
-    CloseHandle(logFile);
-    logFile = INVALID_HANDLE_VALUE;
+    logFile.reset();
 }

@@ -1,6 +1,7 @@
 // Small owners for Windows handles, so that every exit path closes them.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
 // A kernel handle closed with CloseHandle. Both NULL and INVALID_HANDLE_VALUE
 // count as no handle (CreateFile and CreateThread disagree on which to use).
@@ -145,4 +146,24 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// The COM library for the calling thread, from CoInitialize to
+// CoUninitialize. COM's task allocator needs no owner of its own: its
+// blocks go through CoTaskMemAlloc and CoTaskMemFree.
+class ComLibrary {
+public:
+    ComLibrary() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComLibrary() {
+        if (initialised_) {
+            CoUninitialize();
+        }
+    }
+    ComLibrary(const ComLibrary&) = delete;
+    ComLibrary& operator=(const ComLibrary&) = delete;
+
+    bool initialised() const { return initialised_; }
+
+private:
+    bool initialised_;
 };

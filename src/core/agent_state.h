@@ -1,19 +1,30 @@
-// The one process-wide state of the agent.
+// The one process-wide state of the agent, and which thread writes what.
 //
-// The user-interface thread owns it. A poll cycle thread shares it in three
-// ways: the atomic fields (poll indicators, counters, window handles) either
-// thread may read or write at any time; the tray record only under the tray
-// icon's lock; and the plain fields it writes, testParams in a mailbox test
-// and settings.newVersion / versionSize / versionHash in the version check, are
-// taken in turns: the starter fills testParams before the thread starts and
-// reads it only after waiting for the thread's end, and the version fields
-// are read by the user-interface thread only when it offers an update. No
-// thread other than the user-interface thread ever calls a window: a poll
-// thread posts to the agent window instead (WM_POLL_DONE, WM_POLL_NOTICE).
+// The start-up fills the folders, isVista, instance and instanceEvent before
+// any other thread runs; nothing changes them afterwards.
+//
+// The user-interface thread (start-up, message loop, every window) writes the
+// window handles and open flags, blinkCount and blinkPhase, alertWindow and
+// alertIsError, undoInProgress, classIcon, autoStart, the settings but the
+// announced version, and the tray record; it alone hands that record to the
+// shell. It also resets the counters when the viewer closes.
+//
+// A poll cycle thread writes internetOk, the counters of what it received
+// (receivedCount, runNewMailCount, newTelegramCount, telegramCount,
+// highestMailNumber), testFlag and testParams in a mailbox test, the announced
+// version (settings.newVersion, versionSize, versionHash), and clears
+// pollThread when its fetching ends. The starter (user-interface thread) sets
+// pollThread, pollMode, testFlag and testParams before the thread runs and
+// reads testParams only after the thread's end; the announced version is
+// read only when the options page offers an update. The fields both threads
+// touch at any time are atomic.
+//
+// No thread other than the user-interface thread calls a window: a poll
+// thread posts to the agent window instead (WM_POLL_FETCHING, WM_POLL_DONE,
+// WM_POLL_NOTICE), and that window changes the tray.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
-#include <objidl.h>
 
 #include <atomic>
 #include <cstdint>
@@ -27,18 +38,15 @@ struct AgentState {
     // Folders, each ending with a backslash except windowsFolder.
     char moduleFolder[kPathCapacity] = {};
     char windowsFolder[kPathCapacity] = {};
-    char agentExePath[kPathCapacity] = {};     // moduleFolder + "Korvel.exe"
-    char moduleFolderCopy[kPathCapacity] = {}; // never altered after start-up
-    char serviceFolder[kPathCapacity] = {};    // moduleFolder + "MainFolder\", lower case
+    char agentExePath[kPathCapacity] = {};  // moduleFolder + "Korvel.exe"
+    char serviceFolder[kPathCapacity] = {}; // moduleFolder + "MainFolder\", lower case
     int isVista = 0;
     HINSTANCE instance = nullptr;
-    IMalloc* taskAllocator = nullptr;
     HANDLE instanceEvent = nullptr;
 
     // Poll cycle.
     std::atomic<HANDLE> pollThread{nullptr};
     std::atomic<int> pollMode{0}; // 1 reception, 0 test of one mailbox
-    std::atomic<HWND> pollOwner{nullptr};
     std::atomic<int> testFlag{0};
     char testParams[kTestParamsCapacity] = {};
     // The last cycle found a connection: the update server answered, or the
@@ -72,8 +80,7 @@ struct AgentState {
 
     SettingsValues settings;
 
-    // The tray icon record, shared by the agent window, the poll thread and
-    // the viewer.
+    // The tray icon record: user-interface thread only (ui/tray_icon.h).
     NOTIFYICONDATAA trayIcon = {};
 };
 

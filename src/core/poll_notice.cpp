@@ -5,28 +5,28 @@
 #include "resources/resource.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 bool postPollNotice(const char* text) {
     size_t size = strlen(text) + 1;
-    char* copy = new (std::nothrow) char[size];
-    if (copy == nullptr) {
+    std::unique_ptr<char[]> copy(new (std::nothrow) char[size]);
+    if (!copy) {
         return false;
     }
-    memcpy(copy, text, size);
+    memcpy(copy.get(), text, size);
     HWND agent = gAgent.agentWindow;
-    if (agent == nullptr || !PostMessageA(agent, WM_POLL_NOTICE, 0, reinterpret_cast<LPARAM>(copy))) {
-        delete[] copy;
+    if (agent == nullptr || !PostMessageA(agent, WM_POLL_NOTICE, 0, reinterpret_cast<LPARAM>(copy.get()))) {
         return false;
     }
+    // The message owns the copy now; the agent window frees it.
+    copy.release();
     return true;
 }
 
 void showPollNotice(HWND window, LPARAM notice) {
-    char* text = reinterpret_cast<char*>(notice);
-    if (text == nullptr) {
-        return;
+    std::unique_ptr<char[]> text(reinterpret_cast<char*>(notice));
+    if (text) {
+        showMessage(window, text.get());
     }
-    showMessage(window, text);
-    delete[] text;
 }

@@ -14,6 +14,8 @@
 
 #include <cstring>
 
+DWORD gFolderRemovalPauseMs = kFolderRemovalPauseMs;
+
 namespace {
 
 // The agent window every running agent has (one per installation folder).
@@ -43,21 +45,6 @@ struct AskedAgents {
         }
         return false;
     }
-};
-
-class ComSession {
-public:
-    ComSession() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComSession() {
-        if (ok_) {
-            CoUninitialize();
-        }
-    }
-    ComSession(const ComSession&) = delete;
-    ComSession& operator=(const ComSession&) = delete;
-
-private:
-    bool ok_;
 };
 
 bool isFile(const char* path) {
@@ -97,7 +84,7 @@ void removeFolderWithRetries(const char* path) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             return;
         }
-        Sleep(1000);
+        Sleep(gFolderRemovalPauseMs);
     }
 }
 
@@ -227,7 +214,7 @@ void removeServiceFolder(const char* folder) {
         if (removeFolderTree(service)) {
             return;
         }
-        Sleep(1000);
+        Sleep(gFolderRemovalPauseMs);
     }
 }
 
@@ -236,7 +223,7 @@ void removeServiceFolder(const char* folder) {
 UninstallResult uninstall(HWND) {
     const char* folder = gAgent.moduleFolder;
     if (isGoneFolder(folder)) {
-        ComSession com;
+        ComLibrary com;
         return {UninstallOutcome::FolderGone, removeGoneInstallation(folder)};
     }
     char agentExe[kFilePathCapacity];
@@ -250,7 +237,7 @@ UninstallResult uninstall(HWND) {
         copyText(agentExe, sizeof agentExe, longAgentExe);
     }
 
-    ComSession com;
+    ComLibrary com;
     deleteSpecialFolderItem(CSIDL_DESKTOPDIRECTORY, kAgentLinkName);
     removeProgramGroup();
     AskedAgents asked;

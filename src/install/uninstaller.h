@@ -22,3 +22,9 @@ struct UninstallResult {
 // altogether: then the shortcuts and registry entries that name it are
 // removed, and nothing in any folder.
 UninstallResult uninstall(HWND owner);
+
+// The pause before a folder that could not be removed is tried again. The
+// Windows tests that call uninstall in their own process shorten
+// gFolderRemovalPauseMs; the program never changes it.
+constexpr DWORD kFolderRemovalPauseMs = 1000;
+extern DWORD gFolderRemovalPauseMs;

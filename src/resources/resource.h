@@ -90,8 +90,8 @@
 // Retries a poll after the computer woke up until the network answers.
 #define IDT_RESUME 1150
 
-// Posted by a poll cycle thread to the agent window at its end; wParam 1
-// when the cycle brought mail.
+// Posted by a poll cycle thread to the agent window at its end; wParam says
+// what the cycle brought, lParam the mails received (agent/agent_window.h).
 #define WM_POLL_DONE (WM_APP + 1)
 // Posted by a poll cycle thread to the agent window with a text for a
 // message box (lParam: a copy made by postPollNotice, freed by the window).

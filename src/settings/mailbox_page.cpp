@@ -373,7 +373,6 @@ void onSave(HWND page) {
 
     entry.extra[0] = '\0';
     formatText(gAgent.testParams, sizeof gAgent.testParams, "%s;%s", entry.identity, entry.password);
-    gAgent.pollOwner = page;
     gAgent.pollMode = 0;
     gAgent.testFlag = 1;
     // Two cycles at once would share the poll state: none starts while one

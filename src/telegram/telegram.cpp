@@ -6,6 +6,7 @@
 #include "base/event_log.h"
 #include "base/internet.h"
 #include "base/text.h"
+#include "base/win_handles.h"
 #include "base/win_util.h"
 #include "store/account_file.h"
 #include "store/account_list.h"
@@ -22,11 +23,9 @@ namespace {
 
 constexpr size_t kReplyBufferSize = 1048576;
 
-HANDLE messageFile = INVALID_HANDLE_VALUE;
-
 // A line of GetMess.txt goes out in one write, so that a failing disk leaves
 // no head without its record.
-bool writeMessageLine(const std::string& line) {
+bool writeMessageLine(HANDLE messageFile, const std::string& line) {
     DWORD written = 0;
     if (!WriteFile(messageFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size()) {
@@ -39,7 +38,7 @@ bool writeMessageLine(const std::string& line) {
 
 // Appended lines start on a line of their own, even after a line that an
 // earlier failure left without its end.
-void startOnNewLine() {
+void startOnNewLine(HANDLE messageFile) {
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(messageFile, &size) || size.QuadPart == 0) {
         return;
@@ -50,14 +49,14 @@ void startOnNewLine() {
     DWORD got = 0;
     if (SetFilePointerEx(messageFile, last, nullptr, FILE_BEGIN) && ReadFile(messageFile, &c, 1, &got, nullptr) &&
         got == 1 && c != '\n') {
-        writeMessageLine("\r\n");
+        writeMessageLine(messageFile, "\r\n");
     }
     SetFilePointer(messageFile, 0, nullptr, FILE_END);
 }
 
 } // namespace
 
-int fetchTelegrams(const char* alias, const char* login, const char* password) {
+int fetchTelegrams(HANDLE messageFile, const char* alias, const char* login, const char* password) {
     writeLogf("Прием телеграмм. Логин: %s  Пароль: %s Идентификатор %d", login, "********", highestMessageId);
     VirtualBlock buffer;
     if (!buffer.allocate(kReplyBufferSize)) {
@@ -98,7 +97,7 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
         if (id > highestMessageId) {
             highestMessageId = id;
         }
-        if (!writeMessageLine(head + storedRecord(records[i]) + "\t\r\n")) {
+        if (!writeMessageLine(messageFile, head + storedRecord(records[i]) + "\t\r\n")) {
             return 0;
         }
         gAgent.newTelegramCount++;
@@ -109,6 +108,27 @@ int fetchTelegrams(const char* alias, const char* login, const char* password) {
     writeLog("Нет новых сообщений для данного логина.");
     return 0;
 }
+
+namespace {
+
+// Queries every active login of the list read, appending to messageFile; a
+// login that received telegrams asks from the one after the highest next time.
+void fetchForEveryLogin(HANDLE messageFile) {
+    startOnNewLine(messageFile);
+    for (int i = 0; i < accountList.count(); i++) {
+        AccountEntry& entry = accountList[i];
+        if (entry.state == 'P') {
+            continue;
+        }
+        highestMessageId = leadingNumber(entry.extra);
+        if (fetchTelegrams(messageFile, entry.alias, entry.identity, entry.password) == 1) {
+            int next = highestMessageId < 2147483647 ? highestMessageId + 1 : highestMessageId;
+            formatText(entry.extra, sizeof entry.extra, "%d", next);
+        }
+    }
+}
+
+} // namespace
 
 void telegramRun() {
     writeLog("Запрос приема сообщений...\r\n");
@@ -123,26 +143,14 @@ void telegramRun() {
     if (read) {
         ServicePath messages("GetMess.txt");
         const char* path = messages.text;
-        messageFile =
-            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (messageFile == INVALID_HANDLE_VALUE) {
+        UniqueHandle messageFile(
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!messageFile) {
             SystemError failure(GetLastError());
             writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);
         } else {
-            startOnNewLine();
-            for (int i = 0; i < accountList.count(); i++) {
-                AccountEntry& entry = accountList[i];
-                if (entry.state == 'P') {
-                    continue;
-                }
-                highestMessageId = leadingNumber(entry.extra);
-                if (fetchTelegrams(entry.alias, entry.identity, entry.password) == 1) {
-                    int next = highestMessageId < 2147483647 ? highestMessageId + 1 : highestMessageId;
-                    formatText(entry.extra, sizeof entry.extra, "%d", next);
-                }
-            }
-            CloseHandle(messageFile);
-            messageFile = INVALID_HANDLE_VALUE;
+            fetchForEveryLogin(messageFile.get());
+            messageFile.reset();
             // The user is told through the agent window: this thread calls
             // no window.
             if (!writeAccountFile(accounts, error)) {

@@ -2,7 +2,6 @@
 
 #include "core/agent_state.h"
 #include "base/text.h"
-#include "base/win_handles.h"
 #include "resources/resource.h"
 
 #include <shellapi.h>
@@ -11,17 +10,16 @@ namespace {
 
 constexpr UINT kBalloonTimeoutMs = 10000;
 
-SRWLOCK trayLock = SRWLOCK_INIT;
 int currentIconId = IDI_AGENT;
 
-void setIconLocked(int iconId) {
+void setIcon(int iconId) {
     currentIconId = iconId;
     gAgent.trayIcon.hIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(iconId));
 }
 
-void updateTrayRecordLocked(int iconId, const char* tip) {
+void updateRecord(int iconId, const char* tip) {
     if (iconId != 0) {
-        setIconLocked(iconId);
+        setIcon(iconId);
     }
     if (tip != nullptr) {
         copyText(gAgent.trayIcon.szTip, sizeof gAgent.trayIcon.szTip, tip);
@@ -31,7 +29,6 @@ void updateTrayRecordLocked(int iconId, const char* tip) {
 } // namespace
 
 bool addTrayIcon(HWND agentWindow) {
-    ExclusiveLock lock(trayLock);
     NOTIFYICONDATAA& tray = gAgent.trayIcon;
     tray = NOTIFYICONDATAA{};
     tray.cbSize = NOTIFYICONDATAA_V2_SIZE;
@@ -41,7 +38,7 @@ bool addTrayIcon(HWND agentWindow) {
     tray.uCallbackMessage = WM_TRAYICON;
     int received = gAgent.receivedCount;
     formatText(tray.szTip, sizeof tray.szTip, "Ранее принято писем - %d", received);
-    setIconLocked(received != 0 ? IDI_MAIL : IDI_AGENT);
+    setIcon(received != 0 ? IDI_MAIL : IDI_AGENT);
     if (received != 0) {
         copyText(tray.szInfo, sizeof tray.szInfo, tray.szTip);
     }
@@ -50,32 +47,27 @@ bool addTrayIcon(HWND agentWindow) {
 }
 
 void restoreTrayIcon() {
-    ExclusiveLock lock(trayLock);
     if (gAgent.trayIcon.hWnd != nullptr) {
         Shell_NotifyIconA(NIM_ADD, &gAgent.trayIcon);
     }
 }
 
 void modifyTrayIcon(int iconId, const char* tip) {
-    ExclusiveLock lock(trayLock);
-    updateTrayRecordLocked(iconId, tip);
+    updateRecord(iconId, tip);
     if (gAgent.trayIcon.hWnd != nullptr) {
         Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon);
     }
 }
 
 void updateTrayRecord(int iconId, const char* tip) {
-    ExclusiveLock lock(trayLock);
-    updateTrayRecordLocked(iconId, tip);
+    updateRecord(iconId, tip);
 }
 
 void dropTrayBalloon() {
-    ExclusiveLock lock(trayLock);
     gAgent.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 }
 
 void setTrayBalloon(const char* text) {
-    ExclusiveLock lock(trayLock);
     copyText(gAgent.trayIcon.szInfo, sizeof gAgent.trayIcon.szInfo, text);
 }
 
@@ -84,14 +76,12 @@ ReceivedTip::ReceivedTip(int count) {
 }
 
 void removeTrayIcon() {
-    ExclusiveLock lock(trayLock);
     if (gAgent.trayIcon.hWnd != nullptr) {
         Shell_NotifyIconA(NIM_DELETE, &gAgent.trayIcon);
     }
 }
 
 TrayState trayState() {
-    ExclusiveLock lock(trayLock);
     TrayState s;
     s.iconId = currentIconId;
     copyText(s.tip, sizeof s.tip, gAgent.trayIcon.szTip);

@@ -1,6 +1,7 @@
-// The agent's one tray icon record, shared by the agent window, the poll
-// thread and the viewer. Every change of the record and its hand-over to the
-// shell happen under one lock.
+// The agent's one tray icon record. It belongs to the user-interface thread:
+// only that thread changes it and hands it to the shell, so that a shell that
+// hangs holds up no other thread. A poll cycle thread asks the agent window
+// by a posted message instead.
 #pragma once
 #include <windows.h>
 

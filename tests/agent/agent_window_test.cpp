@@ -6,6 +6,7 @@
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
 #include "agent/startup.h"
+#include "ui/alert_window.h"
 #include "ui/tray_icon.h"
 #include "base/internet.h"
 #include "base/text.h"
@@ -14,16 +15,22 @@
 #include "viewer/viewer_window.h"
 
 #include "agent_process.h"
-#include "agent_test_state.h"
+#include "agent_window_fixture.h"
 #include "http_fixtures.h"
+#include "onlooker.h"
+#include "poll_cycle_wait.h"
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-constexpr DWORD kCycleTimeoutMs = 30000;
+// Long enough for a poll's connection check to have begun, short enough not
+// to make every poll request wait out two seconds.
+constexpr DWORD kTestNoticePauseMs = 300;
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -33,62 +40,17 @@ size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class AgentWindow : public ::testing::Test {
+class AgentWindow : public AgentWindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(prepareAgentState(dir));
-        gAgent.receivedCount = 0;
-        gAgent.runNewMailCount = 0;
-        gAgent.newTelegramCount = 0;
-        gAgent.telegramCount = 0;
-        gAgent.settingsOpen = 0;
-        gAgent.viewerOpen = 0;
-        removeVersionFile();
-        window = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                 100, nullptr, nullptr, gAgent.instance, nullptr);
-        ASSERT_NE(nullptr, window);
-        addTrayIcon(window);
+        AgentWindowFixture::SetUp();
+        gNoticePauseMs = kTestNoticePauseMs;
     }
     void TearDown() override {
-        stopPollCycle(kCycleTimeoutMs);
-        pumpMessages(50);
-        if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
-            DestroyWindow(gAgent.viewerWindow);
-        }
-        if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
-            DestroyWindow(gAgent.settingsDialog);
-        }
-        removeTrayIcon();
-        gAgent.trayIcon.hWnd = nullptr;
-        // The agent's own shutdown (class removal, COM, quit) is for the
-        // process; here the window just goes.
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
-        DestroyWindow(window);
-        closeEventLog("end");
-        gAgent.pollThread = nullptr;
+        AgentWindowFixture::TearDown();
+        gNoticePauseMs = kNoticePauseMs;
     }
-
-    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam = 0) {
-        return SendMessageA(window, message, wParam, lParam);
-    }
-    std::string log() { return readFile(dir / "MAInLog.txt"); }
-    // Waits until the cycle's thread has written its last log line and the
-    // agent window has had its end-of-cycle message.
-    bool waitForCycleEnd(const char* lastLine = "Поток опроса почты завершился") {
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < kCycleTimeoutMs) {
-            pumpMessages(50);
-            if (log().find(lastLine) != std::string::npos && gAgent.pollThread.load() == nullptr) {
-                pumpMessages(100);
-                return true;
-            }
-        }
-        return false;
-    }
-    void writeMailboxFile(const std::string& lines) { ASSERT_TRUE(writeFile(dir / "MailBox.txt", lines)); }
-
-    TempFolder dir;
-    HWND window = nullptr;
+    void writeMailboxFile(const std::string& lines) { ASSERT_TRUE(writeFile(path("MailBox.txt"), lines)); }
 };
 
 bool menuItemEnabled(HMENU menu, UINT id) {
@@ -103,9 +65,20 @@ std::string menuItemText(HMENU menu, UINT id) {
 
 } // namespace
 
-// This program carries the agent's manifest, so the system reports its own
-// version (10 on Windows 10 and 11, and under Wine): still a Vista or later.
-TEST(VersionQuery, EveryWindowsFromVistaOnCountsAsVista) {
+// Vista and everything after it (10 and 11 report 10 to a program with the
+// agent's manifest) count as Vista, as does a version that cannot be read;
+// older systems do not.
+TEST(VersionQuery, VistaAndLaterAndAnUnreadVersionCountAsVista) {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    version.dwMajorVersion = 5;
+    version.dwMinorVersion = 1;
+    EXPECT_EQ(0, vistaFromVersion(&version));
+    for (DWORD major : {6u, 10u}) {
+        version.dwMajorVersion = major;
+        EXPECT_EQ(1, vistaFromVersion(&version)) << major;
+    }
+    EXPECT_EQ(1, vistaFromVersion(nullptr));
     EXPECT_EQ(1, detectVista());
 }
 
@@ -113,9 +86,10 @@ TEST_F(AgentWindow, ACycleWithoutInternetChangesNothing) {
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
     TrayState before = trayState();
     send(WM_TIMER, IDT_POLL);
-    ASSERT_TRUE(waitForCycleEnd("Поток опроса почты - Нет соединения с Интернет!"));
+    ASSERT_TRUE(waitForPollCycle());
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("Начинается опрос почты."));
+    EXPECT_NE(std::string::npos, text.find("Поток опроса почты - Нет соединения с Интернет!"));
     EXPECT_EQ(std::string::npos, text.find("Поток опроса почты завершился"));
     EXPECT_EQ(std::string::npos, text.find("Запрос приема писем"));
     EXPECT_EQ(0, gAgent.internetOk);
@@ -124,37 +98,56 @@ TEST_F(AgentWindow, ACycleWithoutInternetChangesNothing) {
     EXPECT_STREQ(before.tip, after.tip);
 }
 
+// The poll thread never hands the tray record to the shell: it asks the
+// agent window, whose thread changes the record in the cycle's order.
 TEST_F(AgentWindow, TheTrayThroughAReceptionCycle) {
-    // A slow server keeps the cycle in its fetching phase long enough to see.
     std::vector<std::string> names = corpusMailNames();
     names.resize(3);
-    setFakePop3Scenario("{\"messages\": " + corpusJsonList(names) + ", \"delayMs\": 250}");
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(names) + "}");
     writeMailboxFile("A;Фейк;ivan@fake.test;secret;fake.test;110\r\n");
+    setVersionFile("12,250000");
     gAgent.settings.blink = 1;
+    TrayState before = trayState();
 
     send(WM_TIMER, IDT_POLL);
+    // This thread handles no message until the cycle has ended: the tray
+    // must be as it was.
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lastPollCycle(), kPollCycleTimeoutMs));
+    TrayState untouched = trayState();
+    EXPECT_EQ(before.iconId, untouched.iconId);
+    EXPECT_STREQ(before.tip, untouched.tip);
+    EXPECT_STREQ(before.balloon, untouched.balloon);
+
+    std::vector<int> icons;
     TrayState during = {};
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kCycleTimeoutMs) {
-        during = trayState();
-        if (during.iconId == IDI_POLLING || gAgent.pollThread.load() == nullptr) {
-            break;
-        }
-        Sleep(20);
-    }
-    EXPECT_EQ(IDI_POLLING, during.iconId);
+    // Each message handled in turn: the icon after each one.
+    icons.push_back(before.iconId);
+    EXPECT_TRUE(pumpMessagesUntil(
+        [&] {
+            TrayState now = trayState();
+            if (icons.back() != now.iconId) {
+                icons.push_back(now.iconId);
+            }
+            if (now.iconId == IDI_POLLING) {
+                during = now;
+            }
+            return now.iconId == IDI_MAIL;
+        },
+        kPollCycleTimeoutMs));
+    EXPECT_EQ((std::vector<int>{before.iconId, IDI_POLLING, IDI_MAIL}), icons);
     EXPECT_STREQ("Опрос почты. Ждите...", during.tip);
-    ASSERT_TRUE(waitForCycleEnd());
 
     EXPECT_EQ(3, gAgent.runNewMailCount);
     EXPECT_EQ(3, gAgent.receivedCount);
     TrayState after = trayState();
     EXPECT_EQ(IDI_MAIL, after.iconId);
     EXPECT_STREQ("Принято писем - 3", after.tip);
+    EXPECT_STREQ("Имеется новая версия программы.", after.balloon);
+    EXPECT_TRUE(after.balloonFlag);
     EXPECT_EQ(0, gAgent.blinkCount);
     // The cycle brought mail and blinking is on: the blink timer runs.
-    EXPECT_TRUE(KillTimer(window, IDT_BLINK));
-    EXPECT_EQ(3u, splitLines(readFile(dir / "GetMail.txt")).size());
+    EXPECT_TRUE(KillTimer(agent, IDT_BLINK));
+    EXPECT_EQ(3u, splitLines(readFile(path("GetMail.txt"))).size());
 }
 
 TEST_F(AgentWindow, BlinkingAlternatesForTwiceKolBlinkTicks) {
@@ -165,7 +158,7 @@ TEST_F(AgentWindow, BlinkingAlternatesForTwiceKolBlinkTicks) {
     gAgent.settings.kolBlink = 10;
     gAgent.blinkCount = 0;
     gAgent.blinkPhase = 0;
-    SetTimer(window, IDT_BLINK, 1000, nullptr);
+    SetTimer(agent, IDT_BLINK, 1000, nullptr);
     for (int tick = 1; tick <= 20; tick++) {
         send(WM_TIMER, IDT_BLINK);
         TrayState s = trayState();
@@ -173,11 +166,11 @@ TEST_F(AgentWindow, BlinkingAlternatesForTwiceKolBlinkTicks) {
         EXPECT_STREQ("Принято писем - 5", s.tip);
         EXPECT_FALSE(s.balloonFlag); // blinking never repeats the balloon
     }
-    EXPECT_TRUE(KillTimer(window, IDT_BLINK)); // still running after tick 20
-    SetTimer(window, IDT_BLINK, 1000, nullptr);
+    EXPECT_TRUE(KillTimer(agent, IDT_BLINK)); // still running after tick 20
+    SetTimer(agent, IDT_BLINK, 1000, nullptr);
     send(WM_TIMER, IDT_BLINK);
     EXPECT_EQ(IDI_MAIL, trayState().iconId);
-    EXPECT_FALSE(KillTimer(window, IDT_BLINK)); // tick 21 stopped it
+    EXPECT_FALSE(KillTimer(agent, IDT_BLINK)); // tick 21 stopped it
 }
 
 TEST_F(AgentWindow, BlinkSwitchedOffMidwayOnlyCountsAndRefreshesTheTooltip) {
@@ -187,7 +180,7 @@ TEST_F(AgentWindow, BlinkSwitchedOffMidwayOnlyCountsAndRefreshesTheTooltip) {
     gAgent.settings.kolBlink = 10;
     gAgent.blinkCount = 0;
     gAgent.blinkPhase = 0;
-    SetTimer(window, IDT_BLINK, 1000, nullptr);
+    SetTimer(agent, IDT_BLINK, 1000, nullptr);
     for (int tick = 1; tick <= 5; tick++) {
         send(WM_TIMER, IDT_BLINK);
     }
@@ -201,7 +194,7 @@ TEST_F(AgentWindow, BlinkSwitchedOffMidwayOnlyCountsAndRefreshesTheTooltip) {
     EXPECT_STREQ("Принято писем - 2", trayState().tip);
     send(WM_TIMER, IDT_BLINK);
     EXPECT_EQ(IDI_MAIL, trayState().iconId);
-    EXPECT_FALSE(KillTimer(window, IDT_BLINK));
+    EXPECT_FALSE(KillTimer(agent, IDT_BLINK));
 }
 
 TEST_F(AgentWindow, TheMenuInEachState) {
@@ -248,17 +241,22 @@ TEST_F(AgentWindow, TheMenuInEachState) {
 TEST_F(AgentWindow, ASecondPollWhileOneRunsStartsNothing) {
     std::vector<std::string> names = corpusMailNames();
     names.resize(4);
-    setFakePop3Scenario("{\"messages\": " + corpusJsonList(names) + ", \"delayMs\": 400}");
+    // The server holds the first poll in its session until both requests
+    // have come.
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(names) + ", \"holdOn\": \"QUIT\"}");
     writeMailboxFile("A;Фейк;ivan@fake.test;secret;fake.test;110\r\n");
     send(WM_TIMER, IDT_POLL);
     HANDLE first = gAgent.pollThread;
     ASSERT_NE(nullptr, first);
+    ASSERT_TRUE(waitForFakePop3Command("QUIT", kPollCycleTimeoutMs));
     send(WM_COMMAND, IDM_POLL_NOW); // the menu's command, as if it came through
     send(WM_TIMER, IDT_POLL);
-    ASSERT_TRUE(waitForCycleEnd());
+    EXPECT_EQ(first, gAgent.pollThread.load());
+    releaseFakePop3();
+    ASSERT_TRUE(waitForPollCycle());
     std::string text = log();
     EXPECT_EQ(1u, count(text, "Запрос приема писем"));
-    EXPECT_EQ(4u, splitLines(readFile(dir / "GetMail.txt")).size());
+    EXPECT_EQ(4u, splitLines(readFile(path("GetMail.txt"))).size());
 }
 
 TEST_F(AgentWindow, SettingsAndViewerNeverExistTogether) {
@@ -278,7 +276,7 @@ TEST_F(AgentWindow, SettingsAndViewerNeverExistTogether) {
     EXPECT_FALSE(IsWindow(settings));
     EXPECT_EQ(1, gAgent.viewerOpen);
     // The settings dialog wrote the user settings as it closed.
-    EXPECT_NE(std::string::npos, readFile(dir / "Korvel.ini").find("KolBlink=10"));
+    EXPECT_NE(std::string::npos, readFile(path("Korvel.ini")).find("KolBlink=10"));
     // A click on the tray icon closes the open viewer.
     send(WM_TRAYICON, 0, WM_LBUTTONDOWN);
     EXPECT_EQ(0, gAgent.viewerOpen);
@@ -287,9 +285,12 @@ TEST_F(AgentWindow, SettingsAndViewerNeverExistTogether) {
 TEST_F(AgentWindow, PollWithTheViewerOpenAndNoInternetShowsTheNotice) {
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
     ASSERT_NE(nullptr, openViewer(nullptr));
-    DWORD start = GetTickCount();
+    gAgent.internetOk = 1; // as the start-up leaves it
+    Onlooker onlooker;
     send(WM_COMMAND, IDM_POLL_NOW);
-    EXPECT_GE(GetTickCount() - start, 3900u); // two seconds, then the notice's two
+    // The notice showed while the command ran, and went again.
+    std::vector<std::string> notices = onlooker.notices();
+    EXPECT_NE(notices.end(), std::find(notices.begin(), notices.end(), "Нет соединения с Интернет!"));
     char text[64] = {};
     GetWindowTextA(gAgent.alertWindow, text, sizeof text);
     EXPECT_STREQ("Нет соединения с Интернет!", text);
@@ -301,19 +302,18 @@ namespace {
 
 class VersionCheck : public AgentWindow {
 protected:
-    std::string ini() { return readFile(dir / "Korvel.ini"); }
+    std::string ini() { return readFile(path("Korvel.ini")); }
 };
 
 } // namespace
 
 TEST_F(VersionCheck, ANewerVersionWithItsSize) {
     setVersionFile("12,250000");
-    checkProgramVersion();
+    EXPECT_TRUE(checkProgramVersion()); // the tray's balloon tells of it
     EXPECT_EQ(12, gAgent.settings.newVersion);
     EXPECT_EQ(250000, gAgent.settings.versionSize);
     EXPECT_NE(std::string::npos, ini().find("NewVersion=12"));
     EXPECT_NE(std::string::npos, ini().find("VersionSize=250000"));
-    EXPECT_STREQ("Имеется новая версия программы.", trayState().balloon);
     std::string text = log();
     EXPECT_NE(std::string::npos, text.find("Принят файл ver.dat с содержимым: 12,250000"));
     EXPECT_NE(std::string::npos, text.find("Новая версия на сайте = 12"));
@@ -352,11 +352,10 @@ TEST_F(VersionCheck, AHashGoesWithTheVersionItCameWith) {
 TEST_F(VersionCheck, TheSameOrALowerVersionWritesNothing) {
     gAgent.settings.versionSize = 777777;
     setVersionFile("10,300000");
-    checkProgramVersion();
+    EXPECT_FALSE(checkProgramVersion()); // no balloon
     EXPECT_EQ(10, gAgent.settings.newVersion);
     EXPECT_EQ(0, gAgent.settings.versionSize); // in memory only
-    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
-    EXPECT_STREQ("", trayState().balloon);
+    EXPECT_FALSE(fileExists(path("Korvel.ini")));
 }
 
 TEST_F(VersionCheck, BrokenVersionFiles) {
@@ -367,16 +366,15 @@ TEST_F(VersionCheck, BrokenVersionFiles) {
     checkProgramVersion();
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь соединиться с сервером для опроса новой версии."));
     EXPECT_EQ(10, gAgent.settings.newVersion);
-    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+    EXPECT_FALSE(fileExists(path("Korvel.ini")));
 }
 
 TEST_F(VersionCheck, EndlessDigitsWriteNothing) {
     setVersionFile(std::string(100000, '9'));
-    checkProgramVersion();
+    EXPECT_FALSE(checkProgramVersion());
     EXPECT_NE(std::string::npos, log().find("Неверный файл номера новой версии на сервере!"));
     EXPECT_EQ(10, gAgent.settings.newVersion);
-    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
-    EXPECT_STREQ("", trayState().balloon);
+    EXPECT_FALSE(fileExists(path("Korvel.ini")));
 }
 
 TEST_F(VersionCheck, AnUpdateSizeNoUpdaterHasMakesTheFileInvalid) {
@@ -385,7 +383,7 @@ TEST_F(VersionCheck, AnUpdateSizeNoUpdaterHasMakesTheFileInvalid) {
     EXPECT_NE(std::string::npos, log().find("Неверный файл номера новой версии на сервере!"));
     EXPECT_EQ(10, gAgent.settings.newVersion);
     EXPECT_EQ(0, gAgent.settings.versionSize);
-    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+    EXPECT_FALSE(fileExists(path("Korvel.ini")));
 }
 
 // The stored version is what the server announces now: a version withdrawn
@@ -394,7 +392,7 @@ TEST_F(VersionCheck, TheStoredVersionFollowsTheServer) {
     setVersionFile("2147483647");
     checkProgramVersion();
     EXPECT_EQ(10, gAgent.settings.newVersion);
-    EXPECT_FALSE(fileExists(dir / "Korvel.ini"));
+    EXPECT_FALSE(fileExists(path("Korvel.ini")));
 
     struct Step {
         const char* file;
@@ -429,12 +427,12 @@ TEST_F(AgentWindow, AfterWakingUpAPollStartsOnceTheNetworkAnswers) {
     send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
     // The first retry polls at once; the network answers.
     send(WM_TIMER, IDT_RESUME);
-    ASSERT_TRUE(waitForCycleEnd());
+    ASSERT_TRUE(waitForPollCycle());
     EXPECT_EQ(1, gAgent.internetOk);
     EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
     // That cycle found the network: the retries end.
     send(WM_TIMER, IDT_RESUME);
-    EXPECT_FALSE(KillTimer(window, IDT_RESUME));
+    EXPECT_FALSE(KillTimer(agent, IDT_RESUME));
     EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
 }
 
@@ -442,17 +440,14 @@ TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
     copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://127.0.0.1:9/");
     send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
     send(WM_TIMER, IDT_RESUME);
-    ASSERT_TRUE(waitForCycleEnd("Поток опроса почты - Нет соединения с Интернет!"));
-    send(WM_TIMER, IDT_RESUME);
-    pumpMessages(200);
+    ASSERT_TRUE(waitForPollCycle());
+    EXPECT_EQ(1u, count(log(), "Поток опроса почты - Нет соединения с Интернет!"));
     // A second try, and the timer still runs for the next one.
-    EXPECT_TRUE(waitForLogText(dir / "MAInLog.txt", "Начинается опрос почты.", 1000));
-    DWORD start = GetTickCount();
-    while (count(log(), "Поток опроса почты - Нет соединения с Интернет!") < 2 && GetTickCount() - start < 10000) {
-        pumpMessages(50);
-    }
+    send(WM_TIMER, IDT_RESUME);
+    ASSERT_TRUE(waitForPollCycle());
+    EXPECT_EQ(2u, count(log(), "Поток опроса почты - Нет соединения с Интернет!"));
     EXPECT_EQ(2u, count(log(), "Начинается опрос почты."));
-    EXPECT_TRUE(KillTimer(window, IDT_RESUME));
+    EXPECT_TRUE(KillTimer(agent, IDT_RESUME));
 }
 
 // Requests that redirect to themselves end after a few hops: the cycle ends
@@ -461,18 +456,12 @@ TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
     setVersionFile("12");
     setHttpBehaviour("{\"redirects\": {\"messages.txt\": \"/mess/messages.txt?{query}\", "
                      "\"ver.dat\": \"/update/ver.dat\"}}");
-    ASSERT_TRUE(writeFile(dir / "MessBox.txt", "A;Друг;ivan;secret;5\r\n"));
+    ASSERT_TRUE(writeFile(path("MessBox.txt"), "A;Друг;ivan;secret;5\r\n"));
     clearHttpRequests();
     for (size_t cycle = 1; cycle <= 2; cycle++) {
         send(WM_TIMER, IDT_POLL);
-        DWORD start = GetTickCount();
-        while (count(log(), "Поток опроса почты завершился") < cycle && GetTickCount() - start < kCycleTimeoutMs) {
-            pumpMessages(50);
-        }
+        ASSERT_TRUE(waitForPollCycle());
         ASSERT_EQ(cycle, count(log(), "Поток опроса почты завершился"));
-        while (gAgent.pollThread.load() != nullptr && GetTickCount() - start < kCycleTimeoutMs) {
-            pumpMessages(50);
-        }
     }
     // Each request: the first ask and five redirects at most.
     std::vector<std::string> requests = httpRequests();
@@ -481,5 +470,5 @@ TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
     std::string text = log();
     EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером http"));
     EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
-    EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(dir / "MessBox.txt"));
+    EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(path("MessBox.txt")));
 }

@@ -16,15 +16,36 @@ DWORD rewrite(const std::string& target, const std::string& content) {
     return error;
 }
 
-// Another program (a virus scanner) letting go of a file after a moment.
-DWORD WINAPI closeSoon(void* file) {
-    Sleep(300);
-    CloseHandle(file);
-    return 0;
-}
-
 HANDLE holdWithoutSharing(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Another program (a virus scanner) holding the target, and letting go of it
+// only once the replacement is under way: its writer has closed the new
+// content's temporary file, and the first attempt to put it in place meets
+// the held target. The holder then takes the temporary file itself for a
+// moment, so that an attempt meets a held file either way.
+struct Holder {
+    HANDLE target;
+    std::string temp;
+};
+
+DWORD WINAPI letGoOnceReplacing(void* param) {
+    auto* holder = static_cast<Holder*>(param);
+    // The writer's handle on the temporary file is looked for until it is
+    // gone: an open without sharing then succeeds.
+    HANDLE temp = INVALID_HANDLE_VALUE;
+    for (DWORD start = GetTickCount(); temp == INVALID_HANDLE_VALUE && GetTickCount() - start < 10000;) {
+        temp = holdWithoutSharing(holder->temp);
+        if (temp == INVALID_HANDLE_VALUE) {
+            Sleep(1);
+        }
+    }
+    CloseHandle(holder->target);
+    if (temp != INVALID_HANDLE_VALUE) {
+        CloseHandle(temp);
+    }
+    return 0;
 }
 
 } // namespace
@@ -34,7 +55,8 @@ TEST(ReplacementFile, TargetHeldForAMomentIsReplacedWithItsAttributes) {
     const std::string target = dir / "HistMail.txt";
     ASSERT_TRUE(writeFile(target, "old\r\n"));
     ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    HANDLE thread = CreateThread(nullptr, 0, closeSoon, holdWithoutSharing(target), 0, nullptr);
+    Holder holder{holdWithoutSharing(target), target + ".tmp"};
+    HANDLE thread = CreateThread(nullptr, 0, letGoOnceReplacing, &holder, 0, nullptr);
     ASSERT_NE(nullptr, thread);
     EXPECT_EQ(0u, rewrite(target, "new\r\n"));
     WaitForSingleObject(thread, INFINITE);

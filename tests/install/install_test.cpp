@@ -22,6 +22,7 @@
 namespace {
 
 constexpr DWORD kTimeoutMs = kAgentStartTimeoutMs;
+constexpr DWORD kTestFolderRemovalPauseMs = 20;
 constexpr char kCaption[] = "Установка Lumetra Агента";
 constexpr char kDoneText[] = "Установка Агента успешно завершена";
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
@@ -123,7 +124,7 @@ HWND waitForAgentOf(const std::string& exe, UniqueHandle& process, DWORD timeout
                 return window;
             }
         }
-        Sleep(50);
+        Sleep(50); // the agent's window is looked for again until it is up
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
 }
@@ -236,6 +237,7 @@ protected:
         }
         removeInstalledThings();
         CoUninitialize();
+        gFolderRemovalPauseMs = kFolderRemovalPauseMs;
     }
     static void removeInstalledThings() {
         DeleteFileA(desktopLink().c_str());
@@ -429,6 +431,8 @@ TEST(FolderBrowser, AppendsTheAgentFolderToTheChosenOne) {
 // cannot remove its stand-in for a link, so whether the link itself went is
 // not asked here; the removal call is the one Windows documents for it.)
 TEST_F(InstallerTest, UninstallerLeavesWhatFolderLinksPointAt) {
+    // Wine cannot remove the links: only the retries' pauses are shortened.
+    gFolderRemovalPauseMs = kTestFolderRemovalPauseMs;
     TempFolder outside;
     ASSERT_TRUE(writeFile(outside / "mail.txt", "kept"));
     ASSERT_TRUE(CreateDirectoryA((outside / "sub").c_str(), nullptr));

@@ -51,7 +51,6 @@ protected:
         copyText(gAgent.serviceFolder, sizeof gAgent.serviceFolder, dir.path().c_str());
         ASSERT_EQ(0u, openEventLog(path("MAInLog.txt").c_str()));
         gAgent.pollMode = 1;
-        gAgent.pollOwner = nullptr;
         gAgent.highestMailNumber = 100;
         gAgent.runNewMailCount = 0;
         gRetrieval.clear();

@@ -2,6 +2,8 @@
 
 #include "resources/resource.h"
 
+#include <shellapi.h>
+
 namespace {
 
 constexpr char kAgentClass[] = "Lumetra_Agent_Class";
@@ -33,7 +35,7 @@ HWND waitForAgent(const ChildProcess& process) {
             }
             return window;
         }
-        Sleep(25);
+        Sleep(25); // the window of a process that is still starting
     }
     return nullptr;
 }
@@ -53,13 +55,30 @@ std::vector<std::string> logTexts(const std::string& path) {
     return texts;
 }
 
+bool waitForTrayIcon(HWND agent, DWORD timeoutMs) {
+    // A modification that changes nothing succeeds only for an icon the
+    // notification area has; it is asked again until it has it.
+    NOTIFYICONDATAA probe = {};
+    probe.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    probe.hWnd = agent;
+    probe.uID = TRAY_ICON_ID;
+    DWORD start = GetTickCount();
+    while (!Shell_NotifyIconA(NIM_MODIFY, &probe)) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(25);
+    }
+    return true;
+}
+
 bool waitForLogText(const std::string& logPath, const std::string& text, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
         if (readFile(logPath).find(text) != std::string::npos) {
             return true;
         }
-        Sleep(50);
+        Sleep(50); // the log file is looked at again until the text is in it
     }
     return false;
 }

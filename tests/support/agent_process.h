@@ -36,5 +36,9 @@ bool quitAgent(HWND agent, ChildProcess& process, DWORD timeoutMs = kAgentStartT
 // The texts of the log entries, without their date prefixes.
 std::vector<std::string> logTexts(const std::string& path);
 
+// Waits until the agent window's icon is in the notification area; true
+// when it came in time.
+bool waitForTrayIcon(HWND agent, DWORD timeoutMs);
+
 // Waits until the log holds the text; true when it came in time.
 bool waitForLogText(const std::string& logPath, const std::string& text, DWORD timeoutMs);

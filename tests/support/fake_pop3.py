@@ -39,6 +39,10 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 the message file's name)
   batchReplies  true: the replies to all commands that arrived together go
                 out in one piece
+  holdOn        command line whose reply waits until the file
+                CONTROL_DIR/release exists (the test opens the gate) or a
+                new scenario is written: a client held in mid-dialogue for
+                as long as the test needs
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
 messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
@@ -54,6 +58,7 @@ import threading
 import time
 
 CONTROL = sys.argv[1]
+HOLD_LIMIT_S = 60
 CERTS = sys.argv[-1] if len(sys.argv) > 3 and os.path.isdir(sys.argv[-1]) else None
 IMPLICIT_TLS_PORT = 995
 lock = threading.Lock()
@@ -72,6 +77,21 @@ def load_scenario():
             return json.load(f)
     except (OSError, ValueError):
         return {}
+
+
+def scenario_stamp():
+    try:
+        return os.stat(os.path.join(CONTROL, 'scenario.json')).st_mtime_ns
+    except OSError:
+        return None
+
+
+def wait_for_release(stamp):
+    """Until the test opens the gate or plays another scenario."""
+    release = os.path.join(CONTROL, 'release')
+    deadline = time.monotonic() + HOLD_LIMIT_S
+    while not os.path.exists(release) and scenario_stamp() == stamp and time.monotonic() < deadline:
+        time.sleep(0.01)
 
 
 def record(name, line):
@@ -116,6 +136,7 @@ def header_of(message):
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         self.held = None
+        self.stamp = scenario_stamp()
         self.scenario = load_scenario()
         self.delay = self.scenario.get('delayMs', 0) / 1000.0
 
@@ -184,6 +205,9 @@ class Handler(socketserver.BaseRequestHandler):
             raw, buffer = buffer.split(b'\r\n', 1)
             line = raw.decode('latin-1')
             record('transcript.txt', line)
+            if line == self.scenario.get('holdOn'):
+                self.flush_held()
+                wait_for_release(self.stamp)
             if line == silent_on:
                 self.flush_held()
                 self.hold()

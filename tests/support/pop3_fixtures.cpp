@@ -119,7 +119,28 @@ void setFakePop3Scenario(const std::string& json) {
     std::string folder = fakePop3Folder();
     DeleteFileA((folder + "transcript.txt").c_str());
     DeleteFileA((folder + "deleted.txt").c_str());
+    DeleteFileA((folder + "release").c_str());
     writeFile(folder + "scenario.json", json);
+}
+
+void releaseFakePop3() {
+    writeFile(fakePop3Folder() + "release", "");
+}
+
+bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs) {
+    // The transcript is a file the server appends to: it is looked at again
+    // every few milliseconds until the command is in it.
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<std::string> commands = fakePop3Transcript();
+        if (std::find(commands.begin(), commands.end(), command) != commands.end()) {
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(10);
+    }
 }
 
 std::vector<std::string> fakePop3Transcript() {

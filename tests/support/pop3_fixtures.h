@@ -2,6 +2,8 @@
 // (127.0.0.1:110) and scenarios of the scripted server (127.0.0.2:110), both
 // reached through the folders the session names in the environment.
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -48,6 +50,10 @@ private:
 // it received is cleared.
 void setFakePop3Scenario(const std::string& json);
 std::vector<std::string> fakePop3Transcript();
+// Opens the gate of a scenario's "holdOn": the held reply goes out.
+void releaseFakePop3();
+// Waits until the scripted server has received that command line.
+bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs);
 std::vector<std::string> fakePop3Deleted();
 
 // A JSON list of corpus mail paths for a scenario's "messages".

@@ -135,7 +135,7 @@ bool waitForFile(const std::string& path, DWORD timeoutMs) {
         if (GetTickCount() - start >= timeoutMs) {
             return false;
         }
-        Sleep(20);
+        Sleep(20); // the file is looked for again until it is there
     }
     return true;
 }
@@ -344,7 +344,7 @@ bool waitForMessageBox(DWORD processId, MessageBoxInfo& box, DWORD timeoutMs) {
         if (GetTickCount() - start >= timeoutMs) {
             return false;
         }
-        Sleep(25);
+        Sleep(25); // the box is looked for again until it is up
     }
 }
 
@@ -402,6 +402,39 @@ void pumpMessages(DWORD milliseconds) {
         }
         Sleep(5);
     } while (GetTickCount() - start < milliseconds);
+}
+
+void pumpPendingMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    // Other threads' changes come without a message: looked at this often.
+    constexpr DWORD kLookMs = 10;
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (done()) {
+                return true;
+            }
+        }
+        if (done()) {
+            return true;
+        }
+        DWORD spent = GetTickCount() - start;
+        if (spent >= timeoutMs) {
+            return false;
+        }
+        DWORD left = timeoutMs - spent;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, left < kLookMs ? left : kLookMs, QS_ALLINPUT);
+    }
 }
 
 namespace {

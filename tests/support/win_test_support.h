@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,15 @@ private:
 
 // Dispatches the messages of this thread for the given time.
 void pumpMessages(DWORD milliseconds);
+
+// Dispatches the messages already waiting for this thread, and those that
+// handling them posts, until none is left.
+void pumpPendingMessages();
+
+// Dispatches this thread's messages one at a time until done() holds, which
+// is asked after every message, and at least every few milliseconds for
+// what other threads change; true when it held within timeoutMs.
+bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Parts of a row of a report-style list view where the control draws them:
 // the first column's icon (a tree's fold sign), and the check box, the state

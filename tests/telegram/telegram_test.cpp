@@ -32,7 +32,6 @@ protected:
         formatText(gAgent.settings.messageServer, sizeof gAgent.settings.messageServer, "%smess/",
                    httpBaseUrl().c_str());
         ASSERT_EQ(0u, openEventLog((dir / "MAInLog.txt").c_str()));
-        gAgent.pollOwner = nullptr;
         gAgent.telegramCount = 0;
         setTelegramAccounts(kAccounts);
         setHttpBehaviour("{}");
@@ -189,7 +188,6 @@ TEST_F(Telegrams, AFailedRewriteOnThePollThreadReachesTheUserThroughTheAgentWind
     // its test: a run that called the window would never end.
     HWND agent = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     gAgent.agentWindow = agent;
-    gAgent.pollOwner = agent;
     HANDLE thread = CreateThread(
         nullptr, 0,
         [](void*) -> DWORD {
@@ -210,7 +208,6 @@ TEST_F(Telegrams, AFailedRewriteOnThePollThreadReachesTheUserThroughTheAgentWind
     EXPECT_NE(std::string::npos, log().find(notice));
 
     gAgent.agentWindow = nullptr;
-    gAgent.pollOwner = nullptr;
     DestroyWindow(agent);
     RemoveDirectoryA((dir / "MessBox.txt.tmp").c_str());
 }

@@ -1,0 +1,58 @@
+#include "agent_window_fixture.h"
+
+#include "agent/agent_window.h"
+#include "agent/poll_cycle.h"
+#include "base/event_log.h"
+#include "base/text.h"
+#include "core/agent_state.h"
+#include "ui/tray_icon.h"
+
+#include "agent_test_state.h"
+#include "http_fixtures.h"
+#include "poll_cycle_wait.h"
+
+namespace {
+
+void closeIfOpen(std::atomic<int>& open, std::atomic<HWND>& window) {
+    if (open && window.load() != nullptr) {
+        DestroyWindow(window);
+    }
+}
+
+} // namespace
+
+void AgentWindowFixture::SetUp() {
+    ASSERT_TRUE(prepareAgentState(dir));
+    copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, dir.path().c_str());
+    copyText(gAgent.agentExePath, sizeof gAgent.agentExePath, (dir / "Korvel.exe").c_str());
+    gAgent.receivedCount = 0;
+    gAgent.runNewMailCount = 0;
+    gAgent.newTelegramCount = 0;
+    gAgent.telegramCount = 0;
+    gAgent.settingsOpen = 0;
+    gAgent.viewerOpen = 0;
+    gAgent.autoStart = 0;
+    removeVersionFile();
+    agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                            nullptr, nullptr, gAgent.instance, nullptr);
+    ASSERT_NE(nullptr, agent);
+    gAgent.agentWindow = agent;
+    addTrayIcon(agent);
+}
+
+void AgentWindowFixture::TearDown() {
+    closeIfOpen(gAgent.settingsOpen, gAgent.settingsDialog);
+    stopPollCycle(kPollCycleTimeoutMs);
+    // What the last cycle posted goes before the windows do.
+    pumpPendingMessages();
+    closeIfOpen(gAgent.viewerOpen, gAgent.viewerWindow);
+    removeTrayIcon();
+    gAgent.trayIcon.hWnd = nullptr;
+    // The agent's own shutdown (class removal, quit) is for the process; here
+    // the window just goes.
+    SetWindowLongPtrA(agent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
+    DestroyWindow(agent);
+    gAgent.agentWindow = nullptr;
+    closeEventLog("end");
+    gAgent.pollThread = nullptr;
+}

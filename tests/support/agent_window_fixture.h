@@ -1,0 +1,27 @@
+// The fixture of the tests that run the agent window in the test program's
+// own process: the state of a fresh agent in a scratch service folder, the
+// agent window with its tray icon, and a tidy end that stops a running poll
+// and closes what the test left open.
+#pragma once
+#include <windows.h>
+
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+class AgentWindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam = 0) {
+        return SendMessageA(agent, message, wParam, lParam);
+    }
+    std::string path(const char* name) const { return dir / name; }
+    std::string log() const { return readFile(dir / "MAInLog.txt"); }
+
+    TempFolder dir;
+    HWND agent = nullptr;
+};

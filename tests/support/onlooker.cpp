@@ -1,0 +1,148 @@
+#include "onlooker.h"
+
+namespace {
+
+constexpr DWORD kLookMs = 30;
+constexpr int kLooksBetweenAsks = 16; // about half a second
+constexpr UINT kAnswerTimeoutMs = 1000;
+constexpr char kBoxCaption[] = "Lumetra Агент";
+constexpr char kAlertClass[] = "AlertWin";
+
+struct AlertSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// The shown alert window over any window of this process.
+BOOL CALLBACK findShownAlert(HWND top, LPARAM param) {
+    auto* search = reinterpret_cast<AlertSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(top, &pid);
+    if (pid != search->processId) {
+        return TRUE;
+    }
+    HWND alert = FindWindowExA(top, nullptr, kAlertClass, nullptr);
+    if (alert != nullptr && IsWindowVisible(alert)) {
+        search->found = alert;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The alert's fill colour, read from the screen beside its centred text.
+COLORREF paintedColour(HWND alert) {
+    RECT r;
+    GetWindowRect(alert, &r);
+    HDC screen = GetDC(nullptr);
+    COLORREF colour = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// A window's text without sending it a message: its thread may be busy.
+std::string textOf(HWND window) {
+    wchar_t wide[256] = {};
+    InternalGetWindowText(window, wide, 256);
+    char text[512] = {};
+    WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+} // namespace
+
+Onlooker::Onlooker(int button) : Onlooker(nullptr, button) {}
+
+Onlooker::Onlooker(HWND watched, int button) : watched_(watched), button_(button) {
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+Onlooker::~Onlooker() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+}
+
+std::vector<std::string> Onlooker::boxes() {
+    AcquireSRWLockExclusive(&lock_);
+    std::vector<std::string> copy = boxes_;
+    ReleaseSRWLockExclusive(&lock_);
+    return copy;
+}
+
+std::vector<std::string> Onlooker::notices() {
+    AcquireSRWLockExclusive(&lock_);
+    std::vector<std::string> copy = notices_;
+    ReleaseSRWLockExclusive(&lock_);
+    return copy;
+}
+
+COLORREF Onlooker::alert(const std::string& text) {
+    AcquireSRWLockExclusive(&lock_);
+    auto found = colours_.find(text);
+    COLORREF colour = found != colours_.end() ? found->second : CLR_INVALID;
+    ReleaseSRWLockExclusive(&lock_);
+    return colour;
+}
+
+bool Onlooker::alertSeen() {
+    return !notices().empty();
+}
+
+// Windows come and go without telling another thread: the onlooker looks
+// at them every few milliseconds until it is stopped.
+DWORD WINAPI Onlooker::run(void* param) {
+    auto* self = static_cast<Onlooker*>(param);
+    for (int looks = 0; WaitForSingleObject(self->stop_, kLookMs) == WAIT_TIMEOUT; looks++) {
+        self->look(looks % kLooksBetweenAsks == 0);
+    }
+    return 0;
+}
+
+void Onlooker::look(bool askWatched) {
+    lookAtAlert();
+    HWND box = lookAtBox();
+    if (askWatched && watched_ != nullptr && box == nullptr && IsWindow(watched_)) {
+        DWORD_PTR result = 0;
+        bool answer = SendMessageTimeoutA(watched_, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result) != 0;
+        (answer ? answered : unanswered)++;
+    }
+}
+
+void Onlooker::lookAtAlert() {
+    AlertSearch search{GetCurrentProcessId(), nullptr};
+    EnumWindows(findShownAlert, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) {
+        return;
+    }
+    std::string text = textOf(search.found);
+    COLORREF colour = paintedColour(search.found);
+    AcquireSRWLockExclusive(&lock_);
+    if (notices_.empty() || notices_.back() != text) {
+        notices_.push_back(text);
+    }
+    colours_[text] = colour; // the last look, after the paint
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+HWND Onlooker::lookAtBox() {
+    HWND box = FindWindowA("#32770", kBoxCaption);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(box, &pid);
+    if (box == nullptr || pid != GetCurrentProcessId() || !IsWindowVisible(box)) {
+        return nullptr;
+    }
+    if (box == answeredBox_) {
+        return box;
+    }
+    char text[1024] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    AcquireSRWLockExclusive(&lock_);
+    boxes_.push_back(text);
+    ReleaseSRWLockExclusive(&lock_);
+    int button = GetDlgItem(box, button_) != nullptr ? button_ : IDOK;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    answeredBox_ = box;
+    return box;
+}
