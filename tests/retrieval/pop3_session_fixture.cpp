@@ -80,8 +80,8 @@ std::vector<std::string> Pop3Session::seen() {
 }
 
 void Pop3Session::shortTimeouts() {
-    gNetTimeouts.receiveMs = 700;
-    gNetTimeouts.connectMs = 700;
+    gNetTimeouts.receiveMs = 500;
+    gNetTimeouts.connectMs = 500;
 }
 
 std::string deletionRecord(const char* identity) {

@@ -152,7 +152,7 @@ TEST_F(Pop3Session, SilentServerEndsWithALoggedFailure) {
 
     setFakePop3Scenario("{\"silentOn\": \"greeting\"}");
     std::string result;
-    gNetTimeouts.receiveMs = 1000;
+    gNetTimeouts.receiveMs = 500;
     EXPECT_EQ(0, test("ivan@fake.test;x", result));
     EXPECT_EQ("Ошибка! Прерывание связи.", result);
     EXPECT_NE(std::string::npos, log().find("При ответе сервера произошла ошибка: 10060"));
