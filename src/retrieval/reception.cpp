@@ -127,10 +127,8 @@ int runReception(Pop3Dialogue& s, WalkGuard& walk, HANDLE headerFile) {
         return 1;
     }
     bool pipelined = caps.pipelining && !gPop3ForceWalk;
-    Poll p{s,          login,      aliasLine,
-           walk.cache, headerFile, caps,
-           count,      pipelined,  std::vector<MessagePlan>(static_cast<size_t>(count)),
-           {},         true};
+    Poll p{s, login, aliasLine, walk.cache, headerFile, caps, count, pipelined, {}, {}, true};
+    p.plans.resize(static_cast<size_t>(count));
     pollMessages(p, walk, cacheName, allowance);
     return 1;
 }
