@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -101,9 +102,9 @@ bool runOnce(const std::string& folder, int blocks, const std::string& text) {
         fprintf(stderr, "cannot write %s\n", tmpPath.c_str());
         return false;
     }
-    HANDLE headerFile = CreateFileA(tmpPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (headerFile == INVALID_HANDLE_VALUE) {
+    UniqueHandle headerFile(CreateFileA(tmpPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!headerFile) {
         fprintf(stderr, "cannot open %s\n", tmpPath.c_str());
         return false;
     }
@@ -111,7 +112,7 @@ bool runOnce(const std::string& folder, int blocks, const std::string& text) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    int count = processHeaders(headerFile);
+    int count = processHeaders(std::move(headerFile));
     QueryPerformanceCounter(&end);
     double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     printf("%6d blocks, %6.1f MB: %8.1f ms (%d records)\n", blocks, static_cast<double>(text.size()) / 1048576.0, ms,

@@ -83,6 +83,30 @@ size_t decodeQ(const char* text, size_t start, size_t length, char* out, size_t 
     return i;
 }
 
+// Turns the decoded text of a word (NUL-terminated in a buffer of capacity
+// bytes) into Windows-1251 in place. False when UTF-8 bytes do not convert.
+bool convertToAnsi(Charset charset, char* decoded, size_t capacity) {
+    switch (charset) {
+    case Charset::Koi8r:
+        for (char* p = decoded; *p != '\0'; p++) {
+            *p = static_cast<char>(koi8rToAnsi(static_cast<unsigned char>(*p)));
+        }
+        return true;
+    case Charset::Windows1251:
+        return true;
+    case Charset::Utf8: {
+        std::unique_ptr<char[]> ansi = utf8ToAnsi(decoded);
+        if (!ansi) {
+            return false;
+        }
+        strncpy(decoded, ansi.get(), capacity - 1);
+        decoded[capacity - 1] = '\0';
+        return true;
+    }
+    }
+    return true;
+}
+
 } // namespace
 
 bool decodeBase64(const char* input, size_t length, unsigned char* output, size_t* capacity) {
@@ -166,24 +190,9 @@ size_t decodeEncodedWord(char* buffer, size_t capacity) {
         consumed = decodeQ(buffer, prefixLength, length, decoded, sizeof decoded);
     }
 
-    switch (word->charset) {
-    case Charset::Koi8r:
-        for (char* p = decoded; *p != '\0'; p++) {
-            *p = static_cast<char>(koi8rToAnsi(static_cast<unsigned char>(*p)));
-        }
-        break;
-    case Charset::Windows1251:
-        break;
-    case Charset::Utf8: {
-        std::unique_ptr<char[]> ansi = utf8ToAnsi(decoded);
-        if (!ansi) {
-            // B: the text is already cut at its "?="; Q: still unchanged.
-            return word->base64 ? strlen(buffer) : length;
-        }
-        strncpy(decoded, ansi.get(), sizeof decoded - 1);
-        decoded[sizeof decoded - 1] = '\0';
-        break;
-    }
+    if (!convertToAnsi(word->charset, decoded, sizeof decoded)) {
+        // B: the text is already cut at its "?="; Q: still unchanged.
+        return word->base64 ? strlen(buffer) : length;
     }
     size_t n = strnlen(decoded, capacity - 1);
     memcpy(buffer, decoded, n);

@@ -82,63 +82,41 @@ void logUnrecognisedDate(const TextSpan& date) {
     writeLogf("Строка даты нераспознана: %s", value);
 }
 
-} // namespace
-
-int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
-    bool unused = false;
-    bool& complete = allWritten != nullptr ? *allWritten : unused;
-    complete = false;
-    UniqueHandle headerFile(headerFileHandle);
-    ServicePath headerFilePath(kHeaderFile);
-    const char* headerPath = headerFilePath.text;
-
-    FileImage text;
-    FileReadResult read = readFileImage(headerFile.get(), text);
+// Reads the whole header file into text; false (logged) when it cannot.
+bool readHeaderFile(HANDLE headerFile, const char* headerPath, FileImage& text) {
+    FileReadResult read = readFileImage(headerFile, text);
     SystemError failure(read.code);
     switch (read.failedStep) {
     case FileReadStep::None:
-        break;
+        return true;
     case FileReadStep::Open:
     case FileReadStep::Size:
         writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
-        return 0;
+        return false;
     case FileReadStep::Memory:
         writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
-        return 0;
+        return false;
     case FileReadStep::Read:
         writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
-        return 0;
+        return false;
     }
-    if (text.size == 0) {
-        writeLogf("Файл %s пуст!", headerPath);
-        complete = true;
-        return 0;
-    }
-    size_t textLength = text.size;
-    headerFile.reset();
+    return false;
+}
 
-    ServicePath mailFilePath(kFreshMailFile);
-    const char* mailPath = mailFilePath.text;
-    UniqueHandle mailFile(
-        CreateFileA(mailPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER zero = {};
-    if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
-        SystemError failure(GetLastError());
-        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailPath, failure.code, failure.text);
-        return 0;
-    }
-
-    std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile.get(), mailPath));
+// Appends the record line of every block of text to the open GetMail.txt
+// and flushes it to disk; complete tells whether all of them are there.
+// Returns the number of lines appended.
+int appendRecords(const FileImage& text, HANDLE mailFile, const char* mailPath, bool& complete) {
+    std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile, mailPath));
     std::unique_ptr<RecordLine> record(new (std::nothrow) RecordLine);
     if (!output || !record) {
         SystemError failure(ERROR_NOT_ENOUGH_MEMORY);
         writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return 0;
     }
-
     size_t position = 0;
     HeaderBlock block;
-    while (nextHeaderBlock(text.text(), textLength, &position, &block)) {
+    while (nextHeaderBlock(text.text(), text.size, &position, &block)) {
         uint64_t number = ++gAgent.highestMailNumber;
         formatHeaderRecord(block, number, record.get());
         if (record->dateUnrecognised) {
@@ -151,7 +129,7 @@ int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
     // The records must be on the disk before IdMail.txt calls their mails
     // known: after a crash in between a mail is announced twice, never lost.
     if (output->flush() && !output->failed()) {
-        if (FlushFileBuffers(mailFile.get())) {
+        if (FlushFileBuffers(mailFile)) {
             complete = true;
         } else {
             SystemError failure(GetLastError());
@@ -159,4 +137,34 @@ int processHeaders(HANDLE headerFileHandle, bool* allWritten) {
         }
     }
     return output->written();
+}
+
+} // namespace
+
+int processHeaders(UniqueHandle headerFile, bool* allWritten) {
+    bool unused = false;
+    bool& complete = allWritten != nullptr ? *allWritten : unused;
+    complete = false;
+    ServicePath headerFilePath(kHeaderFile);
+    FileImage text;
+    if (!readHeaderFile(headerFile.get(), headerFilePath.text, text)) {
+        return 0;
+    }
+    if (text.size == 0) {
+        writeLogf("Файл %s пуст!", headerFilePath.text);
+        complete = true;
+        return 0;
+    }
+    headerFile.reset();
+
+    ServicePath mailFilePath(kFreshMailFile);
+    UniqueHandle mailFile(CreateFileA(mailFilePath.text, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER zero = {};
+    if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailFilePath.text, failure.code, failure.text);
+        return 0;
+    }
+    return appendRecords(text, mailFile.get(), mailFilePath.text, complete);
 }

@@ -1,7 +1,7 @@
 #include "retrieval/pop3_connection.h"
 
 #include "base/win_handles.h"
-#include "retrieval/pop3_text.h"
+#include "retrieval/reply_framing.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,6 +1,8 @@
 // One POP3 conversation with one mailbox: a test of an address (mode 0) or
 // the reception of the headers of new mails (mode 1).
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 
 constexpr int kSessionTest = 0;
@@ -8,10 +10,11 @@ constexpr int kSessionReception = 1;
 
 // Test mode: buffer holds "address;password" and receives "host;995" (POP3
 // over TLS) or "host;110" (STLS when offered, else in the clear) or a
-// short error text. Reception mode: buffer holds the account line
-// "alias;address;password;server;port"; header blocks of new mails go to the
-// run's header file. Returns 1 on success (see the two modes), else 0.
-int runPop3Session(int mode, char* buffer, size_t capacity);
+// short error text. Reception mode: buffer holds the mailbox's account line
+// as MailBox.txt has it ("state;alias;address;password;server;port"); header
+// blocks of new mails are appended to headerFile, the run's header file.
+// Returns 1 on success (see the two modes), else 0.
+int runPop3Session(int mode, char* buffer, size_t capacity, HANDLE headerFile = INVALID_HANDLE_VALUE);
 
 // Forces the walk of LIST n and TOP n 0 for every message, one command at a
 // time, whatever the server offers. For the benchmark and the differential

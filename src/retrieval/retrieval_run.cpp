@@ -21,15 +21,9 @@
 #include <string>
 #include <vector>
 
-AccountEntry editEntry;
-
 namespace {
 
 constexpr size_t kSmallestDeletionFile = 10;
-
-// The size of DeleteMail.txt when the run read it: what the viewer appends
-// during the run stands after it.
-LONGLONG deletionFileSizeAtLoad = 0;
 
 // The address and the password of a test as the log shows them.
 std::string loggableTestParams(const char* params) {
@@ -44,9 +38,8 @@ std::string loggableTestParams(const char* params) {
 void runTest() {
     gAgent.testFlag = 0;
     writeLogf("Тестовый запрос почтового ящика %s", loggableTestParams(gAgent.testParams).c_str());
-    if (runPop3Session(0, gAgent.testParams, sizeof gAgent.testParams)) {
+    if (runPop3Session(kSessionTest, gAgent.testParams, sizeof gAgent.testParams)) {
         gAgent.testFlag = 1;
-        copyText(editEntry.extra, sizeof editEntry.extra, gAgent.testParams);
         writeLogf("Успех тестирования при параметрах - %s", gAgent.testParams);
     } else {
         writeLogf("Провал тестирования. Ошибка - %s", gAgent.testParams);
@@ -83,7 +76,7 @@ void appendRecords(std::vector<char>& text, std::vector<MailEntry>& records) {
     records.insert(records.end(), added.begin(), added.end());
 }
 
-// Step 7 of the run: the records left to delete go back to the file, or the
+// After the sessions: the records left to delete go back to the file, or the
 // file goes. Records the viewer added meanwhile are kept either way.
 void writeBackDeletions() {
     ServicePath path(kDeletionFile);
@@ -100,7 +93,7 @@ void writeBackDeletions() {
         UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
-            added = textAppendedSince(file.get(), deletionFileSizeAtLoad);
+            added = textAppendedSince(file.get(), gRetrieval.deletionFileSize);
             appendRecords(added, records);
         }
     }
@@ -138,13 +131,73 @@ void writeBackDeletions() {
 // else the run goes straight on.
 void stopHereForCrashTest() {
     InstallationName name("KorvelCrashTest_");
-    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.text);
-    if (event == nullptr) {
+    UniqueHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, name.text));
+    if (!event) {
         return;
     }
-    SetEvent(event);
-    CloseHandle(event);
+    SetEvent(event.get());
+    event.reset();
     Sleep(INFINITE);
+}
+
+// The mails to delete, read under the viewer's lock: the run never reads a
+// request half written.
+void loadDeletions() {
+    ServicePath deletions(kDeletionFile);
+    writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
+    ExclusiveLock lock(deletionFileLock());
+    UniqueHandle deletionFile(CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (deletionFile) {
+        gRetrieval.deletionListLoaded = loadDeletionList(deletionFile.get()) > 0;
+    }
+}
+
+// One session per mailbox that is not paused, in file order.
+void receiveEveryMailbox(HANDLE headerFile) {
+    for (int i = 0; i < accountList.count(); i++) {
+        const AccountEntry& entry = accountList[i];
+        if (entry.state == 'P') {
+            continue;
+        }
+        if (pop3Cancelled()) {
+            gRetrieval.markWalkIncomplete(nullptr);
+            break;
+        }
+        char line[kAccountLineCapacity];
+        formatAccountLine(entry, line);
+        runPop3Session(kSessionReception, line, sizeof line, headerFile);
+    }
+}
+
+// The sessions over the open header file, then the files they leave: the
+// deletions left, the new records, the identifiers seen. Returns the number
+// of records appended to GetMail.txt.
+int receiveInto(UniqueHandle headerFile) {
+    gRetrieval.clear();
+    loadDeletions();
+    ServicePath ids("IdMail.txt");
+    writeLogf("Загрузка Идентификаторов ранее принятых писем из файла %s", ids.text);
+    loadKnownIds(ids.text);
+    receiveEveryMailbox(headerFile.get());
+    writeBackDeletions();
+
+    // The new records reach GetMail.txt (on disk) before IdMail.txt calls
+    // their mails known. When they could not be written the old IdMail.txt
+    // stays, and the next run offers those mails again.
+    writeLog("Обработка заголовков");
+    bool allWritten = false;
+    int received = processHeaders(std::move(headerFile), &allWritten);
+    stopHereForCrashTest();
+    if (allWritten) {
+        writeLogf("Сохраняем новые идентификаторы писем %s", ids.text);
+        saveSeenIds(ids.text);
+    } else {
+        writeLog("Новые идентификаторы писем не сохранены: письма будут приняты заново");
+    }
+    gRetrieval.clearIds();
+    return received;
 }
 
 void runReception() {
@@ -163,64 +216,13 @@ void runReception() {
     if (read) {
         ServicePath headers(kHeaderFile);
         writeLogf("Создание временного файла заголовков %s", headers.text);
-        HANDLE headerFile = CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (headerFile == INVALID_HANDLE_VALUE) {
+        UniqueHandle headerFile(CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (headerFile) {
+            received = receiveInto(std::move(headerFile));
+        } else {
             SystemError failure(GetLastError());
             writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", headers.text, failure.code, failure.text);
-        } else {
-            gRetrieval.clear();
-            gRetrieval.headerFile = headerFile;
-
-            ServicePath deletions(kDeletionFile);
-            writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
-            {
-                // The viewer appends under the same lock: the run never reads
-                // a request half written.
-                ExclusiveLock lock(deletionFileLock());
-                UniqueHandle deletionFile(CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
-                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-                if (deletionFile) {
-                    gRetrieval.deletionListLoaded = loadDeletionList(deletionFile.get()) > 0;
-                }
-            }
-
-            ServicePath ids("IdMail.txt");
-            writeLogf("Загрузка Идентификаторов ранее принятых писем из файла %s", ids.text);
-            loadKnownIds(ids.text);
-
-            for (int i = 0; i < accountList.count(); i++) {
-                const AccountEntry& entry = accountList[i];
-                if (entry.state == 'P') {
-                    continue;
-                }
-                if (pop3Cancelled()) {
-                    gRetrieval.markWalkIncomplete(nullptr);
-                    break;
-                }
-                char line[kAccountLineCapacity];
-                formatText(line, sizeof line, "%s;%s;%s;%s", entry.alias, entry.identity, entry.password, entry.extra);
-                runPop3Session(1, line, sizeof line);
-            }
-
-            writeBackDeletions();
-
-            // The new records reach GetMail.txt (on disk) before IdMail.txt
-            // calls their mails known. When they could not be written the old
-            // IdMail.txt stays, and the next run offers those mails again.
-            writeLog("Обработка заголовков");
-            bool allWritten = false;
-            received = processHeaders(headerFile, &allWritten);
-            gRetrieval.headerFile = INVALID_HANDLE_VALUE;
-            stopHereForCrashTest();
-            if (allWritten) {
-                writeLogf("Сохраняем новые идентификаторы писем %s", ids.text);
-                saveSeenIds(ids.text);
-            } else {
-                writeLog("Новые идентификаторы писем не сохранены: письма будут приняты заново");
-            }
-            gRetrieval.clearIds();
         }
     }
     gAgent.runNewMailCount += received;
@@ -231,7 +233,7 @@ void runReception() {
 
 int loadDeletionList(HANDLE file) {
     writeLog("Выполняем загрузку в вектор писем на удаление");
-    deletionFileSizeAtLoad = 0;
+    gRetrieval.deletionFileSize = 0;
     FileImage image;
     FileReadResult result = readFileImage(file, image);
     SystemError failure(result.code);
@@ -247,7 +249,7 @@ int loadDeletionList(HANDLE file) {
     if (!result.ok() || image.size < kSmallestDeletionFile) {
         return 0;
     }
-    deletionFileSizeAtLoad = static_cast<LONGLONG>(image.size);
+    gRetrieval.deletionFileSize = static_cast<LONGLONG>(image.size);
     gRetrieval.setDeletionList(image.text(), image.size);
     int count = static_cast<int>(gRetrieval.loadedDeletionCount());
     writeLogf("Загружено писем к удалению %d", count);

@@ -3,12 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include "store/account_entry.h"
-
-// The mailbox being edited on the mailbox page; a successful test puts the
-// server found ("host;110") into its extra field.
-extern AccountEntry editEntry;
-
 // Runs in the mode of gAgent.pollMode (poll thread).
 void retrievalRun();
 

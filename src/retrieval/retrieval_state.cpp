@@ -14,6 +14,7 @@ MailId makeMailId(const char* text) {
 
 void RetrievalState::clear() {
     deletionListLoaded = false;
+    deletionFileSize = 0;
     walkIncomplete = false;
     setDeletionList(nullptr, 0);
     clearIds();

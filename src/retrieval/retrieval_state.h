@@ -10,7 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "retrieval/pop3_text.h"
+#include "retrieval/header_identifier.h"
+#include "retrieval/uid_cache_text.h"
 #include "store/mail_record.h"
 
 struct MailId {
@@ -19,8 +20,10 @@ struct MailId {
 
 class RetrievalState {
 public:
-    HANDLE headerFile = INVALID_HANDLE_VALUE;
     bool deletionListLoaded = false;
+    // The size of DeleteMail.txt when the run read it: what the viewer
+    // appends during the run stands after it.
+    LONGLONG deletionFileSize = 0;
     // Set when some mailbox could not be walked to its end in this run, so
     // that identifiers it did not report are not taken for gone.
     bool walkIncomplete = false;

@@ -15,15 +15,67 @@ constexpr int kMaxHandshakeSteps = 64;
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
-// A token SChannel allocated, freed when the owner goes.
-struct ContextBuffer {
+// A token SChannel allocated for the server, freed when the owner goes.
+struct HandshakeToken {
     void* data = nullptr;
-    ~ContextBuffer() {
+    unsigned long size = 0;
+    HandshakeToken() = default;
+    HandshakeToken(const HandshakeToken&) = delete;
+    HandshakeToken& operator=(const HandshakeToken&) = delete;
+    ~HandshakeToken() {
         if (data != nullptr) {
             FreeContextBuffer(data);
         }
     }
 };
+
+// One call of the handshake: the first one without input, the later ones on
+// the bytes received in cipher. token receives what goes to the server, extra
+// how many bytes at the end of cipher the step did not use (0 for none).
+SECURITY_STATUS handshakeStep(CredHandle& credentials, CtxtHandle& context, const char* host, std::string& cipher,
+                              bool firstCall, HandshakeToken& token, unsigned long& extra) {
+    SecBuffer in[2] = {};
+    in[0].BufferType = SECBUFFER_TOKEN;
+    in[0].cbBuffer = static_cast<unsigned long>(cipher.size());
+    in[0].pvBuffer = cipher.empty() ? nullptr : &cipher[0];
+    in[1].BufferType = SECBUFFER_EMPTY;
+    SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
+    SecBuffer out[1] = {};
+    out[0].BufferType = SECBUFFER_TOKEN;
+    SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, out};
+    unsigned long attributes = 0;
+    TimeStamp expiry;
+    char target[256];
+    strncpy(target, host, sizeof target - 1);
+    target[sizeof target - 1] = '\0';
+    SECURITY_STATUS status =
+        InitializeSecurityContextA(&credentials, firstCall ? nullptr : &context, target, kContextFlags, 0, 0,
+                                   firstCall ? nullptr : &inDesc, 0, &context, &outDesc, &attributes, &expiry);
+    token.data = out[0].pvBuffer;
+    token.size = out[0].cbBuffer;
+    extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
+    return status;
+}
+
+// Records why the handshake failed; returns the code.
+int failWith(TlsFailure& failure, TlsFailure::Kind kind, long code) {
+    failure.kind = kind;
+    failure.code = code;
+    return static_cast<int>(code);
+}
+
+// Sends a step's token. A token goes out also with a failure: it tells the
+// server why; that failure is then the one to report, not the send's.
+int sendToken(TlsTransport& transport, const HandshakeToken& token, SECURITY_STATUS status) {
+    if (token.size == 0 || token.data == nullptr) {
+        return 0;
+    }
+    int error = transport.sendRaw(static_cast<const char*>(token.data), token.size);
+    if (error != 0 && status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
+        return 0;
+    }
+    return error;
+}
 
 struct ChainOwner {
     PCCERT_CHAIN_CONTEXT chain = nullptr;
@@ -232,54 +284,27 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
         if (needData) {
             int error = transport.receiveRaw(cipher);
             if (error != 0) {
-                failure.kind = TlsFailure::Network;
-                failure.code = error;
-                return error;
+                return failWith(failure, TlsFailure::Network, error);
             }
         }
-        SecBuffer in[2] = {};
-        in[0].BufferType = SECBUFFER_TOKEN;
-        in[0].cbBuffer = static_cast<unsigned long>(cipher.size());
-        in[0].pvBuffer = cipher.empty() ? nullptr : &cipher[0];
-        in[1].BufferType = SECBUFFER_EMPTY;
-        SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
-        SecBuffer out[1] = {};
-        out[0].BufferType = SECBUFFER_TOKEN;
-        SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, out};
-        unsigned long attributes = 0;
-        TimeStamp expiry;
-        char target[256];
-        strncpy(target, host, sizeof target - 1);
-        target[sizeof target - 1] = '\0';
-        SECURITY_STATUS status =
-            InitializeSecurityContextA(&credentials_, firstCall ? nullptr : &context_, target, kContextFlags, 0, 0,
-                                       firstCall ? nullptr : &inDesc, 0, &context_, &outDesc, &attributes, &expiry);
+        HandshakeToken token;
+        unsigned long extra = 0;
+        SECURITY_STATUS status = handshakeStep(credentials_, context_, host, cipher, firstCall, token, extra);
         if (firstCall) {
             haveContext_ = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED ||
-                           status == SEC_I_INCOMPLETE_CREDENTIALS || (out[0].pvBuffer != nullptr);
+                           status == SEC_I_INCOMPLETE_CREDENTIALS || token.data != nullptr;
         }
-        ContextBuffer token{out[0].pvBuffer};
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
             needData = true;
             continue;
         }
         steps++;
-        // A token goes out also with a failure: it tells the server why.
-        if (out[0].cbBuffer != 0 && out[0].pvBuffer != nullptr) {
-            int error = transport.sendRaw(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
-            if (error != 0 && status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
-                error = 0; // the handshake's own failure is the one to report
-            }
-            if (error != 0) {
-                failure.kind = TlsFailure::Network;
-                failure.code = error;
-                return error;
-            }
+        int error = sendToken(transport, token, status);
+        if (error != 0) {
+            return failWith(failure, TlsFailure::Network, error);
         }
         if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
-            failure.kind = TlsFailure::Handshake;
-            failure.code = status;
-            return status;
+            return failWith(failure, TlsFailure::Handshake, status);
         }
         if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
             // The server asks for a client certificate: go on without one,
@@ -289,8 +314,8 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
         }
         if (!firstCall) {
             // Bytes beyond what this step used are the start of the next one.
-            if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer != 0 && in[1].cbBuffer <= cipher.size()) {
-                cipher.erase(0, cipher.size() - in[1].cbBuffer);
+            if (extra != 0 && extra <= cipher.size()) {
+                cipher.erase(0, cipher.size() - extra);
             } else {
                 cipher.clear();
             }
@@ -301,9 +326,7 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
         firstCall = false;
         needData = cipher.empty();
     }
-    failure.kind = TlsFailure::Handshake;
-    failure.code = SEC_E_INTERNAL_ERROR;
-    return SEC_E_INTERNAL_ERROR;
+    return failWith(failure, TlsFailure::Handshake, SEC_E_INTERNAL_ERROR);
 }
 
 int TlsChannel::send(TlsTransport& transport, const char* data, size_t size) {

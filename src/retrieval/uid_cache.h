@@ -3,7 +3,7 @@
 // the size and the mail identifier derived from its header, so that a poll
 // fetches the headers of new messages only.
 #pragma once
-#include "retrieval/pop3_text.h"
+#include "retrieval/uid_cache_text.h"
 
 #include <string>
 

@@ -1,7 +1,10 @@
 // Server replies of any shape, in pieces of any size, through the reply
 // framing, the STAT, LIST and CAPA readers, the identifier rules and the
 // account line reader with its port.
-#include "retrieval/pop3_text.h"
+#include "retrieval/header_identifier.h"
+#include "retrieval/pop3_address.h"
+#include "retrieval/pop3_replies.h"
+#include "retrieval/reply_framing.h"
 
 #include <cstdint>
 #include <cstring>
@@ -60,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
     std::string asLine(text, strnlen(text, size));
-    AccountLineFields fields;
-    splitAccountLine(asLine.c_str(), fields);
-    if (parsePort(fields.port) == 0) {
+    MailboxLogin login;
+    readMailboxLine(asLine.c_str(), login);
+    if (parsePort(login.port) == 0) {
         __builtin_trap();
     }
     std::string address, password, domain;

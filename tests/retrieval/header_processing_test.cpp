@@ -32,11 +32,11 @@ protected:
     }
 
     // Writes MailTmp.txt and opens it as the retrieval run holds it.
-    HANDLE headerFile(const std::string& content, DWORD access = GENERIC_READ | GENERIC_WRITE) {
+    UniqueHandle headerFile(const std::string& content, DWORD access = GENERIC_READ | GENERIC_WRITE) {
         EXPECT_TRUE(writeFile(tmpPath(), content));
-        HANDLE h = CreateFileA(tmpPath().c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(INVALID_HANDLE_VALUE, h);
+        UniqueHandle h(CreateFileA(tmpPath().c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(h.valid());
         return h;
     }
 
@@ -136,7 +136,7 @@ TEST_F(HeaderProcessing, HeaderFileThatCannotBeRead) {
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь прочитать файл " + tmpPath() + "\r\nОшибка 5: ")) << log();
     EXPECT_TRUE(released(tmpPath()));
 
-    EXPECT_EQ(0, processHeaders(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(0, processHeaders(UniqueHandle(INVALID_HANDLE_VALUE)));
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь определить длину файла " + tmpPath() + "\r\nОшибка 6: "))
         << log();
     EXPECT_FALSE(fileExists(mailPath()));

@@ -1,0 +1,9 @@
+// The test of a mailbox for the mailbox page: its server found by guessing
+// host names from the address's domain, POP3 over TLS on port 995 tried
+// first and the POP3 port after it, and a login.
+#pragma once
+#include "retrieval/pop3_login.h"
+
+// The dialogue's text holds "address;password"; on success it receives
+// "host;port", otherwise the short text of the failure. Returns 1 on success.
+int runMailboxTest(Pop3Dialogue& s);

@@ -1,0 +1,14 @@
+// The messages of a reception poll, in order: their replies where the plan
+// gave them commands, their deletion and known checks, the header blocks of
+// new mails, and the DELE commands of the mails marked for deletion.
+#pragma once
+#include "retrieval/poll_plan.h"
+
+// Returns false when the poll was stopped (cancelled or overdue). cacheText,
+// when given, receives the lines of the mailbox's new unique-id cache.
+bool handleMessages(Poll& p, CommandPipe& pipe, ULONGLONG allowance, std::string* cacheText);
+
+// DELE for mails marked in the viewer, halfWindow of them in one piece. A
+// record whose DELE was not confirmed is pending again; the others wait for
+// the session's confirmed end.
+void carryOutDeletions(Pop3Dialogue& s, const std::vector<PendingDeletion>& deletions, size_t halfWindow);

@@ -1,0 +1,66 @@
+// The mailbox test: the server guessed from the address, the ports tried,
+// the login, and what a test hands back.
+#include "pop3_session_fixture.h"
+
+TEST_F(Pop3Session, TestModeGuessesTheServerName) {
+    DovecotMailbox box;
+    std::string result;
+    // The dovecot server answers to these names (the test session's hosts):
+    // the guess goes by the domain after "@".
+    struct {
+        const char* domain;
+        const char* host;
+    } cases[] = {{"alpha.test", "pop3.alpha.test"}, {"beta.test", "pop.beta.test"}, {"gamma.test", "gamma.test"}};
+    for (auto c : cases) {
+        SCOPED_TRACE(c.domain);
+        std::string params = box.user() + "@" + c.domain;
+        ASSERT_EQ(1, test(params + ";" + box.password(), result));
+        EXPECT_EQ(std::string(c.host) + ";110", result);
+    }
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем pop3.beta.test не найден!"));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем pop.gamma.test не найден!"));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем gamma.test обнаружен"));
+
+    EXPECT_EQ(0, test(box.user() + "@alpha.test;wrong", result));
+    EXPECT_EQ("Ошибка! Адрес и/или пароль неопознаны.", result);
+    EXPECT_EQ(0, test("nobody@nowhere.test;x", result));
+    EXPECT_EQ("Ошибка! Сервер не ответил.", result);
+    EXPECT_EQ(0, test("no-at-sign;x", result));
+    EXPECT_EQ("Ошибка! Сервер не ответил.", result);
+    EXPECT_NE(std::string::npos, log().find("Ошибка! Затрудняюсь определить имя почтового сервера."));
+}
+
+TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
+    std::string result;
+    // The connection is reset after the STAT reply: QUIT cannot go out; the
+    // reply is still read, and its failure logged. The reset races with the
+    // STAT reply on one side (a reset may discard a reply not yet read, and
+    // the test then fails at STAT) and with the sending of QUIT on the other
+    // (QUIT may leave before the reset arrives): tries go on until a session
+    // met the reset between the two.
+    setFakePop3Scenario("{\"resetAfter\": \"STAT\"}");
+    int tested = 0;
+    size_t sendFailure = std::string::npos;
+    for (int attempt = 0; attempt < 20 && sendFailure == std::string::npos; attempt++) {
+        size_t logged = log().size();
+        tested = test("ivan@fake.test;x", result);
+        if (tested == 1) {
+            sendFailure = log().find("Ошибка при завершении сеанса связи с сервером: ", logged);
+        }
+    }
+    ASSERT_EQ(1, tested);
+    EXPECT_EQ("fake.test;110", result);
+    std::string text = log();
+    ASSERT_NE(std::string::npos, sendFailure);
+    EXPECT_NE(std::string::npos, text.find("Ошибка при приеме данных: ", sendFailure));
+
+    // QUIT goes out, no reply comes.
+    size_t receiveFailures = count(log(), "Ошибка при приеме данных: ");
+    size_t sendFailures = count(log(), "Ошибка при завершении сеанса связи с сервером: ");
+    setFakePop3Scenario("{\"dropOn\": {\"QUIT\": 0}}");
+    ASSERT_EQ(1, test("ivan@fake.test;x", result));
+    EXPECT_EQ("fake.test;110", result);
+    EXPECT_EQ(receiveFailures + 1, count(log(), "Ошибка при приеме данных: "));
+    EXPECT_EQ(sendFailures, count(log(), "Ошибка при завершении сеанса связи с сервером: "));
+}
