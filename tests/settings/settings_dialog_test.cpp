@@ -1,8 +1,5 @@
 // The settings dialog as the agent window opens it: its pages, its closing,
 // the alert window, and the mailbox page testing mailboxes against dovecot.
-#include "agent/agent_window.h"
-#include "agent/poll_cycle.h"
-#include "agent/startup.h"
 #include "base/event_log.h"
 #include "base/sha256.h"
 #include "base/text.h"
@@ -16,6 +13,7 @@
 #include "agent_test_state.h"
 #include "http_fixtures.h"
 #include "pop3_fixtures.h"
+#include "test_agent_window.h"
 #include "win_test_support.h"
 
 #include <commctrl.h>
@@ -128,21 +126,14 @@ protected:
         gAgent.autoStart = 0;
         removeUpdateFile();
         removeVersionFile();
-        agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                100, nullptr, nullptr, gAgent.instance, nullptr);
+        agent = createTestAgentWindow();
         ASSERT_NE(nullptr, agent);
-        addTrayIcon(agent);
     }
     void TearDown() override {
         if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
             DestroyWindow(gAgent.settingsDialog);
         }
-        stopPollCycle(kCycleTimeoutMs);
-        pumpMessages(50);
-        removeTrayIcon();
-        gAgent.trayIcon.hWnd = nullptr;
-        SetWindowLongPtrA(agent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
-        DestroyWindow(agent);
+        EXPECT_TRUE(destroyTestAgentWindow(agent, kCycleTimeoutMs));
         closeEventLog("end");
     }
 
