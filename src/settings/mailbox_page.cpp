@@ -25,7 +25,6 @@
 namespace {
 
 constexpr int kFieldCapacity = 258; // at most 257 characters from an edit
-constexpr DWORD kFailedTestNoticeMs = 3000;
 
 constexpr char kNoneSelected[] = "Почтовый ящик не выбран";
 constexpr char kNoInternet[] = "Нет соединения с Интернет!";
@@ -215,7 +214,8 @@ void onSave(MailboxPage& page) {
     case MailboxTestEnd::Failed:
         enableEditingInputs(page, true);
         setPageStatus(window, answer);
-        showNotice(answer, 1, kFailedTestNoticeMs);
+        // Why a test failed stays up half as long again as a short notice.
+        showNotice(answer, 1, gNoticePauseMs + gNoticePauseMs / 2);
         return;
     case MailboxTestEnd::Passed:
         setPageStatus(window, "Тестирование прошло успешно.");
