@@ -551,6 +551,20 @@ TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
     clickCheckBox(0); // pausing it rewrites the file
     EXPECT_EQ("P;Почта;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
               readFile(mailboxFile()));
+
+    // What a failed rewrite left in memory is the open dialog's only: a new
+    // dialog reads the file.
+    ASSERT_TRUE(CreateDirectoryA((mailboxFile() + ".tmp").c_str(), nullptr));
+    {
+        Onlooker onlooker(dialog, IDOK);
+        clickCheckBox(0);
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        closeDialog();
+    }
+    RemoveDirectoryA((mailboxFile() + ".tmp").c_str());
+    open("A;Другой;anna@gamma.test;pw;gamma.test;110\r\n");
+    ASSERT_EQ(1, rows());
+    EXPECT_EQ("Другой", cell(0, 0));
 }
 
 TEST_F(SettingsDialog, ALongTestKeepsTheDialogAnswering) {
