@@ -167,3 +167,87 @@ public:
 private:
     bool initialised_;
 };
+
+// A window's paint cycle: BeginPaint at the start, EndPaint at the end of
+// the scope. dc() is null when painting could not begin.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintScope() {
+        if (dc_ != nullptr) {
+            EndPaint(window_, &paint_);
+        }
+    }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_ = {};
+    HDC dc_;
+};
+
+// Everything set in a device context for the scope (colours, modes,
+// selected objects) is put back at its end (SaveDC / RestoreDC).
+class SavedDcState {
+public:
+    explicit SavedDcState(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+    ~SavedDcState() {
+        if (saved_ != 0) {
+            RestoreDC(dc_, saved_);
+        }
+    }
+    SavedDcState(const SavedDcState&) = delete;
+    SavedDcState& operator=(const SavedDcState&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
+// A menu destroyed with DestroyMenu.
+class UniqueMenu {
+public:
+    explicit UniqueMenu(HMENU menu) : menu_(menu) {}
+    ~UniqueMenu() {
+        if (menu_ != nullptr) {
+            DestroyMenu(menu_);
+        }
+    }
+    UniqueMenu(const UniqueMenu&) = delete;
+    UniqueMenu& operator=(const UniqueMenu&) = delete;
+
+    HMENU get() const { return menu_; }
+    explicit operator bool() const { return menu_ != nullptr; }
+
+private:
+    HMENU menu_;
+};
+
+// A window destroyed with DestroyWindow (unless it is gone already).
+class UniqueWindow {
+public:
+    UniqueWindow() = default;
+    explicit UniqueWindow(HWND window) : window_(window) {}
+    ~UniqueWindow() { reset(); }
+    UniqueWindow(const UniqueWindow&) = delete;
+    UniqueWindow& operator=(const UniqueWindow&) = delete;
+
+    HWND get() const { return window_; }
+    HWND release() {
+        HWND window = window_;
+        window_ = nullptr;
+        return window;
+    }
+    void reset(HWND window = nullptr) {
+        if (window_ != nullptr && IsWindow(window_)) {
+            DestroyWindow(window_);
+        }
+        window_ = window;
+    }
+
+private:
+    HWND window_ = nullptr;
+};

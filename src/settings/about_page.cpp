@@ -2,6 +2,7 @@
 // of them links.
 #include "settings/settings_pages.h"
 
+#include "base/win_handles.h"
 #include "resources/resource.h"
 #include "ui/button.h"
 
@@ -21,13 +22,21 @@ const LinkPlace kLinks[] = {
 };
 constexpr int kLinkCount = sizeof kLinks / sizeof kLinks[0];
 
-HWND linkWindows[kLinkCount] = {};
+// What the page keeps on itself (DWLP_USER): the link windows over the blue
+// texts.
+struct AboutPage {
+    UniqueWindow links[kLinkCount];
+};
 
 BOOL onInitDialog(HWND page) {
+    AboutPage* state = createPageState<AboutPage>(page);
+    if (state == nullptr) {
+        return FALSE;
+    }
     for (int i = 0; i < kLinkCount; i++) {
         RECT area = kLinks[i].area;
         MapDialogRect(page, &area);
-        linkWindows[i] = createLinkButton(page, area, kLinks[i].address);
+        state->links[i].reset(createLinkButton(page, area, kLinks[i].address));
     }
     setPageStatus(page, "");
     return TRUE;
@@ -43,21 +52,23 @@ INT_PTR onStaticColour(HDC dc, HWND text) {
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-void onDestroy() {
-    for (HWND& link : linkWindows) {
-        if (link != nullptr) {
-            DestroyWindow(link);
-            link = nullptr;
-        }
+void onDestroy(AboutPage& state) {
+    for (UniqueWindow& link : state.links) {
+        link.reset();
     }
 }
 
 } // namespace
 
 INT_PTR CALLBACK aboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         return onInitDialog(page);
+    }
+    AboutPage* state = pageState<AboutPage>(page);
+    if (state == nullptr) {
+        return FALSE;
+    }
+    switch (message) {
     case WM_CTLCOLORSTATIC:
         return onStaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_COMMAND:
@@ -67,7 +78,10 @@ INT_PTR CALLBACK aboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         }
         return FALSE;
     case WM_DESTROY:
-        onDestroy();
+        onDestroy(*state);
+        return FALSE;
+    case WM_NCDESTROY:
+        freePageState<AboutPage>(page);
         return FALSE;
     default:
         return FALSE;

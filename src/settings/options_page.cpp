@@ -1,8 +1,8 @@
 // The options page (template 1038): autostart, the tray icon's blinking, the
 // poll interval, clearing the mail archive, copying the agent to another
-// folder and the program update. It keeps nothing of its own: every value
-// lives in the agent state and is read afresh whenever the page is created;
-// an update download that runs ends with the page.
+// folder and the program update. Every value lives in the agent state and
+// is read afresh whenever the page is created; the page keeps only the update
+// download it started, which ends with the page.
 #include "settings/settings_pages.h"
 
 #include "base/ensure_folder.h"
@@ -14,9 +14,10 @@
 #include "core/agent_state.h"
 #include "core/service_paths.h"
 #include "resources/resource.h"
-#include "settings/program_update.h"
-#include "ui/folder_browser.h"
 #include "core/program_names.h"
+#include "settings/program_update.h"
+#include "settings/update_download.h"
+#include "ui/folder_browser.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
@@ -24,6 +25,11 @@
 #include <cstring>
 
 namespace {
+
+// What the page keeps on itself (DWLP_USER).
+struct OptionsPage {
+    UpdateDownload download;
+};
 
 // Ctrl+Alt+D starts the agent from its autostart link too.
 constexpr WORD kAgentHotKey = MAKEWORD('D', HOTKEYF_CONTROL | HOTKEYF_ALT);
@@ -204,6 +210,9 @@ void onCopyAgent(HWND page) {
 }
 
 BOOL onInitDialog(HWND page) {
+    if (createPageState<OptionsPage>(page) == nullptr) {
+        return FALSE;
+    }
     CheckDlgButton(page, IDC_OPTIONS_AUTOSTART, gAgent.autoStart != 0 ? BST_CHECKED : BST_UNCHECKED);
     setSpin(page, IDC_OPTIONS_BLINK_SPIN, kMinKolBlink, kMaxKolBlink, gAgent.settings.kolBlink);
     CheckDlgButton(page, IDC_OPTIONS_BLINK, gAgent.settings.blink != 0 ? BST_CHECKED : BST_UNCHECKED);
@@ -215,7 +224,7 @@ BOOL onInitDialog(HWND page) {
     return TRUE;
 }
 
-BOOL onCommand(HWND page, WORD id) {
+BOOL onCommand(HWND page, OptionsPage& state, WORD id) {
     switch (id) {
     case IDC_OPTIONS_AUTOSTART:
         onAutoStart(page);
@@ -230,7 +239,7 @@ BOOL onCommand(HWND page, WORD id) {
         onCopyAgent(page);
         return TRUE;
     case IDC_OPTIONS_UPDATE:
-        onUpdateButton(page);
+        onUpdateButton(page, state.download);
         return TRUE;
     case IDCANCEL:
         closeSettingsFromPage(page);
@@ -242,23 +251,42 @@ BOOL onCommand(HWND page, WORD id) {
 
 } // namespace
 
+bool optionsPageBusy(HWND page) {
+    OptionsPage* state = pageState<OptionsPage>(page);
+    return state != nullptr && state->download.running();
+}
+
+void stopOptionsPage(HWND page) {
+    if (OptionsPage* state = pageState<OptionsPage>(page)) {
+        state->download.cancel();
+    }
+}
+
 INT_PTR CALLBACK optionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         return onInitDialog(page);
+    }
+    OptionsPage* state = pageState<OptionsPage>(page);
+    if (state == nullptr) {
+        return FALSE;
+    }
+    switch (message) {
     case WM_COMMAND:
-        return onCommand(page, LOWORD(wParam));
+        return onCommand(page, *state, LOWORD(wParam));
     case WM_VSCROLL:
         onSpin(page, reinterpret_cast<HWND>(lParam));
         return TRUE;
     case WM_UPDATE_PROGRESS:
-        onUpdateProgress(page);
+        onUpdateProgress(page, state->download);
         return TRUE;
     case WM_UPDATE_DONE:
-        onUpdateDone(page, wParam);
+        onUpdateDone(page, state->download, wParam);
         return TRUE;
     case WM_DESTROY:
-        stopUpdate();
+        state->download.cancel();
+        return FALSE;
+    case WM_NCDESTROY:
+        freePageState<OptionsPage>(page);
         return FALSE;
     default:
         return FALSE;

@@ -3,15 +3,14 @@
 #include "base/event_log.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/win_handles.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
+#include "core/program_names.h"
 #include "resources/resource.h"
 #include "settings/settings_pages.h"
 #include "settings/update_download.h"
 #include "ui/alert_window.h"
-#include "ui/paint_wait.h"
-#include "base/win_handles.h"
-#include "core/program_names.h"
 
 namespace {
 
@@ -103,9 +102,9 @@ bool updateOffered() {
     return gAgent.settings.newVersion > kProgramVersion;
 }
 
-void onUpdateButton(HWND page) {
-    if (updateDownloadRunning()) {
-        cancelUpdateDownload();
+void onUpdateButton(HWND page, UpdateDownload& download) {
+    if (download.running()) {
+        download.cancel();
         showUpdateButton(page, "Загрузка обновления отменена.");
         return;
     }
@@ -115,7 +114,7 @@ void onUpdateButton(HWND page) {
         return;
     }
     UpdateOutcome failure = UpdateOutcome::NotArrived;
-    if (!startUpdateDownload(page, request, failure)) {
+    if (!download.start(page, request, failure)) {
         reportFailure(page, failure);
         return;
     }
@@ -123,11 +122,11 @@ void onUpdateButton(HWND page) {
     setPageStatus(page, "Загрузка обновления...");
 }
 
-void onUpdateProgress(HWND page) {
+void onUpdateProgress(HWND page, UpdateDownload& download) {
     unsigned long long received = 0;
     unsigned long long expected = 0;
-    updateDownloadProgress(received, expected);
-    if (!updateDownloadRunning()) {
+    download.progress(received, expected);
+    if (!download.running()) {
         return;
     }
     char text[96];
@@ -139,9 +138,9 @@ void onUpdateProgress(HWND page) {
     setPageStatus(page, text);
 }
 
-void onUpdateDone(HWND page, WPARAM number) {
+void onUpdateDone(HWND page, UpdateDownload& download, WPARAM number) {
     UpdateOutcome outcome;
-    if (!takeUpdateDownloadEnd(number, outcome)) {
+    if (!download.takeEnd(number, outcome)) {
         return;
     }
     showUpdateButton(page, "");
@@ -150,12 +149,4 @@ void onUpdateDone(HWND page, WPARAM number) {
     } else if (outcome != UpdateOutcome::Cancelled) {
         reportFailure(page, outcome);
     }
-}
-
-bool updateRunning() {
-    return updateDownloadRunning();
-}
-
-void stopUpdate() {
-    cancelUpdateDownload();
 }

@@ -30,11 +30,13 @@ constexpr DWORD kThreadEndWaitMs = 1000;
 // What the download answers to the body of an error page: it is not read.
 constexpr DWORD kBodyDeclined = ERROR_CANCELLED;
 
+} // namespace
+
 // One download: shared by the user-interface thread and the download's
 // thread, deleted by whichever lets go of it last.
-class Download : public HttpSink {
+class UpdateDownloadJob : public HttpSink {
 public:
-    Download(HWND notify, const UpdateRequest& request, WPARAM serial)
+    UpdateDownloadJob(HWND notify, const UpdateRequest& request, WPARAM serial)
         : number(serial), notify_(notify), request_(request) {}
 
     DWORD begin(const HttpResult& reply) override;
@@ -42,6 +44,8 @@ public:
     void run();
 
     HWND notifyWindow() const { return notify_; }
+    // One more reference, for the download's thread.
+    void addReference() { ++references_; }
     void release() {
         if (--references_ == 0) {
             delete this;
@@ -73,10 +77,20 @@ private:
     ReplacementFile file_;
     Sha256 hash_;
     UpdateOutcome fileFailure_ = UpdateOutcome::Stored;
-    std::atomic<int> references_{2};
+    std::atomic<int> references_{1};
 };
 
-DWORD Download::begin(const HttpResult& reply) {
+void UpdateDownloadJobRelease::operator()(UpdateDownloadJob* job) const {
+    job->release();
+}
+
+namespace {
+
+using JobReference = std::unique_ptr<UpdateDownloadJob, UpdateDownloadJobRelease>;
+
+} // namespace
+
+DWORD UpdateDownloadJob::begin(const HttpResult& reply) {
     // An error page is no update file: nothing of it is written.
     if (reply.status < 200 || reply.status > 299) {
         return kBodyDeclined;
@@ -98,7 +112,7 @@ DWORD Download::begin(const HttpResult& reply) {
     return 0;
 }
 
-DWORD Download::take(const char* data, size_t size) {
+DWORD UpdateDownloadJob::take(const char* data, size_t size) {
     if (!file_.write(data, size)) {
         DWORD error = file_.commit(); // gives the first failure and drops the file
         SystemError failure(error);
@@ -117,7 +131,7 @@ DWORD Download::take(const char* data, size_t size) {
 
 // The received file against what the server announced for its body, the
 // limits of an updater, and the announced size.
-UpdateOutcome Download::check(const HttpResult& reply) {
+UpdateOutcome UpdateDownloadJob::check(const HttpResult& reply) {
     unsigned size = static_cast<unsigned>(reply.size);
     // A body that broke off is as short as one that never came.
     if (reply.error != 0 || size <= kMinUpdateSize) {
@@ -139,7 +153,7 @@ UpdateOutcome Download::check(const HttpResult& reply) {
     return checkHash();
 }
 
-UpdateOutcome Download::checkHash() {
+UpdateOutcome UpdateDownloadJob::checkHash() {
     if (request_.hash[0] == '\0') {
         return UpdateOutcome::Stored;
     }
@@ -162,7 +176,7 @@ UpdateOutcome Download::checkHash() {
 
 // The checked file takes the place of "Velnor.exe"; a cancel that came
 // meanwhile still keeps it out.
-UpdateOutcome Download::store() {
+UpdateOutcome UpdateDownloadJob::store() {
     if (session.cancelled()) {
         return UpdateOutcome::Cancelled;
     }
@@ -178,7 +192,7 @@ UpdateOutcome Download::store() {
 
 // The thread's work. Whatever ends it early, the temporary file goes with
 // the ReplacementFile.
-void Download::run() {
+void UpdateDownloadJob::run() {
     // One byte past the limit tells a longer file from one of the limit.
     HttpResult reply = httpGetStream(session, request_.url, limit() + 1, kUpdateMinBytesPerSecond, *this);
     if (session.cancelled()) {
@@ -196,83 +210,75 @@ void Download::run() {
     }
 }
 
+namespace {
+
+// The thread takes over the reference it is started with.
 DWORD WINAPI downloadThread(void* argument) {
-    Download* download = static_cast<Download*>(argument);
-    download->run();
-    HWND notify = download->notifyWindow();
-    WPARAM number = download->number;
-    download->release();
+    JobReference job(static_cast<UpdateDownloadJob*>(argument));
+    job->run();
+    HWND notify = job->notifyWindow();
+    WPARAM number = job->number;
+    job.reset();
     PostMessageA(notify, WM_UPDATE_DONE, number, 0);
     return 0;
 }
 
-Download* current = nullptr;
-UniqueHandle currentThread;
-WPARAM lastNumber = 0;
+} // namespace
 
-// Lets go of the running download, whose thread has ended or is left to end
-// on its own.
-UpdateOutcome letGo(DWORD waitMs) {
+UpdateOutcome UpdateDownload::letGo(DWORD waitMs) {
     UpdateOutcome outcome = UpdateOutcome::Cancelled;
-    if (WaitForSingleObject(currentThread.get(), waitMs) == WAIT_OBJECT_0) {
-        outcome = current->outcome;
+    if (WaitForSingleObject(thread_.get(), waitMs) == WAIT_OBJECT_0) {
+        outcome = job_->outcome;
     }
-    current->release();
-    current = nullptr;
-    currentThread.reset();
+    job_.reset();
+    thread_.reset();
     return outcome;
 }
 
-} // namespace
-
-bool startUpdateDownload(HWND notify, const UpdateRequest& request, UpdateOutcome& failure) {
-    if (current != nullptr) {
+bool UpdateDownload::start(HWND notify, const UpdateRequest& request, UpdateOutcome& failure) {
+    if (job_ != nullptr) {
         return true;
     }
-    Download* download = new (std::nothrow) Download(notify, request, lastNumber + 1);
-    if (download == nullptr) {
+    JobReference job(new (std::nothrow) UpdateDownloadJob(notify, request, lastNumber_ + 1));
+    if (job == nullptr) {
         SystemError error(ERROR_NOT_ENOUGH_MEMORY);
         writeLogf("Система не выделила память под буфер для загрузки обновления. Ошибка %u: %s", error.code,
                   error.text);
         failure = UpdateOutcome::NoMemory;
         return false;
     }
-    if (!download->session.opened()) {
+    if (!job->session.opened()) {
         writeLog("Затрудняюсь открыть Интернет-сессию для получения файла обновлений.");
-        delete download;
         failure = UpdateOutcome::NoSession;
         return false;
     }
-    HANDLE thread = CreateThread(nullptr, 0, downloadThread, download, 0, nullptr);
-    if (thread == nullptr) {
+    job->addReference();
+    UniqueHandle thread(CreateThread(nullptr, 0, downloadThread, job.get(), 0, nullptr));
+    if (!thread) {
         SystemError error(GetLastError());
+        job->release(); // the thread's reference, never taken over
         writeLogf("Затрудняюсь запустить загрузку файла обновления. Ошибка %u: %s", error.code, error.text);
-        delete download;
         failure = UpdateOutcome::NotArrived;
         return false;
     }
-    lastNumber = download->number;
-    current = download;
-    currentThread.reset(thread);
+    lastNumber_ = job->number;
+    job_ = std::move(job);
+    thread_ = std::move(thread);
     return true;
 }
 
-bool updateDownloadRunning() {
-    return current != nullptr;
-}
-
-void updateDownloadProgress(unsigned long long& received, unsigned long long& expected) {
+void UpdateDownload::progress(unsigned long long& received, unsigned long long& expected) {
     received = 0;
     expected = 0;
-    if (current != nullptr) {
-        current->progressPosted = false;
-        received = current->received;
-        expected = current->expected;
+    if (job_ != nullptr) {
+        job_->progressPosted = false;
+        received = job_->received;
+        expected = job_->expected;
     }
 }
 
-bool takeUpdateDownloadEnd(WPARAM number, UpdateOutcome& outcome) {
-    if (current == nullptr || current->number != number) {
+bool UpdateDownload::takeEnd(WPARAM number, UpdateOutcome& outcome) {
+    if (job_ == nullptr || job_->number != number) {
         return false;
     }
     // The thread posts its end as its last step.
@@ -280,11 +286,11 @@ bool takeUpdateDownloadEnd(WPARAM number, UpdateOutcome& outcome) {
     return true;
 }
 
-void cancelUpdateDownload() {
-    if (current == nullptr) {
+void UpdateDownload::cancel() {
+    if (job_ == nullptr) {
         return;
     }
     writeLog("Загрузка файла обновления отменена.");
-    current->session.cancel();
+    job_->session.cancel();
     letGo(kThreadEndWaitMs);
 }

@@ -5,13 +5,15 @@
 // posts its progress (WM_UPDATE_PROGRESS) and its end (WM_UPDATE_DONE) to a
 // window of the user-interface thread; it never calls a window itself.
 //
-// One download at a time; every function here belongs to the user-interface
-// thread.
+// Every function of UpdateDownload belongs to the user-interface thread.
 #pragma once
 #include <windows.h>
 
 #include "base/path.h"
+#include "base/win_handles.h"
 #include "core/settings_values.h"
+
+#include <memory>
 
 constexpr size_t kUpdateUrlCapacity = kServerUrlCapacity + 32;
 
@@ -36,24 +38,51 @@ enum class UpdateOutcome {
     NotWritten, // its file could not be written
 };
 
-// Starts the download, whose messages go to notify: true when it runs (its
-// end comes with WM_UPDATE_DONE), else false with the failure that kept it
-// from starting.
-bool startUpdateDownload(HWND notify, const UpdateRequest& request, UpdateOutcome& failure);
+class UpdateDownloadJob;
+// Lets go of one reference to a job (the user-interface thread's or the
+// download thread's); the last one deletes it.
+struct UpdateDownloadJobRelease {
+    void operator()(UpdateDownloadJob* job) const;
+};
 
-bool updateDownloadRunning();
+// The download that a window started and owns: at most one runs at a time,
+// and it is cancelled when the owner goes.
+class UpdateDownload {
+public:
+    UpdateDownload() = default;
+    ~UpdateDownload() { cancel(); }
+    UpdateDownload(const UpdateDownload&) = delete;
+    UpdateDownload& operator=(const UpdateDownload&) = delete;
 
-// The bytes received so far and those expected (0 when nothing says how many
-// will come), for WM_UPDATE_PROGRESS. Reading them allows the next progress
-// message.
-void updateDownloadProgress(unsigned long long& received, unsigned long long& expected);
+    // Starts the download, whose messages go to notify: true when it runs
+    // (its end comes with WM_UPDATE_DONE), else false with the failure that
+    // kept it from starting.
+    bool start(HWND notify, const UpdateRequest& request, UpdateOutcome& failure);
 
-// WM_UPDATE_DONE (wParam: the number of the download that ended): true with
-// its outcome when it is the running download, which is then over. The end
-// of a download cancelled before is no longer of interest.
-bool takeUpdateDownloadEnd(WPARAM number, UpdateOutcome& outcome);
+    bool running() const { return job_ != nullptr; }
 
-// Ends a running download at once (the button, the page's end, the agent's
-// end) and logs it. A thread that a silent server still holds in a receive
-// is left to end on its own: it stores nothing and removes its file.
-void cancelUpdateDownload();
+    // The bytes received so far and those expected (0 when nothing says how
+    // many will come), for WM_UPDATE_PROGRESS. Reading them allows the next
+    // progress message.
+    void progress(unsigned long long& received, unsigned long long& expected);
+
+    // WM_UPDATE_DONE (wParam: the number of the download that ended): true
+    // with its outcome when it is the running download, which is then over.
+    // The end of a download cancelled before is no longer of interest.
+    bool takeEnd(WPARAM number, UpdateOutcome& outcome);
+
+    // Ends a running download at once (the button, the page's end, the
+    // agent's end) and logs it. A thread that a silent server still holds in
+    // a receive is left to end on its own: it stores nothing and removes its
+    // file.
+    void cancel();
+
+private:
+    // Lets go of the running download, whose thread has ended or is left to
+    // end on its own.
+    UpdateOutcome letGo(DWORD waitMs);
+
+    std::unique_ptr<UpdateDownloadJob, UpdateDownloadJobRelease> job_;
+    UniqueHandle thread_;
+    WPARAM lastNumber_ = 0; // tells a download's end from an earlier one's
+};

@@ -1,9 +1,8 @@
 #include "ui/alert_window.h"
 
-#include "ui/paint_wait.h"
-
-#include "core/agent_state.h"
 #include "base/win_handles.h"
+#include "core/agent_state.h"
+#include "ui/paint_wait.h"
 
 #include <cctype>
 
@@ -39,23 +38,23 @@ bool equalIgnoringLatinCase(const char* a, const char* b) {
 void onPaint(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    PaintScope paint(window);
+    if (paint.dc() == nullptr) {
+        return;
+    }
+    HDC dc = paint.dc();
     char text[kTextCapacity];
     GetWindowTextA(window, text, sizeof text);
     COLORREF background = alertBackground(text, gAgent.alertIsError, gAgent.pollMode);
 
     GdiObject<HFONT> font(CreateFontA(18, 8, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Times New Roman"));
     GdiObject<HBRUSH> brush(CreateSolidBrush(background));
-    {
-        SelectedObject withFont(dc, font.get());
-        SelectedObject withBrush(dc, brush.get());
-        SetTextColor(dc, kTextColour);
-        SetBkColor(dc, background);
-        RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
-        DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-    }
-    EndPaint(window, &ps);
+    SelectedObject withFont(dc, font.get());
+    SelectedObject withBrush(dc, brush.get());
+    SetTextColor(dc, kTextColour);
+    SetBkColor(dc, background);
+    RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
+    DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
 }
 
 } // namespace
@@ -111,10 +110,15 @@ void showAlert(const char* text, int isError) {
 
 DWORD gNoticePauseMs = kNoticePauseMs;
 
-void showNotice(const char* text, int isError, DWORD durationMs) {
+bool showNoticeUntil(const char* text, int isError, HANDLE object, DWORD timeoutMs) {
     showAlert(text, isError);
-    waitKeepingPainted(nullptr, durationMs);
+    bool signalled = waitKeepingPainted(object, timeoutMs);
     hideAlert();
+    return signalled;
+}
+
+void showNotice(const char* text, int isError, DWORD durationMs) {
+    showNoticeUntil(text, isError, nullptr, durationMs);
 }
 
 void hideAlert() {

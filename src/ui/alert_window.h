@@ -25,5 +25,10 @@ extern DWORD gNoticePauseMs;
 // (input given meanwhile is dropped), then hides it.
 void showNotice(const char* text, int isError, DWORD durationMs = gNoticePauseMs);
 
+// A notice that stays up until object is signalled (or timeoutMs, INFINITE
+// allowed, has passed), the windows painted meanwhile; true when object was
+// signalled.
+bool showNoticeUntil(const char* text, int isError, HANDLE object, DWORD timeoutMs);
+
 // The background colour the notice is painted with (for the tests).
 COLORREF alertBackground(const char* text, int isError, int pollMode);

@@ -1,8 +1,15 @@
 #include "ui/button.h"
 
+#include "base/text.h"
+#include "base/win_handles.h"
 #include "core/agent_state.h"
+#include "ui/window_state.h"
 
 #include <shellapi.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
 
 const char kButtonClass[] = "Кнопка";
 
@@ -11,30 +18,22 @@ namespace {
 constexpr COLORREF kEnabledText = RGB(0, 50, 255);
 constexpr COLORREF kDisabledText = RGB(235, 140, 130);
 constexpr int kTextCapacity = 261;
-// The About page has three links; a page is destroyed before the next one is
-// created.
-constexpr int kLinkCapacity = 3;
+constexpr size_t kAddressCapacity = 260;
 
+// What a link opens; the link's window owns it (GWLP_USERDATA). The other
+// buttons have none.
 struct Link {
-    HWND window;
-    const char* address;
+    char address[kAddressCapacity] = {};
 };
-Link links[kLinkCapacity] = {};
 
-Link* findLink(HWND window) {
-    for (Link& link : links) {
-        if (window != nullptr && link.window == window) {
-            return &link;
-        }
-    }
-    return nullptr;
+const Link* linkOf(HWND window) {
+    return windowState<Link>(window, GWLP_USERDATA);
 }
 
 // No font is ever set on these windows: the device context's own font draws.
 void onPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    if (dc == nullptr) {
+    PaintScope paint(window);
+    if (paint.dc() == nullptr) {
         return;
     }
     RECT area;
@@ -42,17 +41,15 @@ void onPaint(HWND window) {
     char text[kTextCapacity];
     int length = GetWindowTextA(window, text, sizeof text);
     if (length > 0) {
-        COLORREF oldColour = SetTextColor(dc, IsWindowEnabled(window) ? kEnabledText : kDisabledText);
-        int oldMode = SetBkMode(dc, TRANSPARENT);
-        DrawTextA(dc, text, length, &area, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-        SetBkMode(dc, oldMode);
-        SetTextColor(dc, oldColour);
+        SavedDcState restored(paint.dc());
+        SetTextColor(paint.dc(), IsWindowEnabled(window) ? kEnabledText : kDisabledText);
+        SetBkMode(paint.dc(), TRANSPARENT);
+        DrawTextA(paint.dc(), text, length, &area, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     }
-    EndPaint(window, &ps);
 }
 
 void onClick(HWND window) {
-    if (const Link* link = findLink(window)) {
+    if (const Link* link = linkOf(window)) {
         // A link the shell cannot open does nothing: there is nowhere to say so.
         ShellExecuteA(nullptr, "open", link->address, nullptr, nullptr, SW_SHOWNORMAL);
         return;
@@ -75,9 +72,7 @@ LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         onClick(window);
         return 0;
     case WM_NCDESTROY:
-        if (Link* link = findLink(window)) {
-            *link = Link{};
-        }
+        detachWindowState<Link>(window, GWLP_USERDATA);
         return DefWindowProcA(window, message, wParam, lParam);
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -85,21 +80,15 @@ LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 HWND createLinkButton(HWND parent, const RECT& area, const char* address) {
-    Link* free = nullptr;
-    for (Link& link : links) {
-        if (link.window == nullptr) {
-            free = &link;
-            break;
-        }
-    }
-    if (free == nullptr) {
+    std::unique_ptr<Link> link(new (std::nothrow) Link);
+    if (!link || copyText(link->address, sizeof link->address, address) != strlen(address)) {
         return nullptr;
     }
-    HWND window =
-        CreateWindowExA(WS_EX_TRANSPARENT, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, area.left, area.top,
-                        area.right - area.left, area.bottom - area.top, parent, nullptr, gAgent.instance, nullptr);
-    if (window != nullptr) {
-        *free = Link{window, address};
+    UniqueWindow window(CreateWindowExA(WS_EX_TRANSPARENT, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                                        area.left, area.top, area.right - area.left, area.bottom - area.top, parent,
+                                        nullptr, gAgent.instance, nullptr));
+    if (window.get() == nullptr || !attachWindowState(window.get(), GWLP_USERDATA, std::move(link))) {
+        return nullptr;
     }
-    return window;
+    return window.release();
 }

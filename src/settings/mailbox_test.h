@@ -1,0 +1,20 @@
+// The test of a mailbox before the mailbox page stores it: the poll thread,
+// started in test mode, logs in with the address and password and finds the
+// mailbox's server.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+enum class MailboxTestEnd {
+    NotStarted, // no poll thread (one runs, or none could start)
+    PageGone,   // the page was closed from outside during the test
+    NoInternet, // no connection to test over
+    Failed,     // the answer says why
+    Passed,     // the answer is the server found: "host;port"
+};
+
+// Runs the test while the page stays painted, its status line and the
+// notice "Тестирование. Минуточку..." telling of it. The address and
+// password stay in the agent state no longer than the test.
+MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, char* answer, size_t capacity);
