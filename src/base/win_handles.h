@@ -1,6 +1,7 @@
 // Small owners for Windows handles, so that every exit path closes them.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 // A kernel handle closed with CloseHandle. Both NULL and INVALID_HANDLE_VALUE
 // count as no handle (CreateFile and CreateThread disagree on which to use).
@@ -145,4 +146,70 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// A window destroyed with DestroyWindow: a child window that is built anew
+// while its parent lives on.
+class UniqueWindow {
+public:
+    UniqueWindow() = default;
+    ~UniqueWindow() { reset(); }
+    UniqueWindow(const UniqueWindow&) = delete;
+    UniqueWindow& operator=(const UniqueWindow&) = delete;
+
+    HWND get() const { return window_; }
+    explicit operator bool() const { return window_ != nullptr; }
+    // Destroys the window held (which may still notify its parent while it
+    // goes, so the handle stays readable until it is gone) and holds another.
+    void reset(HWND window = nullptr) {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+        window_ = window;
+    }
+
+private:
+    HWND window_ = nullptr;
+};
+
+// An icon loaded without LR_SHARED, destroyed with DestroyIcon.
+class IconOwner {
+public:
+    explicit IconOwner(HICON icon) : icon_(icon) {}
+    ~IconOwner() {
+        if (icon_ != nullptr) {
+            DestroyIcon(icon_);
+        }
+    }
+    IconOwner(const IconOwner&) = delete;
+    IconOwner& operator=(const IconOwner&) = delete;
+
+    HICON get() const { return icon_; }
+
+private:
+    HICON icon_;
+};
+
+// An image list destroyed with ImageList_Destroy, until a control that
+// destroys it itself takes it over (release).
+class ImageListOwner {
+public:
+    explicit ImageListOwner(HIMAGELIST images) : images_(images) {}
+    ~ImageListOwner() {
+        if (images_ != nullptr) {
+            ImageList_Destroy(images_);
+        }
+    }
+    ImageListOwner(const ImageListOwner&) = delete;
+    ImageListOwner& operator=(const ImageListOwner&) = delete;
+
+    HIMAGELIST get() const { return images_; }
+    HIMAGELIST release() {
+        HIMAGELIST images = images_;
+        images_ = nullptr;
+        return images;
+    }
+
+private:
+    HIMAGELIST images_;
 };
