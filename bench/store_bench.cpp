@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     double bestLoad = 1e9, bestSave = 1e9;
     for (int run = 1; run <= kRuns; run++) {
         double start = seconds();
-        bool loaded = loadMailLists(nullptr);
+        bool loaded = loadMailLists();
         double load = seconds() - start;
         start = seconds();
         bool saved = saveMailLists();

@@ -97,7 +97,7 @@ LRESULT onCreate(HWND window) {
     gAgent.telegramCount = 0;
     mergeFreshMail();
     gAgent.highestMailNumber = 0;
-    if (!loadMailLists(window)) {
+    if (!loadMailLists()) {
         NewMailDim.count = 0;
     }
     gAgent.receivedCount = NewMailDim.count;

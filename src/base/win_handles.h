@@ -1,6 +1,7 @@
 // Small owners for Windows handles, so that every exit path closes them.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 
 // A kernel handle closed with CloseHandle. Both NULL and INVALID_HANDLE_VALUE
@@ -236,6 +237,7 @@ public:
     UniqueWindow& operator=(const UniqueWindow&) = delete;
 
     HWND get() const { return window_; }
+    explicit operator bool() const { return window_ != nullptr; }
     HWND release() {
         HWND window = window_;
         window_ = nullptr;
@@ -250,4 +252,46 @@ public:
 
 private:
     HWND window_ = nullptr;
+};
+
+// An icon loaded without LR_SHARED, destroyed with DestroyIcon.
+class IconOwner {
+public:
+    explicit IconOwner(HICON icon) : icon_(icon) {}
+    ~IconOwner() {
+        if (icon_ != nullptr) {
+            DestroyIcon(icon_);
+        }
+    }
+    IconOwner(const IconOwner&) = delete;
+    IconOwner& operator=(const IconOwner&) = delete;
+
+    HICON get() const { return icon_; }
+
+private:
+    HICON icon_;
+};
+
+// An image list destroyed with ImageList_Destroy, until a control that
+// destroys it itself takes it over (release).
+class ImageListOwner {
+public:
+    explicit ImageListOwner(HIMAGELIST images) : images_(images) {}
+    ~ImageListOwner() {
+        if (images_ != nullptr) {
+            ImageList_Destroy(images_);
+        }
+    }
+    ImageListOwner(const ImageListOwner&) = delete;
+    ImageListOwner& operator=(const ImageListOwner&) = delete;
+
+    HIMAGELIST get() const { return images_; }
+    HIMAGELIST release() {
+        HIMAGELIST images = images_;
+        images_ = nullptr;
+        return images;
+    }
+
+private:
+    HIMAGELIST images_;
 };

@@ -17,7 +17,7 @@
 
 MailList NewMailDim;
 MailList MailDim;
-int groupDateAscending = 0;
+MailListFlags gMailListFlags;
 
 namespace {
 
@@ -121,7 +121,7 @@ void loadMailFile(const MailFile& which, const PendingDeletions& pending, MailLi
         writeLogf("Система не выделила память под массив писем из Архива. Ошибка %u: %s", failure.code, failure.text);
         return;
     }
-    int groupCount = arrangeMailRecords(array, count, order.as<int>(), groupDateAscending != 0);
+    int groupCount = arrangeMailRecords(array, count, order.as<int>(), gMailListFlags.groupDateAscending != 0);
     order.reset();
     VirtualBlock groups;
     if (!groups.allocate(static_cast<size_t>(groupCount) * sizeof(MailboxGroup))) {
@@ -166,7 +166,7 @@ void releaseMailList(MailList& list) {
     list = MailList();
 }
 
-bool loadMailLists(HWND /*owner*/) {
+bool loadMailLists() {
     releaseMailList(NewMailDim);
     releaseMailList(MailDim);
     PendingDeletions pending;
@@ -320,47 +320,63 @@ bool appendMailText(const char* target, const char* text, size_t size, MailFileA
     return true;
 }
 
-bool appendMailFile(const char* target, const char* source, MailFileAppend* undo) {
-    MailFileAppend done;
-    UniqueHandle out(
+namespace {
+
+enum class MergeTarget { Opened, Renamed, Failed };
+
+// Opens the merge's target for reading and writing, creating it. When that
+// fails because it is not found, the source becomes the target by a rename.
+MergeTarget openMergeTarget(const char* target, const char* source, UniqueHandle& out, MailFileAppend& done) {
+    out.reset(
         CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD opened = GetLastError(); // ERROR_ALREADY_EXISTS when the target was there
-    if (!out) {
-        DWORD error = opened;
-        if (error == ERROR_FILE_NOT_FOUND) {
-            if (MoveFileA(source, target)) {
-                done.renamed = true;
-                if (undo != nullptr) {
-                    *undo = done;
-                }
-                return true;
-            }
-            SystemError failure(GetLastError());
-            writeLogf("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, failure.code, failure.text);
-            return false;
+    if (out) {
+        done.created = opened != ERROR_ALREADY_EXISTS;
+        return MergeTarget::Opened;
+    }
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        if (MoveFileA(source, target)) {
+            done.renamed = true;
+            return MergeTarget::Renamed;
         }
-        SystemError failure(error);
-        writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь переименовать файл %s Ошибка %u: %s", source, failure.code, failure.text);
+        return MergeTarget::Failed;
+    }
+    SystemError failure(opened);
+    writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
+    return MergeTarget::Failed;
+}
+
+// Opens the merge's source and measures it. False, logged, on a failure.
+bool openMergeSource(const char* source, UniqueHandle& in, LARGE_INTEGER& size) {
+    in.reset(CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, failure.code, failure.text);
         return false;
     }
-    done.created = opened != ERROR_ALREADY_EXISTS;
-    LARGE_INTEGER end;
+    if (!GetFileSizeEx(in.get(), &size)) {
+        SystemError failure(GetLastError());
+        writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, failure.code, failure.text);
+        return false;
+    }
+    return true;
+}
+
+// Appends the source to the end of the opened target; done.oldLength gets
+// the target's length before. An empty source is deleted (result false).
+bool appendSourceTo(const char* target, const char* source, UniqueHandle& out, MailFileAppend& done) {
+    LARGE_INTEGER end = {};
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(out.get(), zero, &end, FILE_END)) {
         SystemError failure(GetLastError());
         writeLogf("Затрудняюсь открыть файл %s Ошибка %u: %s", target, failure.code, failure.text);
         return false;
     }
-    UniqueHandle in(CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!in) {
-        SystemError failure(GetLastError());
-        writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, failure.code, failure.text);
-        return false;
-    }
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(in.get(), &size)) {
-        SystemError failure(GetLastError());
-        writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", source, failure.code, failure.text);
+    UniqueHandle in;
+    LARGE_INTEGER size = {};
+    if (!openMergeSource(source, in, size)) {
         return false;
     }
     if (size.QuadPart == 0) {
@@ -380,6 +396,25 @@ bool appendMailFile(const char* target, const char* source, MailFileAppend* undo
         return false;
     }
     done.oldLength = end.QuadPart;
+    return true;
+}
+
+} // namespace
+
+bool appendMailFile(const char* target, const char* source, MailFileAppend* undo) {
+    MailFileAppend done;
+    UniqueHandle out;
+    switch (openMergeTarget(target, source, out, done)) {
+    case MergeTarget::Failed:
+        return false;
+    case MergeTarget::Renamed:
+        break;
+    case MergeTarget::Opened:
+        if (!appendSourceTo(target, source, out, done)) {
+            return false;
+        }
+        break;
+    }
     if (undo != nullptr) {
         *undo = done;
     }

@@ -6,32 +6,22 @@
 #pragma once
 #include <windows.h>
 
-#include "store/mail_record.h"
-
-struct MailList {
-    MailEntry* records = nullptr; // absent (no storage) when null
-    int count = 0;                // NewMailDim: the new-mail count; MailDim: the archive count
-    MailboxGroup* groups = nullptr;
-    int groupCount = 0;
-    char* texts = nullptr; // the file image that the records' texts stand in
-    long dateBias = 0;     // the time-zone bias its shown dates are made with
-};
+#include "store/mail_list.h"
 
 extern MailList NewMailDim;
 extern MailList MailDim;
 
-// Owned by the mail list view: 1 = the mails of a group by date ascending,
-// 0 = descending. The loader sorts with it too.
-extern int groupDateAscending;
+// The order and mark flags of the mail list, one set for the process.
+extern MailListFlags gMailListFlags;
 
 // Releases a list's storage and zeroes its counts.
 void releaseMailList(MailList& list);
 
 // Replaces both lists from Mail.txt and HistMail.txt of the service folder
 // and recomputes highestMailNumber (from HistMail.txt and the first line of
-// DeleteMail.txt). True when either list has a record. The owner window is
-// not used: every failure goes to the event log.
-bool loadMailLists(HWND owner);
+// DeleteMail.txt). True when either list has a record. Every failure goes to
+// the event log.
+bool loadMailLists();
 
 // Writes MailDim to HistMail.txt and NewMailDim to Mail.txt; an absent list
 // leaves its file alone. True when Mail.txt was written, else whether

@@ -12,6 +12,7 @@
 #include "ui/alert_window.h"
 #include "ui/paint_wait.h"
 #include "viewer/viewer_state.h"
+#include "viewer/viewer_status_bar.h"
 #include "core/program_names.h"
 
 #include <algorithm>
@@ -200,33 +201,34 @@ bool finishUndo(const char* archive, const char* deletions, const MailFileAppend
 
 } // namespace
 
-void carryMarksFromShownTab() {
+void carryMarksFromShownTab(int currentTab) {
     if (NewMailDim.count <= 0) {
         return;
     }
-    if (gViewer.currentTab == 0) {
+    if (currentTab == 0) {
         copyMarks(NewMailDim, MailDim);
     } else {
         copyMarks(MailDim, NewMailDim);
     }
 }
 
-void carryMarksToShownTab() {
+void carryMarksToShownTab(int currentTab) {
     if (NewMailDim.count <= 0) {
         return;
     }
-    if (gViewer.currentTab == 0) {
+    if (currentTab == 0) {
         takeMarks(NewMailDim, MailDim);
     } else {
         copyMarks(NewMailDim, MailDim);
     }
 }
 
-bool commitDeletion(HWND viewer, const char** failureNotice) {
+bool commitDeletion(HWND window, const char** failureNotice) {
     const char* unused = nullptr;
     const char*& notice = failureNotice != nullptr ? *failureNotice : unused;
     notice = nullptr;
-    if (MailDim.records == nullptr || MailDim.count <= 0) {
+    Viewer* viewer = viewerOf(window);
+    if (viewer == nullptr || MailDim.records == nullptr || MailDim.count <= 0) {
         return false;
     }
     // Kept until the lists are saved: a failed save brings the mails back in
@@ -266,22 +268,22 @@ bool commitDeletion(HWND viewer, const char** failureNotice) {
         // Saved, or a poll took the requests over meanwhile: the deletion
         // stands, and the load keeps the mails out of the lists.
         saved = true;
-        reloadMailLists();
+        reloadMailLists(*viewer);
     }
     showReceivedInTray();
-    if (!rebuildViewerList(false)) {
+    if (!rebuildViewerList(*viewer, false)) {
         return false;
     }
-    InvalidateRect(viewer, nullptr, TRUE);
-    SetFocus(gViewer.list);
+    InvalidateRect(window, nullptr, TRUE);
+    SetFocus(viewer->listControl());
     return saved;
 }
 
-void deleteMarkedMails(HWND button) {
-    carryMarksFromShownTab();
+void deleteMarkedMails(Viewer& viewer, HWND button) {
+    carryMarksFromShownTab(viewer.currentTab);
     int marked = countMarked(MailDim);
     if (marked == 0) {
-        showViewerNotice("Не выбраны письма для удаления!", 1);
+        showNotice("Не выбраны письма для удаления!", 1);
         return;
     }
     if (showMessagef(button, kAgentCaption, MB_YESNO | MB_ICONQUESTION,
@@ -292,16 +294,16 @@ void deleteMarkedMails(HWND button) {
     showAlert("Удаление писем из списков. Минуточку...", 0);
     waitKeepingPainted(nullptr, gNoticePauseMs);
     const char* failure = nullptr;
-    commitDeletion(gViewer.window, &failure);
+    commitDeletion(viewer.window, &failure);
     hideAlert();
     // A deletion that did not happen is never silent: the marks stay and the
     // user hears why.
     if (failure != nullptr && gAgent.viewerOpen != 0) {
-        showViewerNotice(failure, 1);
+        showNotice(failure, 1);
     }
 }
 
-void undoDeletion(HWND button) {
+void undoDeletion(Viewer& viewer, HWND button) {
     if (showMessage(button, "Отменить удаление писем с сервера?", kAgentCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         return;
     }
@@ -337,21 +339,21 @@ void undoDeletion(HWND button) {
         }
     }
     if (refusal != nullptr) {
-        setUndoAvailable(false);
-        showViewerNotice(refusal, 1);
+        setUndoAvailable(viewer, false);
+        showNotice(refusal, 1);
         return;
     }
     if (!merged) {
         writeLog("Слить удаленные письма с Архивом не удалось");
-        showViewerNotice("Отменить удаление не удалось!", 1);
+        showNotice("Отменить удаление не удалось!", 1);
         return;
     }
     writeLog("Слили удаленные письма с Архивом.");
-    reloadMailLists();
-    if (!rebuildViewerList(false)) {
+    reloadMailLists(viewer);
+    if (!rebuildViewerList(viewer, false)) {
         return;
     }
-    InvalidateRect(gViewer.window, nullptr, TRUE);
-    SetFocus(gViewer.list);
-    showViewerNotice("Письма успешно перемещены в Архив.", 0);
+    InvalidateRect(viewer.window, nullptr, TRUE);
+    SetFocus(viewer.listControl());
+    showNotice("Письма успешно перемещены в Архив.", 0);
 }

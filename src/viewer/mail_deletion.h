@@ -5,8 +5,10 @@
 #pragma once
 #include <windows.h>
 
+struct Viewer;
+
 // The delete button: carries the marks over, asks, and commits.
-void deleteMarkedMails(HWND button);
+void deleteMarkedMails(Viewer& viewer, HWND button);
 
 // Appends the marked mails to DeleteMail.txt and drops them from both lists,
 // saves, reloads and rebuilds. False when nothing was taken (the lists keep
@@ -17,11 +19,11 @@ bool commitDeletion(HWND viewer, const char** failureNotice = nullptr);
 
 // The undo button: the pending mails go back into the archive unless a poll
 // runs.
-void undoDeletion(HWND button);
+void undoDeletion(Viewer& viewer, HWND button);
 
-// Copies the deletion marks from the array of the tab shown to the other one,
-// matching mails by number.
-void carryMarksFromShownTab();
+// Copies the deletion marks from the array of the tab shown (currentTab) to
+// the other one, matching mails by number.
+void carryMarksFromShownTab(int currentTab);
 
 // Copies the deletion marks to the array of the tab shown from the other one.
-void carryMarksToShownTab();
+void carryMarksToShownTab(int currentTab);

@@ -1,47 +1,48 @@
-// What the viewer's pieces share while the viewer exists: the tab shown, the
-// view styles, the child windows and the notice helper. One viewer at a time;
-// everything here belongs to the user-interface thread.
+// The state of one viewer window, which the window holds (GWLP_USERDATA):
+// created when the window is created, freed when it is gone. Everything here
+// belongs to the user-interface thread. The mail arrays and the order flags
+// are the process's (store/mail_lists.h).
 #pragma once
 #include <windows.h>
-#include <commctrl.h>
 
+#include "base/win_handles.h"
 #include "store/mail_lists.h"
+#include "viewer/mail_rows.h"
 
-struct ViewerState {
+// The mail list: the list control inside the tab control and its rows.
+struct MailListView {
+    UniqueWindow control;
+    MailRows rows;
+};
+
+struct Viewer {
     HWND window = nullptr;
     HWND tabs = nullptr;
     HWND status = nullptr;
-    HWND list = nullptr;
-    HIMAGELIST images = nullptr;
+    MailListView list;
     int currentTab = 0;          // 0 "Новые" (NewMailDim), 1 "История" (MailDim)
-    int viewStyle = 0;           // 1 detailed, 0 compact
+    int viewStyle = 0;           // 1 detailed (grouped), 0 compact (flat)
     int newTabViewStyle = 0;     // remembered style of "Новые"
     int historyTabViewStyle = 0; // remembered style of "История"
     int statusHeight = 0;
+
+    // The array pair of the tab shown.
+    MailList& mails() const { return currentTab == 0 ? NewMailDim : MailDim; }
+    bool detailed() const { return viewStyle != 0; }
+    HWND listControl() const { return list.control.get(); }
 };
 
-extern ViewerState gViewer;
-
-// The array pair of the tab shown.
-inline MailList& currentMailList() {
-    return gViewer.currentTab == 0 ? NewMailDim : MailDim;
-}
-
-// Shows a notice in the viewer's alert window for two seconds (error colour
-// when isError is 1); the windows stay painted, input given meanwhile is
-// dropped.
-void showViewerNotice(const char* text, int isError);
+// The state of a viewer window; null for any other window and before the
+// window's creation has begun.
+Viewer* viewerOf(HWND window);
 
 // Measures the viewer's client area, narrows it to the tab's display area and
 // rebuilds the list there. On failure the viewer is closed (WM_CLOSE).
-bool rebuildViewerList(bool sort);
+bool rebuildViewerList(Viewer& viewer, bool sort);
 
 // Sets the tray to the received count: its tip and the mail or agent icon.
 void showReceivedInTray();
 
 // Reloads both mail files; a load that found nothing empties "Новые" when it
 // is shown. receivedCount follows NewMailDim.
-void reloadMailLists();
-
-// Sets the undo button and its status bar part (icon and label) on or off.
-void setUndoAvailable(bool available);
+void reloadMailLists(const Viewer& viewer);

@@ -1,68 +1,40 @@
 #include "viewer/viewer_window.h"
 
-#include "base/event_log.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
+#include "core/program_names.h"
 #include "core/service_paths.h"
 #include "core/settings_file.h"
 #include "resources/resource.h"
 #include "store/fresh_mail.h"
 #include "store/mail_lists.h"
 #include "ui/alert_window.h"
-#include "ui/button.h"
-#include "ui/paint_wait.h"
 #include "ui/tray_icon.h"
 #include "viewer/mail_deletion.h"
+#include "viewer/mail_list_notify.h"
 #include "viewer/mail_list_view.h"
 #include "viewer/viewer_state.h"
-#include "core/program_names.h"
+#include "viewer/viewer_status_bar.h"
 
 #include <commctrl.h>
 
-const char kViewerWindowClass[] = "Lumetra_Class";
+#include <cstring>
+#include <memory>
 
-ViewerState gViewer;
+const char kViewerWindowClass[] = "Lumetra_Class";
 
 namespace {
 
-constexpr int kStatusParts = 5;
-constexpr int kButtonHeight = 18;
-constexpr int kToggleWidth = 130;
-constexpr int kButtonIds[kStatusParts] = {IDC_VIEWER_DELETE, IDC_VIEWER_UNDO, IDC_VIEWER_GET_MAIL, IDC_VIEWER_SETTINGS,
-                                          IDC_VIEWER_SIZE_TOGGLE};
-
-HWND button(int part) {
-    return GetDlgItem(gViewer.window, kButtonIds[part]);
-}
-
-// Moves the five buttons over the status bar parts whose right edges are
-// given (the left edge of part 0 is 0).
-void placeButtons(const int edges[kStatusParts], int top, bool create) {
-    for (int part = 0; part < kStatusParts; part++) {
-        int left = part == 0 ? 0 : edges[part - 1];
-        int x = left + 3;
-        int width = part == kStatusParts - 1 ? kToggleWidth : edges[part] - left - 13;
-        if (create) {
-            HWND made = CreateWindowExA(WS_EX_TRANSPARENT | WS_EX_TOPMOST, kButtonClass, "",
-                                        WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, top, width, kButtonHeight,
-                                        gViewer.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIds[part])),
-                                        gAgent.instance, nullptr);
-            if (made != nullptr) {
-                SetWindowPos(made, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-            }
-        } else {
-            MoveWindow(button(part), x, top, width, kButtonHeight, part == kStatusParts - 1);
-        }
-    }
-}
+constexpr UINT_PTR kTabsSubclassId = 1;
 
 // The list of a tab control never hears its own children's notifications:
 // they go on to the viewer, as ANSI notifications.
-LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                  DWORD_PTR /*data*/) {
+LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                  DWORD_PTR data) {
+    const Viewer* viewer = reinterpret_cast<const Viewer*>(data);
     switch (message) {
     case WM_NOTIFY:
-        if (reinterpret_cast<NMHDR*>(lParam)->hwndFrom == gViewer.list && gViewer.list != nullptr) {
+        if (viewer->listControl() != nullptr && reinterpret_cast<NMHDR*>(lParam)->hwndFrom == viewer->listControl()) {
             return SendMessageA(GetParent(window), WM_NOTIFY, wParam, lParam);
         }
         break;
@@ -70,6 +42,9 @@ LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (lParam == NF_QUERY) {
             return NFR_ANSI;
         }
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(window, tabsSubclassProc, id);
         break;
     }
     return DefSubclassProc(window, message, wParam, lParam);
@@ -81,209 +56,202 @@ struct ViewerCreation {
     bool failureShown = false;
 };
 
-RECT listArea() {
+RECT listArea(const Viewer& viewer) {
     RECT area;
-    GetClientRect(gViewer.window, &area);
-    TabCtrl_AdjustRect(gViewer.tabs, FALSE, &area);
+    GetClientRect(viewer.window, &area);
+    TabCtrl_AdjustRect(viewer.tabs, FALSE, &area);
     return area;
 }
 
-LRESULT onCreate(HWND window, const CREATESTRUCTA& create) {
-    auto* creation = static_cast<ViewerCreation*>(create.lpCreateParams);
-    KillTimer(gAgent.agentWindow, IDT_BLINK);
-    gViewer = ViewerState();
-    gViewer.window = window;
-    gViewer.viewStyle = gAgent.settings.winStyle != 0 ? 1 : 0;
-    gViewer.newTabViewStyle = gViewer.viewStyle;
-    gViewer.historyTabViewStyle = gViewer.viewStyle;
-
-    RECT client;
-    GetClientRect(window, &client);
-    gViewer.tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
-                                   client.bottom, window, nullptr, gAgent.instance, nullptr);
-    if (gViewer.tabs == nullptr) {
-        return -1; // openViewer reports the failure
+// Removes the pending input of the thread in the message range.
+void dropPendingInput(UINT first, UINT last) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
     }
-    SetWindowSubclass(gViewer.tabs, tabsSubclassProc, 1, 0);
-    SendMessageA(gViewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+}
+
+bool createTabs(Viewer& viewer, const RECT& client) {
+    viewer.tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
+                                  client.bottom, viewer.window, nullptr, gAgent.instance, nullptr);
+    if (viewer.tabs == nullptr) {
+        return false;
+    }
+    SetWindowSubclass(viewer.tabs, tabsSubclassProc, kTabsSubclassId, reinterpret_cast<DWORD_PTR>(&viewer));
+    SendMessageA(viewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     const char* names[] = {"Новые", "История"};
     for (int i = 0; i < 2; i++) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<char*>(names[i]);
-        SendMessageA(gViewer.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        SendMessageA(viewer.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
     }
-    createAlertWindow(window);
+    return true;
+}
 
-    gViewer.status =
-        CreateStatusWindowA(WS_CHILD | WS_VISIBLE | CCS_BOTTOM | SBARS_SIZEGRIP, "", window, IDC_VIEWER_STATUS);
-    if (gViewer.status == nullptr) {
-        showMessage(window, "Затрудняюсь отобразить окно просмотра новых поступлений!");
-        creation->failureShown = true;
-        return -1;
-    }
-    RECT bar;
-    GetWindowRect(gViewer.status, &bar);
-    gViewer.statusHeight = bar.bottom - bar.top;
-    int b = bar.right - bar.left;
-    int w = client.right - client.left;
-    int edges[kStatusParts] = {b / 5, w / 5 + b / 5, 2 * w / 5 + b / 5, 3 * w / 5 + b / 5, -1};
-    SendMessageA(gViewer.status, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
-    for (int id : kButtonIds) {
-        if (HWND old = GetDlgItem(window, id)) {
-            DestroyWindow(old);
-        }
-    }
-    placeButtons(edges, client.bottom - gViewer.statusHeight + 3, true);
-
-    gViewer.currentTab = 0;
+// Brings the fresh mails into the files and loads both lists.
+void loadForOpening() {
     mergeFreshMail();
-    if (!loadMailLists(window)) {
+    if (!loadMailLists()) {
         NewMailDim.count = 0;
     }
     gAgent.receivedCount = NewMailDim.count;
     gAgent.telegramCount = 0;
+}
 
-    RECT area = listArea();
-    if (!rebuildMailList(gViewer.tabs, area, 0, 0, false)) {
-        creation->failureShown = true; // the rebuild showed its own message
+LRESULT onCreate(Viewer& viewer, const CREATESTRUCTA& create) {
+    auto* creation = static_cast<ViewerCreation*>(create.lpCreateParams);
+    KillTimer(gAgent.agentWindow, IDT_BLINK);
+    viewer.viewStyle = gAgent.settings.winStyle != 0 ? 1 : 0;
+    viewer.newTabViewStyle = viewer.viewStyle;
+    viewer.historyTabViewStyle = viewer.viewStyle;
+
+    RECT client;
+    GetClientRect(viewer.window, &client);
+    if (!createTabs(viewer, client)) {
+        return -1; // openViewer reports the failure
+    }
+    createAlertWindow(viewer.window);
+    if (!createStatusBar(viewer, client)) {
+        showMessage(viewer.window, "Затрудняюсь отобразить окно просмотра новых поступлений!");
+        if (creation != nullptr) {
+            creation->failureShown = true;
+        }
+        return -1;
+    }
+    viewer.currentTab = 0;
+    loadForOpening();
+    if (!rebuildMailList(viewer, viewer.tabs, listArea(viewer), 0, 0, false)) {
+        if (creation != nullptr) {
+            creation->failureShown = true; // the rebuild showed its own message
+        }
         return -1;
     }
     showReceivedInTray();
-    SetFocus(gViewer.list);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
+    SetFocus(viewer.listControl());
+    dropPendingInput(WM_MOUSEFIRST, WM_MOUSELAST);
     return 0;
 }
 
-void onPaint(HWND window) {
+void onPaint(Viewer& viewer) {
     PAINTSTRUCT ps;
-    BeginPaint(window, &ps);
+    BeginPaint(viewer.window, &ps);
     RECT client;
-    GetClientRect(window, &client);
-    int w = client.right - client.left;
-    int s = gViewer.statusHeight;
-    if (gViewer.status != nullptr) {
-        MoveWindow(gViewer.status, client.left, client.bottom - s, w, s, TRUE);
-        int edges[kStatusParts] = {w / 5, 2 * (w / 5), (2 * w) / 5 + w / 5, (3 * w) / 5 + w / 5, -1};
-        SendMessageA(gViewer.status, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
-        placeButtons(edges, client.bottom - s + 3, false);
-    }
-    if (gViewer.tabs != nullptr) {
-        MoveWindow(gViewer.tabs, 0, 0, w, client.bottom - client.top - s, TRUE);
-        RECT area = listArea();
-        if (gViewer.list != nullptr) {
-            MoveWindow(gViewer.list, area.left, area.top, area.right - area.left, area.bottom - area.top - s, TRUE);
+    GetClientRect(viewer.window, &client);
+    layoutStatusBar(viewer, client);
+    if (viewer.tabs != nullptr) {
+        int s = viewer.statusHeight;
+        MoveWindow(viewer.tabs, 0, 0, client.right - client.left, client.bottom - client.top - s, TRUE);
+        RECT area = listArea(viewer);
+        if (viewer.listControl() != nullptr) {
+            MoveWindow(viewer.listControl(), area.left, area.top, area.right - area.left, area.bottom - area.top - s,
+                       TRUE);
         }
     }
-    EndPaint(window, &ps);
+    EndPaint(viewer.window, &ps);
 }
 
-void onTabChange(const NMHDR& header) {
-    gViewer.currentTab = static_cast<int>(SendMessageA(gViewer.tabs, TCM_GETCURSEL, 0, 0)) == 1 ? 1 : 0;
-    if (gViewer.currentTab == 0) {
-        gViewer.historyTabViewStyle = gViewer.viewStyle;
-        gViewer.viewStyle = gViewer.newTabViewStyle;
+// A change of tab, also the poll's refresh request (sent as from
+// IDC_VIEWER_TABS), which brings the fresh mails in first.
+void onTabChange(Viewer& viewer, const NMHDR& header) {
+    viewer.currentTab = static_cast<int>(SendMessageA(viewer.tabs, TCM_GETCURSEL, 0, 0)) == 1 ? 1 : 0;
+    if (viewer.currentTab == 0) {
+        viewer.historyTabViewStyle = viewer.viewStyle;
+        viewer.viewStyle = viewer.newTabViewStyle;
     } else {
-        gViewer.newTabViewStyle = gViewer.viewStyle;
-        gViewer.viewStyle = gViewer.historyTabViewStyle;
+        viewer.newTabViewStyle = viewer.viewStyle;
+        viewer.viewStyle = viewer.historyTabViewStyle;
     }
     if (header.idFrom == IDC_VIEWER_TABS) {
         saveMailLists();
         mergeFreshMail();
         gAgent.telegramCount = 0;
-        reloadMailLists();
+        reloadMailLists(viewer);
     }
-    carryMarksToShownTab();
-    if (!rebuildViewerList(false)) {
-        return;
+    carryMarksToShownTab(viewer.currentTab);
+    if (rebuildViewerList(viewer, false)) {
+        SetFocus(viewer.listControl());
     }
-    SetFocus(gViewer.list);
 }
 
-void onSizeToggle(HWND window) {
-    gViewer.viewStyle = gViewer.viewStyle ? 0 : 1;
+void onSizeToggle(Viewer& viewer) {
+    viewer.viewStyle = viewer.viewStyle ? 0 : 1;
     ViewerRect other = readViewerRect("WinPosInv");
     RECT now;
-    GetWindowRect(window, &now);
-    saveViewerRect(ViewerRect{now.left, now.top, now.right, now.bottom}, gViewer.viewStyle, "WinPosInv");
-    MoveWindow(window, now.left, now.top, other.right - other.left, other.bottom - other.top, TRUE);
+    GetWindowRect(viewer.window, &now);
+    saveViewerRect(ViewerRect{now.left, now.top, now.right, now.bottom}, viewer.viewStyle, "WinPosInv");
+    MoveWindow(viewer.window, now.left, now.top, other.right - other.left, other.bottom - other.top, TRUE);
     RECT client;
-    GetClientRect(window, &client);
-    if (!rebuildMailList(gViewer.tabs, client, 0, 0, true)) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
+    GetClientRect(viewer.window, &client);
+    if (!rebuildMailList(viewer, viewer.tabs, client, 0, 0, true)) {
+        PostMessageA(viewer.window, WM_CLOSE, 0, 0);
         return;
     }
-    InvalidateRect(window, nullptr, TRUE);
-    SetFocus(gViewer.list);
+    InvalidateRect(viewer.window, nullptr, TRUE);
+    SetFocus(viewer.listControl());
 }
 
-void onCommand(HWND window, int id) {
-    HWND clicked = GetDlgItem(window, id);
+void onCommand(Viewer& viewer, int id) {
+    HWND clicked = GetDlgItem(viewer.window, id);
     switch (id) {
     case IDC_VIEWER_SIZE_TOGGLE:
-        onSizeToggle(window);
+        onSizeToggle(viewer);
         break;
     case IDC_VIEWER_SETTINGS:
         if (gAgent.pollThread.load() != nullptr) {
-            showViewerNotice("Идёт приём почты. Минуточку...", 1);
+            showNotice("Идёт приём почты. Минуточку...", 1);
         } else {
             PostMessageA(gAgent.agentWindow, WM_COMMAND, IDM_SETTINGS, 0);
         }
         break;
     case IDC_VIEWER_GET_MAIL:
         if (gAgent.pollThread.load() != nullptr) {
-            showViewerNotice("Приём почты уже идёт! Ждите...", 1);
+            showNotice("Приём почты уже идёт! Ждите...", 1);
         } else {
             SendMessageA(gAgent.agentWindow, WM_COMMAND, IDM_POLL_NOW, 0);
         }
         break;
     case IDC_VIEWER_DELETE:
-        deleteMarkedMails(clicked);
+        deleteMarkedMails(viewer, clicked);
         break;
     case IDC_VIEWER_UNDO:
-        undoDeletion(clicked);
+        undoDeletion(viewer, clicked);
         break;
     }
 }
 
-LRESULT onNotify(HWND /*window*/, NMHDR* header) {
+LRESULT onNotify(Viewer& viewer, NMHDR* header) {
     LRESULT result = 0;
     bool userAction = true;
-    if (header->code == TCN_SELCHANGE && (header->hwndFrom == gViewer.tabs || header->idFrom == IDC_VIEWER_TABS)) {
-        onTabChange(*header);
+    if (header->code == TCN_SELCHANGE && (header->hwndFrom == viewer.tabs || header->idFrom == IDC_VIEWER_TABS)) {
+        onTabChange(viewer, *header);
     } else {
-        result = onMailListNotify(header, userAction);
+        result = onMailListNotify(viewer, header, userAction);
     }
     // Clicks and keys given while the list was rebuilt are dropped. The list's
     // own requests for row texts come while it paints and drop nothing.
     if (userAction) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-        }
-        while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-        }
+        dropPendingInput(WM_MOUSEFIRST, WM_MOUSELAST);
+        dropPendingInput(WM_KEYFIRST, WM_KEYLAST);
     }
     return result;
 }
 
-void onDestroy(HWND window) {
+void onDestroy(Viewer& viewer) {
     dropTrayBalloon();
     modifyTrayIcon(IDI_AGENT, ReceivedTip(0).text);
     saveMailLists();
-    destroyMailList();
+    destroyMailList(viewer);
     releaseMailList(MailDim);
     releaseMailList(NewMailDim);
     RECT r;
-    if (GetWindowRect(window, &r)) {
-        saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, gViewer.viewStyle, "WinPos");
+    if (GetWindowRect(viewer.window, &r)) {
+        saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, viewer.viewStyle, "WinPos");
     }
     ServicePath telegrams("Mess.txt");
     ServicePath newMail(kNewMailFile);
     DeleteFileA(telegrams.text);
     DeleteFileA(newMail.text);
-    if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == window) {
+    if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == viewer.window) {
         DestroyWindow(gAgent.alertWindow);
         gAgent.alertWindow = nullptr;
     }
@@ -293,19 +261,56 @@ void onDestroy(HWND window) {
     gAgent.receivedCount = 0;
     gAgent.viewerOpen = 0;
     gAgent.viewerWindow = nullptr;
-    gViewer = ViewerState();
+}
+
+// The messages that need the viewer's state.
+LRESULT handleMessage(Viewer& viewer, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return onCreate(viewer, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED) {
+            ShowWindow(viewer.window, SW_HIDE);
+        } else {
+            InvalidateRect(viewer.window, nullptr, TRUE);
+        }
+        return 0;
+    case WM_SETFOCUS:
+        if (viewer.listControl() != nullptr) {
+            SetFocus(viewer.listControl());
+        }
+        return 0;
+    case WM_PAINT:
+        onPaint(viewer);
+        return 0;
+    case WM_NOTIFY:
+        return onNotify(viewer, reinterpret_cast<NMHDR*>(lParam));
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            onCommand(viewer, LOWORD(wParam));
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        onDestroy(viewer);
+        return 0;
+    }
+    return DefWindowProcA(viewer.window, message, wParam, lParam);
 }
 
 } // namespace
 
-void showViewerNotice(const char* text, int isError) {
-    showNotice(text, isError);
+Viewer* viewerOf(HWND window) {
+    char name[sizeof kViewerWindowClass + 1] = {};
+    if (window == nullptr || GetClassNameA(window, name, sizeof name) == 0 || strcmp(name, kViewerWindowClass) != 0) {
+        return nullptr;
+    }
+    return reinterpret_cast<Viewer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
-bool rebuildViewerList(bool sort) {
-    RECT area = listArea();
-    if (!rebuildMailList(gViewer.tabs, area, 0, 0, sort)) {
-        PostMessageA(gViewer.window, WM_CLOSE, 0, 0);
+bool rebuildViewerList(Viewer& viewer, bool sort) {
+    if (!rebuildMailList(viewer, viewer.tabs, listArea(viewer), 0, 0, sort)) {
+        PostMessageA(viewer.window, WM_CLOSE, 0, 0);
         return false;
     }
     return true;
@@ -316,43 +321,11 @@ void showReceivedInTray() {
     modifyTrayIcon(received != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(received).text);
 }
 
-void reloadMailLists() {
-    if (!loadMailLists(gViewer.window) && gViewer.currentTab == 0) {
+void reloadMailLists(const Viewer& viewer) {
+    if (!loadMailLists() && viewer.currentTab == 0) {
         NewMailDim.count = 0;
     }
     gAgent.receivedCount = NewMailDim.count;
-}
-
-void setUndoAvailable(bool available) {
-    EnableWindow(button(1), available ? TRUE : FALSE);
-    if (gViewer.status != nullptr) {
-        HICON icon = available ? static_cast<HICON>(LoadImageA(gAgent.instance, MAKEINTRESOURCEA(IDI_SETTINGS),
-                                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED))
-                               : nullptr;
-        SendMessageA(gViewer.status, SB_SETICON, 1, reinterpret_cast<LPARAM>(icon));
-        SendMessageA(gViewer.status, SB_SETTEXTA, 1,
-                     reinterpret_cast<LPARAM>(available ? "Отменить удаление (Ctrl+Z)" : ""));
-    }
-}
-
-HWND viewerButton(HWND viewer, ViewerButton which) {
-    if (viewer == nullptr) {
-        return nullptr;
-    }
-    switch (which) {
-    case ViewerButton::Delete:
-        return GetDlgItem(viewer, IDC_VIEWER_DELETE);
-    case ViewerButton::Undo:
-        return GetDlgItem(viewer, IDC_VIEWER_UNDO);
-    case ViewerButton::GetMail:
-        return GetDlgItem(viewer, IDC_VIEWER_GET_MAIL);
-    case ViewerButton::Settings:
-        return GetDlgItem(viewer, IDC_VIEWER_SETTINGS);
-    case ViewerButton::SizeToggle:
-        return GetDlgItem(viewer, IDC_VIEWER_SIZE_TOGGLE);
-    }
-    return nullptr;
 }
 
 HWND openViewer(HWND owner) {
@@ -379,37 +352,21 @@ HWND openViewer(HWND owner) {
     return window;
 }
 
+// The viewer's state lives from WM_NCCREATE to WM_NCDESTROY.
 LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE:
-        return onCreate(window, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
-    case WM_SIZE:
-        if (wParam == SIZE_MINIMIZED) {
-            ShowWindow(window, SW_HIDE);
-        } else {
-            InvalidateRect(window, nullptr, TRUE);
-        }
-        return 0;
-    case WM_SETFOCUS:
-        if (gViewer.list != nullptr) {
-            SetFocus(gViewer.list);
-        }
-        return 0;
-    case WM_PAINT:
-        onPaint(window);
-        return 0;
-    case WM_NOTIFY:
-        return onNotify(window, reinterpret_cast<NMHDR*>(lParam));
-    case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) {
-            onCommand(window, LOWORD(wParam));
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    case WM_DESTROY:
-        onDestroy(window);
-        return 0;
-    default:
+    if (message == WM_NCCREATE) {
+        auto viewer = std::make_unique<Viewer>();
+        viewer->window = window;
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(viewer.release()));
         return DefWindowProcA(window, message, wParam, lParam);
     }
+    if (message == WM_NCDESTROY) {
+        std::unique_ptr<Viewer> gone(reinterpret_cast<Viewer*>(SetWindowLongPtrA(window, GWLP_USERDATA, 0)));
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    auto* viewer = reinterpret_cast<Viewer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (viewer == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    return handleMessage(*viewer, message, wParam, lParam);
 }

@@ -50,7 +50,7 @@ TEST_F(MailLists, LoaderSortsGroupsAndShowsDates) {
                                                     mail(7, "Работа", "work@example.ru", "1230905109") +
                                                     mail(3, "Дом", "home@example.ru", "1230000500") +
                                                     mail(8, "Дом", "home@example.ru", "1233583509")));
-    EXPECT_TRUE(loadMailLists(nullptr));
+    EXPECT_TRUE(loadMailLists());
 
     ASSERT_EQ(2, NewMailDim.count);
     EXPECT_EQ((std::vector<std::string>{"7", "8"}), numbers(NewMailDim));
@@ -75,13 +75,13 @@ TEST_F(MailLists, LoaderSortsGroupsAndShowsDates) {
     EXPECT_STREQ(kUnknownMailDate, entryShownDate(MailDim.records[4], MailDim.dateBias));
 
     // The list view's flag turns the order inside the groups.
-    groupDateAscending = 1;
-    EXPECT_TRUE(loadMailLists(nullptr));
+    gMailListFlags.groupDateAscending = 1;
+    EXPECT_TRUE(loadMailLists());
     EXPECT_EQ((std::vector<std::string>{"7", "1", "3", "8", "2"}), numbers(MailDim));
 }
 
 TEST_F(MailLists, MissingEmptyAndUnfinishedFiles) {
-    EXPECT_FALSE(loadMailLists(nullptr));
+    EXPECT_FALSE(loadMailLists());
     EXPECT_EQ(nullptr, NewMailDim.records);
     EXPECT_EQ(nullptr, MailDim.records);
     EXPECT_TRUE(logHas("Затрудняюсь загрузить файл писем " + path("Mail.txt") + ". Ошибка 2: ")) << log();
@@ -91,7 +91,7 @@ TEST_F(MailLists, MissingEmptyAndUnfinishedFiles) {
     // gives no list.
     ASSERT_TRUE(writeFile(path("Mail.txt"), ""));
     ASSERT_TRUE(writeFile(path("HistMail.txt"), "1;0;p;a;s;i;f;5;;no line end"));
-    EXPECT_FALSE(loadMailLists(nullptr));
+    EXPECT_FALSE(loadMailLists());
     EXPECT_FALSE(fileExists(path("Mail.txt")));
     EXPECT_TRUE(fileExists(path("HistMail.txt")));
     EXPECT_EQ(nullptr, NewMailDim.records);
@@ -100,7 +100,7 @@ TEST_F(MailLists, MissingEmptyAndUnfinishedFiles) {
 
     // The last line without "\r\n" is ignored, the others load.
     ASSERT_TRUE(writeFile(path("HistMail.txt"), mail(1, "p", "a", "5") + "2;0;p;a;s;i;f;5;;cut"));
-    EXPECT_TRUE(loadMailLists(nullptr));
+    EXPECT_TRUE(loadMailLists());
     EXPECT_EQ(1, MailDim.count);
     EXPECT_EQ(0, NewMailDim.count);
 }
@@ -117,7 +117,7 @@ TEST_F(MailLists, AnyBytesLoadWithoutOverrun) {
         lines += text[i] == '\r' && text[i + 1] == '\n';
     }
     ASSERT_TRUE(writeFile(path("HistMail.txt"), text));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(static_cast<int>(lines), MailDim.count);
     for (int i = 0; i < MailDim.count; i++) {
         const MailEntry& r = MailDim.records[i];
@@ -130,33 +130,33 @@ TEST_F(MailLists, AnyBytesLoadWithoutOverrun) {
 TEST_F(MailLists, HighestMailNumberFromArchiveAndDeleteFile) {
     ASSERT_TRUE(writeFile(path("HistMail.txt"), mail(5, "p", "a", "1") + mail(120, "p", "a", "2") +
                                                     mail(17, "p", "a", "3") + "abc;0;p;a;s;i;f;4;;x\r\n"));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(120u, gAgent.highestMailNumber);
 
     // A pending deletion with a higher number keeps new numbers above it.
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(200, "p", "a", "1")));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(200u, gAgent.highestMailNumber);
 
     // The last archived mail deleted, 57 still pending: the next mail is 58.
     DeleteFileA(path("HistMail.txt").c_str());
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(57, "p", "a", "1")));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(57u, gAgent.highestMailNumber);
     // A later deletion appended a higher number: no new mail may take it.
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(57, "p", "a", "1") + mail(300, "p", "a", "1")));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(300u, gAgent.highestMailNumber);
 
     // Nothing archived, nothing pending.
     DeleteFileA(path("DeleteMail.txt").c_str());
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(0u, gAgent.highestMailNumber);
 
     // Numbers past the range of an int (an edited or old file) go on rising.
     ASSERT_TRUE(writeFile(path("HistMail.txt"), "2147483647;0;p;a;s;i;f;4;;x\r\n"
                                                 "4294967296;0;p;a;s;j;f;4;;y\r\n"));
-    loadMailLists(nullptr);
+    loadMailLists();
     EXPECT_EQ(4294967296u, gAgent.highestMailNumber);
 }
 
@@ -173,7 +173,7 @@ TEST_F(MailLists, MailsWaitingForDeletionLeaveTheLists) {
     std::string other = mail(3, "p", "a", "3");
     other.replace(other.find("uid3"), 4, "uid9");
     ASSERT_TRUE(writeFile(path("DeleteMail.txt"), mail(2, "p", "a", "2") + other));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     EXPECT_EQ((std::vector<std::string>{"3", "1"}), numbers(MailDim));
     EXPECT_EQ((std::vector<std::string>{"3"}), numbers(NewMailDim));
     EXPECT_EQ(kept, readFile(path("HistMail.txt")));
@@ -183,7 +183,7 @@ TEST_F(MailLists, MailsWaitingForDeletionLeaveTheLists) {
 
     // Nothing left to take out: the files are not rewritten again.
     ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_FALSE(logHas("Затрудняюсь создать файл Архива писем")) << log();
 }
@@ -195,7 +195,7 @@ TEST_F(MailLists, SaverWritesBothListsInArrayOrder) {
     const std::string fresh = mail(7, "Работа", "work@example.ru", "1230905109", "Отчёт");
     ASSERT_TRUE(writeFile(path("HistMail.txt"), archive));
     ASSERT_TRUE(writeFile(path("Mail.txt"), fresh));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
 
     // Saved unchanged, both files come back byte for byte.
     EXPECT_TRUE(saveMailLists());
@@ -214,7 +214,7 @@ TEST_F(MailLists, SaverWritesBothListsInArrayOrder) {
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ("3;1;Дом;home@example.ru;2 Кб;uid3;Отправитель;1230000500;;Тема", lines[1]);
     EXPECT_EQ("1;0;Дом;home@example.ru;2 Кб;uid1;Отправитель;1230000000;+;Встреча; место", lines[2]);
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     EXPECT_STREQ(" место", MailDim.records[2].subject);
     EXPECT_EQ(1, MailDim.records[1].deletion);
 
@@ -227,7 +227,7 @@ TEST_F(MailLists, SaverWritesBothListsInArrayOrder) {
 
 TEST_F(MailLists, AbsentListsLeaveTheirFilesAlone) {
     ASSERT_TRUE(writeFile(path("HistMail.txt"), mail(1, "p", "a", "5")));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     ASSERT_EQ(nullptr, NewMailDim.records);
     ASSERT_TRUE(writeFile(path("Mail.txt"), "written meanwhile\r\n"));
     EXPECT_TRUE(saveMailLists()); // HistMail.txt written
@@ -242,7 +242,7 @@ TEST_F(MailLists, SaveThatCannotCompleteKeepsTheOldFiles) {
     const std::string fresh = mail(2, "p", "b", "5");
     ASSERT_TRUE(writeFile(path("HistMail.txt"), archive));
     ASSERT_TRUE(writeFile(path("Mail.txt"), fresh));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     MailDim.records[0].deletion = 1;
     NewMailDim.records[0].deletion = 1;
 
@@ -288,7 +288,7 @@ TEST_F(MailLists, MergedRecordsStartOnTheirOwnLine) {
     EXPECT_TRUE(appendMailFile(path("Mail.txt").c_str(), path("GetMail.txt").c_str()));
     EXPECT_EQ("8;0;p;a;s;i;f;4;;cut short\r\n" + arrived, readFile(path("HistMail.txt")));
     EXPECT_EQ("8;0;p;a;s;i;f;4;;cut at\r\n" + arrived, readFile(path("Mail.txt")));
-    ASSERT_TRUE(loadMailLists(nullptr));
+    ASSERT_TRUE(loadMailLists());
     EXPECT_EQ((std::vector<std::string>{"9", "8"}), numbers(MailDim));
 
     // A large source goes over whole.

@@ -22,7 +22,7 @@ protected:
         closeEventLog("");
         releaseMailList(NewMailDim);
         releaseMailList(MailDim);
-        groupDateAscending = 0;
+        gMailListFlags = MailListFlags();
     }
 
     std::string path(const std::string& name) const { return dir / name; }

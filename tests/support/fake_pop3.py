@@ -28,6 +28,9 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   relayTo       "host:port": forward everything to that server, every
                 piece of a reply delayMs after the server sent it (TLS bytes
                 too: no TLS of its own)
+  holdUntil     with relayTo: a file name in CONTROL_DIR; once a client is
+                connected the relay writes "HELD" to the transcript and passes
+                the server's replies on only when that file exists
   cert          certificate the TLS of this connection shows: "server"
                 (default), "wrongname", "expired", "unknown" (signed by itself)
                 or "untrusted" (from an authority it does not send)
@@ -351,6 +354,11 @@ class Handler(socketserver.BaseRequestHandler):
                 pieces.put((0, b''))
 
         threading.Thread(target=pump_down, daemon=True).start()
+        hold = self.scenario.get('holdUntil')
+        if hold:
+            record('transcript.txt', 'HELD')
+            while not os.path.exists(os.path.join(CONTROL, hold)):
+                time.sleep(0.02)
         try:
             while True:
                 due, data = pieces.get()

@@ -1,8 +1,5 @@
 // The viewer in this process, on its real windows: tabs, both views of the
 // mail list, marks, delete and undo, and a deletion carried out by a poll.
-#include "agent/agent_window.h"
-#include "agent/poll_cycle.h"
-#include "agent/startup.h"
 #include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_handles.h"
@@ -11,12 +8,12 @@
 #include "resources/resource.h"
 #include "store/mail_date.h"
 #include "store/mail_lists.h"
+#include "ui/alert_window.h"
 #include "ui/tray_icon.h"
-#include "viewer/mail_list_view.h"
 #include "viewer/viewer_window.h"
 
+#include "agent_host.h"
 #include "agent_process.h"
-#include "agent_test_state.h"
 #include "http_fixtures.h"
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
@@ -30,6 +27,18 @@
 namespace {
 
 constexpr DWORD kCycleTimeoutMs = 30000;
+// Long enough for the onlooker, which looks every 30 ms, to read a notice.
+constexpr DWORD kTestNoticePauseMs = 300;
+
+// Dispatches every message that is waiting, also those that the dispatched
+// ones post, and the paints they leave.
+void drainMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
 
 std::string mailLine(const char* number, const char* pseudonym, const char* address, const char* sender,
                      const char* date, const char* subject, const char* identity = "id") {
@@ -116,32 +125,26 @@ protected:
         ASSERT_TRUE(prepareAgentState(dir));
         gAgent.viewerOpen = 0;
         gAgent.settingsOpen = 0;
-        groupDateAscending = 0;
-        compactDateFlag = 0;
-        compactSenderFlag = 0;
-        markAllFlag = 0;
-        agent = CreateWindowExA(WS_EX_TOOLWINDOW, kAgentWindowClass, kAgentWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                100, nullptr, nullptr, gAgent.instance, nullptr);
+        gMailListFlags = MailListFlags();
+        // The notices say the same in a fraction of the pause the user gets.
+        gNoticePauseMs = kTestNoticePauseMs;
+        agent = createAgentHostWindow();
         ASSERT_NE(nullptr, agent);
-        gAgent.agentWindow = agent;
-        addTrayIcon(agent);
     }
     void TearDown() override {
-        stopPollCycle(kCycleTimeoutMs);
-        pumpMessages(50);
+        endAgentPollCycle(kCycleTimeoutMs);
+        drainMessages();
         close();
-        removeTrayIcon();
-        gAgent.trayIcon.hWnd = nullptr;
-        SetWindowLongPtrA(agent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA));
-        DestroyWindow(agent);
+        destroyAgentHostWindow(agent);
         closeEventLog("end");
         gAgent.pollThread = nullptr;
+        gNoticePauseMs = kNoticePauseMs;
     }
 
     void open() {
         viewer = openViewer(nullptr);
         ASSERT_NE(nullptr, viewer);
-        pumpMessages(50);
+        drainMessages();
     }
     void close() {
         if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
@@ -234,7 +237,7 @@ protected:
     std::string path(const char* name) { return dir / name; }
     std::string log() { return readFile(dir / "MAInLog.txt"); }
     void screenshot(const char* name) {
-        pumpMessages(300);
+        drainMessages();
         std::string folder = artifactsFolder();
         if (!folder.empty()) {
             saveScreenshot(folder + "\\" + name);
@@ -252,9 +255,22 @@ protected:
                 ended++;
             }
             if (gAgent.pollThread.load() == nullptr && ended >= cycles) {
-                pumpMessages(200);
+                drainMessages(); // the cycle's report and the viewer's refresh
                 return true;
             }
+        }
+        return false;
+    }
+
+    // Waits until the relay holds a poll's session (its transcript says so).
+    bool waitForRelayHeld() {
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < kCycleTimeoutMs) {
+            std::vector<std::string> transcript = fakePop3Transcript();
+            if (std::find(transcript.begin(), transcript.end(), "HELD") != transcript.end()) {
+                return true;
+            }
+            pumpMessages(20);
         }
         return false;
     }
@@ -461,17 +477,22 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     press(IDC_VIEWER_DELETE);
     EXPECT_EQ(2u, rows(5).size());
 
-    // A second deletion while the next poll talks to the server: that poll
-    // deletes the first mail and keeps the second request for the poll after.
-    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\", \"delayMs\": 1000}");
+    // A second deletion while the next poll talks to the server (the relay
+    // holds the server's replies until the deletion is made, so that the
+    // poll has read DeleteMail.txt before it): that poll deletes the first
+    // mail and keeps the second request for the poll after.
+    const std::string release = fakePop3Folder() + "release";
+    DeleteFileA(release.c_str());
+    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\", \"holdUntil\": \"release\"}");
     SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
-    DWORD start = GetTickCount();
-    while (fakePop3Transcript().empty() && GetTickCount() - start < kCycleTimeoutMs) {
-        pumpMessages(50);
-    }
+    ASSERT_TRUE(waitForRelayHeld());
+    ASSERT_NE(nullptr, gAgent.pollThread.load());
     notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
+    ASSERT_EQ(2u, splitLines(readFile(path("DeleteMail.txt"))).size());
+    ASSERT_TRUE(writeFile(release, ""));
     ASSERT_TRUE(waitForCycleEnd(2));
+    DeleteFileA(release.c_str());
     EXPECT_EQ(2u, box.messageCount());
     EXPECT_EQ(1u, splitLines(readFile(path("DeleteMail.txt"))).size());
 
