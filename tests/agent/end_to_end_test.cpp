@@ -182,12 +182,15 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(waitForFakePop3Command("TOP 4 0", kPollTimeoutMs));
+    // The window pauses after it started the poll (the notice's pause): only
+    // once it answers again does not answering mean the shutdown waits.
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
 
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(PostMessageA(window, WM_COMMAND, IDM_QUIT, 0));
     // The agent's window stops answering once its shutdown has asked the
     // poll to stop and waits for it; then the server answers again.
-    DWORD_PTR result = 0;
     while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
     }
     releaseFakePop3();
