@@ -8,8 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/tools/install-deps.sh"
 
-echo "== layers and formatting"
+echo "== layers, sizes and formatting"
 "$root/tools/check_layers.py"
+"$root/tools/check_sizes.py"
 "$root/tools/check_format.sh"
 
 "$root/tools/build.sh" win native

@@ -16,11 +16,15 @@
 #include "store/fresh_mail.h"
 #include "store/mail_lists.h"
 #include "ui/button.h"
+#include "ui/window_state.h"
 #include "viewer/viewer_window.h"
 #include "core/program_names.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
+
+#include <memory>
+#include <new>
 
 const char kAgentWindowClass[] = "Lumetra_Agent_Class";
 const char kAgentWindowTitle[] = "MAIn Window";
@@ -34,12 +38,29 @@ constexpr UINT kBlinkIntervalMs = 1000;
 constexpr UINT kResumeRetryMs = 15000;
 constexpr DWORD kResumeWindowMs = 5 * 60 * 1000;
 
-// Sent by the shell when the task bar is created anew (Explorer restarted).
-UINT taskbarCreatedMessage = 0;
-DWORD resumedAt = 0;
-bool resumePollStarted = false;
-// The refresh notification posted to the viewer outlives the posting.
-NMHDR refreshNotification;
+// What the agent window alone keeps, on its handle (GWLP_USERDATA): made at
+// WM_NCCREATE, deleted at WM_NCDESTROY.
+struct AgentWindowState {
+    // Sent by the shell when the task bar is created anew (Explorer restarted).
+    UINT taskbarCreatedMessage = 0;
+    // When the computer last woke up, and whether a poll started since.
+    DWORD resumedAt = 0;
+    bool resumePollStarted = false;
+    // The refresh notification posted to the viewer outlives the posting.
+    NMHDR refreshNotification = {};
+};
+
+AgentWindowState* stateOf(HWND window) {
+    return windowState<AgentWindowState>(window, GWLP_USERDATA);
+}
+
+LRESULT onNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+    std::unique_ptr<AgentWindowState> state(new (std::nothrow) AgentWindowState);
+    if (!state || !attachWindowState(window, GWLP_USERDATA, std::move(state))) {
+        return FALSE;
+    }
+    return DefWindowProcA(window, WM_NCCREATE, wParam, lParam);
+}
 
 bool pollRunning() {
     return gAgent.pollThread.load() != nullptr;
@@ -101,7 +122,7 @@ LRESULT onCreate(HWND window) {
         NewMailDim.count = 0;
     }
     gAgent.receivedCount = NewMailDim.count;
-    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    stateOf(window)->taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     return 0;
 }
 
@@ -213,20 +234,21 @@ void onBlinkTimer(HWND window) {
 // of waiting out the interval. A cycle started here that found the network
 // ends the retries.
 void onResumeTimer(HWND window) {
-    if (GetTickCount() - resumedAt > kResumeWindowMs) {
+    AgentWindowState& state = *stateOf(window);
+    if (GetTickCount() - state.resumedAt > kResumeWindowMs) {
         KillTimer(window, IDT_RESUME);
         return;
     }
     if (gAgent.settingsOpen || pollRunning()) {
         return;
     }
-    if (resumePollStarted && gAgent.internetOk) {
+    if (state.resumePollStarted && gAgent.internetOk) {
         KillTimer(window, IDT_RESUME);
         return;
     }
     writeLog("Начинается опрос почты.");
     if (startReception()) {
-        resumePollStarted = true;
+        state.resumePollStarted = true;
         KillTimer(window, IDT_POLL);
         SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
     }
@@ -313,7 +335,7 @@ LRESULT onTrayIcon(HWND window, LPARAM mouseMessage) {
 // Asks an open viewer to merge and show the fresh mails: its "Новые" tab is
 // selected and the tab control's change notification posted as if it came
 // from there.
-void refreshViewer() {
+void refreshViewer(NMHDR& refreshNotification) {
     HWND viewer = gAgent.viewerWindow;
     if (!gAgent.viewerOpen || viewer == nullptr) {
         return;
@@ -344,7 +366,7 @@ LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
         if (gAgent.settings.blink != 0) {
             SetTimer(window, IDT_BLINK, kBlinkIntervalMs, nullptr);
         }
-        refreshViewer();
+        refreshViewer(stateOf(window)->refreshNotification);
     }
     gAgent.blinkCount = 0;
     return 0;
@@ -352,8 +374,9 @@ LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
 
 LRESULT onPowerBroadcast(HWND window, WPARAM event) {
     if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) {
-        resumedAt = GetTickCount();
-        resumePollStarted = false;
+        AgentWindowState& state = *stateOf(window);
+        state.resumedAt = GetTickCount();
+        state.resumePollStarted = false;
         SetTimer(window, IDT_RESUME, kResumeRetryMs, nullptr);
     }
     return TRUE;
@@ -391,6 +414,11 @@ LRESULT onDestroy(HWND window) {
     return 0;
 }
 
+bool isTaskbarCreated(HWND window, UINT message) {
+    AgentWindowState* state = stateOf(window);
+    return state != nullptr && state->taskbarCreatedMessage != 0 && message == state->taskbarCreatedMessage;
+}
+
 } // namespace
 
 HMENU buildTrayMenu() {
@@ -423,6 +451,8 @@ HMENU buildTrayMenu() {
 
 LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_NCCREATE:
+        return onNcCreate(window, wParam, lParam);
     case WM_CREATE:
         return onCreate(window);
     case WM_COMMAND:
@@ -446,8 +476,11 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onPowerBroadcast(window, wParam);
     case WM_DESTROY:
         return onDestroy(window);
+    case WM_NCDESTROY:
+        detachWindowState<AgentWindowState>(window, GWLP_USERDATA);
+        return DefWindowProcA(window, message, wParam, lParam);
     default:
-        if (taskbarCreatedMessage != 0 && message == taskbarCreatedMessage) {
+        if (isTaskbarCreated(window, message)) {
             restoreTrayIcon();
             return 0;
         }

@@ -31,6 +31,7 @@
 
 #include "base/path.h"
 #include "core/settings_values.h"
+#include "resources/resource.h"
 
 constexpr size_t kTestParamsCapacity = 520;
 
@@ -80,8 +81,10 @@ struct AgentState {
 
     SettingsValues settings;
 
-    // The tray icon record: user-interface thread only (ui/tray_icon.h).
+    // The tray icon record and the resource id of the icon it shows:
+    // user-interface thread only (ui/tray_icon.h).
     NOTIFYICONDATAA trayIcon = {};
+    int trayIconId = IDI_AGENT;
 };
 
 extern AgentState gAgent;

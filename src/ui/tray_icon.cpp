@@ -10,10 +10,8 @@ namespace {
 
 constexpr UINT kBalloonTimeoutMs = 10000;
 
-int currentIconId = IDI_AGENT;
-
 void setIcon(int iconId) {
-    currentIconId = iconId;
+    gAgent.trayIconId = iconId;
     gAgent.trayIcon.hIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(iconId));
 }
 
@@ -83,7 +81,7 @@ void removeTrayIcon() {
 
 TrayState trayState() {
     TrayState s;
-    s.iconId = currentIconId;
+    s.iconId = gAgent.trayIconId;
     copyText(s.tip, sizeof s.tip, gAgent.trayIcon.szTip);
     copyText(s.balloon, sizeof s.balloon, gAgent.trayIcon.szInfo);
     s.balloonFlag = (gAgent.trayIcon.uFlags & NIF_INFO) != 0;

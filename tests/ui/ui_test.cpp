@@ -163,8 +163,8 @@ LRESULT CALLBACK countedProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 TEST_F(Ui, WindowStateLivesUntilTheOutermostHandlerReturns) {
     registerClass("KorvelUiCounted", countedProc);
     bool alive = true;
-    HWND window = CreateWindowExA(0, "KorvelUiCounted", "", WS_CHILD, 0, 0, 1, 1, parent, nullptr, gAgent.instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(0, "KorvelUiCounted", "", WS_CHILD, 0, 0, 1, 1, parent, nullptr, gAgent.instance, nullptr);
     ASSERT_NE(nullptr, window);
     auto state = std::make_unique<CountedState>();
     state->alive = &alive;
