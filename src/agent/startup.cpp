@@ -117,7 +117,7 @@ bool takeInstanceEvent() {
 }
 
 bool openLog() {
-    ServicePath logPath("MAInLog.txt");
+    ServicePath logPath(kEventLogFile);
     const char* path = logPath.text;
     DWORD code = openEventLog(path);
     if (code != 0) {

@@ -16,6 +16,11 @@ constexpr char kFreshMailFile[] = "GetMail.txt";   // mails of the last polls, n
 constexpr char kDeletionFile[] = "DeleteMail.txt"; // mails waiting for deletion on the server
 constexpr char kHeaderFile[] = "MailTmp.txt";      // headers read by the running poll
 constexpr char kSettingsFile[] = "Korvel.ini";
+constexpr char kEventLogFile[] = "MAInLog.txt";      // the event log
+constexpr char kKnownIdsFile[] = "IdMail.txt";       // identifiers of the mails already received
+constexpr char kTelegramBoxFile[] = "MessBox.txt";   // the telegram accounts
+constexpr char kFreshTelegramFile[] = "GetMess.txt"; // every telegram received
+constexpr char kTelegramFile[] = "Mess.txt";         // the telegrams shown
 
 // Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";

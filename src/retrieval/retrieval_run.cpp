@@ -177,7 +177,7 @@ void receiveEveryMailbox(HANDLE headerFile) {
 int receiveInto(UniqueHandle headerFile) {
     gRetrieval.clear();
     loadDeletions();
-    ServicePath ids("IdMail.txt");
+    ServicePath ids(kKnownIdsFile);
     writeLogf("Загрузка Идентификаторов ранее принятых писем из файла %s", ids.text);
     loadKnownIds(ids.text);
     receiveEveryMailbox(headerFile.get());

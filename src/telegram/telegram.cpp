@@ -12,6 +12,7 @@
 #include "store/account_list.h"
 #include "base/file_io.h"
 #include "telegram/telegram_text.h"
+#include "core/program_names.h"
 
 #include <windows.h>
 
@@ -133,7 +134,7 @@ void fetchForEveryLogin(HANDLE messageFile) {
 void telegramRun() {
     writeLog("Запрос приема сообщений...\r\n");
     gAgent.newTelegramCount = 0;
-    ServicePath accountsPath("MessBox.txt");
+    ServicePath accountsPath(kTelegramBoxFile);
     const char* accounts = accountsPath.text;
     AccountFileError error;
     bool read = readAccountFile(accounts, error);
@@ -141,7 +142,7 @@ void telegramRun() {
         writeLog(error.text);
     }
     if (read) {
-        ServicePath messages("GetMess.txt");
+        ServicePath messages(kFreshTelegramFile);
         const char* path = messages.text;
         UniqueHandle messageFile(
             CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

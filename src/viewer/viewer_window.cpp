@@ -247,7 +247,7 @@ void onDestroy(Viewer& viewer) {
     if (GetWindowRect(viewer.window, &r)) {
         saveViewerRect(ViewerRect{r.left, r.top, r.right, r.bottom}, viewer.viewStyle, "WinPos");
     }
-    ServicePath telegrams("Mess.txt");
+    ServicePath telegrams(kTelegramFile);
     ServicePath newMail(kNewMailFile);
     DeleteFileA(telegrams.text);
     DeleteFileA(newMail.text);
