@@ -20,7 +20,7 @@ constexpr char kEventLogFile[] = "MAInLog.txt";      // the event log
 constexpr char kKnownIdsFile[] = "IdMail.txt";       // identifiers of the mails already received
 constexpr char kTelegramBoxFile[] = "MessBox.txt";   // the telegram accounts
 constexpr char kFreshTelegramFile[] = "GetMess.txt"; // every telegram received
-constexpr char kTelegramFile[] = "Mess.txt";         // the telegrams shown
+constexpr char kTelegramFile[] = "Mess.txt";         // removed when the viewer closes
 
 // Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
