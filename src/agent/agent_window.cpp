@@ -301,8 +301,8 @@ void addMenuItem(HMENU menu, UINT id, const char* text, bool enabled) {
 }
 
 void onRightClick(HWND window) {
-    HMENU menu = buildTrayMenu();
-    if (menu == nullptr) {
+    UniqueMenu menu(buildTrayMenu());
+    if (!menu) {
         return;
     }
     HWND front =
@@ -313,9 +313,9 @@ void onRightClick(HWND window) {
     POINT cursor = {};
     GetCursorPos(&cursor);
     SetForegroundWindow(window);
-    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x - 5, cursor.y - 10, window, nullptr);
+    TrackPopupMenuEx(menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x - 5, cursor.y - 10, window,
+                     nullptr);
     PostMessageA(window, WM_NULL, 0, 0);
-    DestroyMenu(menu);
 }
 
 LRESULT onTrayIcon(HWND window, LPARAM mouseMessage) {

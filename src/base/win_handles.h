@@ -295,3 +295,41 @@ public:
 private:
     HIMAGELIST images_;
 };
+
+// Memory of the COM task allocator (item id lists, the shell's path buffer),
+// freed at the end of its scope.
+template <typename T>
+class TaskMemory {
+public:
+    explicit TaskMemory(T* pointer = nullptr) : pointer_(pointer) {}
+    ~TaskMemory() { CoTaskMemFree(pointer_); }
+    TaskMemory(const TaskMemory&) = delete;
+    TaskMemory& operator=(const TaskMemory&) = delete;
+
+    T* get() const { return pointer_; }
+    T** out() { return &pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// Memory the system allocated for the caller with LocalAlloc (the texts of
+// FormatMessage), freed with LocalFree.
+template <typename T>
+class LocalMemory {
+public:
+    LocalMemory() = default;
+    ~LocalMemory() {
+        if (pointer_ != nullptr) {
+            LocalFree(pointer_);
+        }
+    }
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+
+    T* get() const { return pointer_; }
+    T** out() { return &pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};

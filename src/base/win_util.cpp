@@ -1,6 +1,7 @@
 #include "base/win_util.h"
 
 #include "base/text.h"
+#include "base/win_handles.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -15,18 +16,17 @@ void systemErrorText(DWORD code, char* buffer, size_t capacity) {
     buffer[0] = '\0';
     // The system allocates the text: a fixed buffer would make FormatMessageA
     // fail for every message longer than it instead of cutting it.
-    char* text = nullptr;
+    LocalMemory<char> text;
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(&text), 0, nullptr);
+    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(text.out()), 0, nullptr);
     if (n == 0) {
         // Systems without texts in that language still have them in their own.
-        n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+        n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(text.out()), 0, nullptr);
     }
-    if (n == 0 || text == nullptr) {
+    if (n == 0 || text.get() == nullptr) {
         return;
     }
-    size_t len = copyText(buffer, capacity, text);
-    LocalFree(text);
+    size_t len = copyText(buffer, capacity, text.get());
     while (len > 0 && (buffer[len - 1] == '\r' || buffer[len - 1] == '\n' || buffer[len - 1] == ' ')) {
         buffer[--len] = '\0';
     }

@@ -2,6 +2,7 @@
 
 #include "base/path.h"
 #include "base/text.h"
+#include "base/win_handles.h"
 #include "base/win_util.h"
 
 #include <shlobj.h>
@@ -9,27 +10,6 @@
 #include <cstring>
 
 const char kInstallCaption[] = "Установка Lumetra Агента";
-
-namespace {
-
-// Memory of the COM task allocator (item id lists, the shell's path buffer),
-// freed at the end of its scope.
-template <typename T>
-class TaskMemory {
-public:
-    explicit TaskMemory(T* pointer = nullptr) : pointer_(pointer) {}
-    ~TaskMemory() { CoTaskMemFree(pointer_); }
-    TaskMemory(const TaskMemory&) = delete;
-    TaskMemory& operator=(const TaskMemory&) = delete;
-
-    T* get() const { return pointer_; }
-    T** out() { return &pointer_; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-} // namespace
 
 bool browseForFolder(HWND owner, const char* title, int rootFolder, UINT flags, int targetControl, char* out,
                      size_t outCapacity) {

@@ -1,5 +1,7 @@
 #include "viewer/viewer_window.h"
 
+#include "base/win_handles.h"
+
 #include "base/win_util.h"
 #include "core/agent_state.h"
 #include "core/program_names.h"
@@ -133,8 +135,8 @@ LRESULT onCreate(Viewer& viewer, const CREATESTRUCTA& create) {
 }
 
 void onPaint(Viewer& viewer) {
-    PAINTSTRUCT ps;
-    BeginPaint(viewer.window, &ps);
+    // The window draws nothing itself: a paint lays its children out anew.
+    PaintScope paint(viewer.window);
     RECT client;
     GetClientRect(viewer.window, &client);
     layoutStatusBar(viewer, client);
@@ -147,7 +149,6 @@ void onPaint(Viewer& viewer) {
                        TRUE);
         }
     }
-    EndPaint(viewer.window, &ps);
 }
 
 // A change of tab, also the poll's refresh request (sent as from
