@@ -63,16 +63,16 @@ void insertColumns(HWND list, bool detailed, int width) {
     const MailColumnTable& table = mailColumns(detailed);
     int unit = width / table.unitDivisor;
     for (int index = 0; index < table.count; index++) {
-        const MailColumn& spec = table.columns[index];
+        const MailColumn& entry = table.columns[index];
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = columnFormat(spec.align);
-        column.cx = spec.width(unit);
-        column.pszText = const_cast<char*>(spec.header);
+        column.fmt = columnFormat(entry.align);
+        column.cx = entry.width(unit);
+        column.pszText = const_cast<char*>(entry.header);
         column.iSubItem = index;
-        if (spec.image != HeaderImage::None) {
+        if (entry.image != HeaderImage::None) {
             column.mask |= LVCF_IMAGE;
-            column.iImage = spec.image == HeaderImage::Group ? kImageCollapsed : kImageAttachment;
+            column.iImage = entry.image == HeaderImage::Group ? kImageCollapsed : kImageAttachment;
         }
         if (SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) < 0) {
             return;
