@@ -193,6 +193,14 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
 std::vector<std::string> readUnixLines(const std::string& path) {
     std::vector<std::string> lines;
     std::string text = readFile(path);

@@ -34,6 +34,9 @@ void removeTree(const std::string& path);
 // Splits text at "\r\n"; a last line without one is kept.
 std::vector<std::string> splitLines(const std::string& text);
 
+// How many places of text what begins at (a log line written n times: n).
+size_t occurrences(const std::string& text, const std::string& what);
+
 // The lines of a file written by a Unix program (ended by "\n").
 std::vector<std::string> readUnixLines(const std::string& path);
 
