@@ -1,5 +1,7 @@
 #include "pop3_fixtures.h"
 
+#include "base/win_handles.h"
+
 #include "win_test_support.h"
 
 #include <windows.h>
@@ -21,16 +23,15 @@ std::atomic<int> mailboxCounter{0};
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
+    if (!find.valid()) {
         return names;
     }
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             names.push_back(data.cFileName);
         }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &data));
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "base/win_handles.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -67,10 +69,11 @@ public:
     bool wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
     bool running() const;
     void kill();
-    DWORD id() const { return info_.dwProcessId; }
+    DWORD id() const { return id_; }
 
 private:
-    PROCESS_INFORMATION info_ = {};
+    ProcessInformation info_;
+    DWORD id_ = 0;
 };
 
 // Waits until no process of that executable name ("Velnor.exe") runs any
@@ -110,8 +113,8 @@ public:
 
 private:
     static DWORD WINAPI run(void* self);
-    HANDLE thread_ = nullptr;
-    HANDLE stop_ = nullptr;
+    UniqueHandle stop_;
+    UniqueHandle thread_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<MessageBoxInfo> seen_;
 };
