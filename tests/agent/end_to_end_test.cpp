@@ -182,12 +182,16 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(waitForFakePop3Command("TOP 4 0", kPollTimeoutMs));
+    // The start-up's poll request keeps the window busy for its notice pause:
+    // the request to end comes after it, so that only the shutdown's wait
+    // for the poll stops the window answering below.
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
 
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(PostMessageA(window, WM_COMMAND, IDM_QUIT, 0));
     // The agent's window stops answering once its shutdown has asked the
     // poll to stop and waits for it; then the server answers again.
-    DWORD_PTR result = 0;
     while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
     }
     releaseFakePop3();
