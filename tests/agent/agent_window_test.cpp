@@ -28,28 +28,8 @@
 
 namespace {
 
-// Long enough for a poll's connection check to have begun, short enough not
-// to make every poll request wait out two seconds.
-constexpr DWORD kTestNoticePauseMs = 300;
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        n++;
-    }
-    return n;
-}
-
 class AgentWindow : public AgentWindowFixture {
 protected:
-    void SetUp() override {
-        AgentWindowFixture::SetUp();
-        gNoticePauseMs = kTestNoticePauseMs;
-    }
-    void TearDown() override {
-        AgentWindowFixture::TearDown();
-        gNoticePauseMs = kNoticePauseMs;
-    }
     void writeMailboxFile(const std::string& lines) { ASSERT_TRUE(writeFile(path("MailBox.txt"), lines)); }
 };
 
@@ -248,14 +228,15 @@ TEST_F(AgentWindow, ASecondPollWhileOneRunsStartsNothing) {
     send(WM_TIMER, IDT_POLL);
     HANDLE first = gAgent.pollThread;
     ASSERT_NE(nullptr, first);
-    ASSERT_TRUE(waitForFakePop3Command("QUIT", kPollCycleTimeoutMs));
-    send(WM_COMMAND, IDM_POLL_NOW); // the menu's command, as if it came through
+    ASSERT_TRUE(waitForFakePop3Held(kPollCycleTimeoutMs)); // its QUIT unanswered
+    // The menu's command, as if it came through.
+    send(WM_COMMAND, IDM_POLL_NOW);
     send(WM_TIMER, IDT_POLL);
     EXPECT_EQ(first, gAgent.pollThread.load());
     releaseFakePop3();
     ASSERT_TRUE(waitForPollCycle());
     std::string text = log();
-    EXPECT_EQ(1u, count(text, "Запрос приема писем"));
+    EXPECT_EQ(1u, occurrences(text, "Запрос приема писем"));
     EXPECT_EQ(4u, splitLines(readFile(path("GetMail.txt"))).size());
 }
 
@@ -429,11 +410,11 @@ TEST_F(AgentWindow, AfterWakingUpAPollStartsOnceTheNetworkAnswers) {
     send(WM_TIMER, IDT_RESUME);
     ASSERT_TRUE(waitForPollCycle());
     EXPECT_EQ(1, gAgent.internetOk);
-    EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
+    EXPECT_EQ(1u, occurrences(log(), "Начинается опрос почты."));
     // That cycle found the network: the retries end.
     send(WM_TIMER, IDT_RESUME);
     EXPECT_FALSE(KillTimer(agent, IDT_RESUME));
-    EXPECT_EQ(1u, count(log(), "Начинается опрос почты."));
+    EXPECT_EQ(1u, occurrences(log(), "Начинается опрос почты."));
 }
 
 TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
@@ -441,12 +422,12 @@ TEST_F(AgentWindow, AfterWakingUpWithoutNetworkTheRetriesGoOn) {
     send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
     send(WM_TIMER, IDT_RESUME);
     ASSERT_TRUE(waitForPollCycle());
-    EXPECT_EQ(1u, count(log(), "Поток опроса почты - Нет соединения с Интернет!"));
+    EXPECT_EQ(1u, occurrences(log(), "Поток опроса почты - Нет соединения с Интернет!"));
     // A second try, and the timer still runs for the next one.
     send(WM_TIMER, IDT_RESUME);
     ASSERT_TRUE(waitForPollCycle());
-    EXPECT_EQ(2u, count(log(), "Поток опроса почты - Нет соединения с Интернет!"));
-    EXPECT_EQ(2u, count(log(), "Начинается опрос почты."));
+    EXPECT_EQ(2u, occurrences(log(), "Поток опроса почты - Нет соединения с Интернет!"));
+    EXPECT_EQ(2u, occurrences(log(), "Начинается опрос почты."));
     EXPECT_TRUE(KillTimer(agent, IDT_RESUME));
 }
 
@@ -461,14 +442,14 @@ TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
     for (size_t cycle = 1; cycle <= 2; cycle++) {
         send(WM_TIMER, IDT_POLL);
         ASSERT_TRUE(waitForPollCycle());
-        ASSERT_EQ(cycle, count(log(), "Поток опроса почты завершился"));
+        ASSERT_EQ(cycle, occurrences(log(), "Поток опроса почты завершился"));
     }
     // Each request: the first ask and five redirects at most.
     std::vector<std::string> requests = httpRequests();
     EXPECT_GE(requests.size(), 4u);
     EXPECT_LE(requests.size(), 2u * 2u * 6u);
     std::string text = log();
-    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером http"));
-    EXPECT_EQ(2u, count(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
+    EXPECT_EQ(2u, occurrences(text, "Затрудняюсь соединиться с сервером http"));
+    EXPECT_EQ(2u, occurrences(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
     EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(path("MessBox.txt")));
 }

@@ -182,8 +182,9 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(waitForFakePop3Command("TOP 4 0", kPollTimeoutMs));
-    // The window pauses after it started the poll (the notice's pause): only
-    // once it answers again does not answering mean the shutdown waits.
+    // The start-up's poll request keeps the window busy for its notice pause:
+    // the request to end comes after it, so that only the shutdown's wait
+    // for the poll stops the window answering below.
     DWORD_PTR result = 0;
     ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
 

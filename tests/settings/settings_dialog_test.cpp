@@ -10,26 +10,22 @@
 #include "ui/tray_icon.h"
 
 #include "agent_process.h"
-#include "agent_test_state.h"
+#include "agent_window_fixture.h"
 #include "http_fixtures.h"
+#include "onlooker.h"
+#include "poll_cycle_wait.h"
 #include "pop3_fixtures.h"
-#include "test_agent_window.h"
 #include "win_test_support.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 
 #include <shlobj.h>
 
 namespace {
 
-constexpr DWORD kCycleTimeoutMs = 30000;
-// Long enough for the onlooker to see each notice several times; waiting out
-// the program's 2 seconds would only make the tests slow.
-constexpr DWORD kTestNoticePauseMs = 400;
 // How long a shown alert may take to reach the screen.
 constexpr DWORD kPaintTimeoutMs = 2000;
 constexpr COLORREF kBlue = RGB(10, 80, 255);
@@ -37,138 +33,23 @@ constexpr COLORREF kRed = RGB(255, 32, 32);
 constexpr COLORREF kGreen = RGB(60, 200, 60);
 constexpr char kUpdateText[] = "Обновить программу";
 
-// The fill colour of a shown alert window, read from the screen beside its
-// centred text.
-COLORREF alertColour(HWND alert) {
-    RECT r;
-    GetWindowRect(alert, &r);
-    HDC screen = GetDC(nullptr);
-    COLORREF colour = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
-// Dispatches every message that waits, paints included; returns when none is
-// left.
-void dispatchPending() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-// Another thread's view of the dialog while the dialog's thread is busy: the
-// alerts shown (text and colour as painted), whether the dialog answers
-// messages sent to it, and the program's message boxes, answered with button.
-class Onlooker {
-public:
-    explicit Onlooker(HWND dialog, int button = IDOK) : dialog_(dialog), button_(button) {
-        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-    }
-    ~Onlooker() {
-        stop_ = true;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    COLORREF alert(const std::string& text) {
-        ExclusiveLock hold(lock_);
-        return alerts_.count(text) ? alerts_[text] : CLR_INVALID;
-    }
-    std::vector<std::string> boxes() {
-        ExclusiveLock hold(lock_);
-        return boxes_;
-    }
-    bool alertSeen() {
-        ExclusiveLock hold(lock_);
-        return !alerts_.empty();
-    }
-    std::atomic<int> answered{0};
-    std::atomic<int> unanswered{0};
-
-private:
-    static DWORD WINAPI run(void* self) {
-        for (int tick = 0; !static_cast<Onlooker*>(self)->stop_; tick++) {
-            static_cast<Onlooker*>(self)->look(tick);
-            Sleep(50);
-        }
-        return 0;
-    }
-    void look(int tick) {
-        HWND alert = FindWindowExA(dialog_, nullptr, "AlertWin", nullptr);
-        if (alert != nullptr && IsWindowVisible(alert)) {
-            wchar_t wide[128] = {};
-            InternalGetWindowText(alert, wide, 128); // sends nothing to the busy thread
-            char text[256] = {};
-            WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-            COLORREF colour = alertColour(alert);
-            ExclusiveLock hold(lock_);
-            alerts_[text] = colour; // the last look, after the paint
-        }
-        HWND box = FindWindowA("#32770", "Lumetra Агент");
-        if (box != nullptr && box != answeredBox_ && IsWindowVisible(box)) {
-            char text[1024] = {};
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            {
-                ExclusiveLock hold(lock_);
-                boxes_.push_back(text);
-            }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
-            answeredBox_ = box;
-        }
-        DWORD_PTR result;
-        if (tick % 10 == 0 && IsWindow(dialog_) && box == nullptr) {
-            bool answer = SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
-            (answer ? answered : unanswered)++;
-        }
-    }
-    HWND dialog_;
-    int button_;
-    HWND answeredBox_ = nullptr;
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> stop_{false};
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    std::map<std::string, COLORREF> alerts_;
-    std::vector<std::string> boxes_;
-};
-
-class SettingsDialog : public ::testing::Test {
+class SettingsDialog : public AgentWindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(prepareAgentState(dir));
-        copyText(gAgent.moduleFolder, sizeof gAgent.moduleFolder, dir.path().c_str());
-        copyText(gAgent.agentExePath, sizeof gAgent.agentExePath, (dir / "Korvel.exe").c_str());
-        gAgent.autoStart = 0;
-        gNoticePauseMs = kTestNoticePauseMs;
-        removeUpdateFile();
-        removeVersionFile();
-        agent = createTestAgentWindow();
-        ASSERT_NE(nullptr, agent);
-    }
-    void TearDown() override {
-        if (gAgent.settingsOpen && gAgent.settingsDialog.load() != nullptr) {
-            DestroyWindow(gAgent.settingsDialog);
-        }
-        EXPECT_TRUE(destroyTestAgentWindow(agent, kCycleTimeoutMs));
-        gNoticePauseMs = kNoticePauseMs;
-        closeEventLog("end");
-    }
-
     void open(const std::string& mailboxes) {
         if (!mailboxes.empty()) {
             ASSERT_TRUE(writeFile(mailboxFile(), mailboxes));
         }
-        SendMessageA(agent, WM_COMMAND, IDM_SETTINGS, 0);
+        send(WM_COMMAND, IDM_SETTINGS);
         dialog = gAgent.settingsDialog;
         ASSERT_NE(nullptr, dialog);
-        dispatchPending();
+        pumpPendingMessages();
     }
     void selectTab(int index) {
         HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
         SendMessageA(tabs, TCM_SETCURSEL, index, 0);
         NMHDR change = {tabs, IDC_SETTINGS_TABS, static_cast<UINT>(TCN_SELCHANGE)};
         SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&change));
-        dispatchPending();
+        pumpPendingMessages();
     }
     void closeDialog() { SendMessageA(dialog, WM_CLOSE, 0, 0); }
 
@@ -213,7 +94,7 @@ protected:
         LPARAM at = MAKELPARAM(hit.pt.x + 2, hit.pt.y);
         SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
         SendMessageA(list, WM_LBUTTONUP, 0, at);
-        dispatchPending();
+        pumpPendingMessages();
     }
     // The mouse on the list at a point, once or twice; what the page posts
     // to itself meanwhile is handled before this returns.
@@ -226,7 +107,7 @@ protected:
             SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
             SendMessageA(list, WM_LBUTTONUP, 0, where);
         }
-        dispatchPending();
+        pumpPendingMessages();
     }
     // Adding or editing: fills the editing group and saves (the test runs).
     void enterAndSave(const std::string& alias, const std::string& address, const std::string& password) {
@@ -245,27 +126,16 @@ protected:
         waitUntil([this] { return !IsWindow(dialog) || text(IDC_OPTIONS_UPDATE) == kUpdateText; });
     }
     // Dispatches messages until done() holds; false when it never did.
-    template <typename Done>
-    bool waitUntil(Done done, DWORD timeoutMs = kCycleTimeoutMs) {
-        DWORD start = GetTickCount();
-        while (!done()) {
-            if (GetTickCount() - start > timeoutMs) {
-                return false;
-            }
-            pumpMessages(20);
-        }
-        return true;
+    bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs = kPollCycleTimeoutMs) {
+        return pumpMessagesUntil(done, timeoutMs);
     }
 
-    std::string mailboxFile() { return dir / "MailBox.txt"; }
-    std::string log() { return readFile(dir / "MAInLog.txt"); }
+    std::string mailboxFile() { return path("MailBox.txt"); }
     void screenshot(const char* name) {
-        dispatchPending(); // painted first
+        pumpPendingMessages(); // painted first
         saveScreenshot(artifactsFolder() + name);
     }
 
-    TempFolder dir;
-    HWND agent = nullptr;
     HWND dialog = nullptr;
 };
 
@@ -388,7 +258,8 @@ TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
         closeDialog();
         EXPECT_EQ(kBlue, onlooker.alert("Идёт приём почты. Минуточку..."));
     }
-    ASSERT_TRUE(waitForLogText(dir / "MAInLog.txt", "Поток опроса почты завершился", kCycleTimeoutMs));
+    ASSERT_TRUE(waitForPollCycle());
+    ASSERT_NE(std::string::npos, log().find("Поток опроса почты завершился"));
     EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
 }
 
@@ -526,7 +397,8 @@ TEST_F(SettingsDialog, TheCheckBoxIsWhereTheListDrawsIt) {
 // (the scaling is read when a process starts).
 TEST(SettingsDialogScaled, TheCheckBoxIsWhereTheListDrawsItAtTwiceTheScale) {
     std::string failures;
-    EXPECT_EQ(0, runTestsAtDpi(192, "SettingsDialog.TheCheckBoxIsWhereTheListDrawsIt", kCycleTimeoutMs * 4, failures))
+    EXPECT_EQ(0,
+              runTestsAtDpi(192, "SettingsDialog.TheCheckBoxIsWhereTheListDrawsIt", kPollCycleTimeoutMs * 4, failures))
         << failures;
 }
 
@@ -710,7 +582,8 @@ TEST_F(SettingsDialog, OptionsUpDownsWrapAndOnlyANewIntervalPollsAtClosing) {
         closeDialog();
         EXPECT_EQ(kBlue, onlooker.alert("Идёт приём почты. Минуточку..."));
     }
-    EXPECT_TRUE(waitForLogText(dir / "MAInLog.txt", "Поток опроса почты завершился", kCycleTimeoutMs));
+    EXPECT_TRUE(waitForPollCycle());
+    EXPECT_NE(std::string::npos, log().find("Поток опроса почты завершился"));
     EXPECT_NE(std::string::npos, readFile(dir / "Korvel.ini").find("Interval=1\r\n"));
 }
 
@@ -766,7 +639,7 @@ TEST_F(SettingsDialog, CopyingTheAgentRefusesToOverwriteOne) {
         UniqueHandle chooser(CreateThread(nullptr, 0, chooseInBrowser, &folder[0], 0, nullptr));
         command(IDC_OPTIONS_COPY);
         DWORD chosen = 1;
-        WaitForSingleObject(chooser.get(), kCycleTimeoutMs);
+        WaitForSingleObject(chooser.get(), kPollCycleTimeoutMs);
         GetExitCodeThread(chooser.get(), &chosen);
         ASSERT_EQ(0u, chosen) << "no folder browser";
         std::vector<std::string> boxes = onlooker.boxes();
@@ -902,7 +775,7 @@ TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
         EXPECT_EQ(kBlue, onlooker.alert("Файл обновлений загружен. Обновляю."));
         EXPECT_TRUE(onlooker.boxes().empty());
     }
-    dispatchPending(); // the request to end, posted as the updater started
+    pumpPendingMessages(); // the request to end, posted as the updater started
     gAgent.agentWindow = agent;
     DestroyWindow(recorder);
     UnregisterClassA("QuitRecorder", gAgent.instance);
@@ -912,8 +785,8 @@ TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
     EXPECT_NE(std::string::npos, log().find("Принят файл обновления с гарантированно полным содержимым в " +
                                             std::to_string(updater.size()) + " байт."));
     EXPECT_NE(std::string::npos, log().find("Контрольная сумма SHA-256 файла обновления совпала."));
-    ASSERT_TRUE(waitForFile(dir / "updater-args.txt", kCycleTimeoutMs));
+    ASSERT_TRUE(waitForFile(dir / "updater-args.txt", kPollCycleTimeoutMs));
     EXPECT_EQ("\"" + dir / "Velnor.exe" + "\" 10", readFile(dir / "updater-args.txt"));
     // The updater's file goes with the folder once the updater has ended.
-    EXPECT_TRUE(waitForProcessesToEnd("Velnor.exe", kCycleTimeoutMs));
+    EXPECT_TRUE(waitForProcessesToEnd("Velnor.exe", kPollCycleTimeoutMs));
 }

@@ -1,7 +1,7 @@
 // The fixture of the tests that run the agent window in the test program's
 // own process: the state of a fresh agent in a scratch service folder, the
-// agent window with its tray icon, and a tidy end that stops a running poll
-// and closes what the test left open.
+// agent window with its tray icon, notices shortened, and a tidy end that
+// stops a running poll and closes what the test left open.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+// How long a notice stays up in these tests: long enough for a poll's
+// connection check to have begun and for the onlooker, which looks every
+// 30 ms, to see a notice painted several times; short enough not to make
+// every notice wait out the user's two seconds.
+constexpr DWORD kTestNoticePauseMs = 300;
 
 class AgentWindowFixture : public ::testing::Test {
 protected:

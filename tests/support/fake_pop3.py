@@ -28,9 +28,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   relayTo       "host:port": forward everything to that server, every
                 piece of a reply delayMs after the server sent it (TLS bytes
                 too: no TLS of its own)
-  holdUntil     with relayTo: a file name in CONTROL_DIR; once a client is
-                connected the relay writes "HELD" to the transcript and passes
-                the server's replies on only when that file exists
+  holdReplies   true, with relayTo: once a client is connected the relay
+                holds the server's replies until the gate opens (see below)
   cert          certificate the TLS of this connection shows: "server"
                 (default), "wrongname", "expired", "unknown" (signed by itself)
                 or "untrusted" (from an authority it does not send)
@@ -42,10 +41,11 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 the message file's name)
   batchReplies  true: the replies to all commands that arrived together go
                 out in one piece
-  holdOn        command line whose reply waits until the file
-                CONTROL_DIR/release exists (the test opens the gate) or a
-                new scenario is written: a client held in mid-dialogue for
-                as long as the test needs
+  holdOn        command line whose reply is held until the gate opens: a
+                client held in mid-dialogue for as long as the test needs
+Both holds share one gate: as it begins to hold, the server creates
+CONTROL_DIR/held; it goes on once CONTROL_DIR/release exists (the test opens
+the gate), a new scenario is written, or a minute has passed.
 Every command received is appended to CONTROL_DIR/transcript.txt; deleted
 messages (DELE answered +OK, then QUIT) to CONTROL_DIR/deleted.txt.
 """
@@ -62,6 +62,10 @@ import time
 
 CONTROL = sys.argv[1]
 HOLD_LIMIT_S = 60
+# The gate of both holds: the server creates HELD_FILE as it begins to hold
+# and goes on when the test creates RELEASE_FILE.
+HELD_FILE = 'held'
+RELEASE_FILE = 'release'
 CERTS = sys.argv[-1] if len(sys.argv) > 3 and os.path.isdir(sys.argv[-1]) else None
 IMPLICIT_TLS_PORT = 995
 lock = threading.Lock()
@@ -89,9 +93,11 @@ def scenario_stamp():
         return None
 
 
-def wait_for_release(stamp):
-    """Until the test opens the gate or plays another scenario."""
-    release = os.path.join(CONTROL, 'release')
+def hold_until_released(stamp):
+    """Says that the server holds, then waits until the test opens the gate
+    or plays another scenario."""
+    open(os.path.join(CONTROL, HELD_FILE), 'a').close()
+    release = os.path.join(CONTROL, RELEASE_FILE)
     deadline = time.monotonic() + HOLD_LIMIT_S
     while not os.path.exists(release) and scenario_stamp() == stamp and time.monotonic() < deadline:
         time.sleep(0.01)
@@ -216,7 +222,7 @@ class Handler(socketserver.BaseRequestHandler):
             record('transcript.txt', line)
             if line == self.scenario.get('holdOn'):
                 self.flush_held()
-                wait_for_release(self.stamp)
+                hold_until_released(self.stamp)
             if line == silent_on:
                 self.flush_held()
                 self.hold()
@@ -354,11 +360,8 @@ class Handler(socketserver.BaseRequestHandler):
                 pieces.put((0, b''))
 
         threading.Thread(target=pump_down, daemon=True).start()
-        hold = self.scenario.get('holdUntil')
-        if hold:
-            record('transcript.txt', 'HELD')
-            while not os.path.exists(os.path.join(CONTROL, hold)):
-                time.sleep(0.02)
+        if self.scenario.get('holdReplies'):
+            hold_until_released(self.stamp)
         try:
             while True:
                 due, data = pieces.get()

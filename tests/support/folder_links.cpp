@@ -1,5 +1,7 @@
 #include "folder_links.h"
 
+#include "base/win_handles.h"
+
 #include <windows.h>
 #include <winioctl.h>
 
@@ -41,10 +43,10 @@ bool makeJunction(const std::string& link, const std::string& target) {
         !CreateDirectoryA(link.c_str(), nullptr)) {
         return false;
     }
-    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    UniqueHandle folder(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     bool made = false;
-    if (folder != INVALID_HANDLE_VALUE) {
+    if (folder) {
         MountPointData data = {};
         data.tag = IO_REPARSE_TAG_MOUNT_POINT;
         data.substituteLength = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
@@ -54,9 +56,8 @@ bool makeJunction(const std::string& link, const std::string& target) {
         memcpy(data.names + substitute.size() + 1, print.c_str(), data.printLength + sizeof(wchar_t));
         data.dataLength = static_cast<WORD>(4 * sizeof(WORD) + data.printOffset + data.printLength + sizeof(wchar_t));
         DWORD returned = 0;
-        made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &data, data.dataLength + 8, nullptr, 0, &returned,
+        made = DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, &data, data.dataLength + 8, nullptr, 0, &returned,
                                nullptr) != FALSE;
-        CloseHandle(folder);
     }
     if (!made) {
         RemoveDirectoryA(link.c_str());
@@ -109,11 +110,10 @@ bool makeUnixLink(const std::string& link, const std::string& target) {
 // A reparse point that is a folder and shows what is inside its target.
 bool isFolderLink(const std::string& link) {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(withoutBackslash(link).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA(withoutBackslash(link).c_str(), &data));
+    if (!find.valid()) {
         return false;
     }
-    FindClose(find);
     const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     return (data.dwFileAttributes & folderLink) == folderLink;
 }

@@ -29,16 +29,6 @@ BOOL CALLBACK findShownAlert(HWND top, LPARAM param) {
     return TRUE;
 }
 
-// The alert's fill colour, read from the screen beside its centred text.
-COLORREF paintedColour(HWND alert) {
-    RECT r;
-    GetWindowRect(alert, &r);
-    HDC screen = GetDC(nullptr);
-    COLORREF colour = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
 // A window's text without sending it a message: its thread may be busy.
 std::string textOf(HWND window) {
     wchar_t wide[256] = {};
@@ -50,18 +40,34 @@ std::string textOf(HWND window) {
 
 } // namespace
 
+COLORREF alertColour(HWND alert) {
+    RECT r;
+    if (!GetWindowRect(alert, &r)) {
+        return CLR_INVALID;
+    }
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return CLR_INVALID;
+    }
+    COLORREF colour = GetPixel(screen, r.left + 8, (r.top + r.bottom) / 2);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
 Onlooker::Onlooker(int button) : Onlooker(nullptr, button) {}
 
-Onlooker::Onlooker(HWND watched, int button) : watched_(watched), button_(button) {
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+Onlooker::Onlooker(HWND watched, int button)
+    : watched_(watched), button_(button), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (stop_) {
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    }
 }
 
 Onlooker::~Onlooker() {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
+    if (thread_) {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
 }
 
 std::vector<std::string> Onlooker::boxes() {
@@ -94,7 +100,7 @@ bool Onlooker::alertSeen() {
 // at them every few milliseconds until it is stopped.
 DWORD WINAPI Onlooker::run(void* param) {
     auto* self = static_cast<Onlooker*>(param);
-    for (int looks = 0; WaitForSingleObject(self->stop_, kLookMs) == WAIT_TIMEOUT; looks++) {
+    for (int looks = 0; WaitForSingleObject(self->stop_.get(), kLookMs) == WAIT_TIMEOUT; looks++) {
         self->look(looks % kLooksBetweenAsks == 0);
     }
     return 0;
@@ -117,7 +123,7 @@ void Onlooker::lookAtAlert() {
         return;
     }
     std::string text = textOf(search.found);
-    COLORREF colour = paintedColour(search.found);
+    COLORREF colour = alertColour(search.found);
     AcquireSRWLockExclusive(&lock_);
     if (notices_.empty() || notices_.back() != text) {
         notices_.push_back(text);

@@ -5,10 +5,16 @@
 #pragma once
 #include <windows.h>
 
+#include "base/win_handles.h"
+
 #include <atomic>
 #include <map>
 #include <string>
 #include <vector>
+
+// The fill colour of a shown alert window as the screen shows it, read
+// beside its centred text (no message goes to the alert's busy thread).
+COLORREF alertColour(HWND alert);
 
 class Onlooker {
 public:
@@ -44,8 +50,8 @@ private:
     HWND watched_ = nullptr;
     int button_ = IDOK;
     HWND answeredBox_ = nullptr;
-    HANDLE stop_ = nullptr;
-    HANDLE thread_ = nullptr;
+    UniqueHandle stop_;
+    UniqueHandle thread_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<std::string> boxes_;
     std::vector<std::string> notices_;

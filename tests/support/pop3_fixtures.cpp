@@ -1,5 +1,7 @@
 #include "pop3_fixtures.h"
 
+#include "base/win_handles.h"
+
 #include "win_test_support.h"
 
 #include <windows.h>
@@ -11,21 +13,25 @@
 
 namespace {
 
+// The scripted server's gate (see fake_pop3.py): it creates kHeldFile as it
+// begins to hold a client and goes on once kReleaseFile exists.
+constexpr char kHeldFile[] = "held";
+constexpr char kReleaseFile[] = "release";
+
 std::atomic<int> mailboxCounter{0};
 
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
+    if (!find.valid()) {
         return names;
     }
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             names.push_back(data.cFileName);
         }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &data));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -117,14 +123,18 @@ size_t DovecotMailbox::messageCount() const {
 
 void setFakePop3Scenario(const std::string& json) {
     std::string folder = fakePop3Folder();
-    DeleteFileA((folder + "transcript.txt").c_str());
-    DeleteFileA((folder + "deleted.txt").c_str());
-    DeleteFileA((folder + "release").c_str());
+    for (const char* name : {"transcript.txt", "deleted.txt", kReleaseFile, kHeldFile}) {
+        DeleteFileA((folder + name).c_str());
+    }
     writeFile(folder + "scenario.json", json);
 }
 
 void releaseFakePop3() {
-    writeFile(fakePop3Folder() + "release", "");
+    writeFile(fakePop3Folder() + kReleaseFile, "");
+}
+
+bool waitForFakePop3Held(DWORD timeoutMs) {
+    return waitForFile(fakePop3Folder() + kHeldFile, timeoutMs);
 }
 
 bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs) {

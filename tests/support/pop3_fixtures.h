@@ -50,7 +50,10 @@ private:
 // it received is cleared.
 void setFakePop3Scenario(const std::string& json);
 std::vector<std::string> fakePop3Transcript();
-// Opens the gate of a scenario's "holdOn": the held reply goes out.
+// The gate of a scenario's "holdOn" (a reply held) or "holdReplies" (the
+// relay's replies held): waits until the server holds a client there, and
+// opens the gate so that what it held goes out.
+bool waitForFakePop3Held(DWORD timeoutMs);
 void releaseFakePop3();
 // Waits until the scripted server has received that command line.
 bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs);

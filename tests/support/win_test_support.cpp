@@ -1,5 +1,7 @@
 #include "win_test_support.h"
 
+#include "base/win_handles.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -98,29 +100,27 @@ TempFolder::~TempFolder() {
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
+    UniqueHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
         return false;
     }
     DWORD written = 0;
-    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
+    BOOL ok = WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
 std::string readFile(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
+    UniqueHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) {
         return std::string();
     }
     std::string bytes;
     char chunk[65536];
     DWORD got = 0;
-    while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    while (ReadFile(f.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
         bytes.append(chunk, got);
     }
-    CloseHandle(f);
     return bytes;
 }
 
@@ -151,8 +151,8 @@ void removeTree(const std::string& path) {
         folder.pop_back();
     }
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (find.valid()) {
         do {
             std::string name = data.cFileName;
             if (name == "." || name == "..") {
@@ -172,8 +172,7 @@ void removeTree(const std::string& path) {
             } else {
                 DeleteFileA(child.c_str());
             }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
+        } while (FindNextFileA(find.get(), &data));
     }
     RemoveDirectoryA(folder.c_str());
 }
@@ -191,6 +190,14 @@ std::vector<std::string> splitLines(const std::string& text) {
         start = end + 2;
     }
     return lines;
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        count++;
+    }
+    return count;
 }
 
 std::vector<std::string> readUnixLines(const std::string& path) {
@@ -249,12 +256,8 @@ std::string artifactsFolder() {
 }
 
 ChildProcess::~ChildProcess() {
-    if (info_.hProcess != nullptr) {
-        if (running()) {
-            kill();
-        }
-        CloseHandle(info_.hProcess);
-        CloseHandle(info_.hThread);
+    if (running()) {
+        kill();
     }
 }
 
@@ -266,53 +269,55 @@ bool ChildProcess::start(const std::string& exe, const std::string& arguments) {
     std::string folder = exe.substr(0, exe.rfind('\\') + 1);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                          folder.c_str(), &startup, &info_) != 0;
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                        folder.c_str(), &startup, info_.out())) {
+        return false;
+    }
+    id_ = info_.out()->dwProcessId;
+    return true;
 }
 
 bool ChildProcess::wait(DWORD timeoutMs, DWORD* exitCode) {
-    if (info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    if (info_.process() == nullptr || WaitForSingleObject(info_.process(), timeoutMs) != WAIT_OBJECT_0) {
         return false;
     }
     if (exitCode != nullptr) {
-        GetExitCodeProcess(info_.hProcess, exitCode);
+        GetExitCodeProcess(info_.process(), exitCode);
     }
     return true;
 }
 
 bool ChildProcess::running() const {
-    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+    return info_.process() != nullptr && WaitForSingleObject(info_.process(), 0) == WAIT_TIMEOUT;
 }
 
 void ChildProcess::kill() {
-    if (info_.hProcess != nullptr) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
+    if (info_.process() != nullptr) {
+        TerminateProcess(info_.process(), 99);
+        WaitForSingleObject(info_.process(), 5000);
     }
 }
 
 bool waitForProcessesToEnd(const char* exeName, DWORD timeoutMs) {
     DWORD start = GetTickCount();
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
         return false;
     }
     bool ended = true;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
         if (lstrcmpiA(entry.szExeFile, exeName) != 0) {
             continue;
         }
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (process == nullptr) {
+        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (!process) {
             continue; // gone meanwhile
         }
         DWORD spent = GetTickCount() - start;
-        ended = WaitForSingleObject(process, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0 && ended;
-        CloseHandle(process);
+        ended = WaitForSingleObject(process.get(), spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0 && ended;
     }
-    CloseHandle(snapshot);
     return ended;
 }
 
@@ -352,16 +357,17 @@ void answerMessageBox(HWND box, int buttonId) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
 }
 
-MessageBoxCloser::MessageBoxCloser() {
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+MessageBoxCloser::MessageBoxCloser() : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (stop_) {
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    }
 }
 
 MessageBoxCloser::~MessageBoxCloser() {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
+    if (thread_) {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
 }
 
 std::vector<MessageBoxInfo> MessageBoxCloser::seen() {
@@ -375,7 +381,7 @@ DWORD WINAPI MessageBoxCloser::run(void* param) {
     auto* self = static_cast<MessageBoxCloser*>(param);
     DWORD self_pid = GetCurrentProcessId();
     HWND last = nullptr;
-    while (WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(self->stop_.get(), 20) == WAIT_TIMEOUT) {
         HWND found = searchWindows(self_pid, "#32770", nullptr, true);
         MessageBoxInfo box;
         if (found == nullptr || found == last || !readMessageBox(found, box)) {

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "base/win_handles.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +36,9 @@ void removeTree(const std::string& path);
 // Splits text at "\r\n"; a last line without one is kept.
 std::vector<std::string> splitLines(const std::string& text);
 
+// How many places of text what begins at (a log line written n times: n).
+size_t occurrences(const std::string& text, const std::string& what);
+
 // The lines of a file written by a Unix program (ended by "\n").
 std::vector<std::string> readUnixLines(const std::string& path);
 
@@ -64,10 +69,11 @@ public:
     bool wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
     bool running() const;
     void kill();
-    DWORD id() const { return info_.dwProcessId; }
+    DWORD id() const { return id_; }
 
 private:
-    PROCESS_INFORMATION info_ = {};
+    ProcessInformation info_;
+    DWORD id_ = 0;
 };
 
 // Waits until no process of that executable name ("Velnor.exe") runs any
@@ -107,8 +113,8 @@ public:
 
 private:
     static DWORD WINAPI run(void* self);
-    HANDLE thread_ = nullptr;
-    HANDLE stop_ = nullptr;
+    UniqueHandle stop_;
+    UniqueHandle thread_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<MessageBoxInfo> seen_;
 };

@@ -12,9 +12,11 @@
 #include "ui/tray_icon.h"
 #include "viewer/viewer_window.h"
 
-#include "agent_host.h"
 #include "agent_process.h"
+#include "agent_window_fixture.h"
 #include "http_fixtures.h"
+#include "onlooker.h"
+#include "poll_cycle_wait.h"
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
 
@@ -22,23 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
-
-constexpr DWORD kCycleTimeoutMs = 30000;
-// Long enough for the onlooker, which looks every 30 ms, to read a notice.
-constexpr DWORD kTestNoticePauseMs = 300;
-
-// Dispatches every message that is waiting, also those that the dispatched
-// ones post, and the paints they leave.
-void drainMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
 
 std::string mailLine(const char* number, const char* pseudonym, const char* address, const char* sender,
                      const char* date, const char* subject, const char* identity = "id") {
@@ -53,98 +40,16 @@ std::string sampleMails() {
            mailLine("11", "Дом", "ivan@home.test", "Мама", "1765000300", "Ужин");
 }
 
-// Answers the program's message boxes with a button and keeps their texts,
-// and keeps the texts the viewer's notice window showed.
-class Onlooker {
-public:
-    explicit Onlooker(int button = IDYES) : button_(button) {
-        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-    }
-    ~Onlooker() {
-        stop_ = true;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    std::vector<std::string> boxes() {
-        ExclusiveLock hold(lock_);
-        return boxes_;
-    }
-    std::vector<std::string> notices() {
-        ExclusiveLock hold(lock_);
-        return notices_;
-    }
-
-private:
-    static DWORD WINAPI run(void* self) {
-        while (!static_cast<Onlooker*>(self)->stop_) {
-            static_cast<Onlooker*>(self)->look();
-            Sleep(30);
-        }
-        return 0;
-    }
-    void look() {
-        HWND alert = gAgent.alertWindow;
-        if (alert != nullptr && IsWindowVisible(alert)) {
-            wchar_t wide[128] = {};
-            InternalGetWindowText(alert, wide, 128);
-            char text[256] = {};
-            WideCharToMultiByte(1251, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-            ExclusiveLock hold(lock_);
-            if (notices_.empty() || notices_.back() != text) {
-                notices_.push_back(text);
-            }
-        }
-        HWND box = FindWindowA("#32770", "Lumetra Агент");
-        if (box != nullptr && box != answered_ && IsWindowVisible(box)) {
-            char text[1024] = {};
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            {
-                ExclusiveLock hold(lock_);
-                boxes_.push_back(text);
-            }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgItem(box, button_) ? button_ : IDOK, BN_CLICKED), 0);
-            answered_ = box;
-        }
-    }
-    int button_;
-    HWND answered_ = nullptr;
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> stop_{false};
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    std::vector<std::string> boxes_;
-    std::vector<std::string> notices_;
-};
-
 bool contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-class Viewer : public ::testing::Test {
+class Viewer : public AgentWindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(prepareAgentState(dir));
-        gAgent.viewerOpen = 0;
-        gAgent.settingsOpen = 0;
-        gMailListFlags = MailListFlags();
-        // The notices say the same in a fraction of the pause the user gets.
-        gNoticePauseMs = kTestNoticePauseMs;
-        agent = createAgentHostWindow();
-        ASSERT_NE(nullptr, agent);
-    }
-    void TearDown() override {
-        endAgentPollCycle(kCycleTimeoutMs);
-        drainMessages();
-        close();
-        destroyAgentHostWindow(agent);
-        closeEventLog("end");
-        gAgent.pollThread = nullptr;
-        gNoticePauseMs = kNoticePauseMs;
-    }
-
     void open() {
         viewer = openViewer(nullptr);
         ASSERT_NE(nullptr, viewer);
-        drainMessages();
+        pumpPendingMessages();
     }
     void close() {
         if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
@@ -234,49 +139,13 @@ protected:
         SendMessageA(GetDlgItem(viewer, IDC_VIEWER_STATUS), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
         return text;
     }
-    std::string path(const char* name) { return dir / name; }
-    std::string log() { return readFile(dir / "MAInLog.txt"); }
     void screenshot(const char* name) {
-        drainMessages();
+        pumpPendingMessages();
         std::string folder = artifactsFolder();
         if (!folder.empty()) {
             saveScreenshot(folder + "\\" + name);
         }
     }
-    // Waits for the end of the cycle that ends the given number of cycles.
-    bool waitForCycleEnd(size_t cycles) {
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < kCycleTimeoutMs) {
-            pumpMessages(50);
-            std::string text = log();
-            size_t ended = 0;
-            for (size_t at = text.find("Поток опроса почты завершился"); at != std::string::npos;
-                 at = text.find("Поток опроса почты завершился", at + 1)) {
-                ended++;
-            }
-            if (gAgent.pollThread.load() == nullptr && ended >= cycles) {
-                drainMessages(); // the cycle's report and the viewer's refresh
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // Waits until the relay holds a poll's session (its transcript says so).
-    bool waitForRelayHeld() {
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < kCycleTimeoutMs) {
-            std::vector<std::string> transcript = fakePop3Transcript();
-            if (std::find(transcript.begin(), transcript.end(), "HELD") != transcript.end()) {
-                return true;
-            }
-            pumpMessages(20);
-        }
-        return false;
-    }
-
-    TempFolder dir;
-    HWND agent = nullptr;
     HWND viewer = nullptr;
 };
 
@@ -405,7 +274,7 @@ TEST_F(Viewer, CompactViewMarksSortsAndSizeToggle) {
 TEST_F(Viewer, DeleteFromEitherTabAndUndo) {
     ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
     open();
-    Onlooker onlooker;
+    Onlooker onlooker(IDYES);
     press(IDC_VIEWER_DELETE); // nothing marked: no question
     EXPECT_TRUE(onlooker.boxes().empty());
     EXPECT_TRUE(contains(onlooker.notices(), "Не выбраны письма для удаления!"));
@@ -467,12 +336,12 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     // with the "История" tab shown before.
     open();
     showTab(1);
-    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
-    ASSERT_TRUE(waitForCycleEnd(1));
+    send(WM_COMMAND, IDM_POLL_NOW);
+    ASSERT_TRUE(waitForPollCycle());
     EXPECT_EQ(0, TabCtrl_GetCurSel(tabs()));
     ASSERT_EQ(3u, rows(5).size());
     screenshot("viewer_russian_mails.bmp");
-    Onlooker onlooker;
+    Onlooker onlooker(IDYES);
     notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     EXPECT_EQ(2u, rows(5).size());
@@ -481,32 +350,30 @@ TEST_F(Viewer, PollsCarryOutDeletionsAlsoThoseMadeDuringAPoll) {
     // holds the server's replies until the deletion is made, so that the
     // poll has read DeleteMail.txt before it): that poll deletes the first
     // mail and keeps the second request for the poll after.
-    const std::string release = fakePop3Folder() + "release";
-    DeleteFileA(release.c_str());
-    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\", \"holdUntil\": \"release\"}");
-    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
-    ASSERT_TRUE(waitForRelayHeld());
+    setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\", \"holdReplies\": true}");
+    send(WM_COMMAND, IDM_POLL_NOW);
+    ASSERT_TRUE(waitForFakePop3Held(kPollCycleTimeoutMs));
     ASSERT_NE(nullptr, gAgent.pollThread.load());
     notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     ASSERT_EQ(2u, splitLines(readFile(path("DeleteMail.txt"))).size());
-    ASSERT_TRUE(writeFile(release, ""));
-    ASSERT_TRUE(waitForCycleEnd(2));
-    DeleteFileA(release.c_str());
+    releaseFakePop3();
+    ASSERT_TRUE(waitForPollCycle());
     EXPECT_EQ(2u, box.messageCount());
     EXPECT_EQ(1u, splitLines(readFile(path("DeleteMail.txt"))).size());
 
     setFakePop3Scenario("{\"relayTo\": \"127.0.0.1:110\"}");
-    SendMessageA(agent, WM_COMMAND, IDM_POLL_NOW, 0);
-    ASSERT_TRUE(waitForCycleEnd(3));
+    send(WM_COMMAND, IDM_POLL_NOW);
+    ASSERT_TRUE(waitForPollCycle());
     EXPECT_FALSE(fileExists(path("DeleteMail.txt")));
     EXPECT_EQ(1u, box.messageCount());
+    EXPECT_EQ(3u, occurrences(log(), "Поток опроса почты завершился"));
 }
 
 TEST_F(Viewer, ADeletionWhoseListsCannotBeSavedIsTakenBack) {
     ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
     open();
-    Onlooker onlooker;
+    Onlooker onlooker(IDYES);
     notify(NM_CLICK, 0, checkBoxCentre(0).x);
     // The archive cannot be replaced: the mail must not end up nowhere.
     ASSERT_TRUE(SetFileAttributesA(path("HistMail.txt").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -570,7 +437,7 @@ TEST_F(Viewer, ClicksLandWhereTheListDrawsItsParts) {
 // (the scaling is read when a process starts).
 TEST(ViewerScaled, ClicksLandWhereTheListDrawsItsPartsAtTwiceTheScale) {
     std::string failures;
-    EXPECT_EQ(0, runTestsAtDpi(192, "Viewer.ClicksLandWhereTheListDrawsItsParts", kCycleTimeoutMs * 4, failures))
+    EXPECT_EQ(0, runTestsAtDpi(192, "Viewer.ClicksLandWhereTheListDrawsItsParts", kPollCycleTimeoutMs * 4, failures))
         << failures;
 }
 
@@ -614,7 +481,7 @@ TEST_F(Viewer, AMailCutOffBetweenTheTwoWritesIsInOnePlace) {
     EXPECT_EQ(pending, readFile(path("DeleteMail.txt")));
     EXPECT_TRUE(IsWindowEnabled(viewerButton(viewer, ViewerButton::Undo)));
 
-    Onlooker onlooker;
+    Onlooker onlooker(IDYES);
     press(IDC_VIEWER_UNDO);
     EXPECT_TRUE(contains(onlooker.notices(), "Письма успешно перемещены в Архив."));
     EXPECT_EQ(3u, rows(5).size());
@@ -626,7 +493,7 @@ TEST_F(Viewer, AMailCutOffBetweenTheTwoWritesIsInOnePlace) {
 TEST_F(Viewer, AnUndoThatCannotRemoveTheRequestsIsTakenBack) {
     ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
     open();
-    Onlooker onlooker;
+    Onlooker onlooker(IDYES);
     notify(NM_CLICK, 0, checkBoxCentre(0).x);
     press(IDC_VIEWER_DELETE);
     const std::string requests = readFile(path("DeleteMail.txt"));
