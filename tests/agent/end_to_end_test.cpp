@@ -181,7 +181,7 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     ASSERT_TRUE(agent.start(inst.exe()));
     HWND window = waitForAgent(agent);
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(waitForFakePop3Command("TOP 4 0", kPollTimeoutMs));
+    ASSERT_TRUE(waitForFakePop3Held(kPollTimeoutMs)); // at "TOP 4 0"
     // The start-up's poll request keeps the window busy for its notice pause:
     // the request to end comes after it, so that only the shutdown's wait
     // for the poll stops the window answering below.

@@ -137,22 +137,6 @@ bool waitForFakePop3Held(DWORD timeoutMs) {
     return waitForFile(fakePop3Folder() + kHeldFile, timeoutMs);
 }
 
-bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs) {
-    // The transcript is a file the server appends to: it is looked at again
-    // every few milliseconds until the command is in it.
-    DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<std::string> commands = fakePop3Transcript();
-        if (std::find(commands.begin(), commands.end(), command) != commands.end()) {
-            return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) {
-            return false;
-        }
-        Sleep(10);
-    }
-}
-
 std::vector<std::string> fakePop3Transcript() {
     return readUnixLines(fakePop3Folder() + "transcript.txt");
 }

@@ -55,8 +55,6 @@ std::vector<std::string> fakePop3Transcript();
 // opens the gate so that what it held goes out.
 bool waitForFakePop3Held(DWORD timeoutMs);
 void releaseFakePop3();
-// Waits until the scripted server has received that command line.
-bool waitForFakePop3Command(const std::string& command, DWORD timeoutMs);
 std::vector<std::string> fakePop3Deleted();
 
 // A JSON list of corpus mail paths for a scenario's "messages".
