@@ -105,27 +105,27 @@ protected:
 TEST_F(SettingsKeys, EnterInAnEditFieldPressesSave) {
     SetFocus(edit);
     EXPECT_EQ(1, handleKey(VK_RETURN));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(receivedCommand(page, 1012));
 }
 
 TEST_F(SettingsKeys, EnterOnAControlWithoutButtonIsConsumedAndDoesNothing) {
     SetFocus(check);
     EXPECT_EQ(1, handleKey(VK_RETURN));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_FALSE(receivedCommand(page, 1012));
     EXPECT_FALSE(receivedCommand(page, 1058));
 }
 
 TEST_F(SettingsKeys, EscapePressesCancelOrTheVisibleControl1027) {
     EXPECT_EQ(1, handleKey(VK_ESCAPE));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(receivedCommand(page, 2));
 
     received.clear();
     HWND back = child(page, "BUTTON", BS_PUSHBUTTON, 1027);
     EXPECT_EQ(1, handleKey(VK_ESCAPE));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(receivedCommand(page, 1027));
     EXPECT_FALSE(receivedCommand(page, 2));
 
@@ -133,7 +133,7 @@ TEST_F(SettingsKeys, EscapePressesCancelOrTheVisibleControl1027) {
     received.clear();
     ShowWindow(back, SW_HIDE);
     EXPECT_EQ(1, handleKey(VK_ESCAPE));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(receivedCommand(page, 2));
 }
 
@@ -192,7 +192,7 @@ TEST_F(ViewerKeys, ShortcutsClickTheirButtons) {
     EXPECT_EQ(1, handleKey('N'));
     EXPECT_EQ(1, handleKey('P'));
     EXPECT_EQ(1, handleKey('Z'));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     for (int id :
          {IDC_VIEWER_DELETE, IDC_VIEWER_SIZE_TOGGLE, IDC_VIEWER_SETTINGS, IDC_VIEWER_GET_MAIL, IDC_VIEWER_UNDO}) {
         EXPECT_TRUE(receivedMessage(button(id), WM_LBUTTONUP)) << id;
@@ -206,13 +206,13 @@ TEST_F(ViewerKeys, UndoNeedsAnEnabledButtonAndLettersNeedCtrl) {
     setCtrl(false);
     EXPECT_EQ(0, handleKey('N'));
     EXPECT_EQ(0, handleKey(VK_SPACE));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(received.empty());
 }
 
 TEST_F(ViewerKeys, EscapeClosesAndAMinimisedViewerTakesNoKey) {
     EXPECT_EQ(1, handleKey(VK_ESCAPE));
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(receivedMessage(viewer, WM_CLOSE));
 
     received.clear();
@@ -222,6 +222,6 @@ TEST_F(ViewerKeys, EscapeClosesAndAMinimisedViewerTakesNoKey) {
                        static_cast<WPARAM>('P')}) {
         EXPECT_EQ(0, handleKey(key)) << key;
     }
-    pumpMessages(100);
+    pumpPendingMessages(); // the key's posted press
     EXPECT_TRUE(received.empty());
 }
