@@ -108,15 +108,32 @@ bool sameFile(const char* a, const char* b) {
 
 // Copies the running executable over target, unless target is the running
 // executable itself (installing into the folder started from). The copy is
-// taken from the running file, whatever its name.
-void copyRunningExecutable(const char* target) {
+// taken from the running file, whatever its name. Returns 0 or the error
+// that kept the copy from being made.
+DWORD copyRunningExecutable(const char* target) {
     char running[kFilePathCapacity];
     DWORD n = GetModuleFileNameA(nullptr, running, sizeof running);
-    if (n == 0 || n >= sizeof running || sameFile(running, target)) {
-        return;
+    if (n == 0 || n >= sizeof running) {
+        return n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    }
+    if (sameFile(running, target)) {
+        return 0;
     }
     SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
-    CopyFileA(running, target, FALSE);
+    return CopyFileA(running, target, FALSE) ? 0 : GetLastError();
+}
+
+// The agent's executable in the chosen folder; without it there is no
+// installation, so a failure is shown and nothing more is done.
+bool installAgentExecutable(HWND dialog, const char* agentExe) {
+    DWORD error = copyRunningExecutable(agentExe);
+    if (error == 0) {
+        return true;
+    }
+    SystemError failure(error);
+    showMessagef(dialog, kInstallCaption, MB_OK | MB_ICONERROR, "Затрудняюсь скопировать программу в %s. Ошибка %u: %s",
+                 agentExe, failure.code, failure.text);
+    return false;
 }
 
 void setString(HKEY key, const char* name, const char* value) {
@@ -218,12 +235,15 @@ void onInstall(HWND dialog) {
     joinPath(serviceFolder, sizeof serviceFolder, folder, kServiceFolderName);
     formatText(uninstallerExe, sizeof uninstallerExe, "%s\\%s", gAgent.windowsFolder, kUninstallerName);
 
+    if (!installAgentExecutable(dialog, agentExe)) {
+        EnableWindow(dialog, TRUE);
+        return;
+    }
     bool autoStart = false;
     if (ensureFolder(dialog, serviceFolder)) {
         createAccountList(serviceFolder);
         autoStart = createShortcuts(dialog, choices, folder, agentExe, uninstallerExe);
     }
-    copyRunningExecutable(agentExe);
     copyRunningExecutable(uninstallerExe);
     writeInstallRegistry(folder, autoStart ? 1 : 0);
 

@@ -145,8 +145,10 @@ struct InstallerRun {
 
 // Starts the installer of inst, lets adjust set up its dialog, presses
 // "Установить" and answers every box that follows with OK until it ends.
+// With cancelAfterNotice the dialog is cancelled once a box other than the
+// completion's has been answered (a failure leaves the dialog open).
 InstallerRun runInstaller(const Installation& inst, const std::function<void(HWND)>& adjust,
-                          const std::string& screenshotPrefix = "") {
+                          const std::string& screenshotPrefix = "", bool cancelAfterNotice = false) {
     InstallerRun run;
     ChildProcess installer;
     if (!installer.start(inst.exe())) {
@@ -178,6 +180,9 @@ InstallerRun runInstaller(const Installation& inst, const std::function<void(HWN
         }
         answered = box.window;
         answerMessageBox(box.window, IDOK);
+        if (cancelAfterNotice && !run.notices.empty()) {
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
     }
     return run;
 }
@@ -367,6 +372,36 @@ TEST_F(InstallerTest, OverAnotherInstallationKeepsItsAccountsAndRecordsAFailedAu
     EXPECT_FALSE(fileExists(desktopLink()));
     EXPECT_FALSE(folderExists(programGroup()));
     EXPECT_TRUE(quitAgentOf(existing.exe()));
+}
+
+TEST_F(InstallerTest, ACopyThatFailsIsShownAndNothingIsInstalled) {
+    Installation existing(false);
+    ASSERT_TRUE(writeFile(existing.exe(), "an agent in use"));
+    // Held open without sharing, as a running or scanned program can be.
+    UniqueHandle held(CreateFileA(existing.exe().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+
+    Installation installer(false);
+    std::string typed = existing.folder().substr(0, existing.folder().size() - 1);
+    InstallerRun run = runInstaller(
+        installer,
+        [&](HWND dialog) {
+            click(dialog, IDC_INSTALL_HERE);
+            SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, typed.c_str());
+        },
+        "", true);
+    ASSERT_TRUE(run.ended);
+    EXPECT_FALSE(run.completed);
+    ASSERT_EQ(1u, run.notices.size());
+    EXPECT_EQ(0u, run.notices[0].find("Затрудняюсь скопировать программу в " + existing.exe() + ". Ошибка 32: "))
+        << run.notices[0];
+    held.reset();
+    EXPECT_EQ("an agent in use", readFile(existing.exe()));
+    EXPECT_FALSE(fileExists(existing.service() + "MailBox.txt"));
+    EXPECT_FALSE(fileExists(uninstallerExe()));
+    EXPECT_EQ("", registryValue(HKEY_CURRENT_USER, kAgentKey, "Path"));
+    EXPECT_FALSE(fileExists(desktopLink()));
+    EXPECT_FALSE(fileExists(startupLink()));
 }
 
 // The folder of the command line is checked before anything is removed.
