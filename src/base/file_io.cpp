@@ -80,9 +80,71 @@ FileReadResult readFileImage(HANDLE file, FileImage& image) {
     return result;
 }
 
+namespace {
+
+// A held file is tried again this far apart.
+constexpr DWORD kHeldFilePauseMs = 100;
+
+// Errors of a file that another program holds open for the moment. A
+// ReplaceFileA that could not remove the held target reports it its own way.
+bool fileHeld(DWORD code) {
+    return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+} // namespace
+
+DWORD gHeldFileRetryMs = 1000;
+void (*gHeldFileMet)() = nullptr;
+
+HeldFileRetry::HeldFileRetry() : start_(GetTickCount()) {}
+
+bool HeldFileRetry::timeLeft() const {
+    return GetTickCount() - start_ < gHeldFileRetryMs;
+}
+
+bool HeldFileRetry::again(DWORD code) {
+    if (!fileHeld(code) || !timeLeft()) {
+        return false;
+    }
+    if (gHeldFileMet != nullptr) {
+        gHeldFileMet();
+    }
+    Sleep(kHeldFilePauseMs);
+    return true;
+}
+
+HANDLE openServiceFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD attributes) {
+    HeldFileRetry retry;
+    for (;;) {
+        HANDLE file = CreateFileA(path, access, shareMode, nullptr, disposition, attributes, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return file;
+        }
+        DWORD code = GetLastError();
+        if (!retry.again(code)) {
+            SetLastError(code);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
+bool moveServiceFile(const char* source, const char* target, DWORD flags) {
+    HeldFileRetry retry;
+    for (;;) {
+        if (MoveFileExA(source, target, flags)) {
+            return true;
+        }
+        DWORD code = GetLastError();
+        if (!retry.again(code)) {
+            SetLastError(code);
+            return false;
+        }
+    }
+}
+
 FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image) {
-    UniqueHandle file(
-        CreateFileA(path, GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(openServiceFile(path, GENERIC_READ, shareMode, OPEN_EXISTING));
     if (!file) {
         FileReadResult result;
         result.failedStep = FileReadStep::Open;
@@ -101,17 +163,8 @@ namespace {
 // mark, which the new content sets again for backup programs.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// A target held open by another program is tried this often, this far apart.
-constexpr int kReplaceAttempts = 10;
-constexpr DWORD kReplaceRetryPauseMs = 100;
-
 bool fileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Errors of a target that another program holds open for the moment.
-bool targetBusy(DWORD code) {
-    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
 } // namespace
@@ -147,7 +200,7 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
         attributes = existing & kKeptAttributes;
     }
     DeleteFileA(temp_);
-    file_.reset(CreateFileA(temp_, GENERIC_WRITE, shareMode, nullptr, CREATE_ALWAYS, attributes, nullptr));
+    file_.reset(openServiceFile(temp_, GENERIC_WRITE, shareMode, CREATE_ALWAYS, attributes));
     if (!file_) {
         return GetLastError();
     }
@@ -200,8 +253,9 @@ bool ReplacementFile::write(const void* data, size_t size) {
 // Puts the written temporary file in the target's place. Returns 0 or the
 // system error code of the last attempt.
 DWORD ReplacementFile::moveIntoPlace() {
-    DWORD code = 0;
-    for (int attempt = 1; attempt <= kReplaceAttempts; attempt++) {
+    HeldFileRetry retry;
+    for (;;) {
+        DWORD code = 0;
         if (!fileExists(target_)) {
             if (MoveFileExA(temp_, target_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
                 return 0;
@@ -215,18 +269,14 @@ DWORD ReplacementFile::moveIntoPlace() {
             // The target went meanwhile, or ReplaceFileA removed it and could
             // not move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT):
             // the next attempt moves the temporary file.
-            if (!fileExists(target_)) {
+            if (!fileExists(target_) && retry.timeLeft()) {
                 continue;
             }
         }
-        if (!targetBusy(code)) {
-            break;
-        }
-        if (attempt < kReplaceAttempts) {
-            Sleep(kReplaceRetryPauseMs);
+        if (!retry.again(code)) {
+            return code;
         }
     }
-    return code;
 }
 
 DWORD ReplacementFile::commit() {

@@ -64,11 +64,42 @@ FileReadResult readFileImage(HANDLE file, FileImage& image);
 // whole; the file is closed again before the result comes back.
 FileReadResult readFileImage(const char* path, DWORD shareMode, FileImage& image);
 
+// Virus scanners, indexers and sync clients hold a freshly written file for a
+// moment. Every open, rename and replacement of a service file goes through
+// HeldFileRetry: an attempt that failed because another program holds the
+// file (access denied, sharing or lock violation) is made again after a
+// pause, until about a second has passed. Other failures (no such file or
+// folder, a full disk) are reported at once.
+extern DWORD gHeldFileRetryMs; // the whole budget; the Windows tests shorten it
+// Called each time an attempt met a held file, before its pause (the tests
+// release the file they hold then). Null in the program.
+extern void (*gHeldFileMet)();
+
+class HeldFileRetry {
+public:
+    HeldFileRetry();
+    // After a failed attempt with the given error code: pauses and returns
+    // true when the attempt is worth making again.
+    bool again(DWORD code);
+    // Whether the budget still has time in it.
+    bool timeLeft() const;
+
+private:
+    DWORD start_;
+};
+
+// CreateFileA with the retry of a held file. GetLastError afterwards is the
+// last attempt's (ERROR_ALREADY_EXISTS for an opened OPEN_ALWAYS file).
+HANDLE openServiceFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                       DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// MoveFileExA with the retry of a held file.
+bool moveServiceFile(const char* source, const char* target, DWORD flags);
+
 // The new content of a file, written to "<target>.tmp" beside it and put in
 // the target's place only when every byte was written and flushed. An
 // existing target is replaced with ReplaceFileA, which keeps its security
 // descriptor and attributes; a target held open by another program for a
-// moment (a virus scanner, a backup tool) is tried again for about a second.
+// moment (a virus scanner, a backup tool) is tried again as HeldFileRetry does.
 // Whatever fails, the old target stays whole and the temporary file is
 // removed; only when no target is left at all does the temporary file, the
 // one copy of the content, stay.

@@ -158,8 +158,7 @@ int processHeaders(UniqueHandle headerFile, bool* allWritten) {
     headerFile.reset();
 
     ServicePath mailFilePath(kFreshMailFile);
-    UniqueHandle mailFile(CreateFileA(mailFilePath.text, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle mailFile(openServiceFile(mailFilePath.text, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS));
     LARGE_INTEGER zero = {};
     if (!mailFile || !SetFilePointerEx(mailFile.get(), zero, nullptr, FILE_END)) {
         SystemError failure(GetLastError());

@@ -12,6 +12,8 @@
 #include "settings/update_download.h"
 #include "ui/alert_window.h"
 
+#include <shellapi.h>
+
 namespace {
 
 // Below this the announced size is taken for none.
@@ -60,20 +62,33 @@ bool makeRequest(UpdateRequest& request) {
     return true;
 }
 
-// Starts "Velnor.exe <version>" and asks the agent window to end the agent.
+// Starts "Velnor.exe <version>" in the module folder through the shell: an
+// updater whose manifest asks for elevation then gets the consent prompt,
+// where CreateProcess would fail with ERROR_ELEVATION_REQUIRED. The shell
+// shows no error box of its own; the failure is told below.
+bool launchUpdater(HWND page) {
+    char exe[kFilePathCapacity];
+    char version[16];
+    joinPath(exe, sizeof exe, gAgent.moduleFolder, kUpdaterExeName);
+    formatText(version, sizeof version, "%d", kProgramVersion);
+    SHELLEXECUTEINFOA execute = {};
+    execute.cbSize = sizeof execute;
+    // The agent ends right after: the start completes before the call returns.
+    execute.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    execute.hwnd = page;
+    execute.lpVerb = "open";
+    execute.lpFile = exe;
+    execute.lpParameters = version;
+    execute.lpDirectory = gAgent.moduleFolder;
+    execute.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExA(&execute) != FALSE;
+}
+
+// Starts the updater and asks the agent window to end the agent.
 void startUpdater(HWND page) {
     writeLog("Файл обновлений загружен. Обновляю.");
     showNotice("Файл обновлений загружен. Обновляю.", 0);
-    char exe[kFilePathCapacity];
-    char commandLine[kFilePathCapacity + 32];
-    joinPath(exe, sizeof exe, gAgent.moduleFolder, kUpdaterExeName);
-    // Quoted: the module folder may hold blanks ("Program Files").
-    formatText(commandLine, sizeof commandLine, "\"%s\" %d", exe, kProgramVersion);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    ProcessInformation process;
-    if (!CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                        process.out())) {
+    if (!launchUpdater(page)) {
         SystemError failure(GetLastError());
         writeLogf("Затрудняюсь запустить обновление! Ошибка %u: %s", failure.code, failure.text);
         showMessagef(page, kAgentCaption, MB_OK | MB_ICONERROR, "Затрудняюсь запустить обновление! Ошибка %u: %s",

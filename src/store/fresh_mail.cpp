@@ -34,10 +34,10 @@ bool deleteOnClose(HANDLE file) {
 void mergeFreshMail() {
     ServicePath freshPath(kFreshMailFile), newMailPath(kNewMailFile), archivePath(kArchiveFile);
     // GetMail.txt stays open without sharing from its reading to its removal:
-    // a poll thread that wants to append meanwhile fails and keeps its mails
-    // for its next run, instead of appending to a file about to go.
-    UniqueHandle fresh(
-        CreateFileA(freshPath.text, GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // a poll thread that wants to append meanwhile fails once its retry of a
+    // held file is spent, and keeps its mails for its next run, instead of
+    // appending to a file about to go.
+    UniqueHandle fresh(openServiceFile(freshPath.text, GENERIC_READ | DELETE, 0, OPEN_EXISTING));
     if (!fresh) {
         DWORD error = GetLastError();
         // No GetMail.txt is the ordinary case of a start without new mail.

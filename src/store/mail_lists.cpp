@@ -297,8 +297,7 @@ bool appendBytes(HANDLE target, LARGE_INTEGER end, const char* text, size_t size
 
 bool appendMailText(const char* target, const char* text, size_t size, MailFileAppend* undo) {
     MailFileAppend done;
-    UniqueHandle out(
-        CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle out(openServiceFile(target, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS));
     DWORD opened = GetLastError(); // ERROR_ALREADY_EXISTS when the target was there
     LARGE_INTEGER end = {};
     LARGE_INTEGER zero = {};
@@ -327,15 +326,14 @@ enum class MergeTarget { Opened, Renamed, Failed };
 // Opens the merge's target for reading and writing, creating it. When that
 // fails because it is not found, the source becomes the target by a rename.
 MergeTarget openMergeTarget(const char* target, const char* source, UniqueHandle& out, MailFileAppend& done) {
-    out.reset(
-        CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    out.reset(openServiceFile(target, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS));
     DWORD opened = GetLastError(); // ERROR_ALREADY_EXISTS when the target was there
     if (out) {
         done.created = opened != ERROR_ALREADY_EXISTS;
         return MergeTarget::Opened;
     }
     if (opened == ERROR_FILE_NOT_FOUND) {
-        if (MoveFileA(source, target)) {
+        if (moveServiceFile(source, target, 0)) {
             done.renamed = true;
             return MergeTarget::Renamed;
         }
@@ -350,7 +348,7 @@ MergeTarget openMergeTarget(const char* target, const char* source, UniqueHandle
 
 // Opens the merge's source and measures it. False, logged, on a failure.
 bool openMergeSource(const char* source, UniqueHandle& in, LARGE_INTEGER& size) {
-    in.reset(CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    in.reset(openServiceFile(source, GENERIC_READ, 0, OPEN_EXISTING));
     if (!in) {
         SystemError failure(GetLastError());
         writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", source, failure.code, failure.text);
@@ -423,7 +421,7 @@ bool appendMailFile(const char* target, const char* source, MailFileAppend* undo
 
 bool undoMailFileAppend(const char* target, const char* source, const MailFileAppend& undo) {
     if (undo.renamed) {
-        if (MoveFileA(target, source)) {
+        if (moveServiceFile(target, source, 0)) {
             return true;
         }
         SystemError failure(GetLastError());
@@ -433,7 +431,7 @@ bool undoMailFileAppend(const char* target, const char* source, const MailFileAp
     if (undo.created && DeleteFileA(target)) {
         return true;
     }
-    UniqueHandle file(CreateFileA(target, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(openServiceFile(target, GENERIC_WRITE, 0, OPEN_EXISTING));
     LARGE_INTEGER end;
     end.QuadPart = undo.oldLength;
     if (!file || !SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {

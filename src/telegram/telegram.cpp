@@ -144,8 +144,7 @@ void telegramRun() {
     if (read) {
         ServicePath messages(kFreshTelegramFile);
         const char* path = messages.text;
-        UniqueHandle messageFile(
-            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle messageFile(openServiceFile(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS));
         if (!messageFile) {
             SystemError failure(GetLastError());
             writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", path, failure.code, failure.text);

@@ -1,6 +1,7 @@
 #include "viewer/mail_deletion.h"
 
 #include "base/event_log.h"
+#include "base/file_io.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
@@ -108,8 +109,8 @@ struct PendingAppend {
 bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
     ServicePath path(kDeletionFile);
     ExclusiveLock lock(deletionFileLock());
-    UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(
+        openServiceFile(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS));
     if (!file) {
         SystemError failure(GetLastError());
         writeLogf("Затрудняюсь создать файл удаляемых писем %s. Ошибка %u: %s", path.text, failure.code, failure.text);

@@ -1,5 +1,6 @@
 #include "base/file_io.h"
 
+#include "held_file.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -77,5 +78,58 @@ TEST(ReplacementFile, TargetHeldTooLongKeepsItsContent) {
     // as impossible to remove.
     EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED) << error;
     EXPECT_EQ("old\r\n", readFile(target));
+    EXPECT_FALSE(fileExists(target + ".tmp"));
+}
+
+TEST(HeldFile, OpenAndRenameWaitForAFileHeldForAMoment) {
+    TempFolder dir;
+    const std::string path = dir / "Mail.txt";
+    ASSERT_TRUE(writeFile(path, "old\r\n"));
+    {
+        MomentaryHold hold(path);
+        ASSERT_TRUE(hold.held());
+        HANDLE file = openServiceFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+        // An opened existing file still tells so.
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+        EXPECT_TRUE(hold.met());
+    }
+    const std::string moved = dir / "HistMail.txt";
+    {
+        MomentaryHold hold(path);
+        EXPECT_TRUE(moveServiceFile(path.c_str(), moved.c_str(), 0)) << GetLastError();
+        EXPECT_TRUE(hold.met());
+    }
+    EXPECT_EQ("old\r\n", readFile(moved));
+}
+
+TEST(HeldFile, FailuresThatStayAreNotTriedAgain) {
+    TempFolder dir;
+    bool met = false;
+    static bool* metFlag = nullptr;
+    metFlag = &met;
+    gHeldFileMet = [] { *metFlag = true; };
+    const std::string missing = dir / "none\\Mail.txt";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, openServiceFile(missing.c_str(), GENERIC_READ, 0, OPEN_EXISTING));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(moveServiceFile((dir / "absent.txt").c_str(), (dir / "other.txt").c_str(), 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    gHeldFileMet = nullptr;
+    EXPECT_FALSE(met);
+}
+
+TEST(ReplacementFile, TemporaryFileHeldForAMomentIsWrittenAgain) {
+    TempFolder dir;
+    const std::string target = dir / "IdMail.txt";
+    ASSERT_TRUE(writeFile(target, "old\r\n"));
+    // A scanner still reading the temporary file of an earlier rewrite.
+    ASSERT_TRUE(writeFile(target + ".tmp", "earlier\r\n"));
+    {
+        MomentaryHold hold(target + ".tmp");
+        EXPECT_EQ(0u, rewrite(target, "new\r\n"));
+        EXPECT_TRUE(hold.met());
+    }
+    EXPECT_EQ("new\r\n", readFile(target));
     EXPECT_FALSE(fileExists(target + ".tmp"));
 }

@@ -787,6 +787,33 @@ TEST_F(SettingsDialog, AMatchingUpdateStartsTheUpdaterAndAsksTheAgentToEnd) {
     EXPECT_NE(std::string::npos, log().find("Контрольная сумма SHA-256 файла обновления совпала."));
     ASSERT_TRUE(waitForFile(dir / "updater-args.txt", kPollCycleTimeoutMs));
     EXPECT_EQ("\"" + dir / "Velnor.exe" + "\" 10", readFile(dir / "updater-args.txt"));
+    // It runs in the module folder (the fake writes that before its command line).
+    std::string moduleFolder = dir.path();
+    moduleFolder.pop_back();
+    EXPECT_EQ(moduleFolder, readFile(dir / "updater-folder.txt"));
     // The updater's file goes with the folder once the updater has ended.
     EXPECT_TRUE(waitForProcessesToEnd("Velnor.exe", kPollCycleTimeoutMs));
+}
+
+// A downloaded file that matches but does not start: the failure is told in
+// the log and a box, and the agent stays.
+TEST_F(SettingsDialog, AnUpdaterThatDoesNotStartIsReportedAndTheAgentStays) {
+    const std::string notAProgram(300000, 'x');
+    setUpdateFile(notAProgram);
+    gAgent.settings.newVersion = 11;
+    gAgent.settings.versionSize = static_cast<int>(notAProgram.size());
+    copyText(gAgent.settings.versionHash, sizeof gAgent.settings.versionHash, sha256Of(notAProgram).c_str());
+    int requestsBefore = quitRequests;
+    open("");
+    selectTab(1);
+    Onlooker onlooker(dialog);
+    runUpdate();
+    std::vector<std::string> boxes = onlooker.boxes();
+    ASSERT_EQ(1u, boxes.size());
+    const std::string failure = "Затрудняюсь запустить обновление! Ошибка ";
+    EXPECT_EQ(0u, boxes[0].find(failure)) << boxes[0];
+    EXPECT_NE(0u, boxes[0].find(failure + "0:")) << boxes[0];
+    EXPECT_NE(std::string::npos, log().find(boxes[0]));
+    EXPECT_TRUE(enabled(IDC_OPTIONS_UPDATE));
+    EXPECT_EQ(requestsBefore, quitRequests);
 }

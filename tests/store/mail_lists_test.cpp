@@ -2,6 +2,7 @@
 #include "store/fresh_mail.h"
 #include "store/mail_date.h"
 #include "store_test_support.h"
+#include "held_file.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -321,6 +322,30 @@ TEST_F(MailLists, MergeFailures) {
     EXPECT_TRUE(logHas("Затрудняюсь открыть файл " + path("Mail.txt") + " Ошибка 32: ")) << log();
     EXPECT_EQ(mail(1, "p", "a", "1"), readFile(path("Mail.txt")));
     EXPECT_TRUE(fileExists(path("GetMail.txt")));
+}
+
+TEST_F(MailLists, FilesHeldForAMomentAreMergedAfterAll) {
+    // A scanner reading the new mails' list as the merge starts.
+    ASSERT_TRUE(writeFile(path("Mail.txt"), mail(1, "p", "a", "1")));
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), mail(2, "p", "a", "2")));
+    {
+        MomentaryHold hold(path("Mail.txt"));
+        EXPECT_TRUE(appendMailFile(path("Mail.txt").c_str(), path("GetMail.txt").c_str()));
+        EXPECT_TRUE(hold.met());
+    }
+    EXPECT_EQ(mail(1, "p", "a", "1") + mail(2, "p", "a", "2"), readFile(path("Mail.txt")));
+
+    // The fresh mails' file itself, just written by a poll.
+    const std::string arrived = mail(3, "p", "a", "3");
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), arrived));
+    {
+        MomentaryHold hold(path("GetMail.txt"));
+        mergeFreshMail();
+        EXPECT_TRUE(hold.met());
+    }
+    EXPECT_EQ(mail(1, "p", "a", "1") + mail(2, "p", "a", "2") + arrived, readFile(path("Mail.txt")));
+    EXPECT_EQ(arrived, readFile(path("HistMail.txt")));
+    EXPECT_FALSE(fileExists(path("GetMail.txt")));
 }
 
 TEST_F(MailLists, FreshMailHeldOrMissingStaysForTheNextMerge) {
