@@ -427,6 +427,16 @@ LRESULT onDestroy(HWND window) {
     return 0;
 }
 
+// The user logs off or the computer shuts down: the agent ends as its menu's
+// "Отключить Агента" ends it, before this message returns, since Windows may
+// end the process at any moment after that.
+LRESULT onEndSession(HWND window, WPARAM ending) {
+    if (ending) {
+        DestroyWindow(window);
+    }
+    return 0;
+}
+
 bool isTaskbarCreated(HWND window, UINT message) {
     AgentWindowState* state = stateOf(window);
     return state != nullptr && state->taskbarCreatedMessage != 0 && message == state->taskbarCreatedMessage;
@@ -459,6 +469,10 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_POWERBROADCAST:
         return onPowerBroadcast(window, wParam);
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        return onEndSession(window, wParam);
     case WM_DESTROY:
         return onDestroy(window);
     case WM_NCDESTROY:
