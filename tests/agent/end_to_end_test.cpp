@@ -91,6 +91,20 @@ void startAgentHeldInAPoll(Installation& inst, ChildProcess& agent, HWND& window
     ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
 }
 
+// Waits until the agent's window stops answering (its end waits for the held
+// poll) or the agent has ended; false when it still answers after a poll's
+// time.
+bool waitUntilBusyOrGone(HWND window, const ChildProcess& agent) {
+    DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
+        if (GetTickCount() - start > kPollTimeoutMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // After an end in the middle of that poll: the interruption and the closing
 // line logged, no half-written record or identifier, no temporary file.
 void expectPollStoppedWhole(Installation& inst) {
@@ -212,13 +226,11 @@ TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     ASSERT_NO_FATAL_FAILURE(startAgentHeldInAPoll(inst, agent, window));
     ASSERT_NE(nullptr, window);
 
-    DWORD_PTR result = 0;
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(PostMessageA(window, WM_COMMAND, IDM_QUIT, 0));
     // The agent's window stops answering once its shutdown has asked the
     // poll to stop and waits for it; then the server answers again.
-    while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
-    }
+    EXPECT_TRUE(waitUntilBusyOrGone(window, agent));
     releaseFakePop3();
     DWORD code = 1234;
     ASSERT_TRUE(agent.wait(kAgentStartTimeoutMs, &code));
@@ -250,8 +262,7 @@ TEST(EndToEnd, LogoffDuringAPollEndsTheAgentBeforeTheSessionEnds) {
     });
     // The window stops answering once the end of the session has asked the
     // poll to stop and waits for it; then the server answers again.
-    while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
-    }
+    EXPECT_TRUE(waitUntilBusyOrGone(window, agent));
     releaseFakePop3();
     session.join();
     EXPECT_NE(std::string::npos, logWhenEnded.find("Агент завершил работу"));
