@@ -6,6 +6,7 @@
 #include "core/service_paths.h"
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
+#include "agent/tray_menu.h"
 #include "ui/tray_icon.h"
 #include "base/text.h"
 #include "base/win_handles.h"
@@ -37,6 +38,8 @@ constexpr UINT kBlinkIntervalMs = 1000;
 // network, for this long at most.
 constexpr UINT kResumeRetryMs = 15000;
 constexpr DWORD kResumeWindowMs = 5 * 60 * 1000;
+// How often an add of the tray icon the shell did not take is tried again.
+constexpr UINT kTrayAddRetryMs = 2000;
 
 // What the agent window alone keeps, on its handle (GWLP_USERDATA): made at
 // WM_NCCREATE, deleted at WM_NCDESTROY.
@@ -254,6 +257,16 @@ void onResumeTimer(HWND window) {
     }
 }
 
+// The shell may not take the icon yet (at logon, before the task bar is up):
+// the add is tried again on a timer until it is taken.
+void keepTrayIconAdded(HWND window, bool added) {
+    if (added) {
+        KillTimer(window, IDT_TRAY_ADD);
+    } else {
+        SetTimer(window, IDT_TRAY_ADD, kTrayAddRetryMs, nullptr);
+    }
+}
+
 LRESULT onTimer(HWND window, WPARAM id) {
     switch (id) {
     case IDT_POLL:
@@ -264,6 +277,9 @@ LRESULT onTimer(HWND window, WPARAM id) {
         break;
     case IDT_RESUME:
         onResumeTimer(window);
+        break;
+    case IDT_TRAY_ADD:
+        keepTrayIconAdded(window, restoreTrayIcon());
         break;
     default:
         break;
@@ -294,10 +310,6 @@ void onLeftClick() {
     } else {
         openViewer(nullptr);
     }
-}
-
-void addMenuItem(HMENU menu, UINT id, const char* text, bool enabled) {
-    AppendMenuA(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id, text);
 }
 
 void onRightClick(HWND window) {
@@ -405,6 +417,7 @@ LRESULT onDestroy(HWND window) {
     KillTimer(window, IDT_POLL);
     KillTimer(window, IDT_BLINK);
     KillTimer(window, IDT_RESUME);
+    KillTimer(window, IDT_TRAY_ADD);
     removeTrayIcon();
     UnregisterClassA(kAgentWindowClass, gAgent.instance);
     UnregisterClassA(kViewerWindowClass, gAgent.instance);
@@ -414,40 +427,22 @@ LRESULT onDestroy(HWND window) {
     return 0;
 }
 
+// The user logs off or the computer shuts down: the agent ends as its menu's
+// "Отключить Агента" ends it, before this message returns, since Windows may
+// end the process at any moment after that.
+LRESULT onEndSession(HWND window, WPARAM ending) {
+    if (ending) {
+        DestroyWindow(window);
+    }
+    return 0;
+}
+
 bool isTaskbarCreated(HWND window, UINT message) {
     AgentWindowState* state = stateOf(window);
     return state != nullptr && state->taskbarCreatedMessage != 0 && message == state->taskbarCreatedMessage;
 }
 
 } // namespace
-
-HMENU buildTrayMenu() {
-    HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) {
-        return nullptr;
-    }
-    bool polling = pollRunning();
-    bool settingsOpen = gAgent.settingsOpen != 0;
-    bool viewerOpen = gAgent.viewerOpen != 0;
-    if (polling) {
-        addMenuItem(menu, IDM_POLL_NOW, "Опрос почты. Ждите...", false);
-    } else {
-        addMenuItem(menu, IDM_POLL_NOW, "Получить почту", !settingsOpen);
-    }
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    if (settingsOpen) {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", true);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", false);
-    } else if (viewerOpen) {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", false);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", true);
-    } else {
-        addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", !polling);
-        addMenuItem(menu, IDM_SETTINGS, "Настройки", !polling);
-    }
-    addMenuItem(menu, IDM_QUIT, "Отключить Агента", true);
-    return menu;
-}
 
 LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -462,7 +457,7 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_TRAYICON:
         return onTrayIcon(window, lParam);
     case WM_TRAY_ADD:
-        addTrayIcon(window);
+        keepTrayIconAdded(window, addTrayIcon(window));
         return 0;
     case WM_POLL_FETCHING:
         modifyTrayIcon(IDI_POLLING, "Опрос почты. Ждите...");
@@ -474,6 +469,10 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_POWERBROADCAST:
         return onPowerBroadcast(window, wParam);
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        return onEndSession(window, wParam);
     case WM_DESTROY:
         return onDestroy(window);
     case WM_NCDESTROY:
@@ -481,7 +480,7 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return DefWindowProcA(window, message, wParam, lParam);
     default:
         if (isTaskbarCreated(window, message)) {
-            restoreTrayIcon();
+            keepTrayIconAdded(window, restoreTrayIcon());
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);

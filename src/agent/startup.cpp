@@ -105,11 +105,26 @@ bool accountListMissing() {
 
 // One agent per installation: the event is named after the service folder in
 // lower case, with its backslashes (not allowed in names) made underscores.
+// The name lives in the global namespace, so that another user's session on
+// the same computer (fast user switching, remote desktop) sees it too; an
+// ordinary user may create events there. The event of another user's agent
+// cannot be opened by this user: access denied means an agent runs as well.
+// Where the global namespace is closed to the program, the session's own
+// name still keeps one agent per session.
 bool takeInstanceEvent() {
     CharLowerA(gAgent.serviceFolder);
-    InstallationName name("");
-    gAgent.instanceEvent = CreateEventA(nullptr, FALSE, TRUE, name.text);
-    if (gAgent.instanceEvent != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    InstallationName local("");
+    char global[sizeof local.text + 8];
+    formatText(global, sizeof global, "Global\\%s", local.text);
+    HANDLE event = CreateEventA(nullptr, FALSE, TRUE, global);
+    DWORD error = GetLastError();
+    if (event == nullptr && error != ERROR_ACCESS_DENIED) {
+        event = CreateEventA(nullptr, FALSE, TRUE, local.text);
+        error = GetLastError();
+    }
+    gAgent.instanceEvent = event;
+    bool running = event != nullptr ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    if (running) {
         showMessage(nullptr, "Программа уже работает.");
         return false;
     }

@@ -89,6 +89,9 @@
 #define IDT_POLL 1041
 // Retries a poll after the computer woke up until the network answers.
 #define IDT_RESUME 1150
+// Adds the tray icon again until the shell takes it (at logon it may not be
+// ready yet).
+#define IDT_TRAY_ADD 1151
 
 // Posted by a poll cycle thread to the agent window at its end; wParam says
 // what the cycle brought, lParam the mails received (agent/agent_window.h).

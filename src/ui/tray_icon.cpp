@@ -26,6 +26,8 @@ void updateRecord(int iconId, const char* tip) {
 
 } // namespace
 
+int gTrayAddsToFail = 0;
+
 bool addTrayIcon(HWND agentWindow) {
     NOTIFYICONDATAA& tray = gAgent.trayIcon;
     tray = NOTIFYICONDATAA{};
@@ -41,13 +43,22 @@ bool addTrayIcon(HWND agentWindow) {
         copyText(tray.szInfo, sizeof tray.szInfo, tray.szTip);
     }
     tray.uTimeout = kBalloonTimeoutMs;
-    return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
+    return restoreTrayIcon();
 }
 
-void restoreTrayIcon() {
-    if (gAgent.trayIcon.hWnd != nullptr) {
-        Shell_NotifyIconA(NIM_ADD, &gAgent.trayIcon);
+// An add whose answer timed out may still have been taken by the shell; a
+// repeated add of that icon then fails, and the modification shows it is
+// there.
+bool restoreTrayIcon() {
+    NOTIFYICONDATAA& tray = gAgent.trayIcon;
+    if (tray.hWnd == nullptr) {
+        return false;
     }
+    if (gTrayAddsToFail > 0) {
+        gTrayAddsToFail--;
+        return false;
+    }
+    return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE || Shell_NotifyIconA(NIM_MODIFY, &tray) != FALSE;
 }
 
 void modifyTrayIcon(int iconId, const char* tip) {

@@ -9,8 +9,13 @@
 // icon; true when the shell took it.
 bool addTrayIcon(HWND agentWindow);
 
-// Adds the icon again from the record as it stands (after the shell restarted).
-void restoreTrayIcon();
+// Adds the icon again from the record as it stands (after the shell restarted,
+// or after an add the shell did not take); true when the icon is there.
+bool restoreTrayIcon();
+
+// The tests make this many adds fail, as the shell does while it is not ready
+// at logon. The program leaves it at 0.
+extern int gTrayAddsToFail;
 
 // Sets icon and tooltip (either may be 0 / null to keep it) and modifies the
 // icon with the record's flags.

@@ -6,6 +6,7 @@
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
 #include "agent/startup.h"
+#include "agent/tray_menu.h"
 #include "ui/alert_window.h"
 #include "ui/tray_icon.h"
 #include "base/internet.h"
@@ -401,6 +402,36 @@ TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
     send(RegisterWindowMessageA("TaskbarCreated"), 0);
     EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));
+}
+
+bool trayIconShown() {
+    return Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon) != FALSE;
+}
+
+// At logon the shell may not take the icon yet: the agent's retry timer adds
+// it once the shell does, and stops then.
+TEST_F(AgentWindow, AnIconTheShellDidNotTakeIsAddedByTheRetry) {
+    removeTrayIcon();
+    gTrayAddsToFail = 1;
+    send(WM_TRAY_ADD, 0);
+    EXPECT_FALSE(trayIconShown());
+    EXPECT_TRUE(pumpMessagesUntil(trayIconShown, 10000));
+    EXPECT_FALSE(KillTimer(agent, IDT_TRAY_ADD));
+    EXPECT_EQ(0, gTrayAddsToFail);
+}
+
+TEST_F(AgentWindow, AnIconTheNewTaskBarDidNotTakeIsAddedByTheRetry) {
+    removeTrayIcon();
+    gTrayAddsToFail = 2;
+    send(RegisterWindowMessageA("TaskbarCreated"), 0);
+    send(WM_TIMER, IDT_TRAY_ADD);
+    EXPECT_FALSE(trayIconShown());
+    send(WM_TIMER, IDT_TRAY_ADD);
+    EXPECT_TRUE(trayIconShown());
+    EXPECT_FALSE(KillTimer(agent, IDT_TRAY_ADD));
+    // An icon the shell still shows counts as added: no retries follow.
+    send(RegisterWindowMessageA("TaskbarCreated"), 0);
+    EXPECT_FALSE(KillTimer(agent, IDT_TRAY_ADD));
 }
 
 TEST_F(AgentWindow, AfterWakingUpAPollStartsOnceTheNetworkAnswers) {

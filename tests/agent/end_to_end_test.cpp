@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -70,6 +71,55 @@ int mailIconPixels() {
         }
     }
     return found;
+}
+
+// Starts the agent on a scripted mailbox whose server holds the poll before
+// the fourth mail's header, and waits until it does.
+void startAgentHeldInAPoll(Installation& inst, ChildProcess& agent, HWND& window) {
+    setFakePop3Scenario("{\"messages\": " + corpusJsonList(corpusMailNames()) + ", \"holdOn\": \"TOP 4 0\"}");
+    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt", "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
+    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile()));
+    setVersionFile("10");
+    ASSERT_TRUE(agent.start(inst.exe()));
+    window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFakePop3Held(kPollTimeoutMs)); // at "TOP 4 0"
+    // The start-up's poll request keeps the window busy for its notice pause:
+    // the request to end comes after it, so that only the shutdown's wait
+    // for the poll stops the window answering.
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
+}
+
+// Waits until the agent's window stops answering (its end waits for the held
+// poll) or the agent has ended; false when it still answers after a poll's
+// time.
+bool waitUntilBusyOrGone(HWND window, const ChildProcess& agent) {
+    DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
+        if (GetTickCount() - start > kPollTimeoutMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// After an end in the middle of that poll: the interruption and the closing
+// line logged, no half-written record or identifier, no temporary file.
+void expectPollStoppedWhole(Installation& inst) {
+    std::string log = readFile(inst.log());
+    EXPECT_NE(std::string::npos, log.find("Приём почты прерван"));
+    std::vector<std::string> texts = logTexts(inst.log());
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
+    EXPECT_FALSE(fileExists(inst.service() + "MailTmp.txt"));
+    expectWholeRecords(inst.service() + "GetMail.txt");
+    std::string ids = readFile(inst.service() + "IdMail.txt");
+    EXPECT_TRUE(ids.empty() || ids.substr(ids.size() - 2) == "\r\n");
+    // What arrived whole before the stop became records, nothing more: the
+    // held fourth header is the last that can arrive.
+    EXPECT_LE(splitLines(readFile(inst.service() + "GetMail.txt")).size(), 4u);
 }
 
 } // namespace
@@ -171,47 +221,55 @@ TEST(EndToEnd, StartPollShowMailAndShutDown) {
 TEST(EndToEnd, ShutdownDuringAPollLeavesNoHalfWrittenFile) {
     ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
     Installation inst;
-    // The server holds the poll before the fourth mail's header.
-    setFakePop3Scenario("{\"messages\": " + corpusJsonList(corpusMailNames()) + ", \"holdOn\": \"TOP 4 0\"}");
-    ASSERT_TRUE(writeFile(inst.service() + "MailBox.txt", "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
-    ASSERT_TRUE(writeFile(inst.service() + "Korvel.ini", settingsFile()));
-    setVersionFile("10");
-
+    HWND window = nullptr;
     ChildProcess agent;
-    ASSERT_TRUE(agent.start(inst.exe()));
-    HWND window = waitForAgent(agent);
+    ASSERT_NO_FATAL_FAILURE(startAgentHeldInAPoll(inst, agent, window));
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(waitForFakePop3Held(kPollTimeoutMs)); // at "TOP 4 0"
-    // The start-up's poll request keeps the window busy for its notice pause:
-    // the request to end comes after it, so that only the shutdown's wait
-    // for the poll stops the window answering below.
-    DWORD_PTR result = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kPollTimeoutMs, &result));
 
     DWORD quitAt = GetTickCount();
     ASSERT_TRUE(PostMessageA(window, WM_COMMAND, IDM_QUIT, 0));
     // The agent's window stops answering once its shutdown has asked the
     // poll to stop and waits for it; then the server answers again.
-    while (agent.running() && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result)) {
-    }
+    EXPECT_TRUE(waitUntilBusyOrGone(window, agent));
     releaseFakePop3();
     DWORD code = 1234;
     ASSERT_TRUE(agent.wait(kAgentStartTimeoutMs, &code));
     EXPECT_EQ(0u, code);
     EXPECT_LT(GetTickCount() - quitAt, 8000u); // well inside the ten seconds of grace
 
-    std::string log = readFile(inst.log());
-    EXPECT_NE(std::string::npos, log.find("Приём почты прерван"));
-    std::vector<std::string> texts = logTexts(inst.log());
-    ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ("Агент завершил работу", texts[texts.size() - 2]);
-    EXPECT_FALSE(fileExists(inst.service() + "MailTmp.txt"));
-    expectWholeRecords(inst.service() + "GetMail.txt");
-    std::string ids = readFile(inst.service() + "IdMail.txt");
-    EXPECT_TRUE(ids.empty() || ids.substr(ids.size() - 2) == "\r\n");
-    // What arrived whole before the stop became records, nothing more: the
-    // held fourth header is the last that can arrive.
-    EXPECT_LE(splitLines(readFile(inst.service() + "GetMail.txt")).size(), 4u);
+    expectPollStoppedWhole(inst);
+}
+
+// Logging off in the middle of a poll ends the agent as its menu does, and
+// all of it is done before the end of the session is acknowledged.
+TEST(EndToEnd, LogoffDuringAPollEndsTheAgentBeforeTheSessionEnds) {
+    ASSERT_FALSE(httpBaseUrl().empty()) << "run under tools/test.sh (test servers)";
+    Installation inst;
+    HWND window = nullptr;
+    ChildProcess agent;
+    ASSERT_NO_FATAL_FAILURE(startAgentHeldInAPoll(inst, agent, window));
+    ASSERT_NE(nullptr, window);
+
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kPollTimeoutMs, &result));
+    EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), result);
+    std::string logWhenEnded;
+    std::thread session([&] {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kPollTimeoutMs, &ignored);
+        logWhenEnded = readFile(inst.log());
+    });
+    // The window stops answering once the end of the session has asked the
+    // poll to stop and waits for it; then the server answers again.
+    EXPECT_TRUE(waitUntilBusyOrGone(window, agent));
+    releaseFakePop3();
+    session.join();
+    EXPECT_NE(std::string::npos, logWhenEnded.find("Агент завершил работу"));
+    DWORD code = 1234;
+    ASSERT_TRUE(agent.wait(kAgentStartTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    expectPollStoppedWhole(inst);
 }
 
 TEST(EndToEnd, KillBetweenTheMailRecordsAndTheIdentifiersLosesNoMail) {

@@ -110,6 +110,47 @@ TEST(Startup, PathsDifferingOnlyInCaseShareOneAgent) {
     EXPECT_TRUE(quitAgent(window, first));
 }
 
+namespace {
+
+// The installation's event in the namespace all sessions share, as an agent
+// of another user's session holds it.
+std::string globalInstanceName(const Installation& inst) {
+    std::string name = inst.service();
+    CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+    std::replace(name.begin(), name.end(), '\\', '_');
+    return "Global\\" + name;
+}
+
+} // namespace
+
+TEST(Startup, AnAgentOfAnotherSessionOnTheSameInstallationKeepsASecondFromStarting) {
+    Installation inst;
+    UniqueHandle other(CreateEventA(nullptr, FALSE, TRUE, globalInstanceName(inst).c_str()));
+    ASSERT_TRUE(other);
+    ChildProcess second;
+    ASSERT_TRUE(second.start(inst.exe()));
+    expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
+    EXPECT_TRUE(second.wait(kStartTimeoutMs));
+    EXPECT_FALSE(fileExists(inst.log()));
+}
+
+// Where the global name cannot be had (here another kind of object holds it),
+// the session's own name keeps the rule, and the agent starts.
+TEST(Startup, AnUnusableGlobalNameFallsBackToTheSessionsOwn) {
+    Installation inst;
+    UniqueHandle squatter(CreateMutexA(nullptr, FALSE, globalInstanceName(inst).c_str()));
+    ASSERT_TRUE(squatter);
+    ChildProcess first;
+    ASSERT_TRUE(first.start(inst.exe()));
+    HWND window = waitForAgent(first);
+    ASSERT_NE(nullptr, window);
+    ChildProcess second;
+    ASSERT_TRUE(second.start(inst.exe()));
+    expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
+    EXPECT_TRUE(second.wait(kStartTimeoutMs));
+    EXPECT_TRUE(quitAgent(window, first));
+}
+
 TEST(Startup, MissingAccountListShowsTheInstallerAndCreatesNoLog) {
     for (bool withServiceFolder : {false, true}) {
         SCOPED_TRACE(withServiceFolder);
