@@ -111,6 +111,18 @@ void readAutoStart() {
     }
 }
 
+// The shell announces a new task bar (Explorer restarted) with a registered
+// message. An agent started elevated (by an installer run as administrator)
+// would not receive it from the unelevated shell unless its window lets it
+// through; for an unelevated agent the call changes nothing.
+void listenForNewTaskBar(HWND window) {
+    UINT message = RegisterWindowMessageA("TaskbarCreated");
+    stateOf(window)->taskbarCreatedMessage = message;
+    if (message != 0) {
+        ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+    }
+}
+
 LRESULT onCreate(HWND window) {
     gAgent.agentWindow = window;
     // The mailbox page below starts its tests through the agent's starter.
@@ -125,7 +137,7 @@ LRESULT onCreate(HWND window) {
         NewMailDim.count = 0;
     }
     gAgent.receivedCount = NewMailDim.count;
-    stateOf(window)->taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    listenForNewTaskBar(window);
     return 0;
 }
 
