@@ -109,15 +109,7 @@ TEST_F(Pop3Session, FaultsOverTls) {
 }
 
 TEST_F(Pop3Session, ASessionOverTlsCanBeStoppedFromAnotherThread) {
-    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
-    ReceptionArgs args{fakeTlsLine(), headerFile.get()};
-    HANDLE thread = CreateThread(nullptr, 0, receiveOnThread, &args, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    // Messages 1 and 2 are in once the session asks for 3, and waits.
-    EXPECT_TRUE(waitForCommand("TOP 3 0"));
-    cancelPop3Session();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
-    CloseHandle(thread);
+    EXPECT_NE(kSessionNotStopped, stopReceptionAtTheThirdMessage(fakeTlsLine(), headerFile.get()));
     EXPECT_EQ(2u, blocks().size());
     EXPECT_TRUE(gRetrieval.walkIncomplete);
     EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));

@@ -142,9 +142,37 @@ bool waitForCommand(const std::string& command) {
     return false;
 }
 
+namespace {
+
+struct ReceptionArgs {
+    std::string line;
+    HANDLE headerFile;
+};
+
 DWORD WINAPI receiveOnThread(void* param) {
     auto* args = static_cast<ReceptionArgs*>(param);
     char buffer[kAccountLineCapacity];
     copyText(buffer, sizeof buffer, ("A;" + args->line).c_str());
     return static_cast<DWORD>(runPop3Session(kSessionReception, buffer, sizeof buffer, args->headerFile));
+}
+
+} // namespace
+
+DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile) {
+    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
+    ReceptionArgs args{line, headerFile};
+    UniqueHandle thread(CreateThread(nullptr, 0, receiveOnThread, &args, 0, nullptr));
+    if (!thread) {
+        return kSessionNotStopped;
+    }
+    // Messages 1 and 2 are in once the session asks for 3, and waits.
+    bool asked = waitForCommand("TOP 3 0");
+    DWORD start = GetTickCount();
+    cancelPop3Session();
+    bool ended = WaitForSingleObject(thread.get(), 5000) == WAIT_OBJECT_0;
+    if (!ended) {
+        // The thread reads args: it must not outlive them.
+        WaitForSingleObject(thread.get(), INFINITE);
+    }
+    return asked && ended ? GetTickCount() - start : kSessionNotStopped;
 }

@@ -65,9 +65,10 @@ bool sawLogin();
 // Waits until the scripted server has received the command.
 bool waitForCommand(const std::string& command);
 
-// A reception on a thread of its own.
-struct ReceptionArgs {
-    std::string line; // as for Pop3Session::receive
-    HANDLE headerFile;
-};
-DWORD WINAPI receiveOnThread(void* args);
+// Receives from line (as for Pop3Session::receive) on a thread of its own
+// against a server that stays silent after "TOP 3 0", and stops the session
+// from this thread once the server has that command. Returns the
+// milliseconds from the stop to the thread's end, or kSessionNotStopped when
+// it did not end within five seconds (or never began).
+constexpr DWORD kSessionNotStopped = MAXDWORD;
+DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile);

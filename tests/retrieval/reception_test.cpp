@@ -212,17 +212,7 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
 }
 
 TEST_F(Pop3Session, ASessionCanBeStoppedFromAnotherThread) {
-    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
-    ReceptionArgs args{fakeLine(), headerFile.get()};
-    HANDLE thread = CreateThread(nullptr, 0, receiveOnThread, &args, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    // Messages 1 and 2 are in once the session asks for 3, and waits.
-    EXPECT_TRUE(waitForCommand("TOP 3 0"));
-    DWORD start = GetTickCount();
-    cancelPop3Session();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
-    EXPECT_LT(GetTickCount() - start, 3000u);
-    CloseHandle(thread);
+    EXPECT_LT(stopReceptionAtTheThirdMessage(fakeLine(), headerFile.get()), 3000u);
     // Two whole blocks, nothing of the third.
     std::vector<Block> got = blocks();
     EXPECT_EQ(2u, got.size());
