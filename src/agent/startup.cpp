@@ -13,6 +13,7 @@
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "install/gone_installation.h"
+#include "install/install_places.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "resources/resource.h"
@@ -267,9 +268,9 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
     }
     gAgent.instance = instance;
 
-    char windowsWithBackslash[kPathCapacity + 2];
-    formatText(windowsWithBackslash, sizeof windowsWithBackslash, "%s\\", gAgent.windowsFolder);
-    if (strcmp(windowsWithBackslash, gAgent.moduleFolder) == 0) {
+    // The uninstaller copy lives in the Windows folder (per machine) or in
+    // the user's own uninstaller folder (per user).
+    if (isUninstallerFolder(gAgent.moduleFolder)) {
         return runUninstallerMode(commandLine);
     }
 

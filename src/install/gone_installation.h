@@ -4,13 +4,7 @@
 #pragma once
 #include <cstddef>
 
-// The things of an installation outside its folder, as bits.
-constexpr unsigned kGoneDesktopLink = 1u << 0;
-constexpr unsigned kGoneStartLink = 1u << 1;
-constexpr unsigned kGoneRemovalLink = 1u << 2;
-constexpr unsigned kGoneAutostartLink = 1u << 3;
-constexpr unsigned kGoneAgentKey = 1u << 4;
-constexpr unsigned kGoneProgramListEntry = 1u << 5;
+#include "install/installation_entries.h"
 
 // True when the folder text names a folder that could be removed, its drive
 // or share answers, and the folder is not there. A folder on a drive that is

@@ -7,45 +7,20 @@
 #include "core/agent_state.h"
 #include "install/gone_installation.h"
 #include "install/install_places.h"
+#include "install/installation_entries.h"
 #include "install/removal_folder.h"
+#include "install/running_agents.h"
 
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <cstring>
+#include <initializer_list>
 
 DWORD gFolderRemovalPauseMs = kFolderRemovalPauseMs;
 
 namespace {
 
-// The agent window every running agent has (one per installation folder).
-constexpr char kAgentWindowClass[] = "Lumetra_Agent_Class";
-constexpr char kAgentWindowTitle[] = "MAIn Window";
-// The agent's shutdown waits up to 10 s for a running poll.
-constexpr UINT kShutdownRequestTimeoutMs = 15000;
-constexpr DWORD kProcessEndWaitMs = 5000;
 constexpr int kFolderRemovalAttempts = 5;
-constexpr int kMaxAgentsAsked = 16;
-
-// Processes of the installation's agent that were asked to shut down.
-struct AskedAgents {
-    DWORD ids[kMaxAgentsAsked] = {};
-    int count = 0;
-
-    void add(DWORD id) {
-        if (count < kMaxAgentsAsked) {
-            ids[count++] = id;
-        }
-    }
-    bool contains(DWORD id) const {
-        for (int i = 0; i < count; i++) {
-            if (ids[i] == id) {
-                return true;
-            }
-        }
-        return false;
-    }
-};
 
 bool isFile(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
@@ -88,68 +63,14 @@ void removeFolderWithRetries(const char* path) {
     }
 }
 
-void removeProgramGroup() {
-    deleteSpecialFolderItem(CSIDL_COMMON_PROGRAMS, kStartLinkName);
-    deleteSpecialFolderItem(CSIDL_COMMON_PROGRAMS, kRemovalLinkName);
-    char group[kPathCapacity];
-    if (specialFolderItem(CSIDL_COMMON_PROGRAMS, kGroupFolderName, group, sizeof group)) {
-        removeFolderWithRetries(group);
-    }
-}
-
-// Whether the process runs the executable exePath. Several installations may
-// run their agents at once: only the image's full path tells them apart.
-bool runsExecutable(HANDLE process, const char* exePath) {
-    char image[kFilePathCapacity];
-    DWORD size = sizeof image;
-    if (!QueryFullProcessImageNameA(process, 0, image, &size)) {
-        return false;
-    }
-    char longImage[kFilePathCapacity];
-    DWORD n = GetLongPathNameA(image, longImage, sizeof longImage);
-    return lstrcmpiA(n > 0 && n < sizeof longImage ? longImage : image, exePath) == 0;
-}
-
-// Asks the agent of this installation to shut down in order: the window
-// procedure's WM_DESTROY closes its files and ends its message loop.
-void askAgentsToShutDown(const char* exePath, AskedAgents& asked) {
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, kAgentWindowClass, kAgentWindowTitle)) != nullptr) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-        if (!process || !runsExecutable(process.get(), exePath)) {
-            continue;
-        }
-        asked.add(processId);
-        DWORD_PTR result = 0;
-        SendMessageTimeoutA(window, WM_DESTROY, 0, 0, SMTO_NORMAL, kShutdownRequestTimeoutMs, &result);
-    }
-}
-
-// Every process of this installation's executable that still runs ends: an
-// agent that was asked gets time to finish its shutdown first, others (a hung
-// one, a second start still showing its message) are terminated at once.
-void endAgentProcesses(const char* exePath, const AskedAgents& asked) {
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return;
-    }
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == GetCurrentProcessId() || lstrcmpiA(entry.szExeFile, kAgentExeName) != 0) {
-            continue;
-        }
-        UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-                                         entry.th32ProcessID));
-        if (!process || !runsExecutable(process.get(), exePath)) {
-            continue;
-        }
-        DWORD grace = asked.contains(entry.th32ProcessID) ? kProcessEndWaitMs : 0;
-        if (WaitForSingleObject(process.get(), grace) == WAIT_TIMEOUT) {
-            TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), kProcessEndWaitMs);
+// The group's shortcuts of this installation, in the common and the user's
+// own Start menu, then the group once it is empty.
+void removeProgramGroups(const char* folder, const char* agentExe) {
+    for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+        char group[kPathCapacity];
+        if (removeProgramGroupOf(csidl, folder, agentExe) != 0 &&
+            specialFolderItem(csidl, kGroupFolderName, group, sizeof group)) {
+            removeFolderWithRetries(group);
         }
     }
 }
@@ -194,11 +115,15 @@ void removeAutostartShortcut() {
     }
 }
 
-void removeRegistryEntries() {
+// The program list entries go only when they remove this folder: the other
+// kind may belong to another installation.
+void removeRegistryEntries(const char* folder) {
     RegDeleteKeyA(HKEY_CURRENT_USER, kAgentKey);
     // Fails, as it should, while the maker's key holds other programs' keys.
     RegDeleteKeyA(HKEY_CURRENT_USER, kMakerKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        removeProgramListEntry(root, folder);
+    }
 }
 
 // The service folder with everything in it, tried again while the shell or a
@@ -226,31 +151,27 @@ UninstallResult uninstall(HWND) {
         ComLibrary com;
         return {UninstallOutcome::FolderGone, removeGoneInstallation(folder)};
     }
-    char agentExe[kFilePathCapacity];
-    if (!isInstallationFolder(folder) || !joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
+    char exe[kFilePathCapacity];
+    if (!isInstallationFolder(folder) || !joinPath(exe, sizeof exe, folder, kAgentExeName)) {
         return {UninstallOutcome::Refused, 0};
     }
-    // The image names of running processes are long names.
-    char longAgentExe[kFilePathCapacity];
-    DWORD n = GetLongPathNameA(agentExe, longAgentExe, sizeof longAgentExe);
-    if (n > 0 && n < sizeof longAgentExe) {
-        copyText(agentExe, sizeof agentExe, longAgentExe);
+    // The image names of running processes are long names; the shortcuts
+    // name the agent as the installation folder was spelt.
+    char agentExe[kFilePathCapacity];
+    DWORD n = GetLongPathNameA(exe, agentExe, sizeof agentExe);
+    if (n == 0 || n >= sizeof agentExe) {
+        copyText(agentExe, sizeof agentExe, exe);
     }
 
     ComLibrary com;
     deleteSpecialFolderItem(CSIDL_DESKTOPDIRECTORY, kAgentLinkName);
-    removeProgramGroup();
-    AskedAgents asked;
-    askAgentsToShutDown(agentExe, asked);
-    endAgentProcesses(agentExe, asked);
+    removeProgramGroups(folder, exe);
+    endInstallationAgents(agentExe);
     sweepNotificationArea();
     removeAutostartShortcut();
-    removeRegistryEntries();
+    removeRegistryEntries(folder);
     removeServiceFolder(folder);
-    char exe[kFilePathCapacity];
-    if (joinPath(exe, sizeof exe, folder, kAgentExeName)) {
-        DeleteFileA(exe);
-    }
+    DeleteFileA(exe);
     // Files of the user's own beside the agent keep the folder, also when
     // the folder is a link to them.
     removeFolderIfEmpty(folder);
