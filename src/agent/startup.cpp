@@ -13,6 +13,7 @@
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "install/gone_installation.h"
+#include "install/install_kind.h"
 #include "install/install_places.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
@@ -282,7 +283,8 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         return 0;
     }
     if (accountListMissing()) {
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL), nullptr, installDialogProc, 0);
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL), nullptr, installDialogProc,
+                        static_cast<LPARAM>(decideInstallKind()));
         return 0;
     }
     return runAgentMode();

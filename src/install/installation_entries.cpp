@@ -44,8 +44,8 @@ bool readShortcutOf(int csidl, const char* name, ShortcutText& link) {
 bool removeRemovalShortcut(int csidl, const char* folder) {
     ShortcutText link;
     char named[kFilePathCapacity];
-    return readShortcutOf(csidl, kRemovalLinkName, link) &&
-           uninstallFolder(link.arguments, named, sizeof named) && samePath(named, folder) && DeleteFileA(link.path);
+    return readShortcutOf(csidl, kRemovalLinkName, link) && uninstallFolder(link.arguments, named, sizeof named) &&
+           samePath(named, folder) && DeleteFileA(link.path);
 }
 
 } // namespace
@@ -54,7 +54,6 @@ bool removeShortcutTo(int csidl, const char* name, const char* agentExe) {
     ShortcutText link;
     return readShortcutOf(csidl, name, link) && samePath(link.target, agentExe) && DeleteFileA(link.path);
 }
-
 
 bool removeProgramListEntry(HKEY root, const char* folder) {
     char command[2 * kFilePathCapacity];
@@ -74,4 +73,3 @@ unsigned removeProgramGroupOf(int csidl, const char* folder, const char* agentEx
     }
     return removed;
 }
-

@@ -16,6 +16,7 @@
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <shlobj.h>
 
 namespace {
@@ -168,9 +169,11 @@ TEST_F(InstallerTest, OverAnotherInstallationKeepsItsAccountsAndRecordsAFailedAu
         click(dialog, IDC_INSTALL_GROUP);
     });
     ASSERT_TRUE(run.ended);
-    EXPECT_TRUE(run.completed);
+    // The completion names the shortcut that is missing.
+    EXPECT_FALSE(run.completed);
     ASSERT_EQ(1u, run.notices.size());
-    EXPECT_EQ("Затрудняюсь реализовать автозапуск Агента.", run.notices[0]);
+    EXPECT_EQ("Установка Агента завершена, но не всё удалось:\r\nЗатрудняюсь реализовать автозапуск Агента.",
+              run.notices[0]);
 
     EXPECT_EQ(accounts, readFile(existing.service() + "MailBox.txt"));
     EXPECT_EQ(readFile(builtKorvelExe()), readFile(existing.exe()));
@@ -366,4 +369,94 @@ TEST_F(InstallerTest, UninstallerOfAGoneFolderRemovesOnlyWhatNamesIt) {
     EXPECT_TRUE(fileExists(other.exe()));
     EXPECT_TRUE(fileExists(other.service() + "MailBox.txt"));
     EXPECT_TRUE(fileExists(uninstallerExe()));
+}
+
+// A needed step that fails after others were done: the uninstaller copy,
+// held by another program. What this installation made goes again, but not
+// the account list of the installation it went over.
+TEST_F(InstallerTest, ANeededStepThatFailsTakesBackWhatTheInstallationMade) {
+    ASSERT_TRUE(writeFile(uninstallerExe(), "an uninstaller in use"));
+    UniqueHandle held(CreateFileA(uninstallerExe().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const std::string undone = "\r\n\r\nУстановка не выполнена; то, что она успела сделать, отменено.";
+
+    TempFolder parent;
+    const std::string fresh = parent / "new\\Korvel\\";
+    Installation existing;
+    const std::string accounts = "A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n";
+    ASSERT_TRUE(writeFile(existing.service() + "MailBox.txt", accounts));
+    for (const std::string& folder : {fresh, existing.folder()}) {
+        SCOPED_TRACE(folder);
+        Installation installer(false);
+        InstallerRun run = runInstaller(
+            installer,
+            [&](HWND dialog) {
+                click(dialog, IDC_INSTALL_HERE);
+                SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder.c_str());
+            },
+            "", true);
+        ASSERT_TRUE(run.ended);
+        EXPECT_FALSE(run.completed);
+        ASSERT_EQ(1u, run.notices.size());
+        const std::string& notice = run.notices[0];
+        EXPECT_EQ(0u, notice.find("Затрудняюсь скопировать программу удаления в " + uninstallerExe() + ". Ошибка 32: "))
+            << notice;
+        EXPECT_EQ(notice.size() - undone.size(), notice.rfind(undone)) << notice;
+        EXPECT_FALSE(fileExists(desktopLink()));
+        EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kAgentKey));
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    }
+    EXPECT_FALSE(folderExists(parent / "new"));
+    EXPECT_EQ(accounts, readFile(existing.service() + "MailBox.txt"));
+    held.reset();
+    EXPECT_EQ("an uninstaller in use", readFile(uninstallerExe()));
+}
+
+// Installing over a folder whose agent runs: the agent ends first, so that
+// its executable can be replaced, and the new one starts.
+TEST_F(InstallerTest, OverARunningAgentEndsItFirst) {
+    Installation existing;
+    agents_.push_back(existing.exe());
+    ChildProcess running;
+    ASSERT_TRUE(running.start(existing.exe()));
+    ASSERT_NE(nullptr, waitForAgent(running));
+
+    Installation installer(false);
+    const std::string marked = readFile(installer.exe()) + "korvel-test-mark";
+    ASSERT_TRUE(writeFile(installer.exe(), marked));
+    InstallerRun run = runInstaller(installer, [&](HWND dialog) {
+        click(dialog, IDC_INSTALL_HERE);
+        SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, existing.folder().c_str());
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.completed);
+    EXPECT_TRUE(run.notices.empty()) << run.notices.front();
+    EXPECT_TRUE(running.wait(0));
+    std::vector<std::string> texts = logTexts(existing.log());
+    EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "Агент завершил работу"));
+    EXPECT_EQ(marked, readFile(existing.exe()));
+    EXPECT_TRUE(quitAgentOf(existing.exe()));
+}
+
+// No agent may live where the uninstaller copy starts from: started there,
+// it would remove installations instead.
+TEST_F(InstallerTest, RefusesTheUninstallerFolderBeforeMakingAnything) {
+    Installation installer(false);
+    const std::string windows = windowsFolder() + "\\";
+    InstallerRun run = runInstaller(
+        installer,
+        [&](HWND dialog) {
+            click(dialog, IDC_INSTALL_HERE);
+            SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, windows.c_str());
+        },
+        "", true);
+    ASSERT_TRUE(run.ended);
+    EXPECT_FALSE(run.completed);
+    ASSERT_EQ(1u, run.notices.size());
+    EXPECT_EQ("В папку " + windows +
+                  " Агента установить нельзя: из неё запускается программа удаления. Выберите другую папку.",
+              run.notices[0]);
+    EXPECT_FALSE(fileExists(windows + "Korvel.exe"));
+    EXPECT_FALSE(folderExists(windows + "MainFolder"));
+    EXPECT_FALSE(fileExists(uninstallerExe()));
 }
