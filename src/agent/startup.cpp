@@ -105,29 +105,31 @@ bool accountListMissing() {
     return false;
 }
 
-// One agent per installation: the event is named after the service folder in
-// lower case, with its backslashes (not allowed in names) made underscores.
-// The name lives in the global namespace, so that another user's session on
-// the same computer (fast user switching, remote desktop) sees it too; an
-// ordinary user may create events there. The event of another user's agent
-// cannot be opened by this user: access denied means an agent runs as well.
-// Where the global namespace is closed to the program, the session's own
-// name still keeps one agent per session.
+// One agent per installation: the events are named after the service
+// folder in lower case, with its backslashes (not allowed in names) made
+// underscores. The session's own event tells of an agent in this session;
+// the one in the global namespace, which every session on the computer sees
+// (fast user switching, remote desktop), of an agent in another. An ordinary
+// user may create events there; another user's event cannot be opened, so
+// access denied means an agent runs there. Where the global namespace is
+// closed to the program, the session's event still keeps one agent per
+// session.
 bool takeInstanceEvent() {
     CharLowerA(gAgent.serviceFolder);
     InstallationName local("");
+    gAgent.sessionEvent = CreateEventA(nullptr, FALSE, TRUE, local.text);
+    if (gAgent.sessionEvent != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        showMessage(nullptr, "Программа уже работает.");
+        return false;
+    }
     char global[sizeof local.text + 8];
     formatText(global, sizeof global, "Global\\%s", local.text);
-    HANDLE event = CreateEventA(nullptr, FALSE, TRUE, global);
+    gAgent.instanceEvent = CreateEventA(nullptr, FALSE, TRUE, global);
     DWORD error = GetLastError();
-    if (event == nullptr && error != ERROR_ACCESS_DENIED) {
-        event = CreateEventA(nullptr, FALSE, TRUE, local.text);
-        error = GetLastError();
-    }
-    gAgent.instanceEvent = event;
-    bool running = event != nullptr ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
-    if (running) {
-        showMessage(nullptr, "Программа уже работает.");
+    bool elsewhere = gAgent.instanceEvent != nullptr ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    if (elsewhere) {
+        showMessage(nullptr, "Программа уже работает в другом сеансе Windows на этом компьютере: "
+                             "одну установку Агента может одновременно использовать только один сеанс.");
         return false;
     }
     return true;

@@ -43,7 +43,10 @@ struct AgentState {
     char serviceFolder[kPathCapacity] = {}; // moduleFolder + "MainFolder\", lower case
     int isVista = 0;
     HINSTANCE instance = nullptr;
+    // The installation's events, held until the process ends: in the
+    // namespace of all sessions, and in this session's own.
     HANDLE instanceEvent = nullptr;
+    HANDLE sessionEvent = nullptr;
 
     // Poll cycle.
     std::atomic<HANDLE> pollThread{nullptr};

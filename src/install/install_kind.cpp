@@ -67,7 +67,8 @@ DWORD folderWriteError(const char* folder) {
 
 InstallKind decideInstallKind() {
     char windows[kPathCapacity];
-    bool probed = formatText(windows, sizeof windows, "%s\\", gAgent.windowsFolder) == strlen(gAgent.windowsFolder) + 1 &&
-                  folderWriteError(windows) == 0;
+    bool probed =
+        formatText(windows, sizeof windows, "%s\\", gAgent.windowsFolder) == strlen(gAgent.windowsFolder) + 1 &&
+        folderWriteError(windows) == 0;
     return isElevated() && probed ? InstallKind::PerMachine : InstallKind::PerUser;
 }

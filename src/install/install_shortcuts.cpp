@@ -47,7 +47,7 @@ bool makeProgramGroup(const InstallPlaces& places, const char* folder, const Sho
     if (gAgent.isVista != 0) {
         return true;
     }
-    const Shortcut removal{places.uninstallerExe, gAgent.windowsFolder, folder,
+    const Shortcut removal{places.uninstallerExe, gAgent.windowsFolder,  folder,
                            kRemovalHotKey,        places.uninstallerExe, kRemovalIconIndex};
     return makeShortcut(places.programsCsidl, kRemovalLinkName, removal);
 }

@@ -122,8 +122,8 @@ bool Installation::failed(DWORD error, const char* format, ...) {
     va_end(args);
     undo();
     SystemError failure(error);
-    showMessagef(dialog_, kInstallCaption, MB_OK | MB_ICONERROR, "%s Ошибка %u: %s%s", what, failure.code,
-                 failure.text, kUndoneText);
+    showMessagef(dialog_, kInstallCaption, MB_OK | MB_ICONERROR, "%s Ошибка %u: %s%s", what, failure.code, failure.text,
+                 kUndoneText);
     return false;
 }
 
@@ -208,8 +208,8 @@ bool Installation::copyAgent() {
     char running[kFilePathCapacity];
     DWORD n = GetModuleFileNameA(nullptr, running, sizeof running);
     if (n == 0 || n >= sizeof running) {
-        return failed(n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE,
-                      "Затрудняюсь скопировать программу в %s.", agentExe_);
+        return failed(n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE, "Затрудняюсь скопировать программу в %s.",
+                      agentExe_);
     }
     if (sameFile(running, agentExe_)) {
         return true;
@@ -275,8 +275,7 @@ bool Installation::writeRegistry() {
     }
     error = writeAgentKey(request_.folder, false, made_.agentKey);
     if (error != ERROR_SUCCESS) {
-        return failed(static_cast<DWORD>(error), "Затрудняюсь записать в реестр HKEY_CURRENT_USER\\%s.",
-                      kAgentKey);
+        return failed(static_cast<DWORD>(error), "Затрудняюсь записать в реестр HKEY_CURRENT_USER\\%s.", kAgentKey);
     }
     return true;
 }

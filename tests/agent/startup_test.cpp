@@ -129,7 +129,9 @@ TEST(Startup, AnAgentOfAnotherSessionOnTheSameInstallationKeepsASecondFromStarti
     ASSERT_TRUE(other);
     ChildProcess second;
     ASSERT_TRUE(second.start(inst.exe()));
-    expectMessageBox(second, "Lumetra Агент", "Программа уже работает.");
+    expectMessageBox(second, "Lumetra Агент",
+                     "Программа уже работает в другом сеансе Windows на этом компьютере: "
+                     "одну установку Агента может одновременно использовать только один сеанс.");
     EXPECT_TRUE(second.wait(kStartTimeoutMs));
     EXPECT_FALSE(fileExists(inst.log()));
 }
