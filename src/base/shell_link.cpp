@@ -1,31 +1,8 @@
 #include "base/shell_link.h"
 
+#include "base/win_handles.h"
+
 #include <shlobj.h>
-
-namespace {
-
-// Releases a COM interface at the end of its scope.
-template <typename T>
-class ComReference {
-public:
-    ComReference() = default;
-    ~ComReference() {
-        if (pointer_ != nullptr) {
-            pointer_->Release();
-        }
-    }
-    ComReference(const ComReference&) = delete;
-    ComReference& operator=(const ComReference&) = delete;
-
-    T* get() const { return pointer_; }
-    T* operator->() const { return pointer_; }
-    void** out() { return reinterpret_cast<void**>(&pointer_); }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-} // namespace
 
 bool createShortcut(const wchar_t* linkPath, const char* target, const char* workingFolder, const char* arguments,
                     WORD hotKey, int showCommand, const char* iconFile, int iconIndex) {

@@ -149,6 +149,30 @@ private:
     HANDLE handle_;
 };
 
+// A COM interface pointer released at the end of its scope.
+template <typename T>
+class ComReference {
+public:
+    ComReference() = default;
+    ~ComReference() {
+        if (pointer_ != nullptr) {
+            pointer_->Release();
+        }
+    }
+    ComReference(const ComReference&) = delete;
+    ComReference& operator=(const ComReference&) = delete;
+
+    T* get() const { return pointer_; }
+    T* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+    // For calls that hand out a reference (QueryInterface, IID_PPV_ARGS).
+    void** out() { return reinterpret_cast<void**>(&pointer_); }
+    T** address() { return &pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
 // The COM library for the calling thread, from CoInitialize to
 // CoUninitialize. COM's task allocator needs no owner of its own: its
 // blocks go through CoTaskMemAlloc and CoTaskMemFree.
