@@ -4,24 +4,13 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
+#include "install/desktop_user.h"
 
 #include <cstring>
 
 namespace {
 
 constexpr char kProbeName[] = "Korvel-probe.tmp";
-
-bool isElevated() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
-        return false;
-    }
-    UniqueHandle token(raw);
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
-}
 
 bool exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -70,5 +59,5 @@ InstallKind decideInstallKind() {
     bool probed =
         formatText(windows, sizeof windows, "%s\\", gAgent.windowsFolder) == strlen(gAgent.windowsFolder) + 1 &&
         folderWriteError(windows) == 0;
-    return isElevated() && probed ? InstallKind::PerMachine : InstallKind::PerUser;
+    return isElevatedProcess() && probed ? InstallKind::PerMachine : InstallKind::PerUser;
 }

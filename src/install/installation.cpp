@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
+#include "install/desktop_user.h"
 #include "install/install_kind.h"
 #include "install/install_registry.h"
 #include "install/running_agents.h"
@@ -97,6 +98,7 @@ private:
     bool makeFolder();
     bool copyAgent();
     bool makeServiceFolder();
+    bool grantUserRights();
     bool copyUninstaller();
     bool writeRegistry();
     bool failed(DWORD error, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -110,10 +112,10 @@ private:
     char accountList_[kFilePathCapacity] = {};
     MadeThings made_;
     bool agentEnded_ = false;
+    bool ownFolder_ = false; // made by this installation, or holding one already
 };
 
-// Shows the failed step with the system's text, takes back what was made,
-// and starts again an agent that was ended for the installation.
+// Shows the failed step with the system's text and takes back what was made.
 bool Installation::failed(DWORD error, const char* format, ...) {
     char what[2 * kFilePathCapacity];
     va_list args;
@@ -195,6 +197,7 @@ bool Installation::refuseFolder() {
 
 bool Installation::makeFolder() {
     firstMissingFolder(request_.folder, made_.firstFolder, sizeof made_.firstFolder);
+    ownFolder_ = made_.firstFolder[0] != '\0' || exists(agentExe_) || exists(serviceFolder_);
     if (ensureFolder(dialog_, request_.folder)) {
         return true;
     }
@@ -239,6 +242,20 @@ bool Installation::makeServiceFolder() {
     }
     DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || failed(error, "Затрудняюсь создать файл %s.", accountList_);
+}
+
+// Files that an elevated installation makes belong to the administrators,
+// and the agent runs as the desktop's ordinary user, who must be able to
+// write its files (and, for an update, its folder). A folder that was there
+// before and is no installation (a folder the user typed, such as Program
+// Files itself) is not opened up: only the service folder then is.
+bool Installation::grantUserRights() {
+    if (!isElevatedProcess()) {
+        return true;
+    }
+    const char* folder = ownFolder_ ? request_.folder : serviceFolder_;
+    DWORD error = grantDesktopUserChange(folder);
+    return error == 0 || failed(error, "Затрудняюсь дать пользователю право записи в папку %s.", folder);
 }
 
 // The copy of the executable that the program list's entry starts to remove
@@ -290,7 +307,12 @@ bool Installation::run(unsigned& missed) {
     }
     // The agent of that folder holds its executable and files.
     agentEnded_ = exists(agentExe_) && endInstallationAgents(agentExe_);
-    if (!makeFolder() || !copyAgent() || !makeServiceFolder() || !copyUninstaller() || !writeRegistry()) {
+    if (!makeFolder() || !copyAgent() || !makeServiceFolder() || !grantUserRights() || !copyUninstaller() ||
+        !writeRegistry()) {
+        // The agent that was ended for nothing runs again.
+        if (agentEnded_ && exists(agentExe_)) {
+            startAgentProcess(agentExe_, request_.folder);
+        }
         return false;
     }
     missed = createShortcuts(request_.shortcuts, places_, request_.folder, agentExe_);

@@ -6,6 +6,7 @@
 #include "base/win_util.h"
 #include "core/agent_state.h"
 #include "core/program_names.h"
+#include "install/desktop_user.h"
 #include "install/install_places.h"
 #include "install/installation.h"
 #include "resources/resource.h"
@@ -26,18 +27,6 @@ bool isChecked(HWND dialog, int id) {
 // The kind of installation, decided when the dialog opened, is kept on it.
 InstallKind dialogInstallKind(HWND dialog) {
     return static_cast<InstallKind>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
-
-// Started by its full name: an unquoted path with blanks could start
-// another program ("C:\Program.exe").
-void startAgent(const char* exe) {
-    char commandLine[kFilePathCapacity + 2];
-    formatText(commandLine, sizeof commandLine, "\"%s\"", exe);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    ProcessInformation process;
-    CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                   process.out());
 }
 
 INT_PTR CALLBACK doneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -147,8 +136,10 @@ void onInstall(HWND dialog) {
     EndDialog(dialog, IDOK);
     reportCompletion(missed);
     char agentExe[kFilePathCapacity];
-    if (joinPath(agentExe, sizeof agentExe, folder, kAgentExeName)) {
-        startAgent(agentExe);
+    if (joinPath(agentExe, sizeof agentExe, folder, kAgentExeName) && !startAgentProcess(agentExe, folder)) {
+        SystemError failure(GetLastError());
+        showMessagef(nullptr, kInstallCaption, MB_OK | MB_ICONERROR, "Затрудняюсь запустить Агента %s. Ошибка %u: %s",
+                     agentExe, failure.code, failure.text);
     }
 }
 

@@ -373,7 +373,8 @@ TEST_F(InstallerTest, UninstallerOfAGoneFolderRemovesOnlyWhatNamesIt) {
 
 // A needed step that fails after others were done: the uninstaller copy,
 // held by another program. What this installation made goes again, but not
-// the account list of the installation it went over.
+// the account list of the installation it went over, whose agent it had
+// ended and starts again.
 TEST_F(InstallerTest, ANeededStepThatFailsTakesBackWhatTheInstallationMade) {
     ASSERT_TRUE(writeFile(uninstallerExe(), "an uninstaller in use"));
     UniqueHandle held(CreateFileA(uninstallerExe().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -385,6 +386,10 @@ TEST_F(InstallerTest, ANeededStepThatFailsTakesBackWhatTheInstallationMade) {
     Installation existing;
     const std::string accounts = "A;alpha;user@alpha.test;secret;pop3.alpha.test;110\r\n";
     ASSERT_TRUE(writeFile(existing.service() + "MailBox.txt", accounts));
+    agents_.push_back(existing.exe());
+    ChildProcess running;
+    ASSERT_TRUE(running.start(existing.exe()));
+    ASSERT_NE(nullptr, waitForAgent(running));
     for (const std::string& folder : {fresh, existing.folder()}) {
         SCOPED_TRACE(folder);
         Installation installer(false);
@@ -408,6 +413,9 @@ TEST_F(InstallerTest, ANeededStepThatFailsTakesBackWhatTheInstallationMade) {
     }
     EXPECT_FALSE(folderExists(parent / "new"));
     EXPECT_EQ(accounts, readFile(existing.service() + "MailBox.txt"));
+    // Its agent was ended for the installation, and runs again.
+    EXPECT_TRUE(running.wait(0));
+    EXPECT_TRUE(quitAgentOf(existing.exe()));
     held.reset();
     EXPECT_EQ("an uninstaller in use", readFile(uninstallerExe()));
 }
