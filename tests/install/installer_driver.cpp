@@ -113,7 +113,6 @@ bool quitAgentOf(const std::string& exe, DWORD timeoutMs) {
            WaitForSingleObject(process.get(), kAgentStartTimeoutMs) == WAIT_OBJECT_0;
 }
 
-
 // Starts the installer of inst, lets adjust set up its dialog, presses
 // "Установить" and answers every box that follows with OK until it ends.
 // With cancelAfterNotice the dialog is cancelled once a box other than the
@@ -174,7 +173,8 @@ bool setRegistryText(HKEY root, const char* key, const char* name, const std::st
 
 // Runs the uninstaller copy for folder and confirms the removal; returns the
 // caption and text of the message box that follows ("" when none does).
-std::string uninstallAndReadReport(const std::string& uninstaller, const std::string& folder, const std::string& screenshot) {
+std::string uninstallAndReadReport(const std::string& uninstaller, const std::string& folder,
+                                   const std::string& screenshot) {
     ChildProcess process;
     MessageBoxInfo box;
     if (!process.start(uninstaller, folder) || !waitForMessageBox(process.id(), box, kAgentStartTimeoutMs)) {
@@ -199,4 +199,3 @@ std::string uninstallAndReadReport(const std::string& uninstaller, const std::st
 void click(HWND dialog, int control) {
     SendMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0);
 }
-
