@@ -104,7 +104,6 @@ TEST(OrdinaryUserSession, FoldersOfTheUserTakeNewFiles) {
 // desktop and puts its icon into the notification area.
 TEST_F(UserInstallTest, UserRunsTheAgentWithItsTrayIcon) {
     Installation inst;
-    agents_.push_back(inst.exe());
     ChildProcess agent;
     ASSERT_TRUE(agent.start(inst.exe()));
     HWND window = waitForAgent(agent);
