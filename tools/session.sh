@@ -3,6 +3,9 @@
 # wineserver. Source this file, then call session_start DIR and, at the end,
 # session_stop. Everything started here is stopped by its pid.
 
+# shellcheck source=session_user.sh
+source "$(dirname "${BASH_SOURCE[0]}")/session_user.sh"
+
 session_log() { echo "session: $*" >&2; }
 
 # Picks a free X display number and starts Xvfb on it.
@@ -23,33 +26,49 @@ session_start_display() {
     return 1
 }
 
-# Creates the prefix once per session folder: fonts copied (Debian's wine does
-# not find its own), and the "shell" virtual desktop, which gives a task bar
-# with a notification area and avoids the long stalls of bare Xvfb.
+# Wine links the profile's Desktop, Documents and the like to the home
+# folder of the machine: the programs' shortcuts and files stay in the
+# prefix instead.
+session_prefix_own_profile_folders() {
+    local link
+    for link in "$1"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then
+            rm -f "$link" && mkdir -p "$link"
+        fi
+    done
+}
+
+# Fonts copied into the prefix: Debian's wine does not find its own.
+session_prefix_fonts() {
+    mkdir -p "$1/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.ttf "$1/drive_c/windows/Fonts/" 2>/dev/null || true
+    cp /usr/share/fonts/truetype/liberation/*.ttf "$1/drive_c/windows/Fonts/" 2>/dev/null || true
+}
+
+# The "shell" virtual desktop, which gives a task bar with a notification
+# area and avoids the long stalls of bare Xvfb. The arguments, when given,
+# are the command that runs wine (for another account).
+session_prefix_desktop() {
+    "$@" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f </dev/null >/dev/null 2>&1
+    "$@" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f </dev/null >/dev/null 2>&1
+}
+
+# Creates the prefix once per session folder.
 session_prepare_prefix() {
     if [ -f "$WINEPREFIX/.korvel-ready" ]; then
         return 0
     fi
     rm -rf "$WINEPREFIX"
     wineboot --init </dev/null >"$KORVEL_SESSION_DIR/wineboot.log" 2>&1
-    # Wine links the profile's Desktop, Documents and the like to the home
-    # folder of the machine: the programs' shortcuts and files stay in the
-    # prefix instead.
-    local link
-    for link in "$WINEPREFIX"/drive_c/users/*/*; do
-        if [ -L "$link" ]; then
-            rm -f "$link" && mkdir -p "$link"
-        fi
-    done
-    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-    cp /usr/share/fonts/truetype/liberation/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f </dev/null >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f </dev/null >/dev/null 2>&1
+    session_prefix_own_profile_folders "$WINEPREFIX"
+    session_prefix_fonts "$WINEPREFIX"
+    session_prefix_desktop
     wineserver -w
     touch "$WINEPREFIX/.korvel-ready"
 }
 
+# session_start DIR [user]: with "user", the session's ordinary user too
+# (session_user.sh), whose prefix is made while the session's own is.
 session_start() {
     KORVEL_SESSION_DIR=$(realpath -m "$1")
     export KORVEL_SESSION_DIR
@@ -76,11 +95,21 @@ session_start() {
         session_start_display || return 1
     fi
     session_log "display $DISPLAY, prefix $WINEPREFIX"
+    local user_prefix_pid=""
+    if [ "${2:-}" = user ]; then
+        session_user_begin || return 1
+        session_user_prepare_prefix &
+        user_prefix_pid=$!
+    fi
     session_prepare_prefix
     # A persistent wineserver, warmed up with redirected standard handles, so
     # that Wine's background services never inherit a pipe of make or ctest.
     wineserver -p
     wine cmd /c exit </dev/null >/dev/null 2>&1
+    if [ -n "$user_prefix_pid" ]; then
+        wait "$user_prefix_pid" || return 1
+        session_user_start_server
+    fi
 }
 
 # Network services of the tests, inside the private network namespace that
@@ -180,6 +209,7 @@ session_stop() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null || true
     fi
+    session_stop_user
     local f pid
     for f in "$KORVEL_SESSION_DIR"/*.pid; do
         [ -e "$f" ] || continue
