@@ -44,6 +44,30 @@ void firstMissingFolder(const char* path, char* first, size_t capacity) {
     }
 }
 
+// Makes the folder path (ending with a backslash) with every folder above
+// it that is missing; 0 or the error of the level that could not be made.
+DWORD createFolderPath(const char* path) {
+    char level[kPathCapacity];
+    for (const char* backslash = strchr(path, '\\'); backslash != nullptr; backslash = strchr(backslash + 1, '\\')) {
+        size_t length = static_cast<size_t>(backslash - path) + 1;
+        if (length >= sizeof level) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        memcpy(level, path, length);
+        level[length] = '\0';
+        if (!CreateDirectoryA(level, nullptr)) {
+            DWORD error = GetLastError();
+            // A drive's root answers "access denied"; what is there must
+            // be a folder all the same.
+            DWORD attributes = GetFileAttributesA(level);
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                return error;
+            }
+        }
+    }
+    return 0;
+}
+
 // Removes path and the folders above it up to first, each only while empty.
 void removeMadeFolders(const char* path, const char* first) {
     if (first[0] == '\0') {
@@ -267,8 +291,8 @@ bool Installation::copyUninstaller() {
     DWORD n = GetModuleFileNameA(nullptr, running, sizeof running);
     DWORD error = n == 0 ? GetLastError() : n >= sizeof running ? ERROR_FILENAME_EXCED_RANGE : 0;
     bool existed = exists(places_.uninstallerExe);
-    if (error == 0 && !CreateDirectoryA(places_.uninstallerFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        error = GetLastError();
+    if (error == 0) {
+        error = createFolderPath(places_.uninstallerFolder);
     }
     if (error == 0) {
         SetFileAttributesA(places_.uninstallerExe, FILE_ATTRIBUTE_NORMAL);

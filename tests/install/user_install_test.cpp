@@ -5,6 +5,7 @@
 // tests come first: when the account could write there after all, they fail,
 // and the installation tests would only repeat the administrator's case.
 #include "base/win_handles.h"
+#include "resources/resource.h"
 
 #include "agent_process.h"
 #include "installer_driver.h"
@@ -17,6 +18,17 @@ namespace {
 
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
+
+// What a per-user installation proposes, and where its uninstaller goes.
+std::string userProgramFolder() {
+    return specialFolder(CSIDL_LOCAL_APPDATA) + "\\Programs\\Korvel\\";
+}
+std::string userUninstallerFolder() {
+    return specialFolder(CSIDL_LOCAL_APPDATA) + "\\Brastel\\";
+}
+std::string userUninstallerExe() {
+    return userUninstallerFolder() + "Korvel\\UnKorvel.exe";
+}
 
 // The program group in the user's own Start menu.
 std::string userProgramGroup() {
@@ -66,6 +78,8 @@ protected:
         RegDeleteKeyA(HKEY_CURRENT_USER, kAgentKey);
         RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brastel\\");
         RegDeleteKeyA(HKEY_CURRENT_USER, kUninstallKey);
+        removeTree(userProgramFolder());
+        removeTree(userUninstallerFolder());
     }
     std::vector<std::string> agents_; // executables of the agents the installer starts
 };
@@ -110,4 +124,74 @@ TEST_F(UserInstallTest, UserRunsTheAgentWithItsTrayIcon) {
     ASSERT_NE(nullptr, window);
     EXPECT_TRUE(waitForTrayIcon(window, kAgentStartTimeoutMs));
     EXPECT_TRUE(quitAgent(window, agent));
+}
+
+// An ordinary user's installation: Program Files is refused before anything
+// is made, the user's own folder is proposed instead, and what is installed
+// there is the user's alone. The command of its entry in the list of
+// programs removes it again.
+TEST_F(UserInstallTest, RefusesProgramFilesAndInstallsForTheUserAloneUntilItsEntryRemovesIt) {
+    Installation installer(false);
+    const std::string programFiles = specialFolder(CSIDL_PROGRAM_FILES) + "\\Korvel\\";
+    const std::string folder = userProgramFolder();
+    InstallerRun refused = runInstaller(
+        installer,
+        [&](HWND dialog) {
+            click(dialog, IDC_INSTALL_HERE);
+            char shown[MAX_PATH] = {};
+            GetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, shown, sizeof shown);
+            EXPECT_EQ(folder, shown);
+            SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, programFiles.c_str());
+        },
+        "user-refused", true);
+    ASSERT_TRUE(refused.ended);
+    EXPECT_FALSE(refused.completed);
+    ASSERT_EQ(1u, refused.notices.size());
+    const std::string& notice = refused.notices[0];
+    EXPECT_EQ(0u, notice.find("Затрудняюсь установить Агента в папку " + programFiles +
+                              ": в неё нельзя записывать. Ошибка 5: "))
+        << notice;
+    EXPECT_NE(std::string::npos, notice.find("например " + folder + ", ")) << notice;
+    EXPECT_FALSE(folderExists(programFiles));
+    EXPECT_FALSE(fileExists(userUninstallerExe()));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kUninstallKey));
+
+    const std::string exe = folder + "Korvel.exe";
+    agents_.push_back(exe);
+    InstallerRun run = runInstaller(
+        installer, [](HWND dialog) { click(dialog, IDC_INSTALL_HERE); }, "user-install");
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.completed);
+    EXPECT_TRUE(run.notices.empty()) << run.notices.front();
+    EXPECT_TRUE(fileExists(folder + "MainFolder\\MailBox.txt"));
+    EXPECT_EQ(readFile(installer.exe()), readFile(userUninstallerExe()));
+    const std::string command = registryValue(HKEY_CURRENT_USER, kUninstallKey, "UninstallString");
+    const bool blank = userUninstallerExe().find(' ') != std::string::npos;
+    EXPECT_EQ((blank ? "\"" + userUninstallerExe() + "\"" : userUninstallerExe()) + " " + folder, command);
+    EXPECT_EQ("Lumetra Агент", registryValue(HKEY_CURRENT_USER, kUninstallKey, "DisplayName"));
+    // Wine would let this user write there; an ordinary user's installation
+    // does not try.
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(folderExists(specialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvel"));
+    EXPECT_EQ(exe + "||" + folder + "|" + exe + ",0|0644|1", linkText(userProgramGroup() + "Запуск.lnk"));
+    EXPECT_EQ(folder, registryValue(HKEY_CURRENT_USER, kAgentKey, "Path"));
+    EXPECT_EQ("1", registryValue(HKEY_CURRENT_USER, kAgentKey, "AutoStart"));
+    UniqueHandle agent;
+    ASSERT_NE(nullptr, waitForAgentOf(exe, agent));
+    EXPECT_TRUE(waitForLogText(folder + "MainFolder\\MAInLog.txt", "Поток опроса почты", kAgentStartTimeoutMs));
+
+    ChildProcess uninstaller;
+    ASSERT_TRUE(uninstaller.startCommand(command));
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForMessageBox(uninstaller.id(), box, kAgentStartTimeoutMs));
+    EXPECT_EQ("Действительно удалить Lumetra Агента?", box.text);
+    answerMessageBox(box.window, IDYES);
+    ASSERT_TRUE(uninstaller.wait(60000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(agent.get(), 0));
+    EXPECT_FALSE(folderExists(folder));
+    EXPECT_FALSE(folderExists(userProgramGroup()));
+    EXPECT_FALSE(fileExists(desktopLink()));
+    EXPECT_FALSE(fileExists(startupLink()));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, kAgentKey));
 }

@@ -277,6 +277,18 @@ bool ChildProcess::start(const std::string& exe, const std::string& arguments) {
     return true;
 }
 
+bool ChildProcess::startCommand(const std::string& commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                        info_.out())) {
+        return false;
+    }
+    id_ = info_.out()->dwProcessId;
+    return true;
+}
+
 bool ChildProcess::wait(DWORD timeoutMs, DWORD* exitCode) {
     if (info_.process() == nullptr || WaitForSingleObject(info_.process(), timeoutMs) != WAIT_OBJECT_0) {
         return false;

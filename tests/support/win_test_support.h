@@ -65,6 +65,9 @@ public:
 
     // Starts exe with the given argument text (may be empty).
     bool start(const std::string& exe, const std::string& arguments = "");
+    // Starts a whole command line as the system's list of programs does: the
+    // program is the one the line names, quoted or not.
+    bool startCommand(const std::string& commandLine);
     // Waits for the end; returns true and the exit code when it ended in time.
     bool wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
     bool running() const;
