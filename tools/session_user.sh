@@ -69,19 +69,30 @@ session_user_prepare_prefix() {
     touch "$KORVEL_USER_PREFIX/.korvel-ready"
 }
 
-# Makes the account and names its places. The account must reach the
-# session folder and the built programs.
+# Makes the account and names its places. Its area (home and prefix) is in
+# the session folder when the account can reach it, as it can in a clone
+# that other accounts may enter; otherwise (a clone under a closed home
+# folder) it is a folder of its own under /tmp, made for this session and
+# removed at its end, and tools/run-as-user.sh runs copies of the programs.
 session_user_begin() {
-    local root
-    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-    export KORVEL_USER_AREA="$KORVEL_SESSION_DIR/ordinary-user"
+    session_user_account || return 1
+    if session_as_user_check test -x "$KORVEL_SESSION_DIR"; then
+        export KORVEL_USER_AREA="$KORVEL_SESSION_DIR/ordinary-user"
+    else
+        KORVEL_USER_AREA=$(mktemp -d /tmp/korvel-user.XXXXXX) || return 1
+        chmod 755 "$KORVEL_USER_AREA"
+        echo "$KORVEL_USER_AREA" >"$KORVEL_SESSION_DIR/user-area.dir"
+        export KORVEL_USER_AREA
+        session_log "$KORVEL_USER cannot reach $KORVEL_SESSION_DIR: its prefix is in $KORVEL_USER_AREA"
+    fi
     export KORVEL_USER_HOME="$KORVEL_USER_AREA/home"
     export KORVEL_USER_PREFIX="$KORVEL_USER_AREA/wineprefix"
-    session_user_account || return 1
-    if ! session_as_user test -x "$KORVEL_SESSION_DIR" -a -r "$root/build/win/bin/Korvel.exe"; then
-        session_log "$KORVEL_USER cannot reach $KORVEL_SESSION_DIR or the built programs: a folder above them is closed to other accounts"
-        return 1
-    fi
+}
+
+# Runs a test as the account without its home and prefix (they are not
+# named yet).
+session_as_user_check() {
+    setpriv --reuid="$KORVEL_USER" --regid="$KORVEL_USER" --init-groups "$@"
 }
 
 # Starts the account's wineserver, warmed up like the session's own.
@@ -94,4 +105,7 @@ session_user_start_server() {
 session_stop_user() {
     [ -n "${KORVEL_USER_PREFIX:-}" ] || return 0
     session_as_user wineserver -k 2>/dev/null || true
+    if [ -f "$KORVEL_SESSION_DIR/user-area.dir" ]; then
+        rm -rf "$(cat "$KORVEL_SESSION_DIR/user-area.dir")" "$KORVEL_SESSION_DIR/user-area.dir"
+    fi
 }
