@@ -9,6 +9,7 @@
 #include "install/desktop_user.h"
 #include "install/install_kind.h"
 #include "install/install_registry.h"
+#include "install/removal_folder.h"
 #include "install/running_agents.h"
 #include "ui/folder_browser.h"
 
@@ -25,47 +26,53 @@ bool exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The highest folder of path (ending with a backslash) that does not exist
-// yet: the one that making path creates first. Empty when path exists.
-void firstMissingFolder(const char* path, char* first, size_t capacity) {
-    first[0] = '\0';
+// Calls visit with each folder of path (ending with a backslash) below its
+// drive or share, from the top down, while visit returns 0; returns what
+// visit returned last.
+template <typename Visit>
+DWORD forEachLevel(const char* path, Visit visit) {
+    char root[kPathCapacity];
+    size_t start = removableFolderRoot(path, root, sizeof root) ? strlen(root) : 0;
     char level[kPathCapacity];
-    for (const char* backslash = strchr(path, '\\'); backslash != nullptr; backslash = strchr(backslash + 1, '\\')) {
-        size_t length = static_cast<size_t>(backslash - path) + 1;
-        if (length >= sizeof level) {
-            return;
-        }
-        memcpy(level, path, length);
-        level[length] = '\0';
-        if (length > 3 && !exists(level)) {
-            copyText(first, capacity, level);
-            return;
-        }
-    }
-}
-
-// Makes the folder path (ending with a backslash) with every folder above
-// it that is missing; 0 or the error of the level that could not be made.
-DWORD createFolderPath(const char* path) {
-    char level[kPathCapacity];
-    for (const char* backslash = strchr(path, '\\'); backslash != nullptr; backslash = strchr(backslash + 1, '\\')) {
+    for (const char* backslash = strchr(path + start, '\\'); backslash != nullptr;
+         backslash = strchr(backslash + 1, '\\')) {
         size_t length = static_cast<size_t>(backslash - path) + 1;
         if (length >= sizeof level) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
         memcpy(level, path, length);
         level[length] = '\0';
-        if (!CreateDirectoryA(level, nullptr)) {
-            DWORD error = GetLastError();
-            // A drive's root answers "access denied"; what is there must
-            // be a folder all the same.
-            DWORD attributes = GetFileAttributesA(level);
-            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                return error;
-            }
+        DWORD result = visit(level);
+        if (result != 0) {
+            return result;
         }
     }
     return 0;
+}
+
+// The highest folder of path that does not exist yet: the one that making
+// path creates first. Empty when path exists.
+void firstMissingFolder(const char* path, char* first, size_t capacity) {
+    first[0] = '\0';
+    forEachLevel(path, [&](const char* level) -> DWORD {
+        if (exists(level)) {
+            return 0;
+        }
+        copyText(first, capacity, level);
+        return 1;
+    });
+}
+
+// Makes the folder path with every folder above it that is missing; 0 or
+// the error of the level that could not be made.
+DWORD createFolderPath(const char* path) {
+    return forEachLevel(path, [](const char* level) -> DWORD {
+        DWORD attributes = GetFileAttributesA(level);
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : static_cast<DWORD>(ERROR_ALREADY_EXISTS);
+        }
+        return CreateDirectoryA(level, nullptr) ? 0 : GetLastError();
+    });
 }
 
 // Removes path and the folders above it up to first, each only while empty.
