@@ -32,8 +32,14 @@ void systemErrorText(DWORD code, char* buffer, size_t capacity) {
     }
 }
 
+// A box asked for by a window is owned by its top-level window, so that it
+// stays in front of it and the window waits for the answer; every box asks
+// to come to the foreground, also one that background work shows while the
+// user is in another program, which would otherwise open behind it.
 int showMessage(HWND owner, const char* text, const char* caption, UINT type) {
-    return MessageBoxExA(owner, text, caption, type | MB_SYSTEMMODAL, kMessageLanguage);
+    HWND topLevel = owner != nullptr ? GetAncestor(owner, GA_ROOT) : nullptr;
+    return MessageBoxExA(topLevel != nullptr ? topLevel : owner, text, caption,
+                         type | MB_SYSTEMMODAL | MB_SETFOREGROUND, kMessageLanguage);
 }
 
 int showMessagef(HWND owner, const char* caption, UINT type, const char* format, ...) {

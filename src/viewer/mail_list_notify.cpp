@@ -120,7 +120,7 @@ void onDoubleClick(Viewer& viewer, const NMITEMACTIVATE& click) {
     }
     char number[261] = {};
     ListView_GetItemText(viewer.listControl(), row, mailColumns(rows.grouped()).numberColumn, number, sizeof number);
-    showMessagef(nullptr, kAgentCaption, MB_OK, "Выбрано письмо с глобальным номером %s.", number);
+    showMessagef(viewer.listControl(), kAgentCaption, MB_OK, "Выбрано письмо с глобальным номером %s.", number);
 }
 
 void onKey(Viewer& viewer, const NMLVKEYDOWN& key) {

@@ -140,7 +140,7 @@ bool rebuildMailList(Viewer& viewer, HWND parent, const RECT& area, int clickX, 
     HWND list = viewer.listControl();
     if (list == nullptr) {
         SystemError failure(GetLastError());
-        showMessagef(nullptr, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
+        showMessagef(parent, kAgentCaption, MB_OK, "Затрудняюсь отобразить окно просмотра почты!\r\nОшибка %u: %s",
                      failure.code, failure.text);
         return false;
     }

@@ -77,6 +77,14 @@ std::vector<std::string> Onlooker::boxes() {
     return copy;
 }
 
+HWND Onlooker::ownerOf(const std::string& text) {
+    AcquireSRWLockExclusive(&lock_);
+    auto found = owners_.find(text);
+    HWND owner = found != owners_.end() ? found->second : nullptr;
+    ReleaseSRWLockExclusive(&lock_);
+    return owner;
+}
+
 std::vector<std::string> Onlooker::notices() {
     AcquireSRWLockExclusive(&lock_);
     std::vector<std::string> copy = notices_;
@@ -146,6 +154,7 @@ HWND Onlooker::lookAtBox() {
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     AcquireSRWLockExclusive(&lock_);
     boxes_.push_back(text);
+    owners_[text] = GetWindow(box, GW_OWNER);
     ReleaseSRWLockExclusive(&lock_);
     int button = GetDlgItem(box, button_) != nullptr ? button_ : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);

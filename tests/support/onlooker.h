@@ -30,6 +30,9 @@ public:
 
     // The texts of the boxes answered, in order.
     std::vector<std::string> boxes();
+    // The window that owned the box with that text; null when it had none
+    // or the text was never seen.
+    HWND ownerOf(const std::string& text);
     // The texts the alert window showed, in order (a text shown on and on
     // counts once).
     std::vector<std::string> notices();
@@ -54,6 +57,7 @@ private:
     UniqueHandle thread_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<std::string> boxes_;
+    std::map<std::string, HWND> owners_;
     std::vector<std::string> notices_;
     std::map<std::string, COLORREF> colours_;
 };

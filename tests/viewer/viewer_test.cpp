@@ -226,10 +226,12 @@ TEST_F(Viewer, GroupedViewRowsMarksAndSorts) {
     columnClick(2);
     EXPECT_EQ(0u, rows(7)[1].find(":Анна;"));
 
-    // A double click on a mail names its number.
+    // A double click on a mail names its number, in a box the viewer owns:
+    // it cannot open behind the viewer.
     Onlooker onlooker(IDOK);
     notify(NM_DBLCLK, 1, 100);
     EXPECT_TRUE(contains(onlooker.boxes(), "Выбрано письмо с глобальным номером 10."));
+    EXPECT_EQ(gAgent.viewerWindow.load(), onlooker.ownerOf("Выбрано письмо с глобальным номером 10."));
     screenshot("viewer_detailed.bmp");
 }
 
