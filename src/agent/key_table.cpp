@@ -31,8 +31,9 @@ KeyAction click(ViewerButton button) {
 }
 
 // Enter on the settings page presses the button that belongs to the focused
-// control; 0 when there is none.
-int enterTarget(int focused) {
+// control; 0 when there is none. In the edit fields it is the page's default
+// button: "Сохранить" while a mailbox is added or edited.
+int enterTarget(int focused, bool saveVisible) {
     switch (focused) {
     case IDC_MAILBOX_DELETE:
     case IDC_MAILBOX_ADD:
@@ -47,7 +48,7 @@ int enterTarget(int focused) {
     case IDC_MAILBOX_ALIAS:
     case IDC_MAILBOX_ADDRESS:
     case IDC_MAILBOX_PASSWORD:
-        return IDC_PAGE_ENTER;
+        return saveVisible ? IDC_MAILBOX_SAVE : IDC_PAGE_ENTER;
     default:
         return 0;
     }
@@ -64,26 +65,44 @@ bool keepsDefaultButtonLook(int controlId) {
     return controlId == kListControl;
 }
 
-KeyAction decideKey(int key, const KeyContext& c) {
+namespace {
+
+// Tab and Shift+Tab walk the dialog's controls, Ctrl+Tab and Ctrl+Shift+Tab
+// its pages.
+KeyAction tabAction(const KeyContext& c) {
+    if (c.ctrlPressed) {
+        return consumed(c.shiftPressed ? KeyActionKind::PreviousPage : KeyActionKind::NextPage);
+    }
+    return consumed(c.shiftPressed ? KeyActionKind::PreviousTabStop : KeyActionKind::NextTabStop);
+}
+
+// The keys of the settings dialog, while it has the focus.
+KeyAction settingsKey(int key, const KeyContext& c) {
     switch (key) {
     case kKeyTab:
-        if (c.settingsOpen) {
-            return consumed(KeyActionKind::NextTabStop);
-        }
-        break;
-    case kKeyEnter:
-        if (c.settingsOpen) {
-            int target = enterTarget(c.focusedControl);
-            return target != 0 ? press(target) : consumed();
-        }
-        break;
+        return tabAction(c);
+    case kKeyEnter: {
+        int target = enterTarget(c.focusedControl, c.saveVisible);
+        return target != 0 ? press(target) : consumed();
+    }
     case kKeyEscape:
-        if (c.settingsOpen && c.escapeControlVisible) {
-            return press(kEscapeControl);
-        }
-        if (c.settingsOpen) {
-            return press(IDCANCEL);
-        }
+        return press(c.escapeControlVisible ? kEscapeControl : IDCANCEL);
+    default:
+        return KeyAction();
+    }
+}
+
+} // namespace
+
+// The settings dialog takes its keys while it has the focus; the viewer's
+// shortcuts act while the settings dialog does not have it, so that keys
+// typed into the settings never act on the viewer behind them.
+KeyAction decideKey(int key, const KeyContext& c) {
+    if (c.settingsFocused) {
+        return settingsKey(key, c);
+    }
+    switch (key) {
+    case kKeyEscape:
         if (c.viewerUsable) {
             return consumed(KeyActionKind::CloseViewer);
         }

@@ -6,20 +6,26 @@
 #include "viewer/viewer_button.h"
 
 enum class KeyActionKind {
-    None,        // nothing to do (the key may still be consumed)
-    NextTabStop, // move the focus to the next tab stop of the settings page
-    PressButton, // press control `control` of the settings page
-    CloseViewer, // post WM_CLOSE to the viewer
-    ClickViewer, // post WM_LBUTTONUP to a viewer button
+    None,            // nothing to do (the key may still be consumed)
+    NextTabStop,     // move the focus to the next tab stop of the settings dialog
+    PreviousTabStop, // ... to the previous one
+    NextPage,        // show the next page of the settings dialog
+    PreviousPage,    // ... the previous one
+    PressButton,     // press control `control` of the settings page
+    CloseViewer,     // post WM_CLOSE to the viewer
+    ClickViewer,     // post WM_LBUTTONUP to a viewer button
 };
 
 struct KeyContext {
     bool settingsOpen = false;         // the settings dialog exists
+    bool settingsFocused = false;      // ... and has the keyboard focus
     int focusedControl = 0;            // id of the focused control of the settings page, 0 if none
     bool escapeControlVisible = false; // the page's "Отмена" (IDC_MAILBOX_CANCEL) is visible
     bool viewerUsable = false;         // the viewer exists and is not minimised
     bool ctrlPressed = false;
+    bool shiftPressed = false;
     bool undoEnabled = false; // the viewer's undo button is enabled
+    bool saveVisible = false; // the page's "Сохранить" (IDC_MAILBOX_SAVE) is shown: adding or editing
 };
 
 struct KeyAction {

@@ -4,6 +4,8 @@
 #include "agent/key_table.h"
 #include "viewer/viewer_window.h"
 
+#include <commctrl.h>
+
 namespace {
 
 constexpr DWORD kPressShowMs = 100;
@@ -18,19 +20,27 @@ HWND focusOnPage(HWND page) {
     return focus != nullptr && page != nullptr && IsChild(page, focus) ? focus : nullptr;
 }
 
+bool isShown(HWND page, int id) {
+    HWND control = GetDlgItem(page, id);
+    return control != nullptr && IsWindowVisible(control);
+}
+
 KeyContext gatherContext() {
     KeyContext c;
     HWND settings = gAgent.settingsDialog;
     c.settingsOpen = gAgent.settingsOpen != 0 && settings != nullptr && IsWindow(settings);
+    HWND focus = GetFocus();
+    c.settingsFocused = c.settingsOpen && focus != nullptr && GetAncestor(focus, GA_ROOT) == settings;
     HWND page = gAgent.settingsPage;
     if (c.settingsOpen && page != nullptr) {
         c.focusedControl = controlId(focusOnPage(page));
-        HWND escape = GetDlgItem(page, kEscapeControl);
-        c.escapeControlVisible = escape != nullptr && IsWindowVisible(escape);
+        c.escapeControlVisible = isShown(page, kEscapeControl);
+        c.saveVisible = isShown(page, IDC_MAILBOX_SAVE);
     }
     HWND viewer = gAgent.viewerWindow;
     c.viewerUsable = viewer != nullptr && IsWindow(viewer) && !IsIconic(viewer);
     c.ctrlPressed = GetKeyState(VK_CONTROL) < 0;
+    c.shiftPressed = GetKeyState(VK_SHIFT) < 0;
     if (c.viewerUsable) {
         HWND undo = viewerButton(viewer, ViewerButton::Undo);
         c.undoEnabled = undo != nullptr && IsWindowEnabled(undo);
@@ -62,19 +72,10 @@ bool isPushButton(HWND control) {
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
-// Tab moves the focus and the default-button look along the page. Only push
-// buttons change style: a check box given BS_PUSHBUTTON would turn into one.
-void moveToNextTabStop() {
-    HWND page = gAgent.settingsPage;
-    if (page == nullptr) {
-        return;
-    }
-    HWND previous = focusOnPage(page);
-    HWND next = GetNextDlgTabItem(page, previous, FALSE);
-    if (next == nullptr) {
-        return;
-    }
-    SetFocus(next);
+// Gives the default-button look to the push button that takes the focus.
+// Only push buttons change style: a check box given BS_PUSHBUTTON would turn
+// into one.
+void moveDefaultLook(HWND previous, HWND next) {
     if (keepsDefaultButtonLook(controlId(next))) {
         return;
     }
@@ -86,13 +87,66 @@ void moveToNextTabStop() {
     }
 }
 
+// Tab and Shift+Tab walk the page's tab stops and, past its first or last,
+// the row of tabs, as in any dialog with pages.
+void moveTabStop(bool backward) {
+    HWND page = gAgent.settingsPage;
+    if (page == nullptr) {
+        return;
+    }
+    HWND tabs = GetDlgItem(gAgent.settingsDialog, IDC_SETTINGS_TABS);
+    HWND previous = focusOnPage(page);
+    // The tab stop before the first one is the last: the search goes round.
+    HWND first = GetNextDlgTabItem(page, nullptr, FALSE);
+    HWND last = first != nullptr ? GetNextDlgTabItem(page, first, TRUE) : nullptr;
+    HWND next = nullptr;
+    if (previous == nullptr) {
+        next = backward ? last : first; // from the tabs into the page
+    } else if (tabs != nullptr && previous == (backward ? first : last)) {
+        next = tabs;
+    } else {
+        next = GetNextDlgTabItem(page, previous, backward ? TRUE : FALSE);
+    }
+    if (next == nullptr) {
+        return;
+    }
+    SetFocus(next);
+    moveDefaultLook(previous, next);
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab change pages as a click on a tab does: the
+// dialog is asked first (a page may have to stay while its work runs).
+void switchPage(int step) {
+    HWND dialog = gAgent.settingsDialog;
+    HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
+    int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    if (tabs == nullptr || count <= 1) {
+        return;
+    }
+    int current = static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    NMHDR header = {tabs, static_cast<UINT_PTR>(IDC_SETTINGS_TABS), static_cast<UINT>(TCN_SELCHANGING)};
+    if (SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&header)) != 0) {
+        return;
+    }
+    SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>((current + step + count) % count), 0);
+    header.code = static_cast<UINT>(TCN_SELCHANGE);
+    SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&header));
+    HWND first = gAgent.settingsPage != nullptr ? GetNextDlgTabItem(gAgent.settingsPage, nullptr, FALSE) : nullptr;
+    SetFocus(first != nullptr ? first : tabs);
+}
+
 } // namespace
 
 int handleKey(WPARAM key) {
     KeyAction action = decideKey(static_cast<int>(key), gatherContext());
     switch (action.kind) {
     case KeyActionKind::NextTabStop:
-        moveToNextTabStop();
+    case KeyActionKind::PreviousTabStop:
+        moveTabStop(action.kind == KeyActionKind::PreviousTabStop);
+        break;
+    case KeyActionKind::NextPage:
+    case KeyActionKind::PreviousPage:
+        switchPage(action.kind == KeyActionKind::NextPage ? 1 : -1);
         break;
     case KeyActionKind::PressButton:
         pressButton(action.control);

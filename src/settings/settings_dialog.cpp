@@ -10,6 +10,7 @@
 #include "ui/window_state.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <memory>
 #include <new>
@@ -80,6 +81,10 @@ void showPage(HWND dialog, DialogState& state, int index) {
             page = nullptr;
         }
         if (page != nullptr) {
+            // The page takes the tab control's themed background, as the
+            // system's own dialogs with pages do; without themes it keeps
+            // the dialog colour.
+            EnableThemeDialogTexture(page, ETDT_ENABLETAB);
             gAgent.settingsPage = page;
             state.pageIndex = index;
             // Above the tab control, which lies under the whole dialog.

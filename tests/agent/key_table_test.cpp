@@ -9,6 +9,7 @@ constexpr int kTab = 9, kEnter = 13, kEsc = 27, kSpace = 32, kDelete = 46, kN = 
 KeyContext settingsWithFocus(int focused) {
     KeyContext c;
     c.settingsOpen = true;
+    c.settingsFocused = true;
     c.focusedControl = focused;
     return c;
 }
@@ -62,10 +63,31 @@ TEST(KeyTable, EnterPressesTheButtonOfTheFocusedControl) {
     EXPECT_EQ(KeyActionKind::None, a.kind);
 }
 
+TEST(KeyTable, EnterInAnEditFieldPressesSaveWhileAMailboxIsAddedOrEdited) {
+    for (int field : {1009, 1010, 1011}) {
+        KeyContext c = settingsWithFocus(field);
+        c.saveVisible = true;
+        expectPress(kEnter, c, 1013);
+    }
+}
+
 TEST(KeyTable, TabAndEscapeInTheSettingsDialog) {
-    KeyAction a = decideKey(kTab, settingsWithFocus(1009));
-    EXPECT_TRUE(a.consumed);
-    EXPECT_EQ(KeyActionKind::NextTabStop, a.kind);
+    struct {
+        bool ctrl;
+        bool shift;
+        KeyActionKind kind;
+    } rows[] = {{false, false, KeyActionKind::NextTabStop},
+                {false, true, KeyActionKind::PreviousTabStop},
+                {true, false, KeyActionKind::NextPage},
+                {true, true, KeyActionKind::PreviousPage}};
+    for (auto row : rows) {
+        KeyContext c = settingsWithFocus(1009);
+        c.ctrlPressed = row.ctrl;
+        c.shiftPressed = row.shift;
+        KeyAction a = decideKey(kTab, c);
+        EXPECT_TRUE(a.consumed);
+        EXPECT_EQ(row.kind, a.kind) << row.ctrl << row.shift;
+    }
 
     KeyContext c = settingsWithFocus(0);
     expectPress(kEsc, c, 2);
@@ -113,10 +135,24 @@ TEST(KeyTable, NothingIsConsumedWithoutAUsableWindow) {
     for (int key : {kDelete, kSpace, kN, kP, kZ, kEsc}) {
         expectPassedOn(key, minimised);
     }
-    // Viewer shortcuts do not apply to the settings dialog.
+    // Viewer shortcuts do not apply to the settings dialog, also while the
+    // viewer is open behind it: Delete in a field deletes no mail.
     KeyContext settings = settingsWithFocus(1009);
     settings.ctrlPressed = true;
+    settings.viewerUsable = true;
+    settings.undoEnabled = true;
     for (int key : {kDelete, kSpace, kN, kP, kZ, 65}) {
         expectPassedOn(key, settings);
     }
+}
+
+// The settings dialog open behind the viewer: the keys belong to the viewer.
+TEST(KeyTable, TheWindowWithTheFocusTakesTheKeys) {
+    KeyContext c = viewer(false);
+    c.settingsOpen = true;
+    KeyAction a = decideKey(kEsc, c);
+    EXPECT_EQ(KeyActionKind::CloseViewer, a.kind);
+    expectPassedOn(kTab, c);
+    expectPassedOn(kEnter, c);
+    expectClick(kDelete, c, ViewerButton::Delete);
 }

@@ -5,6 +5,7 @@
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 
 #include <vector>
 
@@ -21,6 +22,10 @@ std::vector<Received> received;
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND) {
         received.push_back({window, message, LOWORD(wParam)});
+        return 0;
+    }
+    if (message == WM_NOTIFY) {
+        received.push_back({window, message, static_cast<int>(reinterpret_cast<NMHDR*>(lParam)->code)});
         return 0;
     }
     if (message == WM_LBUTTONUP || message == WM_CLOSE) {
@@ -45,11 +50,15 @@ HWND child(HWND parent, const char* cls, DWORD style, int id) {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
 }
 
-void setCtrl(bool down) {
+void setKey(int key, bool down) {
     BYTE keys[256];
     GetKeyboardState(keys);
-    keys[VK_CONTROL] = down ? 0x80 : 0;
+    keys[key] = down ? 0x80 : 0;
     SetKeyboardState(keys);
+}
+
+void setCtrl(bool down) {
+    setKey(VK_CONTROL, down);
 }
 
 bool receivedCommand(HWND window, int id) {
@@ -84,6 +93,13 @@ protected:
         save = child(page, "BUTTON", BS_PUSHBUTTON, 1012);
         edit = child(page, "EDIT", WS_BORDER, 1009);
         cancel = child(page, "BUTTON", BS_PUSHBUTTON, 2);
+        tabs = child(dialog, WC_TABCONTROLA, 0, IDC_SETTINGS_TABS);
+        for (int i = 0; i < 3; i++) {
+            TCITEMA item = {};
+            item.mask = TCIF_TEXT;
+            item.pszText = const_cast<char*>("page");
+            SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        }
         gAgent.settingsOpen = 1;
         gAgent.settingsDialog = dialog;
         gAgent.settingsPage = page;
@@ -95,9 +111,11 @@ protected:
         gAgent.settingsPage = nullptr;
         DestroyWindow(dialog);
         setCtrl(false);
+        setKey(VK_SHIFT, false);
     }
 
     HWND dialog = nullptr, page = nullptr, check = nullptr, save = nullptr, edit = nullptr, cancel = nullptr;
+    HWND tabs = nullptr;
 };
 
 } // namespace
@@ -153,6 +171,59 @@ TEST_F(SettingsKeys, TabMovesFocusAndDefaultLookButLeavesCheckBoxes) {
     EXPECT_EQ(1, handleKey(VK_TAB));
     EXPECT_EQ(cancel, GetFocus());
     EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongPtrA(cancel, GWL_STYLE) & BS_TYPEMASK);
+}
+
+// Shift+Tab walks back; past either end of the page the focus rests on the
+// row of tabs, as in any dialog with pages.
+TEST_F(SettingsKeys, TabAndShiftTabWalkThePageAndTheTabs) {
+    SetFocus(cancel);
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(tabs, GetFocus());
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(check, GetFocus());
+    setKey(VK_SHIFT, true);
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(tabs, GetFocus());
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(cancel, GetFocus());
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(edit, GetFocus());
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab change pages as a click on a tab does, round
+// from the last to the first.
+TEST_F(SettingsKeys, CtrlTabChangesPages) {
+    SetFocus(edit);
+    setCtrl(true);
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(1, SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    EXPECT_TRUE(receivedMessage(dialog, WM_NOTIFY));
+    setKey(VK_SHIFT, true);
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(1, handleKey(VK_TAB));
+    EXPECT_EQ(2, SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    int changes = 0;
+    for (const Received& r : received) {
+        changes += r.window == dialog && r.message == WM_NOTIFY && r.id == static_cast<int>(TCN_SELCHANGE) ? 1 : 0;
+    }
+    EXPECT_EQ(3, changes);
+}
+
+// With the viewer in front, its keys are its own although the settings are
+// open: Escape closes the viewer and Tab is left to it.
+TEST_F(SettingsKeys, KeysGoToTheWindowWithTheFocus) {
+    HWND viewer = CreateWindowExA(0, kRecordingClass, "viewer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    gAgent.viewerWindow = viewer;
+    SetForegroundWindow(viewer);
+    SetFocus(viewer);
+    EXPECT_EQ(0, handleKey(VK_TAB));
+    EXPECT_EQ(1, handleKey(VK_ESCAPE));
+    pumpPendingMessages(); // the key's posted close
+    EXPECT_TRUE(receivedMessage(viewer, WM_CLOSE));
+    EXPECT_FALSE(receivedCommand(page, 2));
+    gAgent.viewerWindow = nullptr;
+    DestroyWindow(viewer);
 }
 
 namespace {
