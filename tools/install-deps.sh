@@ -30,8 +30,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# Wine takes its ANSI code page from the locale: ru_RU.UTF-8 gives 1251.
-if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
-    echo "install-deps: generating the ru_RU.UTF-8 locale"
-    "${sudo_cmd[@]}" localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
-fi
+# Wine takes its ANSI code page from the locale: ru_RU.UTF-8 gives 1251, the
+# agent's own; en_US.UTF-8 gives 1252, a system where Russian is not the
+# code page, for the tests that show the texts read right there too.
+for locale_name in ru_RU en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^${locale_name}\.utf-\?8\$"; then
+        echo "install-deps: generating the ${locale_name}.UTF-8 locale"
+        "${sudo_cmd[@]}" localedef -i "$locale_name" -f UTF-8 "${locale_name}.UTF-8"
+    fi
+done

@@ -1,11 +1,13 @@
 #include "base/win_util.h"
 
 #include "base/text.h"
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 const char kAgentCaption[] = "Lumetra Агент";
 
@@ -14,19 +16,29 @@ void systemErrorText(DWORD code, char* buffer, size_t capacity) {
         return;
     }
     buffer[0] = '\0';
-    // The system allocates the text: a fixed buffer would make FormatMessageA
-    // fail for every message longer than it instead of cutting it.
-    LocalMemory<char> text;
+    // The system allocates the text: a fixed buffer would make FormatMessage
+    // fail for every message longer than it instead of cutting it. It comes
+    // as UTF-16 and is made Windows-1251, the program's texts' code page,
+    // whatever the system's is.
+    LocalMemory<wchar_t> text;
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-    DWORD n = FormatMessageA(flags, nullptr, code, kMessageLanguage, reinterpret_cast<char*>(text.out()), 0, nullptr);
+    DWORD n =
+        FormatMessageW(flags, nullptr, code, kMessageLanguage, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
     if (n == 0) {
         // Systems without texts in that language still have them in their own.
-        n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(text.out()), 0, nullptr);
+        n = FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
     }
-    if (n == 0 || text.get() == nullptr) {
+    int size = n != 0 && text.get() != nullptr
+                   ? WideCharToMultiByte(kTextCodePage, 0, text.get(), -1, nullptr, 0, nullptr, nullptr)
+                   : 0;
+    if (size <= 1) {
         return;
     }
-    size_t len = copyText(buffer, capacity, text.get());
+    std::string narrow(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(kTextCodePage, 0, text.get(), -1, &narrow[0], size, nullptr, nullptr) != size) {
+        return;
+    }
+    size_t len = copyText(buffer, capacity, narrow.c_str());
     while (len > 0 && (buffer[len - 1] == '\r' || buffer[len - 1] == '\n' || buffer[len - 1] == ' ')) {
         buffer[--len] = '\0';
     }
@@ -38,7 +50,7 @@ void systemErrorText(DWORD code, char* buffer, size_t capacity) {
 // user is in another program, which would otherwise open behind it.
 int showMessage(HWND owner, const char* text, const char* caption, UINT type) {
     HWND topLevel = owner != nullptr ? GetAncestor(owner, GA_ROOT) : nullptr;
-    return MessageBoxExA(topLevel != nullptr ? topLevel : owner, text, caption,
+    return MessageBoxExW(topLevel != nullptr ? topLevel : owner, WideText(text).get(), WideText(caption).get(),
                          type | MB_SYSTEMMODAL | MB_SETFOREGROUND, kMessageLanguage);
 }
 

@@ -26,9 +26,9 @@ struct SystemError {
     explicit SystemError(DWORD error) : code(error) { systemErrorText(error, text); }
 };
 
-// A system-modal message box (MessageBoxExA) of the program, owned by the
-// owner's top-level window and brought to the foreground; returns the button
-// chosen.
+// A system-modal message box of the program, owned by the owner's top-level
+// window and brought to the foreground, its Windows-1251 texts shown right on
+// any code page; returns the button chosen.
 int showMessage(HWND owner, const char* text, const char* caption = kAgentCaption, UINT type = MB_OK);
 
 // showMessage with printf formatting of the text (cut at 2048 bytes).
