@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 #include <string>
 
 constexpr UINT kTextCodePage = 1251;
@@ -18,3 +20,13 @@ public:
 private:
     std::wstring text_;
 };
+
+// A UTF-16 text as Windows-1251 into text (cut to capacity): what Windows-1251
+// cannot hold becomes its closest letter or "?". Returns the length.
+size_t narrowText(const wchar_t* wide, char* text, size_t capacity);
+
+// The window texts of the interface, in Windows-1251 both ways.
+bool setWindowText(HWND window, const char* text);
+bool setItemText(HWND dialog, int id, const char* text);
+size_t windowText(HWND window, char* text, size_t capacity);
+size_t itemText(HWND dialog, int id, char* text, size_t capacity);

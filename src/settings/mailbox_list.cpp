@@ -1,6 +1,7 @@
 // The mailbox page's list of mailboxes and the page's two modes.
 #include "settings/mailbox_page.h"
 
+#include "base/wide_text.h"
 #include "resources/resource.h"
 #include "settings/mailbox_text.h"
 #include "settings/settings_pages.h"
@@ -51,13 +52,14 @@ void addColumns(HWND list) {
     // Seven blanks leave room for the check box.
     const char* titles[] = {"       Псевдоним", "Почтовый адрес"};
     for (int i = 0; i < 2; i++) {
-        LVCOLUMNA column = {};
+        WideText title(titles[i]);
+        LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
         column.cx = (client.right - client.left) / 2;
-        column.pszText = const_cast<char*>(titles[i]);
+        column.pszText = const_cast<wchar_t*>(title.get());
         column.iSubItem = i;
-        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
 }
 
@@ -131,11 +133,12 @@ void fillMailboxList(MailboxPage& page) {
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     bool inserted = true;
     for (int i = 0; i < accountList.count(); i++) {
-        LVITEMA item = {};
+        WideText alias(accountList[i].alias);
+        LVITEMW item = {};
         item.mask = LVIF_TEXT;
         item.iItem = i;
-        item.pszText = accountList[i].alias;
-        if (SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+        item.pszText = const_cast<wchar_t*>(alias.get());
+        if (SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
             setPageStatus(page.window, "Ошибка при отображении почтовых ящиков!");
             inserted = false;
             break;
@@ -143,10 +146,11 @@ void fillMailboxList(MailboxPage& page) {
         ListView_SetCheckState(list, i, accountList[i].state == 'A');
     }
     for (int i = 0; inserted && i < accountList.count(); i++) {
-        LVITEMA item = {};
+        WideText identity(accountList[i].identity);
+        LVITEMW item = {};
         item.iSubItem = 1;
-        item.pszText = accountList[i].identity;
-        SendMessageA(list, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        item.pszText = const_cast<wchar_t*>(identity.get());
+        SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
     }
     page.filling = false;
 }

@@ -4,6 +4,7 @@
 // server.
 #include "settings/mailbox_page.h"
 
+#include "base/wide_text.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
@@ -72,24 +73,24 @@ BOOL onInitDialog(HWND window) {
 // A field of the editing group, trailing blanks removed and shown removed.
 void readTrimmedField(const MailboxPage& page, int id, char* out, size_t capacity) {
     char text[kFieldCapacity] = {};
-    GetDlgItemTextA(page.window, id, text, sizeof text);
+    itemText(page.window, id, text, sizeof text);
     trimTrailingBlanks(text);
-    SetDlgItemTextA(page.window, id, text);
+    setItemText(page.window, id, text);
     copyText(out, capacity, text);
 }
 
 void startEditingGroup(MailboxPage& page, const char* caption) {
     showEditingMode(page);
-    SetDlgItemTextA(page.window, IDC_MAILBOX_GROUP, caption);
+    setItemText(page.window, IDC_MAILBOX_GROUP, caption);
     enableEditingInputs(page, true);
 }
 
 void onAdd(MailboxPage& page) {
     startEditingGroup(page, "Параметры нового ящика");
     setPageStatus(page.window, "Добавление нового ящика");
-    SetDlgItemTextA(page.window, IDC_MAILBOX_ALIAS, "");
-    SetDlgItemTextA(page.window, IDC_MAILBOX_ADDRESS, "");
-    SetDlgItemTextA(page.window, IDC_MAILBOX_PASSWORD, "");
+    setItemText(page.window, IDC_MAILBOX_ALIAS, "");
+    setItemText(page.window, IDC_MAILBOX_ADDRESS, "");
+    setItemText(page.window, IDC_MAILBOX_PASSWORD, "");
     SendDlgItemMessageA(page.window, IDC_MAILBOX_PASSWORD, EM_SETPASSWORDCHAR, 0, 0);
     page.editingExisting = 0;
     SetFocus(GetDlgItem(page.window, IDC_MAILBOX_ALIAS));
@@ -102,9 +103,9 @@ void onEdit(MailboxPage& page) {
     startEditingGroup(page, "Редактирование ящика");
     showSelectedStatus(page, page.selectedAccount);
     page.editEntry = accountList[page.selectedAccount];
-    SetDlgItemTextA(page.window, IDC_MAILBOX_ALIAS, page.editEntry.alias);
-    SetDlgItemTextA(page.window, IDC_MAILBOX_ADDRESS, page.editEntry.identity);
-    SetDlgItemTextA(page.window, IDC_MAILBOX_PASSWORD, page.editEntry.password);
+    setItemText(page.window, IDC_MAILBOX_ALIAS, page.editEntry.alias);
+    setItemText(page.window, IDC_MAILBOX_ADDRESS, page.editEntry.identity);
+    setItemText(page.window, IDC_MAILBOX_PASSWORD, page.editEntry.password);
     SendDlgItemMessageA(page.window, IDC_MAILBOX_PASSWORD, EM_SETPASSWORDCHAR, '*', 0);
     SetFocus(GetDlgItem(page.window, IDC_MAILBOX_ALIAS));
     page.editingExisting = 1;
@@ -172,7 +173,7 @@ void storeTestedMailbox(MailboxPage& page, const char* server) {
 bool readMailboxFields(MailboxPage& page) {
     AccountEntry& entry = page.editEntry;
     char alias[kFieldCapacity] = {};
-    GetDlgItemTextA(page.window, IDC_MAILBOX_ALIAS, alias, sizeof alias);
+    itemText(page.window, IDC_MAILBOX_ALIAS, alias, sizeof alias);
     copyText(entry.alias, sizeof entry.alias, alias);
     readTrimmedField(page, IDC_MAILBOX_ADDRESS, entry.identity, sizeof entry.identity);
     if (strlen(entry.identity) < static_cast<size_t>(kMinAddressLength)) {
@@ -241,10 +242,10 @@ void onContextMenu(MailboxPage& page) {
         return;
     }
     UINT rowItem = MF_STRING | (page.selectedAccount >= 0 ? MF_ENABLED : MF_GRAYED);
-    AppendMenuA(menu.get(), rowItem, IDM_MAILBOX_EDIT, "Править");
-    AppendMenuA(menu.get(), rowItem, IDM_MAILBOX_DELETE, "Удалить");
+    AppendMenuW(menu.get(), rowItem, IDM_MAILBOX_EDIT, WideText("Править").get());
+    AppendMenuW(menu.get(), rowItem, IDM_MAILBOX_DELETE, WideText("Удалить").get());
     AppendMenuA(menu.get(), MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu.get(), MF_STRING, IDM_MAILBOX_ADD, "Добавить");
+    AppendMenuW(menu.get(), MF_STRING, IDM_MAILBOX_ADD, WideText("Добавить").get());
     POINT cursor = {};
     GetCursorPos(&cursor);
     // The menu closes properly only when its owner's window is in front.
@@ -270,7 +271,7 @@ void onDoubleClick(MailboxPage& page, const NMITEMACTIVATE* click) {
     RowPart part = listRowPartAt(click->hdr.hwndFrom, click->iItem, click->ptAction);
     if (part != RowPart::CheckBox && part != RowPart::Margin) {
         showSelectedStatus(page, click->iItem);
-        SetDlgItemTextA(page.window, IDC_MAILBOX_GROUP, "Редактирование ящика");
+        setItemText(page.window, IDC_MAILBOX_GROUP, "Редактирование ящика");
         PostMessageA(page.window, WM_COMMAND, IDM_MAILBOX_EDIT, 0);
     }
 }

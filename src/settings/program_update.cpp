@@ -1,5 +1,6 @@
 #include "settings/program_update.h"
 
+#include "base/wide_text.h"
 #include "base/event_log.h"
 #include "base/path.h"
 #include "base/text.h"
@@ -107,7 +108,7 @@ void startUpdater(HWND page) {
 // The page as it is without a download; the status line says how the last
 // one ended.
 void showUpdateButton(HWND page, const char* status) {
-    SetDlgItemTextA(page, IDC_OPTIONS_UPDATE, kUpdateButtonText);
+    setItemText(page, IDC_OPTIONS_UPDATE, kUpdateButtonText);
     setPageStatus(page, status);
 }
 
@@ -133,7 +134,7 @@ void onUpdateButton(HWND page, UpdateDownload& download) {
         reportFailure(page, failure);
         return;
     }
-    SetDlgItemTextA(page, IDC_OPTIONS_UPDATE, kCancelButtonText);
+    setItemText(page, IDC_OPTIONS_UPDATE, kCancelButtonText);
     setPageStatus(page, "Загрузка обновления...");
 }
 

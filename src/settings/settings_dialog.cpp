@@ -1,5 +1,6 @@
 #include "settings/settings_dialog.h"
 
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "core/settings_file.h"
@@ -56,10 +57,11 @@ const PageKind* shownKind(HWND dialog) {
 void insertTabs(HWND dialog) {
     HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
     for (int i = 0; i < kPageCount; i++) {
-        TCITEMA item = {};
+        WideText text(kPages[i].tabText);
+        TCITEMW item = {};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(kPages[i].tabText);
-        SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        item.pszText = const_cast<wchar_t*>(text.get());
+        SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
 }
 
@@ -209,7 +211,7 @@ void setMailboxesUnsaved(HWND page, bool unsaved) {
 }
 
 void setPageStatus(HWND page, const char* text) {
-    SetDlgItemTextA(page, IDC_STATUS_LINE, text);
+    setItemText(page, IDC_STATUS_LINE, text);
 }
 
 INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

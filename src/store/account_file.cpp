@@ -1,5 +1,6 @@
 #include "store/account_file.h"
 
+#include "base/wide_text.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "base/win_util.h"
@@ -96,7 +97,7 @@ bool writeAccountFile(const char* path, AccountFileError& error) {
 void showAccountReadError(HWND page, const AccountFileError& error) {
     HWND statusLine = page != nullptr ? GetDlgItem(page, IDC_STATUS_LINE) : nullptr;
     if (statusLine != nullptr && error.any()) {
-        SetWindowTextA(statusLine, error.text);
+        setWindowText(statusLine, error.text);
     }
 }
 
