@@ -148,13 +148,33 @@ MAILS['11-encoded-name-and-address.eml'] = message([
     'Subject: Re: ' + qword('Заявка 4417', 'utf-8'),
 ], 'Заявка закрыта.\n', 'utf-8')
 
-MAILS['12-unsupported-charset.eml'] = message([
+MAILS['12-iso-2022-jp.eml'] = message([
     received_chain(1, 12),
     'Message-ID: <iso2022.12@example.jp>',
     'Date: Fri, 27 Nov 2026 06:00:00 +0900',
     'From: tanaka@example.jp',
     'Subject: =?iso-2022-jp?B?GyRCJEskTyQkJEEkTxsoQg==?=',
 ], 'Konnichiwa.\n', 'ascii')
+
+MAILS['13-koi8u-subject.eml'] = message([
+    received_chain(2, 13),
+    'Message-ID: <koi8u.13@example.com.ua>',
+    'Date: Thu, 26 Nov 2026 14:20:00 +0200',
+    'From: ' + bword('Олеся Коваль', 'koi8-u') + ' <olesia@example.com.ua>',
+    'Subject: ' + bword('Звіт: їдальня, ґанок і подвір\'я', 'koi8-u'),
+    'MIME-Version: 1.0',
+    'Content-Type: text/plain; charset=koi8-u',
+], 'Добрий день! Звіт додаю.\n', 'koi8-u')
+
+MAILS['14-iso-8859-5-subject.eml'] = message([
+    received_chain(1, 14),
+    'Message-ID: <iso88595.14@example.ru>',
+    'Date: Wed, 25 Nov 2026 09:30:00 +0300',
+    'From: ' + qword('Дмитрий Орлов', 'iso-8859-5') + ' <dmitry@example.ru>',
+    'Subject: ' + qword('Счёт за декабрь', 'iso-8859-5'),
+    'MIME-Version: 1.0',
+    'Content-Type: text/plain; charset=iso-8859-5',
+], 'Счёт в приложении.\n', 'iso-8859-5')
 
 
 def main():

@@ -3,27 +3,44 @@
 #include "base/text.h"
 
 #include "retrieval/charset.h"
+#include "retrieval/charset_names.h"
 
 #include <cstring>
 
 namespace {
 
-enum class Charset { Koi8r, Windows1251, Utf8 };
+// Longest charset name looked at between "=?" and "?".
+constexpr size_t kMaxCharsetName = 64;
 
-struct WordPrefix {
-    const char* text; // lower case
-    Charset charset;
+// The start of an encoded word: "=?", the charset, "?", "B" or "Q" (either
+// case), "?".
+struct WordStart {
+    unsigned codePage; // 0 for a charset not known
     bool base64;
+    size_t prefixLength; // up to the "?" before the encoded text
 };
 
-const WordPrefix kPrefixes[] = {
-    {"=?koi8-r?b?", Charset::Koi8r, true},
-    {"=?koi8-r?q?", Charset::Koi8r, false},
-    {"=?windows-1251?b?", Charset::Windows1251, true},
-    {"=?windows-1251?q?", Charset::Windows1251, false},
-    {"=?utf-8?b?", Charset::Utf8, true},
-    {"=?utf-8?q?", Charset::Utf8, false},
-};
+bool readWordStart(const char* text, WordStart* word) {
+    if (text[0] != '=' || text[1] != '?') {
+        return false;
+    }
+    size_t end = 2;
+    while (text[end] != '?' && end - 2 <= kMaxCharsetName) {
+        unsigned char c = static_cast<unsigned char>(text[end]);
+        if (c <= ' ' || c >= 0x7F) {
+            return false;
+        }
+        end++;
+    }
+    char letter = text[end] == '?' ? text[end + 1] : '\0';
+    if (end == 2 || (letter != 'B' && letter != 'b' && letter != 'Q' && letter != 'q') || text[end + 2] != '?') {
+        return false;
+    }
+    word->codePage = codePageOfCharset(text + 2, end - 2);
+    word->base64 = letter == 'B' || letter == 'b';
+    word->prefixLength = end + 3;
+    return true;
+}
 
 int base64Value(unsigned char c) {
     if (c >= 'A' && c <= 'Z') {
@@ -84,17 +101,19 @@ size_t decodeQ(const char* text, size_t start, size_t length, char* out, size_t 
 }
 
 // Turns the decoded text of a word (NUL-terminated in a buffer of capacity
-// bytes) into Windows-1251 in place. False when UTF-8 bytes do not convert.
-bool convertToAnsi(Charset charset, char* decoded, size_t capacity) {
-    switch (charset) {
-    case Charset::Koi8r:
+// bytes) into Windows-1251 in place. KOI8-R, Windows-1251 and UTF-8 go by the
+// program's own tables; other code pages through the converter, when there
+// is one. False when the text does not convert.
+bool convertToAnsi(unsigned codePage, char* decoded, size_t capacity, const CodePageConverter* converter) {
+    switch (codePage) {
+    case kCodePageKoi8r:
         for (char* p = decoded; *p != '\0'; p++) {
             *p = static_cast<char>(koi8rToAnsi(static_cast<unsigned char>(*p)));
         }
         return true;
-    case Charset::Windows1251:
+    case kCodePageWindows1251:
         return true;
-    case Charset::Utf8: {
+    case kCodePageUtf8: {
         std::unique_ptr<char[]> ansi = utf8ToAnsi(decoded);
         if (!ansi) {
             return false;
@@ -103,8 +122,20 @@ bool convertToAnsi(Charset charset, char* decoded, size_t capacity) {
         decoded[capacity - 1] = '\0';
         return true;
     }
+    default: {
+        char ansi[kHeaderWorkCapacity];
+        if (converter == nullptr || !converter->toAnsi(codePage, decoded, strlen(decoded), ansi, sizeof ansi)) {
+            return false;
+        }
+        copyText(decoded, capacity, ansi);
+        return true;
     }
-    return true;
+    }
+}
+
+// Whether the program converts the code page itself.
+bool ownCodePage(unsigned codePage) {
+    return codePage == kCodePageKoi8r || codePage == kCodePageWindows1251 || codePage == kCodePageUtf8;
 }
 
 } // namespace
@@ -149,50 +180,50 @@ bool decodeBase64(const char* input, size_t length, unsigned char* output, size_
     return total <= room;
 }
 
-size_t decodeEncodedWord(char* buffer, size_t capacity) {
+size_t decodeEncodedWord(char* buffer, size_t capacity, const CodePageConverter* converter) {
     if (capacity == 0) {
         return 0;
     }
     size_t length = strnlen(buffer, capacity - 1);
     buffer[length] = '\0';
 
-    const WordPrefix* word = nullptr;
-    size_t prefixLength = 0;
-    for (const WordPrefix& p : kPrefixes) {
-        prefixLength = matchPrefixIgnoringCase(buffer, p.text);
-        if (prefixLength != 0) {
-            word = &p;
-            break;
-        }
-    }
-    if (word == nullptr) {
+    WordStart word;
+    if (!readWordStart(buffer, &word) || word.codePage == 0 || (!ownCodePage(word.codePage) && converter == nullptr)) {
         return length;
     }
 
     // The decoded bytes are never longer than the word's text.
     char decoded[kHeaderWorkCapacity];
     size_t consumed;
-    if (word->base64) {
+    size_t endPos = length; // where a B word's text was cut
+    if (word.base64) {
         const char* end = strstr(buffer, "?=");
         if (end == nullptr) {
             return length;
         }
-        size_t endPos = static_cast<size_t>(end - buffer);
+        endPos = static_cast<size_t>(end - buffer);
         buffer[endPos] = '\0';
-        size_t dataLength = endPos > prefixLength ? endPos - prefixLength : 0;
+        size_t dataLength = endPos > word.prefixLength ? endPos - word.prefixLength : 0;
         size_t size = sizeof decoded - 1;
-        if (!decodeBase64(buffer + prefixLength, dataLength, reinterpret_cast<unsigned char*>(decoded), &size)) {
+        if (!decodeBase64(buffer + word.prefixLength, dataLength, reinterpret_cast<unsigned char*>(decoded), &size)) {
             return endPos;
         }
         decoded[size] = '\0';
         consumed = endPos + 2;
     } else {
-        consumed = decodeQ(buffer, prefixLength, length, decoded, sizeof decoded);
+        consumed = decodeQ(buffer, word.prefixLength, length, decoded, sizeof decoded);
     }
 
-    if (!convertToAnsi(word->charset, decoded, sizeof decoded)) {
-        // B: the text is already cut at its "?="; Q: still unchanged.
-        return word->base64 ? strlen(buffer) : length;
+    if (!convertToAnsi(word.codePage, decoded, sizeof decoded, converter)) {
+        if (ownCodePage(word.codePage)) {
+            // B: the text is already cut at its "?="; Q: still unchanged.
+            return word.base64 ? endPos : length;
+        }
+        // A code page the system cannot convert is left like an unknown one.
+        if (word.base64) {
+            buffer[endPos] = '?';
+        }
+        return length;
     }
     size_t n = strnlen(decoded, capacity - 1);
     memcpy(buffer, decoded, n);

@@ -3,22 +3,26 @@
 #pragma once
 #include <cstddef>
 
+class CodePageConverter;
+
 // Size of the buffers that hold one header value.
 constexpr size_t kHeaderWorkCapacity = 2048;
 
 // Decodes the encoded word at the start of buffer (NUL-terminated text of at
 // most capacity - 1 characters, running to the end of its header line) in
-// place. Understood are the charsets KOI8-R, Windows-1251 and UTF-8 (names in
-// any letter case) with the B and the Q encoding. The buffer then holds:
+// place, with the B or the Q encoding. KOI8-R, Windows-1251 and UTF-8 (under
+// any of their names, in any letter case) are converted by the program's own
+// tables; every other known charset through converter (none: such words are
+// left like unknown ones). The buffer then holds:
 //  - the decoded text of that first word alone (what follows its "?=" is
 //    dropped; a decoded zero byte ends the text);
-//  - the text unchanged when no word is recognised at its start or a B word
-//    has no "?=";
+//  - the text unchanged when no word is recognised at its start, its charset
+//    is unknown or cannot be converted, or a B word has no "?=";
 //  - the text cut just before its first "?=" when B data cannot be decoded.
 // Returns how many characters of the original text the new content stands
 // for: the whole word with its "?=", the text up to the "?=" when it was cut,
 // the whole text when it is unchanged.
-size_t decodeEncodedWord(char* buffer, size_t capacity);
+size_t decodeEncodedWord(char* buffer, size_t capacity, const CodePageConverter* converter);
 
 // Decodes Base64 text of the given length into output. Bytes that are not
 // Base64 symbols ("=" fill, blanks, line ends) are skipped; a last group of

@@ -151,7 +151,7 @@ void copyToWork(char* work, const char* begin, const char* end) {
 
 // Sender: the first encoded word of the value decoded (the text before it
 // and after it is not kept), or the plain value.
-void writeSender(LineWriter& out, const TextSpan& from) {
+void writeSender(LineWriter& out, const TextSpan& from, const CodePageConverter* converter) {
     const char* end = from.data + from.length;
     const char* word = findText(from.data, end, "=?");
     if (word == nullptr) {
@@ -160,7 +160,7 @@ void writeSender(LineWriter& out, const TextSpan& from) {
     }
     char work[kHeaderWorkCapacity];
     copyToWork(work, word, end);
-    decodeEncodedWord(work, sizeof work);
+    decodeEncodedWord(work, sizeof work, converter);
     out.put(work);
 }
 
@@ -168,7 +168,7 @@ void writeSender(LineWriter& out, const TextSpan& from) {
 // the plain text around them left out; a line without a word unchanged.
 // Scanning goes on after whatever the decoder consumed, so a word it does not
 // recognise (which it hands back with the rest of the line) is written once.
-void writeSubjectLine(LineWriter& out, const TextSpan& line) {
+void writeSubjectLine(LineWriter& out, const TextSpan& line, const CodePageConverter* converter) {
     const char* s = line.data;
     size_t n = line.length;
     bool anyWord = false;
@@ -179,7 +179,7 @@ void writeSubjectLine(LineWriter& out, const TextSpan& line) {
             anyWord = true;
             char work[kHeaderWorkCapacity];
             copyToWork(work, s + i, s + n);
-            size_t consumed = decodeEncodedWord(work, sizeof work);
+            size_t consumed = decodeEncodedWord(work, sizeof work, converter);
             out.put(work);
             i += consumed > 0 ? consumed : 1;
         } else {
@@ -248,7 +248,8 @@ bool nextHeaderBlock(const char* text, size_t length, size_t* position, HeaderBl
     return false;
 }
 
-void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* line) {
+void formatHeaderRecord(const HeaderBlock& block, uint64_t number, const CodePageConverter* converter,
+                        RecordLine* line) {
     LineWriter out(line->text, sizeof line->text);
     line->dateUnrecognised = false;
     char numberText[32];
@@ -269,7 +270,7 @@ void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* l
     }
 
     if (block.from.found()) {
-        writeSender(out, block.from);
+        writeSender(out, block.from, converter);
     }
     out.separator(";");
     if (block.date.found()) {
@@ -284,9 +285,9 @@ void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* l
     }
     out.separator(";");
     if (block.subject.found()) {
-        writeSubjectLine(out, block.subject);
+        writeSubjectLine(out, block.subject, converter);
         if (block.subjectContinuation.found()) {
-            writeSubjectLine(out, block.subjectContinuation);
+            writeSubjectLine(out, block.subjectContinuation, converter);
         }
     }
     out.separator("\r\n");

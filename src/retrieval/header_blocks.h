@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class CodePageConverter;
+
 // A piece of the header file text; absent when data is null.
 struct TextSpan {
     const char* data = nullptr;
@@ -55,7 +57,9 @@ struct RecordLine {
 
 // Formats the record line of a block with the given mail number:
 // number;0;pseudonym;address;size;identifier;sender;date;mark;subject\r\n
-// Encoded words of sender and subject are decoded; each value is cut to the
+// Encoded words of sender and subject are decoded, charsets beyond the
+// program's own through converter (may be null); each value is cut to the
 // 2048-byte work buffer. In every text field a ";" becomes "," and a line
 // break or zero byte a blank, so the line always has its ten fields.
-void formatHeaderRecord(const HeaderBlock& block, uint64_t number, RecordLine* line);
+void formatHeaderRecord(const HeaderBlock& block, uint64_t number, const CodePageConverter* converter,
+                        RecordLine* line);

@@ -8,6 +8,7 @@
 #include "base/win_util.h"
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_blocks.h"
+#include "retrieval/system_charsets.h"
 #include "base/file_io.h"
 #include "core/program_names.h"
 
@@ -118,7 +119,7 @@ int appendRecords(const FileImage& text, HANDLE mailFile, const char* mailPath, 
     HeaderBlock block;
     while (nextHeaderBlock(text.text(), text.size, &position, &block)) {
         uint64_t number = ++gAgent.highestMailNumber;
-        formatHeaderRecord(block, number, record.get());
+        formatHeaderRecord(block, number, &systemCodePageConverter(), record.get());
         if (record->dateUnrecognised) {
             logUnrecognisedDate(block.date);
         }

@@ -1,5 +1,6 @@
 // Header files as damaged or hostile as they may come: every block becomes
 // one record line of exactly ten fields.
+#include "retrieval/charset_names.h"
 #include "retrieval/header_blocks.h"
 
 #include <cstdint>
@@ -7,6 +8,22 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+
+namespace {
+
+// Hands the decoded bytes back as they are: line breaks, zero bytes and ";"
+// from a converter must not break the record line either.
+class PassingConverter : public CodePageConverter {
+public:
+    bool toAnsi(unsigned, const char* text, size_t length, char* ansi, size_t capacity) const override {
+        size_t n = length < capacity - 1 ? length : capacity - 1;
+        memcpy(ansi, text, n);
+        ansi[n] = '\0';
+        return true;
+    }
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("TZ", "UTC0", 1);
@@ -20,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(text.get(), data, size);
     text[size] = '\0';
 
+    static const PassingConverter converter;
     std::unique_ptr<RecordLine> line(new RecordLine);
     size_t position = 0;
     size_t blocks = 0;
@@ -28,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (position > size || ++blocks > size) {
             __builtin_trap();
         }
-        formatHeaderRecord(block, static_cast<int>(blocks), line.get());
+        formatHeaderRecord(block, static_cast<int>(blocks), &converter, line.get());
         const char* s = line->text;
         size_t n = line->length;
         if (n < 2 || n >= sizeof line->text || s[n] != '\0' || s[n - 2] != '\r' || s[n - 1] != '\n') {

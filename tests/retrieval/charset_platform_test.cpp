@@ -1,10 +1,15 @@
-// The program's own code page tables against the converters of the system.
+// The program's own code page tables against the converters of the system,
+// and the system's converter on the charsets the program has no table of.
 #include "retrieval/charset.h"
+#include "retrieval/charset_names.h"
+#include "retrieval/encoded_word.h"
+#include "retrieval/system_charsets.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -138,4 +143,70 @@ TEST(CharsetAgainstSystem, LetterTest) {
         bool system = IsCharAlphaW(static_cast<wchar_t>(ansiCodePoint(static_cast<unsigned char>(b)))) != FALSE;
         EXPECT_EQ(system, isAnsiLetter(static_cast<unsigned char>(b))) << std::hex << b;
     }
+}
+
+namespace {
+
+std::string systemToAnsi(const char* charset, const std::string& bytes) {
+    unsigned codePage = codePageOfCharset(charset, strlen(charset));
+    char ansi[256] = "<failed>";
+    if (!systemCodePageConverter().toAnsi(codePage, bytes.data(), bytes.size(), ansi, sizeof ansi)) {
+        return std::string("<") + charset + " " + std::to_string(codePage) + " failed>";
+    }
+    return ansi;
+}
+
+} // namespace
+
+TEST(SystemCharsets, CyrillicAndEastAsianCharsetsBecomeWindows1251) {
+    const struct {
+        const char* charset;
+        const char* bytes;
+        const char* ansi;
+    } cases[] = {
+        {"koi8-u", "\xB7\xD6\xC1\xCB \xA6 \xA4\xCE\xCF\xD4, \xAD\xC1\xCE\xCF\xCB", "Їжак і єнот, ґанок"},
+        {"iso-8859-5",
+         "\xBF\xE0\xD8\xD2\xD5\xE2, \xDC\xD8\xE0 \xF0"
+         "5",
+         "Привет, мир №5"},
+        {"ibm866", "\xF0\xAB\xAA\xA0 \xF7 \xF5", "Ёлка ў ї"},
+        {"x-mac-cyrillic", "\xAB\xAC \x9F\xF9\xE8\xEA", "Ђђ Ящик"},
+        {"iso-2022-jp", "\x1B$B'1'b'Z'S'V'd\x1B(B \x1B$BCf\x1B(B", "Привет ?"},
+        {"shift_jis", "\x84P\x84\x82\x84y\x84r\x84u\x84\x84 \x92\x86", "Привет ?"},
+        {"euc-jp", "\xA7\xB1\xA7\xE2\xA7\xDA\xA7\xD3\xA7\xD6\xA7\xE4 \xC3\xE6", "Привет ?"},
+        {"gb2312", "\xA7\xB1\xA7\xE2\xA7\xDA\xA7\xD3\xA7\xD6\xA7\xE4 \xD6\xD0", "Привет ?"},
+        {"euc-kr", "\xAC\xB1\xAC\xE2\xAC\xDA\xAC\xD3\xAC\xD6\xAC\xE4 \xF1\xE9", "Привет ?"},
+        {"big5", "Big5 \xA4\xA4", "Big5 ?"},
+        {"us-ascii", "plain", "plain"},
+    };
+    for (const auto& c : cases) {
+        // Windows converts them all; Wine has no ISO-2022 converter, and
+        // the decoder then leaves such words as they are.
+        if (!IsValidCodePage(codePageOfCharset(c.charset, strlen(c.charset)))) {
+            printf("The system cannot convert %s\n", c.charset);
+            continue;
+        }
+        EXPECT_EQ(c.ansi, systemToAnsi(c.charset, c.bytes)) << c.charset;
+    }
+}
+
+TEST(SystemCharsets, CutToTheRoomAndRefusedCodePages) {
+    char small[5];
+    ASSERT_TRUE(systemCodePageConverter().toAnsi(28595, "\xBF\xE0\xD8\xD2\xD5\xE2", 6, small, sizeof small));
+    EXPECT_STREQ("Прив", small);
+    char ansi[16] = "kept";
+    EXPECT_FALSE(systemCodePageConverter().toAnsi(12345, "x", 1, ansi, sizeof ansi));
+    EXPECT_STREQ("kept", ansi);
+    ASSERT_TRUE(systemCodePageConverter().toAnsi(21866, "", 0, ansi, sizeof ansi));
+    EXPECT_STREQ("", ansi);
+}
+
+TEST(SystemCharsets, EncodedWordsThroughTheSystem) {
+    char buffer[kHeaderWorkCapacity] = "=?KOI8-U?Q?=B7=D6=C1=CB_=A6_=A4=CE=CF=D4?= =?iso-8859-5?B?v+DY0tXi?=";
+    size_t consumed = decodeEncodedWord(buffer, sizeof buffer, &systemCodePageConverter());
+    EXPECT_STREQ("Їжак і єнот", buffer);
+    EXPECT_EQ(strlen("=?KOI8-U?Q?=B7=D6=C1=CB_=A6_=A4=CE=CF=D4?="), consumed);
+    char second[kHeaderWorkCapacity] = "=?iso-8859-5?B?v+DY0tXi?=";
+    decodeEncodedWord(second, sizeof second, &systemCodePageConverter());
+    EXPECT_STREQ("Привет", second);
 }

@@ -1,8 +1,13 @@
 // Decodes encoded words for encoded_word_differential.py: each line of
 // standard input is one entry text in hexadecimal; each output line is the
 // buffer after decodeEncodedWord in hexadecimal, a blank and the count of
-// characters the result stands for.
+// characters the result stands for. Built for Windows it hands the decoder
+// the system's converter, as header processing does; built natively none.
 #include "retrieval/encoded_word.h"
+
+#ifdef _WIN32
+#include "retrieval/system_charsets.h"
+#endif
 
 #include <cstdio>
 #include <iostream>
@@ -26,6 +31,11 @@ int hexDigit(char c) {
 } // namespace
 
 int main() {
+#ifdef _WIN32
+    const CodePageConverter* converter = &systemCodePageConverter();
+#else
+    const CodePageConverter* converter = nullptr;
+#endif
     std::string line;
     while (std::getline(std::cin, line)) {
         char buffer[kHeaderWorkCapacity];
@@ -34,7 +44,7 @@ int main() {
             buffer[n++] = static_cast<char>(hexDigit(line[i]) << 4 | hexDigit(line[i + 1]));
         }
         buffer[n] = '\0';
-        size_t consumed = decodeEncodedWord(buffer, sizeof buffer);
+        size_t consumed = decodeEncodedWord(buffer, sizeof buffer, converter);
         for (const char* p = buffer; *p != '\0'; p++) {
             printf("%02x", static_cast<unsigned char>(*p));
         }

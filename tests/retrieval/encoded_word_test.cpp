@@ -1,4 +1,5 @@
 #include "retrieval/charset.h"
+#include "retrieval/charset_names.h"
 #include "retrieval/encoded_word.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,28 @@ struct Decoded {
     size_t consumed;
 };
 
-Decoded decode(const std::string& entry) {
+// Stands for the system's converter: hands back the code page it was asked
+// for and the bytes, as "21866:bytes"; code page 1252 fails, as one Windows
+// does not have would.
+class TaggingConverter : public CodePageConverter {
+public:
+    bool toAnsi(unsigned codePage, const char* text, size_t length, char* ansi, size_t capacity) const override {
+        calls++;
+        if (codePage == 1252) {
+            return false;
+        }
+        std::string tagged = std::to_string(codePage) + ":" + std::string(text, length);
+        snprintf(ansi, capacity, "%s", tagged.c_str());
+        return true;
+    }
+    mutable int calls = 0;
+};
+
+Decoded decode(const std::string& entry, const CodePageConverter* converter = nullptr) {
     char buffer[kHeaderWorkCapacity];
     strncpy(buffer, entry.c_str(), sizeof buffer - 1);
     buffer[sizeof buffer - 1] = '\0';
-    size_t consumed = decodeEncodedWord(buffer, sizeof buffer);
+    size_t consumed = decodeEncodedWord(buffer, sizeof buffer, converter);
     return {buffer, consumed};
 }
 
@@ -62,14 +80,71 @@ TEST(EncodedWord, OnlyTheFirstWordAndWhatItConsumed) {
 }
 
 TEST(EncodedWord, UnknownWordsStayAsTheyAre) {
-    for (const char* entry : {"=?ISO-8859-5?B?v9DY0tXi?=", "=?koi8-u?q?=F0?=", "=?cp1251?Q?=CF?= x",
-                              "=?utf8?b?0J8=?=", "plain text", "=?utf-8?x?abc?="}) {
-        Decoded d = decode(entry);
+    TaggingConverter converter;
+    for (const char* entry :
+         {"=?x-unknown?B?v9DY0tXi?=", "=?utf-9?q?=F0?=", "=?cp?Q?=CF?= x", "=?windows-12x1?b?0J8=?=", "plain text",
+          "=?utf-8?x?abc?=", "=??B?0J8=?=", "=?utf 8?B?0J8=?=", "=?koi8-u?Qx?=F0?="}) {
+        Decoded d = decode(entry, &converter);
         EXPECT_EQ(entry, d.text);
         EXPECT_EQ(strlen(entry), d.consumed) << entry;
     }
+    // A charset name too long to be one.
+    std::string longName = "=?" + std::string(200, 'a') + "?B?0J8=?=";
+    EXPECT_EQ(longName, decode(longName, &converter).text);
+    EXPECT_EQ(0, converter.calls);
     // A B word without its "?=" is left alone as well.
     EXPECT_EQ("=?utf-8?B?0J/RgNC4", decode("=?utf-8?B?0J/RgNC4").text);
+}
+
+TEST(EncodedWord, OtherNamesOfTheOwnCharsets) {
+    TaggingConverter converter;
+    EXPECT_EQ("Привет мир", decode("=?cp1251?Q?=CF=F0=E8=E2=E5=F2_=EC=E8=F0?=", &converter).text);
+    EXPECT_EQ("Привет", decode("=?UTF8?B?0J/RgNC40LLQtdGC?=", &converter).text);
+    EXPECT_EQ("Привет", decode("=?koi8r?Q?=F0=D2=C9=D7=C5=D4?=", &converter).text);
+    EXPECT_EQ("Абв", decode("=?X-CP1251?b?wOHi?=", &converter).text);
+    // A language after the charset name.
+    std::string word = "=?utf-8*ru?B?0J/RgNC4?=";
+    Decoded d = decode(word + " =?utf-8?B?0J/RgNC4?=", &converter);
+    EXPECT_EQ("При", d.text);
+    EXPECT_EQ(word.size(), d.consumed);
+    // The program's own tables, never the system's.
+    EXPECT_EQ(0, converter.calls);
+}
+
+TEST(EncodedWord, OtherCharsetsGoThroughTheConverter) {
+    TaggingConverter converter;
+    // KOI8-U "Їжак" in B, ISO-8859-5 "Привет" in Q: the converter gets the
+    // decoded bytes and the code page; what it returns is the text.
+    Decoded d = decode("=?KOI8-U?B?t9bByw==?= rest", &converter);
+    EXPECT_EQ("21866:\xB7\xD6\xC1\xCB", d.text);
+    EXPECT_EQ(strlen("=?KOI8-U?B?t9bByw==?="), d.consumed);
+    EXPECT_EQ("28595:\xBF\xE0\xD8\xD2\xD5\xE2 !", decode("=?iso-8859-5?q?=BF=E0=D8=D2=D5=E2_!?=", &converter).text);
+    EXPECT_EQ("50220:\x1B$B", decode("=?ISO-2022-JP?B?GyRC?=", &converter).text);
+
+    const struct {
+        const char* name;
+        unsigned codePage;
+    } names[] = {{"ibm866", 866},       {"CP866", 866},      {"x-mac-cyrillic", 10007}, {"gb2312", 936},
+                 {"big5", 950},         {"shift_jis", 932},  {"euc-jp", 20932},         {"euc-kr", 949},
+                 {"iso-8859-1", 28591}, {"us-ascii", 20127}, {"windows-1250", 1250},    {"koi8-u", 21866},
+                 {"ISO_8859-5", 28595}, {"utf-7", 65000},    {"iso-8859-15", 28605},    {"gb18030", 54936}};
+    for (const auto& n : names) {
+        EXPECT_EQ(std::to_string(n.codePage) + ":x", decode(std::string("=?") + n.name + "?Q?x?=", &converter).text)
+            << n.name;
+    }
+}
+
+TEST(EncodedWord, WordsTheConverterCannotTakeStayAsTheyAre) {
+    // The converter fails (a code page the system lacks), or there is none.
+    TaggingConverter converter;
+    for (const char* entry : {"=?windows-1252?B?Y2Fm6Q==?= tail", "=?cp1252?Q?caf=E9?= tail"}) {
+        Decoded d = decode(entry, &converter);
+        EXPECT_EQ(entry, d.text);
+        EXPECT_EQ(strlen(entry), d.consumed);
+    }
+    EXPECT_EQ(2, converter.calls);
+    std::string koi8u = "=?koi8-u?B?t9bByw==?= tail";
+    EXPECT_EQ(koi8u, decode(koi8u).text);
 }
 
 TEST(EncodedWord, QuotedPrintableDetails) {
@@ -103,7 +178,7 @@ TEST(EncodedWord, TextIsCutAtTheBuffer) {
     EXPECT_EQ(std::string(kHeaderWorkCapacity - 1 - strlen("=?windows-1251?Q?"), 'x'), d.text);
 
     char small[12] = "=?utf-8?Q?a";
-    decodeEncodedWord(small, sizeof small);
+    decodeEncodedWord(small, sizeof small, nullptr);
     EXPECT_STREQ("a", small);
 }
 

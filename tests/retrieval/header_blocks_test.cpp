@@ -1,3 +1,4 @@
+#include "retrieval/charset_names.h"
 #include "retrieval/header_blocks.h"
 
 #include "time_zone.h"
@@ -22,14 +23,14 @@ struct Records {
 };
 
 // Cuts a header file text into record lines numbered from 1.
-Records process(const std::string& text) {
+Records process(const std::string& text, const CodePageConverter* converter = nullptr) {
     Records r;
     size_t position = 0;
     HeaderBlock b;
     RecordLine line;
     int number = 0;
     while (nextHeaderBlock(text.data(), text.size(), &position, &b)) {
-        formatHeaderRecord(b, ++number, &line);
+        formatHeaderRecord(b, ++number, converter, &line);
         std::string s(line.text, line.length);
         EXPECT_EQ(s.size(), strlen(line.text));
         EXPECT_GE(s.size(), 2u);
@@ -56,8 +57,8 @@ std::vector<std::string> fields(const std::string& line) {
 }
 
 // The fields of the only record of one block.
-std::vector<std::string> recordOf(const std::string& headerLines) {
-    Records r = process(block(headerLines));
+std::vector<std::string> recordOf(const std::string& headerLines, const CodePageConverter* converter = nullptr) {
+    Records r = process(block(headerLines), converter);
     EXPECT_EQ(1u, r.lines.size());
     if (r.lines.empty()) {
         return std::vector<std::string>(10);
@@ -67,6 +68,24 @@ std::vector<std::string> recordOf(const std::string& headerLines) {
     f.resize(10);
     return f;
 }
+
+// Converts the Cyrillic letters of ISO-8859-5 (code page 28595), as the
+// system would; refuses every other code page.
+class IsoCyrillicConverter : public CodePageConverter {
+public:
+    bool toAnsi(unsigned codePage, const char* text, size_t length, char* ansi, size_t capacity) const override {
+        if (codePage != 28595) {
+            return false;
+        }
+        size_t n = 0;
+        for (; n < length && n + 1 < capacity; n++) {
+            unsigned char c = static_cast<unsigned char>(text[n]);
+            ansi[n] = static_cast<char>(c >= 0xB0 && c <= 0xEF ? c + 0x10 : c);
+        }
+        ansi[n] = '\0';
+        return true;
+    }
+};
 
 enum Field { Number, Mark, Pseudonym, Address, Size, Ident, Sender, Date, Attachment, Subject };
 
@@ -105,9 +124,17 @@ TEST_F(HeaderBlocks, SenderForms) {
     EXPECT_EQ("Ivan Petrov <ivan@example.com>  ", recordOf("From:\t Ivan Petrov <ivan@example.com>  ")[Sender]);
     EXPECT_EQ("Иван <ivan@example.com>", recordOf("from: Иван <ivan@example.com>")[Sender]);
     EXPECT_EQ("", recordOf("To: petrov@example.ru")[Sender]);
-    // An unknown charset is left as it is.
+    // A charset without a converter is left as it is.
     EXPECT_EQ("=?iso-8859-5?B?uNLQvQ==?= <i@example.com>",
               recordOf("From: =?iso-8859-5?B?uNLQvQ==?= <i@example.com>")[Sender]);
+}
+
+TEST_F(HeaderBlocks, OtherCharsetsThroughTheHandedConverter) {
+    IsoCyrillicConverter iso;
+    EXPECT_EQ("Иван", recordOf("From: =?iso-8859-5?B?uNLQ3Q==?= <i@example.com>", &iso)[Sender]);
+    EXPECT_EQ("ПриветПр", recordOf("Subject: Re: =?ISO-8859-5?B?v+DY0tXi?= =?iso-8859-5?Q?=BF=E0?=", &iso)[Subject]);
+    // A word the converter refuses is kept with the rest of the line, once.
+    EXPECT_EQ("Пр=?koi8-u?Q?=F0?= x", recordOf("Subject: =?iso-8859-5?Q?=BF=E0?= =?koi8-u?Q?=F0?= x", &iso)[Subject]);
 }
 
 TEST_F(HeaderBlocks, SubjectWords) {
