@@ -8,13 +8,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/session_user.sh"
 
 session_log() { echo "session: $*" >&2; }
 
+# The display's size: one on which Windows proposes a scaling of 150 %, so that
+# the windows at that scaling have the room they have on such a machine.
+session_screen=1920x1080
+
 # Picks a free X display number and starts Xvfb on it.
 session_start_display() {
     local n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
         n=$((n + 1))
     done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$KORVEL_SESSION_DIR/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${session_screen}x24" -nolisten tcp >"$KORVEL_SESSION_DIR/xvfb.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/xvfb.pid"
     export DISPLAY=":$n"
     local i
@@ -50,7 +54,7 @@ session_prefix_fonts() {
 # are the command that runs wine (for another account).
 session_prefix_desktop() {
     "$@" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f </dev/null >/dev/null 2>&1
-    "$@" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f </dev/null >/dev/null 2>&1
+    "$@" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d "$session_screen" /f </dev/null >/dev/null 2>&1
 }
 
 # Creates the prefix once per session folder.

@@ -69,6 +69,12 @@ public:
 
     T get() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
+    void reset(T object = nullptr) {
+        if (object_) {
+            DeleteObject(object_);
+        }
+        object_ = object;
+    }
 
 private:
     T object_ = nullptr;

@@ -44,12 +44,40 @@ bool saveAccounts(const MailboxPage& page) {
     return written;
 }
 
+// The page's rectangle of one of its controls.
+RECT controlRect(HWND page, int id) {
+    RECT r = {};
+    GetWindowRect(GetDlgItem(page, id), &r);
+    MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The template's buttons and editing group reach into the status line below
+// them: the buttons are lifted and the group's frame shortened so that they
+// end just above it, whatever pixels the dialog's font makes of the units.
+void keepClearOfStatusLine(HWND page) {
+    RECT gap = {0, 0, 0, 1};
+    MapDialogRect(page, &gap);
+    LONG limit = controlRect(page, IDC_STATUS_LINE).top - gap.bottom;
+    for (int id : {IDC_MAILBOX_ADD, IDC_MAILBOX_DELETE, IDC_MAILBOX_EDIT, IDCANCEL, IDC_MAILBOX_SAVE,
+                   IDC_MAILBOX_CANCEL, IDC_MAILBOX_GROUP}) {
+        RECT r = controlRect(page, id);
+        if (r.bottom <= limit) {
+            continue;
+        }
+        LONG top = id == IDC_MAILBOX_GROUP ? r.top : r.top - (r.bottom - limit);
+        SetWindowPos(GetDlgItem(page, id), nullptr, r.left, top, r.right - r.left, limit - top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 BOOL onInitDialog(HWND window) {
     MailboxPage* page = createPageState<MailboxPage>(window);
     if (page == nullptr) {
         return FALSE;
     }
     page->window = window;
+    keepClearOfStatusLine(window);
     setUpMailboxList(*page);
     enableControl(*page, IDC_MAILBOX_LIST, true);
     enableControl(*page, IDC_MAILBOX_ADD, true);

@@ -3,6 +3,7 @@
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "ui/paint_wait.h"
+#include "ui/window_metrics.h"
 
 #include <cctype>
 
@@ -10,8 +11,12 @@ const char kAlertWindowClass[] = "AlertWin";
 
 namespace {
 
+// Sizes at 96 DPI, scaled to the window's DPI.
 constexpr int kAlertWidth = 350;
 constexpr int kAlertHeight = 40;
+constexpr int kFontHeight = 18;
+constexpr int kFontWidth = 8;
+constexpr int kCornerSize = 15;
 constexpr int kTextCapacity = 260;
 constexpr COLORREF kTextColour = RGB(240, 255, 240);
 constexpr COLORREF kNormalColour = RGB(10, 80, 255);
@@ -47,13 +52,16 @@ void onPaint(HWND window) {
     GetWindowTextA(window, text, sizeof text);
     COLORREF background = alertBackground(text, gAgent.alertIsError, gAgent.pollMode);
 
-    GdiObject<HFONT> font(CreateFontA(18, 8, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Times New Roman"));
+    int dpi = windowDpi(window);
+    GdiObject<HFONT> font(CreateFontA(scaleForDpi(kFontHeight, dpi), scaleForDpi(kFontWidth, dpi), 0, 0, FW_NORMAL, 0,
+                                      0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Times New Roman"));
     GdiObject<HBRUSH> brush(CreateSolidBrush(background));
     SelectedObject withFont(dc, font.get());
     SelectedObject withBrush(dc, brush.get());
     SetTextColor(dc, kTextColour);
     SetBkColor(dc, background);
-    RoundRect(dc, client.left, client.top, client.right, client.bottom, 15, 15);
+    int corner = scaleForDpi(kCornerSize, dpi);
+    RoundRect(dc, client.left, client.top, client.right, client.bottom, corner, corner);
     DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
 }
 
@@ -86,10 +94,12 @@ LRESULT CALLBACK alertWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 HWND createAlertWindow(HWND parent) {
     RECT client;
     GetClientRect(parent, &client);
-    int x = (client.left + client.right - kAlertWidth) / 2;
-    int y = (client.top + client.bottom - kAlertHeight) / 2;
-    HWND alert = CreateWindowExA(WS_EX_TOPMOST, kAlertWindowClass, "Минуточку...", WS_CHILD, x, y, kAlertWidth,
-                                 kAlertHeight, parent, nullptr, gAgent.instance, nullptr);
+    int width = scaleForWindow(parent, kAlertWidth);
+    int height = scaleForWindow(parent, kAlertHeight);
+    int x = (client.left + client.right - width) / 2;
+    int y = (client.top + client.bottom - height) / 2;
+    HWND alert = CreateWindowExA(WS_EX_TOPMOST, kAlertWindowClass, "Минуточку...", WS_CHILD, x, y, width, height,
+                                 parent, nullptr, gAgent.instance, nullptr);
     gAgent.alertWindow = alert;
     return alert;
 }
@@ -101,9 +111,16 @@ void showAlert(const char* text, int isError) {
     }
     SetWindowTextA(alert, text);
     gAgent.alertIsError = isError;
-    // Over whatever its window shows: a page created after the alert lies
-    // above it until then.
-    SetWindowPos(alert, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    // Over the middle of its window, which may have been resized since the
+    // alert was made, and over whatever it shows: a page created after the
+    // alert lies above it until then.
+    RECT own = {};
+    RECT client = {};
+    GetWindowRect(alert, &own);
+    GetClientRect(GetParent(alert), &client);
+    int x = (client.left + client.right - (own.right - own.left)) / 2;
+    int y = (client.top + client.bottom - (own.bottom - own.top)) / 2;
+    SetWindowPos(alert, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     InvalidateRect(alert, nullptr, TRUE);
     UpdateWindow(alert);
 }

@@ -15,7 +15,9 @@ enum class HeaderImage { None, Group, Attachment };
 struct MailColumn {
     const char* header;
     ColumnAlign align;
-    int (*width)(int unit); // from the view's unit: the list's width divided by unitDivisor
+    // From the view's unit (the list's width divided by unitDivisor) and the
+    // list's DPI, which scales the fixed pixels the table adds.
+    int (*width)(int unit, int dpi);
     HeaderImage image;
     MailField field;
 };
@@ -30,3 +32,14 @@ struct MailColumnTable {
 
 // The table of the grouped (detailed) or the flat (compact) view.
 const MailColumnTable& mailColumns(bool grouped);
+
+// The width of column index in a list listWidth pixels wide at dpi.
+int mailColumnWidth(const MailColumnTable& table, int index, int listWidth, int dpi);
+
+// How column index is aligned at width: a centred date narrower than the
+// widest date (dateWidth) would lose its start, so it is left-aligned then.
+ColumnAlign mailColumnAlign(const MailColumnTable& table, int index, int width, int dateWidth);
+
+// The least list width (a multiple of the unit divisor) whose date column is
+// at least dateWidth pixels wide at dpi.
+int listWidthForDates(const MailColumnTable& table, int dateWidth, int dpi);

@@ -5,11 +5,15 @@
 #include "core/agent_state.h"
 #include "core/program_names.h"
 #include "resources/resource.h"
+#include "store/mail_date.h"
 #include "ui/list_colours.h"
+#include "ui/window_metrics.h"
 #include "viewer/mail_columns.h"
 #include "viewer/mail_sort.h"
 #include "viewer/viewer_state.h"
 #include "viewer/viewer_status_bar.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -57,17 +61,41 @@ int columnFormat(ColumnAlign align) {
     return LVCFMT_LEFT;
 }
 
+// The room a cell gives its text beyond the text itself.
+constexpr int kCellPadding = 12;
+
+// The width of the widest date the list can show, with a cell's margins, in
+// the list's font: a date near the end of each month (the day with two
+// digits) and the text shown for a date that cannot be converted.
+int dateCellWidth(HWND list) {
+    constexpr long long kFirstOf2026 = 1767225600; // 2026-01-01 00:00:00 UTC
+    constexpr long long kMonth = 2629800;          // a twelfth of a year
+    constexpr long long kDays27 = 27 * 86400LL;
+    ControlFont font(list);
+    int widest = textWidth(list, font.get(), kUnknownMailDate);
+    for (int month = 0; month < 12; month++) {
+        char text[64];
+        snprintf(text, sizeof text, "%lld", kFirstOf2026 + month * kMonth + kDays27);
+        if (showMailDate(text, text, sizeof text, 0)) {
+            int width = textWidth(list, font.get(), text);
+            widest = width > widest ? width : widest;
+        }
+    }
+    return widest + scaleForWindow(list, kCellPadding);
+}
+
 // Inserts the view's columns left to right, up to the first one the control
 // refuses.
 void insertColumns(HWND list, bool detailed, int width) {
     const MailColumnTable& table = mailColumns(detailed);
-    int unit = width / table.unitDivisor;
+    int dpi = windowDpi(list);
+    int dateWidth = dateCellWidth(list);
     for (int index = 0; index < table.count; index++) {
         const MailColumn& entry = table.columns[index];
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = columnFormat(entry.align);
-        column.cx = entry.width(unit);
+        column.cx = mailColumnWidth(table, index, width, dpi);
+        column.fmt = columnFormat(mailColumnAlign(table, index, column.cx, dateWidth));
         column.pszText = const_cast<char*>(entry.header);
         column.iSubItem = index;
         if (entry.image != HeaderImage::None) {
@@ -78,6 +106,34 @@ void insertColumns(HWND list, bool detailed, int width) {
             return;
         }
     }
+}
+
+constexpr UINT_PTR kFirstColumnSubclassId = 1;
+
+// The first column holds the check boxes and the fold signs, where the user
+// looks for them at the row's start: its header cannot be dragged, and no
+// other header can be dropped before it.
+LRESULT CALLBACK keepFirstColumnProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    switch (message) {
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHEADERA*>(lParam);
+        if (header->hdr.hwndFrom != ListView_GetHeader(list)) {
+            break;
+        }
+        if (header->hdr.code == HDN_BEGINDRAG && header->iItem == 0) {
+            return TRUE;
+        }
+        if (header->hdr.code == HDN_ENDDRAG && header->pitem != nullptr && (header->pitem->mask & HDI_ORDER) != 0 &&
+            header->pitem->iOrder == 0) {
+            return TRUE;
+        }
+        break;
+    }
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(list, keepFirstColumnProc, id);
+        break;
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
 }
 
 HWND createListControl(const Viewer& viewer, HWND parent, const RECT& area) {
@@ -144,10 +200,12 @@ bool rebuildMailList(Viewer& viewer, HWND parent, const RECT& area, int clickX, 
                      failure.code, failure.text);
         return false;
     }
+    SetWindowSubclass(list, keepFirstColumnProc, kFirstColumnSubclassId, 0);
     labelStatusBar(viewer);
     MailList& mails = viewer.mails();
     dressList(list, images, mails.records == nullptr || mails.count <= 0);
     insertColumns(list, viewer.detailed(), area.right - area.left);
+    viewer.list.fittedWidth = area.right - area.left;
     fillRows(viewer, sort);
     UpdateWindow(parent);
     if (clickX != 0 && clickY != 0) {
@@ -171,4 +229,40 @@ void describeMailCell(Viewer& viewer, LVITEMA& item) {
         item.state = check == RowCheck::None ? 0 : INDEXTOSTATEIMAGEMASK(check == RowCheck::Ticked ? 2 : 1);
         item.stateMask = LVIS_STATEIMAGEMASK;
     }
+}
+
+void fitMailColumns(Viewer& viewer, int width) {
+    HWND list = viewer.listControl();
+    if (list == nullptr || width == viewer.list.fittedWidth) {
+        return;
+    }
+    viewer.list.fittedWidth = width;
+    const MailColumnTable& table = mailColumns(viewer.detailed());
+    int dpi = windowDpi(list);
+    int dateWidth = dateCellWidth(list);
+    for (int index = 0; index < table.count; index++) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT;
+        if (!SendMessageA(list, LVM_GETCOLUMNA, index, reinterpret_cast<LPARAM>(&column))) {
+            return; // the columns the control refused end here
+        }
+        // The format keeps its other flags (the header's image).
+        column.mask = LVCF_FMT | LVCF_WIDTH;
+        column.cx = mailColumnWidth(table, index, width, dpi);
+        column.fmt =
+            (column.fmt & ~LVCFMT_JUSTIFYMASK) | columnFormat(mailColumnAlign(table, index, column.cx, dateWidth));
+        SendMessageA(list, LVM_SETCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+int mailListNeededWidth(const Viewer& viewer) {
+    HWND list = viewer.listControl();
+    if (list == nullptr) {
+        return 0;
+    }
+    int dpi = windowDpi(list);
+    int dateWidth = dateCellWidth(list);
+    int grouped = listWidthForDates(mailColumns(true), dateWidth, dpi);
+    int flat = listWidthForDates(mailColumns(false), dateWidth, dpi);
+    return grouped > flat ? grouped : flat;
 }

@@ -17,6 +17,13 @@ struct Viewer;
 // afterwards. False, after a message box, when the list cannot be created.
 bool rebuildMailList(Viewer& viewer, HWND parent, const RECT& area, int clickX, int clickY, bool sort);
 
+// Fits the columns to a list width, in the view's proportions, when the
+// width differs from the one they were last fitted to.
+void fitMailColumns(Viewer& viewer, int width);
+
+// The list width at which both views show every date whole.
+int mailListNeededWidth(const Viewer& viewer);
+
 // Destroys the list (its image list goes with it).
 void destroyMailList(Viewer& viewer);
 

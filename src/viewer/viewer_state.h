@@ -13,11 +13,13 @@
 struct MailListView {
     UniqueWindow control;
     MailRows rows;
+    int fittedWidth = 0; // the width the columns were last fitted to
 };
 
 struct Viewer {
     HWND window = nullptr;
     HWND tabs = nullptr;
+    GdiObject<HFONT> tabFont; // the tabs' font; it outlives the tab control
     HWND status = nullptr;
     MailListView list;
     int currentTab = 0;          // 0 "Новые" (NewMailDim), 1 "История" (MailDim)
@@ -25,6 +27,7 @@ struct Viewer {
     int newTabViewStyle = 0;     // remembered style of "Новые"
     int historyTabViewStyle = 0; // remembered style of "История"
     int statusHeight = 0;
+    int statusNeeds[5] = {}; // each status part's width for its icon and label
 
     // The array pair of the tab shown.
     MailList& mails() const { return currentTab == 0 ? NewMailDim : MailDim; }

@@ -6,6 +6,7 @@
 #include "core/service_paths.h"
 #include "resources/resource.h"
 #include "ui/button.h"
+#include "ui/window_metrics.h"
 #include "viewer/viewer_state.h"
 #include "viewer/viewer_window.h"
 
@@ -14,31 +15,101 @@
 namespace {
 
 constexpr int kStatusParts = 5;
-constexpr int kButtonHeight = 18;
-constexpr int kToggleWidth = 130;
+constexpr int kButtonHeight = 18; // at 96 DPI, as the offsets below
+constexpr int kButtonInset = 3;   // from the part's left and top edges
+constexpr int kButtonTrim = 13;   // a part's width less its button's
+constexpr int kToggleWidth = 130; // the size toggle's width at the least
+constexpr int kPartPadding = 12;  // around a part's icon and label
 constexpr int kButtonIds[kStatusParts] = {IDC_VIEWER_DELETE, IDC_VIEWER_UNDO, IDC_VIEWER_GET_MAIL, IDC_VIEWER_SETTINGS,
                                           IDC_VIEWER_SIZE_TOGGLE};
 constexpr int kUndoPart = 1;
 
+constexpr char kDeleteLabel[] = "Удалить (Del)";
+constexpr char kUndoLabel[] = "Отменить удаление (Ctrl+Z)";
+constexpr char kGetMailLabel[] = "Получить почту (Ctrl+P";
+constexpr char kSettingsLabel[] = "Настройки (Ctrl+N)";
+constexpr char kToCompactLabel[] = "Минимизировать (Ctrl+Space)";
+constexpr char kToDetailedLabel[] = "Показать подробно (Ctrl+Space)";
+
+// The labels each part may show; its width is kept for the longest, so that
+// the parts do not move when the undo part fills or the view changes.
+constexpr const char* kPartLabels[kStatusParts][2] = {{kDeleteLabel, ""},
+                                                      {kUndoLabel, ""},
+                                                      {kGetMailLabel, ""},
+                                                      {kSettingsLabel, ""},
+                                                      {kToCompactLabel, kToDetailedLabel}};
+
+// The right edges of the parts for a bar width: a fifth of the width each,
+// as far as every part keeps the room its icon and label need; a part that
+// needs more pushes the parts after it to the right. A bar too narrow for
+// every label shares its width out in proportion to the needs, so that each
+// label loses a little and every part stays in reach. The last part reaches
+// the bar's edge.
+void partEdges(const Viewer& viewer, int width, int edges[kStatusParts]) {
+    int needs[kStatusParts];
+    int total = statusBarNeededWidth(viewer);
+    for (int part = 0; part < kStatusParts; part++) {
+        needs[part] = total > width ? MulDiv(viewer.statusNeeds[part], width, total) : viewer.statusNeeds[part];
+    }
+    int fifth = width / 5;
+    int proportional[kStatusParts - 1] = {fifth, 2 * fifth, (2 * width) / 5 + fifth, (3 * width) / 5 + fifth};
+    int after = 0; // what the parts right of the current one need
+    for (int part = 1; part < kStatusParts; part++) {
+        after += needs[part];
+    }
+    int left = 0;
+    for (int part = 0; part < kStatusParts - 1; part++) {
+        int right = proportional[part] < width - after ? proportional[part] : width - after;
+        edges[part] = right > left + needs[part] ? right : left + needs[part];
+        left = edges[part];
+        after -= needs[part + 1];
+    }
+    edges[kStatusParts - 1] = -1;
+}
+
 // Moves the five buttons over the status bar parts whose right edges are
 // given (the left edge of part 0 is 0), or creates them there.
-void placeButtons(HWND window, const int edges[kStatusParts], int top, bool create) {
+void placeButtons(const Viewer& viewer, const int edges[kStatusParts], int top, bool create) {
+    HWND window = viewer.window;
+    int inset = scaleForWindow(window, kButtonInset);
+    int trim = scaleForWindow(window, kButtonTrim);
+    int height = scaleForWindow(window, kButtonHeight);
+    int lastNeed = viewer.statusNeeds[kStatusParts - 1] - trim;
+    int toggleWidth = scaleForWindow(window, kToggleWidth);
+    toggleWidth = lastNeed > toggleWidth ? lastNeed : toggleWidth;
     for (int part = 0; part < kStatusParts; part++) {
         int left = part == 0 ? 0 : edges[part - 1];
-        int x = left + 3;
-        int width = part == kStatusParts - 1 ? kToggleWidth : edges[part] - left - 13;
+        int x = left + inset;
+        int width = part == kStatusParts - 1 ? toggleWidth : edges[part] - left - trim;
         if (!create) {
-            MoveWindow(GetDlgItem(window, kButtonIds[part]), x, top, width, kButtonHeight, part == kStatusParts - 1);
+            MoveWindow(GetDlgItem(window, kButtonIds[part]), x, top + inset, width, height, part == kStatusParts - 1);
             continue;
         }
         HWND made =
             CreateWindowExA(WS_EX_TRANSPARENT | WS_EX_TOPMOST, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x,
-                            top, width, kButtonHeight, window,
+                            top + inset, width, height, window,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIds[part])), gAgent.instance, nullptr);
         if (made != nullptr) {
             SetWindowPos(made, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
+}
+
+// What each part needs to show its icon and its longest label whole, with
+// the bar's own font; the last part also holds the size grip.
+void measureParts(Viewer& viewer) {
+    ControlFont font(viewer.status);
+    int icon = GetSystemMetrics(SM_CXSMICON);
+    int padding = scaleForWindow(viewer.status, kPartPadding);
+    for (int part = 0; part < kStatusParts; part++) {
+        int label = 0;
+        for (const char* text : kPartLabels[part]) {
+            int width = textWidth(viewer.status, font.get(), text);
+            label = width > label ? width : label;
+        }
+        viewer.statusNeeds[part] = icon + label + padding;
+    }
+    viewer.statusNeeds[kStatusParts - 1] += GetSystemMetrics(SM_CXVSCROLL);
 }
 
 HICON statusIcon(int id) {
@@ -78,16 +149,16 @@ bool createStatusBar(Viewer& viewer, const RECT& client) {
     RECT bar;
     GetWindowRect(viewer.status, &bar);
     viewer.statusHeight = bar.bottom - bar.top;
-    int b = bar.right - bar.left;
-    int w = client.right - client.left;
-    int edges[kStatusParts] = {b / 5, w / 5 + b / 5, 2 * w / 5 + b / 5, 3 * w / 5 + b / 5, -1};
+    measureParts(viewer);
+    int edges[kStatusParts];
+    partEdges(viewer, client.right - client.left, edges);
     SendMessageA(viewer.status, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
     for (int id : kButtonIds) {
         if (HWND old = GetDlgItem(viewer.window, id)) {
             DestroyWindow(old);
         }
     }
-    placeButtons(viewer.window, edges, client.bottom - viewer.statusHeight + 3, true);
+    placeButtons(viewer, edges, client.bottom - viewer.statusHeight, true);
     return true;
 }
 
@@ -98,34 +169,43 @@ void layoutStatusBar(Viewer& viewer, const RECT& client) {
     int w = client.right - client.left;
     int s = viewer.statusHeight;
     MoveWindow(viewer.status, client.left, client.bottom - s, w, s, TRUE);
-    int edges[kStatusParts] = {w / 5, 2 * (w / 5), (2 * w) / 5 + w / 5, (3 * w) / 5 + w / 5, -1};
+    int edges[kStatusParts];
+    partEdges(viewer, w, edges);
     SendMessageA(viewer.status, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
-    placeButtons(viewer.window, edges, client.bottom - s + 3, false);
+    placeButtons(viewer, edges, client.bottom - s, false);
+}
+
+int statusBarNeededWidth(const Viewer& viewer) {
+    int total = 0;
+    for (int need : viewer.statusNeeds) {
+        total += need;
+    }
+    return total;
 }
 
 void labelStatusBar(const Viewer& viewer) {
     if (viewer.status == nullptr) {
         return;
     }
-    setPart(viewer.status, 0, IDI_DELETE, "Удалить (Del)");
+    setPart(viewer.status, 0, IDI_DELETE, kDeleteLabel);
     bool known = false;
     bool pending = deletionFilePresent(known);
     if (known) {
         setUndoAvailable(viewer, pending);
     }
-    setPart(viewer.status, 2, IDI_MAIL, "Получить почту (Ctrl+P");
-    setPart(viewer.status, 3, IDI_SETTINGS, "Настройки (Ctrl+N)");
+    setPart(viewer.status, 2, IDI_MAIL, kGetMailLabel);
+    setPart(viewer.status, 3, IDI_SETTINGS, kSettingsLabel);
     if (viewer.detailed()) {
-        setPart(viewer.status, 4, IDI_VIEW_COMPACT, "Минимизировать (Ctrl+Space)");
+        setPart(viewer.status, 4, IDI_VIEW_COMPACT, kToCompactLabel);
     } else {
-        setPart(viewer.status, 4, IDI_VIEW_DETAILED, "Показать подробно (Ctrl+Space)");
+        setPart(viewer.status, 4, IDI_VIEW_DETAILED, kToDetailedLabel);
     }
 }
 
 void setUndoAvailable(const Viewer& viewer, bool available) {
     EnableWindow(GetDlgItem(viewer.window, kButtonIds[kUndoPart]), available ? TRUE : FALSE);
     if (viewer.status != nullptr) {
-        setPart(viewer.status, kUndoPart, available ? IDI_SETTINGS : 0, available ? "Отменить удаление (Ctrl+Z)" : "");
+        setPart(viewer.status, kUndoPart, available ? IDI_SETTINGS : 0, available ? kUndoLabel : "");
     }
 }
 

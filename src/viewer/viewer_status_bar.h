@@ -12,6 +12,9 @@ bool createStatusBar(Viewer& viewer, const RECT& client);
 // Moves the bar, its parts and the buttons to the client area's bottom.
 void layoutStatusBar(Viewer& viewer, const RECT& client);
 
+// The width the five parts need to show their icons and labels whole.
+int statusBarNeededWidth(const Viewer& viewer);
+
 // Sets every part's icon and label: the undo part from whether
 // DeleteMail.txt is there, the size toggle's from the view style.
 void labelStatusBar(const Viewer& viewer);

@@ -15,6 +15,7 @@
 #include "viewer/mail_deletion.h"
 #include "viewer/mail_list_notify.h"
 #include "viewer/mail_list_view.h"
+#include "viewer/viewer_size.h"
 #include "viewer/viewer_state.h"
 #include "viewer/viewer_status_bar.h"
 
@@ -54,8 +55,11 @@ LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 // Handed to the window's creation: whether a failure was already shown to
 // the user there, so that openViewer does not show a second message.
+// Also whether the window was made at the built-in default rectangle, which
+// it then widens to what its labels and dates need.
 struct ViewerCreation {
     bool failureShown = false;
+    bool defaultRect = false;
 };
 
 RECT listArea(const Viewer& viewer) {
@@ -79,7 +83,15 @@ bool createTabs(Viewer& viewer, const RECT& client) {
         return false;
     }
     SetWindowSubclass(viewer.tabs, tabsSubclassProc, kTabsSubclassId, reinterpret_cast<DWORD_PTR>(&viewer));
-    SendMessageA(viewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    // The stock GUI font keeps its 96-DPI size; the system's message font
+    // is made for the display's scaling.
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        viewer.tabFont.reset(CreateFontIndirectA(&metrics.lfMessageFont));
+    }
+    HGDIOBJ font = viewer.tabFont ? viewer.tabFont.get() : GetStockObject(DEFAULT_GUI_FONT);
+    SendMessageA(viewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     const char* names[] = {"Новые", "История"};
     for (int i = 0; i < 2; i++) {
         TCITEMA item = {};
@@ -128,6 +140,13 @@ LRESULT onCreate(Viewer& viewer, const CREATESTRUCTA& create) {
         }
         return -1;
     }
+    if (creation != nullptr && creation->defaultRect) {
+        RECT now;
+        GetWindowRect(viewer.window, &now);
+        RECT wanted = defaultViewerRect(viewer, now);
+        MoveWindow(viewer.window, wanted.left, wanted.top, wanted.right - wanted.left, wanted.bottom - wanted.top,
+                   FALSE);
+    }
     showReceivedInTray();
     SetFocus(viewer.listControl());
     dropPendingInput(WM_MOUSEFIRST, WM_MOUSELAST);
@@ -147,6 +166,7 @@ void onPaint(Viewer& viewer) {
         if (viewer.listControl() != nullptr) {
             MoveWindow(viewer.listControl(), area.left, area.top, area.right - area.left, area.bottom - area.top - s,
                        TRUE);
+            fitMailColumns(viewer, area.right - area.left);
         }
     }
 }
@@ -180,6 +200,10 @@ void onSizeToggle(Viewer& viewer) {
     RECT now;
     GetWindowRect(viewer.window, &now);
     saveViewerRect(ViewerRect{now.left, now.top, now.right, now.bottom}, viewer.viewStyle, "WinPosInv");
+    if (isDefaultViewerRect(other)) {
+        RECT wanted = defaultViewerRect(viewer, now);
+        other = ViewerRect{wanted.left, wanted.top, wanted.right, wanted.bottom};
+    }
     MoveWindow(viewer.window, now.left, now.top, other.right - other.left, other.bottom - other.top, TRUE);
     RECT client;
     GetClientRect(viewer.window, &client);
@@ -332,6 +356,7 @@ void reloadMailLists(const Viewer& viewer) {
 HWND openViewer(HWND owner) {
     ViewerRect r = readViewerRect("WinPos");
     ViewerCreation creation;
+    creation.defaultRect = isDefaultViewerRect(r);
     HWND window =
         CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left,
                         r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance, &creation);

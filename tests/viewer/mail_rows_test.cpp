@@ -163,10 +163,10 @@ TEST(MailRows, FlatViewShowsEveryMailAndNoPlaceholder) {
     // The hidden last column holds the number and takes no room.
     const MailColumnTable& flat = mailColumns(false);
     EXPECT_EQ("10", cell(rows, mails.list, 0, flat.numberColumn));
-    EXPECT_EQ(0, flat.columns[flat.numberColumn].width(500 / flat.unitDivisor));
+    EXPECT_EQ(0, flat.columns[flat.numberColumn].width(500 / flat.unitDivisor, 96));
     const MailColumnTable& grouped = mailColumns(true);
     EXPECT_EQ(MailField::Number, grouped.columns[grouped.numberColumn].field);
-    EXPECT_EQ(0, grouped.columns[grouped.numberColumn].width(700 / grouped.unitDivisor));
+    EXPECT_EQ(0, grouped.columns[grouped.numberColumn].width(700 / grouped.unitDivisor, 144));
     EXPECT_EQ(nullptr, rows.groupAt(mails.list, 0));
     ASSERT_TRUE(rows.toggleMark(mails.list, 2));
     EXPECT_EQ(RowCheck::Ticked, rows.checkAt(mails.list, 2));
@@ -243,4 +243,28 @@ TEST(MailSort, ASortingRebuildRegroupsAndKeepsTheFolds) {
     EXPECT_STREQ("Дом", mails.list.groups[1].pseudonym);
     EXPECT_EQ(1, mails.list.groups[1].collapsed);
     EXPECT_EQ(0, mails.list.groups[0].collapsed);
+}
+
+// The columns' fixed pixels follow the scaling; the least list width that
+// holds a date holds it and one unit less does not; a centred date too
+// narrow for the widest date is left-aligned, other columns keep theirs.
+TEST(MailColumns, ScaledWidthsTheWidthDatesNeedAndTheirAlignment) {
+    const MailColumnTable& grouped = mailColumns(true);
+    const MailColumnTable& flat = mailColumns(false);
+    EXPECT_EQ(130, mailColumnWidth(grouped, 1, 700, 96));
+    EXPECT_EQ(145, mailColumnWidth(grouped, 1, 700, 144));
+    EXPECT_EQ(53, mailColumnWidth(flat, 0, 500, 144));
+    EXPECT_EQ(0, mailColumnWidth(flat, flat.count, 500, 96));
+    EXPECT_EQ(0, mailColumnWidth(flat, 2, 20, 192)); // never below 0
+    for (int dpi : {96, 120, 144, 192}) {
+        for (const MailColumnTable* table : {&grouped, &flat}) {
+            int width = listWidthForDates(*table, 150, dpi);
+            EXPECT_GE(mailColumnWidth(*table, 2, width, dpi), 150) << dpi;
+            EXPECT_LT(mailColumnWidth(*table, 2, width - table->unitDivisor, dpi), 150) << dpi;
+        }
+    }
+    EXPECT_EQ(ColumnAlign::Left, mailColumnAlign(flat, 2, 99, 100));
+    EXPECT_EQ(ColumnAlign::Centre, mailColumnAlign(flat, 2, 100, 100));
+    EXPECT_EQ(ColumnAlign::Left, mailColumnAlign(grouped, 2, 10, 100));
+    EXPECT_EQ(ColumnAlign::Centre, mailColumnAlign(grouped, 4, 10, 100)); // the size, not a date
 }

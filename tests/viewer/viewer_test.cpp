@@ -435,6 +435,50 @@ TEST_F(Viewer, ClicksLandWhereTheListDrawsItsParts) {
     EXPECT_NE(before[0], marks(5)[0]);
 }
 
+// Headers dragged with the mouse: other columns change places, but the
+// column of the check boxes and fold signs stays first, and the clicks on
+// them do what they show.
+TEST_F(Viewer, TheCheckBoxColumnStaysFirstWhenHeadersAreDragged) {
+    gAgent.settings.winStyle = 1;
+    ASSERT_TRUE(writeFile(path("GetMail.txt"), sampleMails()));
+    open();
+    HWND header = ListView_GetHeader(list());
+    auto drag = [&](int column, LONG toX) {
+        RECT item = {};
+        Header_GetItemRect(header, column, &item);
+        POINT start = rectCentre(item);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(start.x, start.y));
+        for (int step = 1; step <= 4; step++) {
+            LONG x = start.x + (toX - start.x) * step / 4;
+            SendMessageA(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, start.y));
+        }
+        SendMessageA(header, WM_LBUTTONUP, 0, MAKELPARAM(toX, start.y));
+        pumpPendingMessages();
+    };
+    auto order = [&] {
+        std::vector<int> columns(7);
+        SendMessageA(list(), LVM_GETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(columns.data()));
+        return columns;
+    };
+    RECT first = {};
+    Header_GetItemRect(header, 0, &first);
+    drag(2, first.right + 4); // the date before the sender
+    EXPECT_EQ((std::vector<int>{0, 2, 1, 3, 4, 5, 6}), order());
+    drag(3, first.left + 2);  // before the check boxes: refused
+    drag(0, first.right * 4); // the check boxes' own column: refused
+    EXPECT_EQ((std::vector<int>{0, 2, 1, 3, 4, 5, 6}), order());
+
+    using Marks = std::vector<std::string>;
+    // Rows: "Работа", Анна, Пётр, "Дом", Мама.
+    clickAt(checkBoxCentre(1));
+    clickAt(checkBoxCentre(3));
+    clickAt(iconCentre(2)); // a mail row has no fold sign
+    EXPECT_EQ((Marks{"-", "x", "-", "x", "x"}), marks(7));
+    screenshot(("viewer_dragged_column_" + std::to_string(screenDpi()) + "dpi.bmp").c_str());
+    clickAt(iconCentre(0));
+    EXPECT_EQ(0u, rows(7)[1].find("Дом:"));
+}
+
 // The same clicks with the display scaled to 200 %, in a process of its own
 // (the scaling is read when a process starts).
 TEST(ViewerScaled, ClicksLandWhereTheListDrawsItsPartsAtTwiceTheScale) {
