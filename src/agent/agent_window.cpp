@@ -414,6 +414,10 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_POLL_NOTICE:
         showPollNotice(window, lParam);
         return 0;
+    case WM_DPICHANGED:
+        // The icon is made anew at the small icon size of the new scale.
+        modifyTrayIcon(0, nullptr);
+        return 0;
     case WM_POWERBROADCAST:
         return onPowerBroadcast(window, wParam);
     case WM_QUERYENDSESSION:
