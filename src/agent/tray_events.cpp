@@ -7,6 +7,7 @@
 #include "core/agent_state.h"
 #include "core/newest_mail.h"
 #include "core/program_names.h"
+#include "core/settings_file.h"
 #include "core/service_paths.h"
 #include "resources/resource.h"
 #include "store/line_reader.h"
@@ -31,29 +32,6 @@ bool show(TrayEvents& events, TrayNotice kind, const char* title, const char* te
     return true;
 }
 
-bool firstStartHintGiven() {
-    RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
-        return false;
-    }
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    DWORD type = 0;
-    return RegQueryValueExA(key.get(), kFirstStartHintValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD && value != 0;
-}
-
-void recordFirstStartHint() {
-    RegistryKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.out(), nullptr) !=
-        ERROR_SUCCESS) {
-        return;
-    }
-    DWORD value = 1;
-    RegSetValueExA(key.get(), kFirstStartHintValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
 // The installation writes the account list empty: a line in it is a mailbox.
 bool hasMailbox() {
     ServicePath path(kMailBoxFile);
@@ -72,8 +50,8 @@ bool hasMailbox() {
     return false;
 }
 
-// The hint goes once for the user: it is marked given as soon as the shell
-// has taken it.
+// The hint goes once for the installation: it is marked given as soon as the
+// shell has taken it.
 void giveFirstStartHint(TrayEvents& events) {
     if (firstStartHintGiven()) {
         return;

@@ -22,11 +22,8 @@ constexpr char kTelegramBoxFile[] = "MessBox.txt";   // the telegram accounts
 constexpr char kFreshTelegramFile[] = "GetMess.txt"; // every telegram received
 constexpr char kTelegramFile[] = "Mess.txt";         // removed when the viewer closes
 
-// Under HKEY_CURRENT_USER: "Path" (the installation folder), "AutoStart" and
-// the first start's mark.
+// Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
 constexpr char kMakerKey[] = "SOFTWARE\\Brastel\\";
 constexpr char kPathValue[] = "Path";
 constexpr char kAutoStartValue[] = "AutoStart";
-// Set to 1 once the agent's first start has told the user where its icon is.
-constexpr char kFirstStartHintValue[] = "FirstStartHint";

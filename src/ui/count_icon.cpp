@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kMaxCount = 99;
 // The count's badge: white figures on red, as the system's own badges.
-constexpr uint8_t kBadgeRed = 0xC4, kBadgeGreen = 0x2B, kBadgeBlue = 0x1C;
+constexpr uint8_t kBadgeRed = 0xD9, kBadgeGreen = 0x3B, kBadgeBlue = 0x2B;
 constexpr int kSmallestFigures = 6; // font height in pixels
 
 using Pixels = std::vector<uint32_t>; // top-down BGRA rows, alpha not premultiplied

@@ -34,12 +34,6 @@ protected:
     void writeMailboxFile(const std::string& lines) { ASSERT_TRUE(writeFile(path("MailBox.txt"), lines)); }
 };
 
-// What a click on the icon sends: a selection where the shell took version 4
-// of the icon's messages, the mouse message otherwise.
-LPARAM trayClick() {
-    return trayUsesVersion4() ? MAKELPARAM(NIN_SELECT, TRAY_ICON_ID) : WM_LBUTTONDOWN;
-}
-
 bool menuItemEnabled(HMENU menu, UINT id) {
     return (GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
 }
@@ -200,7 +194,7 @@ TEST_F(AgentWindow, TheMenuInEachState) {
     EXPECT_TRUE(menuItemEnabled(menu, IDM_QUIT));
     DestroyMenu(menu);
     // A click on the icon while a poll runs does nothing.
-    send(WM_TRAYICON, 0, trayClick());
+    send(WM_TRAYICON, 0, trayClickEvent());
     EXPECT_EQ(0, gAgent.viewerOpen);
     gAgent.pollThread = nullptr;
 
@@ -263,7 +257,7 @@ TEST_F(AgentWindow, SettingsAndViewerNeverExistTogether) {
     // The settings dialog wrote the user settings as it closed.
     EXPECT_NE(std::string::npos, readFile(path("Korvel.ini")).find("KolBlink=10"));
     // A click on the tray icon closes the open viewer.
-    send(WM_TRAYICON, 0, trayClick());
+    send(WM_TRAYICON, 0, trayClickEvent());
     EXPECT_EQ(0, gAgent.viewerOpen);
 }
 

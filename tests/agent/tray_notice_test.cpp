@@ -4,7 +4,7 @@
 #include "agent/agent_window.h"
 #include "base/text.h"
 #include "core/agent_state.h"
-#include "core/program_names.h"
+#include "core/settings_file.h"
 #include "resources/resource.h"
 #include "store/mail_line.h"
 #include "store/mail_record.h"
@@ -48,26 +48,6 @@ std::vector<ShellCall> notices() {
     return found;
 }
 
-void setFirstStartHintGiven(bool given) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_CURRENT_USER, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    if (given) {
-        DWORD one = 1;
-        RegSetValueExA(key, kFirstStartHintValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-    } else {
-        RegDeleteValueA(key, kFirstStartHintValue);
-    }
-    RegCloseKey(key);
-}
-
-DWORD firstStartHintValue() {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    RegGetValueA(HKEY_CURRENT_USER, kAgentKey, kFirstStartHintValue, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
 // The callback message of a version 4 icon: the event and the icon's id.
 LPARAM iconEvent(UINT event) {
     return MAKELPARAM(event, TRAY_ICON_ID);
@@ -77,7 +57,7 @@ class TrayNotices : public AgentWindowFixture {
 protected:
     void SetUp() override {
         AgentWindowFixture::SetUp();
-        setFirstStartHintGiven(true);
+        recordFirstStartHint(); // the installation's first start is over
         calls.clear();
         gTrayShellCall = recordCall;
     }
@@ -85,6 +65,7 @@ protected:
         gTrayShellCall = nullptr;
         AgentWindowFixture::TearDown();
     }
+    void forgetFirstStartHint() { DeleteFileA(path("Korvel.ini").c_str()); }
     // A reception cycle from the poll timer, until the agent window has
     // handled its end.
     void pollAndWait() {
@@ -187,9 +168,9 @@ TEST_F(TrayNotices, TheStartTellsOfEarlierMailOnce) {
 
 // The first start after the installation says where the icon is; with no
 // mailbox yet it offers one, and its click opens the settings. Later starts
-// say nothing.
+// of that installation say nothing.
 TEST_F(TrayNotices, TheFirstStartHintComesOnceAndOffersAMailbox) {
-    setFirstStartHintGiven(false);
+    forgetFirstStartHint();
     ASSERT_TRUE(writeFile(path("MailBox.txt"), ""));
     removeTrayIcon();
     calls.clear();
@@ -197,7 +178,7 @@ TEST_F(TrayNotices, TheFirstStartHintComesOnceAndOffersAMailbox) {
     ASSERT_EQ(1u, notices().size());
     EXPECT_NE(std::string::npos, notices()[0].text.find("панель задач"));
     EXPECT_NE(std::string::npos, notices()[0].text.find("добавить почтовый ящик"));
-    EXPECT_EQ(1u, firstStartHintValue());
+    EXPECT_NE(std::string::npos, readFile(path("Korvel.ini")).find("FirstStartHint=1\r\n"));
     send(WM_TRAYICON, 0, iconEvent(NIN_BALLOONUSERCLICK));
     EXPECT_EQ(1, gAgent.settingsOpen);
 
@@ -208,7 +189,7 @@ TEST_F(TrayNotices, TheFirstStartHintComesOnceAndOffersAMailbox) {
 }
 
 TEST_F(TrayNotices, TheHintWithAMailboxOffersNone) {
-    setFirstStartHintGiven(false);
+    forgetFirstStartHint();
     ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Фейк;ivan@fake.test;secret;fake.test;110\r\n"));
     removeTrayIcon();
     calls.clear();
