@@ -6,7 +6,8 @@
 #include "core/service_paths.h"
 #include "base/event_log.h"
 #include "agent/poll_cycle.h"
-#include "agent/tray_menu.h"
+#include "agent/tray_clicks.h"
+#include "agent/tray_events.h"
 #include "ui/tray_icon.h"
 #include "base/text.h"
 #include "base/win_handles.h"
@@ -51,6 +52,7 @@ struct AgentWindowState {
     bool resumePollStarted = false;
     // The refresh notification posted to the viewer outlives the posting.
     NMHDR refreshNotification = {};
+    TrayEvents trayEvents;
 };
 
 AgentWindowState* stateOf(HWND window) {
@@ -71,17 +73,6 @@ bool pollRunning() {
 
 UINT pollIntervalMs() {
     return static_cast<UINT>(gAgent.settings.interval) * 60000u;
-}
-
-// Shown, or gone to the tray by minimising.
-bool minimised(HWND window) {
-    return IsIconic(window) || !IsWindowVisible(window);
-}
-
-void bringBack(HWND window) {
-    SetForegroundWindow(window);
-    ShowWindow(window, SW_RESTORE);
-    InvalidateRect(window, nullptr, TRUE);
 }
 
 // Every dialog of the process shows the agent icon: the icon is set on the
@@ -236,7 +227,6 @@ void onBlinkTimer(HWND window) {
         gAgent.blinkPhase = gAgent.blinkPhase == 0 ? 1 : 0;
     }
     ReceivedTip tip(gAgent.receivedCount + gAgent.telegramCount);
-    dropTrayBalloon();
     // While the viewer is open it owns the tray's look.
     if (gAgent.viewerOpen) {
         updateTrayRecord(icon, tip.text);
@@ -270,10 +260,12 @@ void onResumeTimer(HWND window) {
 }
 
 // The shell may not take the icon yet (at logon, before the task bar is up):
-// the add is tried again on a timer until it is taken.
+// the add is tried again on a timer until it is taken. The start's notices
+// wait for it.
 void keepTrayIconAdded(HWND window, bool added) {
     if (added) {
         KillTimer(window, IDT_TRAY_ADD);
+        announceStart(stateOf(window)->trayEvents);
     } else {
         SetTimer(window, IDT_TRAY_ADD, kTrayAddRetryMs, nullptr);
     }
@@ -299,63 +291,6 @@ LRESULT onTimer(HWND window, WPARAM id) {
     return 0;
 }
 
-void onLeftClick() {
-    if (pollRunning()) {
-        return;
-    }
-    HWND settings = gAgent.settingsDialog;
-    HWND viewer = gAgent.viewerWindow;
-    if (gAgent.settingsOpen && settings != nullptr) {
-        if (minimised(settings)) {
-            bringBack(settings);
-        } else {
-            SendMessageA(settings, WM_CLOSE, 0, 0);
-        }
-    } else if (gAgent.viewerOpen && viewer != nullptr) {
-        if (minimised(viewer)) {
-            bringBack(viewer);
-            HWND list = GetDlgItem(viewer, IDC_MAIL_LIST);
-            SetFocus(list != nullptr ? list : viewer);
-        } else {
-            SendMessageA(viewer, WM_CLOSE, 0, 0);
-        }
-    } else {
-        openViewer(nullptr);
-    }
-}
-
-void onRightClick(HWND window) {
-    UniqueMenu menu(buildTrayMenu());
-    if (!menu) {
-        return;
-    }
-    HWND front =
-        gAgent.settingsOpen ? gAgent.settingsDialog.load() : (gAgent.viewerOpen ? gAgent.viewerWindow.load() : nullptr);
-    if (front != nullptr) {
-        bringBack(front);
-    }
-    POINT cursor = {};
-    GetCursorPos(&cursor);
-    SetForegroundWindow(window);
-    TrackPopupMenuEx(menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x - 5, cursor.y - 10, window,
-                     nullptr);
-    PostMessageA(window, WM_NULL, 0, 0);
-}
-
-LRESULT onTrayIcon(HWND window, LPARAM mouseMessage) {
-    switch (mouseMessage) {
-    case WM_LBUTTONDOWN:
-        onLeftClick();
-        break;
-    case WM_RBUTTONDOWN:
-        onRightClick(window);
-        break;
-    default:
-        break;
-    }
-    return 0;
-}
-
 // Asks an open viewer to merge and show the fresh mails: its "Новые" tab is
 // selected and the tab control's change notification posted as if it came
 // from there.
@@ -370,21 +305,19 @@ void refreshViewer(NMHDR& refreshNotification) {
     refreshNotification.hwndFrom = tabs;
     refreshNotification.idFrom = IDC_VIEWER_TABS;
     refreshNotification.code = TCN_SELCHANGE;
-    if (minimised(viewer)) {
-        bringBack(viewer);
+    if (windowMinimised(viewer)) {
+        bringWindowBack(viewer);
     }
     PostMessageA(tabs, TCM_SETCURSEL, 0, 0);
     PostMessageA(viewer, WM_NOTIFY, IDC_VIEWER_TABS, reinterpret_cast<LPARAM>(&refreshNotification));
 }
 
-// The end of a poll cycle: the tray's count and a new version's balloon,
-// blinking after mail, the viewer's refresh.
+// The end of a poll cycle: the tray's count, the notifications of new mail
+// and of a new version, blinking after mail, the viewer's refresh.
 LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
-    if (outcome & kPollNewVersion) {
-        setTrayBalloon("Имеется новая версия программы.");
-    }
     int count = static_cast<int>(received);
     modifyTrayIcon(count != 0 ? IDI_MAIL : IDI_AGENT, ReceivedTip(count).text);
+    announcePollEnd(stateOf(window)->trayEvents, (outcome & kPollBroughtMail) != 0, (outcome & kPollNewVersion) != 0);
     if (outcome & kPollBroughtMail) {
         KillTimer(window, IDT_BLINK);
         if (gAgent.settings.blink != 0) {
@@ -467,8 +400,10 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_TIMER:
         return onTimer(window, wParam);
     case WM_TRAYICON:
-        return onTrayIcon(window, lParam);
+        onTrayIconMessage(window, wParam, lParam, stateOf(window)->trayEvents);
+        return 0;
     case WM_TRAY_ADD:
+        stateOf(window)->trayEvents.startPending = true;
         keepTrayIconAdded(window, addTrayIcon(window));
         return 0;
     case WM_POLL_FETCHING:
@@ -478,6 +413,10 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onPollDone(window, wParam, lParam);
     case WM_POLL_NOTICE:
         showPollNotice(window, lParam);
+        return 0;
+    case WM_DPICHANGED:
+        // The icon is made anew at the small icon size of the new scale.
+        modifyTrayIcon(0, nullptr);
         return 0;
     case WM_POWERBROADCAST:
         return onPowerBroadcast(window, wParam);

@@ -1,6 +1,12 @@
 #include "agent/poll_cycle.h"
 
 #include "core/agent_state.h"
+#include "core/newest_mail.h"
+#include "core/program_names.h"
+#include "core/service_paths.h"
+#include "base/file_io.h"
+#include "store/line_reader.h"
+#include "store/mail_line.h"
 #include "base/event_log.h"
 #include "core/settings_file.h"
 #include "agent/agent_window.h"
@@ -28,6 +34,30 @@ UniqueHandle lastCycle;
 // running. The thread closes its own handle.
 void endFetching() {
     UniqueHandle self(gAgent.pollThread.exchange(nullptr));
+}
+
+// The notification of new mail names the newest one: the last record of
+// GetMail.txt, which the run has just appended to and which no other thread
+// touches before this one's fetching ends.
+void recordRunMail(int count) {
+    ServicePath path(kFreshMailFile);
+    FileImage image;
+    MailRecord record = {};
+    if (readFileImage(path.text, FILE_SHARE_READ, image).ok() && image.size != 0) {
+        LineReader lines(image.text(), image.size);
+        const char* line = nullptr;
+        size_t length = 0;
+        const char* last = nullptr;
+        size_t lastLength = 0;
+        while (lines.next(line, length)) {
+            last = line;
+            lastLength = length;
+        }
+        if (last != nullptr) {
+            parseMailLine(last, lastLength, record);
+        }
+    }
+    recordNewestMail(count, record.sender, record.subject);
 }
 
 enum class Connection {
@@ -146,6 +176,9 @@ DWORD WINAPI pollCycleThread(void*) {
         }
     }
     retrievalRun();
+    if (reception && gAgent.runNewMailCount != 0) {
+        recordRunMail(gAgent.runNewMailCount);
+    }
 
     endFetching();
     // A mailbox test brings no mail: the counters, the blinking and the

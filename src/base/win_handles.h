@@ -284,22 +284,51 @@ private:
     HWND window_ = nullptr;
 };
 
-// An icon loaded without LR_SHARED, destroyed with DestroyIcon.
+// An icon loaded without LR_SHARED, or made, destroyed with DestroyIcon.
 class IconOwner {
 public:
+    IconOwner() = default;
     explicit IconOwner(HICON icon) : icon_(icon) {}
-    ~IconOwner() {
-        if (icon_ != nullptr) {
-            DestroyIcon(icon_);
-        }
-    }
+    ~IconOwner() { reset(); }
     IconOwner(const IconOwner&) = delete;
     IconOwner& operator=(const IconOwner&) = delete;
 
     HICON get() const { return icon_; }
+    explicit operator bool() const { return icon_ != nullptr; }
+    HICON* out() { return &icon_; }
+    HICON release() {
+        HICON icon = icon_;
+        icon_ = nullptr;
+        return icon;
+    }
+    void reset(HICON icon = nullptr) {
+        if (icon_ != nullptr) {
+            DestroyIcon(icon_);
+        }
+        icon_ = icon;
+    }
 
 private:
-    HICON icon_;
+    HICON icon_ = nullptr;
+};
+
+// A memory device context made with CreateCompatibleDC, deleted with DeleteDC.
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDc() {
+        if (dc_ != nullptr) {
+            DeleteDC(dc_);
+        }
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HDC dc_;
 };
 
 // An image list destroyed with ImageList_Destroy, until a control that

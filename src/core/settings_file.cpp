@@ -92,6 +92,21 @@ ViewerRect readViewerRect(const char* section) {
     return r;
 }
 
+// Per installation: a new installation's first start gives the hint again,
+// and the uninstaller takes the mark away with the service folder.
+constexpr char kFirstStartHintKey[] = "FirstStartHint";
+
+bool firstStartHintGiven() {
+    IniPath ini;
+    return readInt(ini, kSection, kFirstStartHintKey, 0) != 0;
+}
+
+void recordFirstStartHint() {
+    IniPath ini;
+    writeInt(ini, kSection, kFirstStartHintKey, 1);
+    flush(ini);
+}
+
 void saveAnnouncedVersion() {
     IniPath ini;
     writeInt(ini, kSection, "NewVersion", gAgent.settings.newVersion);

@@ -18,6 +18,11 @@ void saveViewerRect(const ViewerRect& rect, int viewStyle, const char* section);
 // Reads a viewer rectangle of section "WinPos" or "WinPosInv".
 ViewerRect readViewerRect(const char* section);
 
+// Whether the first start's hint about the tray icon was given; recorded
+// once it was.
+bool firstStartHintGiven();
+void recordFirstStartHint();
+
 // Writes "NewVersion" and "VersionSize" from gAgent.settings, then
 // "VersionHash" when there is one (else the key goes), and flushes.
 void saveAnnouncedVersion();

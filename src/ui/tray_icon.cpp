@@ -1,48 +1,93 @@
 #include "ui/tray_icon.h"
 
-#include "core/agent_state.h"
 #include "base/text.h"
+#include "base/win_handles.h"
+#include "core/agent_state.h"
 #include "resources/resource.h"
-
-#include <shellapi.h>
+#include "ui/count_icon.h"
 
 namespace {
 
-constexpr UINT kBalloonTimeoutMs = 10000;
+// With NOTIFYICON_VERSION_4 the shell shows the tooltip only when asked to.
+constexpr UINT kRecordFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
 
-void setIcon(int iconId) {
-    gAgent.trayIconId = iconId;
-    gAgent.trayIcon.hIcon = LoadIconA(gAgent.instance, MAKEINTRESOURCEA(iconId));
+// The picture the record shows, made for its icon, count and size.
+struct TrayPicture {
+    IconOwner icon;
+    int iconId = 0;
+    int count = 0;
+    int size = 0;
+};
+TrayPicture picture;
+bool version4 = false;
+
+bool showsCount(int iconId) {
+    return iconId == IDI_MAIL || iconId == IDI_MAIL_BLINK;
+}
+
+// Makes the picture anew when the icon, the count or the size the shell asks
+// for has changed; a picture that cannot be made keeps the last one.
+void refreshPicture() {
+    NOTIFYICONDATAA& tray = gAgent.trayIcon;
+    int iconId = gAgent.trayIconId;
+    int count = showsCount(iconId) ? gAgent.receivedCount.load() : 0;
+    int size = smallIconSize(tray.hWnd);
+    if (picture.icon && picture.iconId == iconId && picture.count == count && picture.size == size) {
+        return;
+    }
+    HICON made = makeCountIcon(gAgent.instance, iconId, count, size);
+    if (made == nullptr) {
+        return;
+    }
+    picture.icon.reset(made);
+    picture.iconId = iconId;
+    picture.count = count;
+    picture.size = size;
+    tray.hIcon = made;
 }
 
 void updateRecord(int iconId, const char* tip) {
     if (iconId != 0) {
-        setIcon(iconId);
+        gAgent.trayIconId = iconId;
     }
     if (tip != nullptr) {
         copyText(gAgent.trayIcon.szTip, sizeof gAgent.trayIcon.szTip, tip);
     }
 }
 
+BOOL callShell(DWORD message, NOTIFYICONDATAA& data) {
+    if (gTrayShellCall != nullptr) {
+        gTrayShellCall(message, data);
+    }
+    return Shell_NotifyIconA(message, &data);
+}
+
+// Keyboard selection, the context menu key and notification clicks reach the
+// agent only with version 4 of the icon's messages; the shell forgets it with
+// the icon, so it is asked for after every add.
+void askForVersion4() {
+    NOTIFYICONDATAA request = gAgent.trayIcon;
+    request.uVersion = NOTIFYICON_VERSION_4;
+    version4 = callShell(NIM_SETVERSION, request) != FALSE;
+}
+
 } // namespace
 
 int gTrayAddsToFail = 0;
+void (*gTrayShellCall)(DWORD message, const NOTIFYICONDATAA& data) = nullptr;
 
 bool addTrayIcon(HWND agentWindow) {
     NOTIFYICONDATAA& tray = gAgent.trayIcon;
     tray = NOTIFYICONDATAA{};
-    tray.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    tray.cbSize = sizeof tray;
     tray.hWnd = agentWindow;
     tray.uID = TRAY_ICON_ID;
-    tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    tray.uFlags = kRecordFlags;
     tray.uCallbackMessage = WM_TRAYICON;
     int received = gAgent.receivedCount;
     formatText(tray.szTip, sizeof tray.szTip, "Ранее принято писем - %d", received);
-    setIcon(received != 0 ? IDI_MAIL : IDI_AGENT);
-    if (received != 0) {
-        copyText(tray.szInfo, sizeof tray.szInfo, tray.szTip);
-    }
-    tray.uTimeout = kBalloonTimeoutMs;
+    gAgent.trayIconId = received != 0 ? IDI_MAIL : IDI_AGENT;
+    picture.icon.reset();
     return restoreTrayIcon();
 }
 
@@ -58,13 +103,24 @@ bool restoreTrayIcon() {
         gTrayAddsToFail--;
         return false;
     }
-    return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE || Shell_NotifyIconA(NIM_MODIFY, &tray) != FALSE;
+    refreshPicture();
+    bool added = callShell(NIM_ADD, tray) != FALSE;
+    if (!added && callShell(NIM_MODIFY, tray) == FALSE) {
+        return false;
+    }
+    askForVersion4();
+    return true;
+}
+
+bool trayUsesVersion4() {
+    return version4;
 }
 
 void modifyTrayIcon(int iconId, const char* tip) {
     updateRecord(iconId, tip);
     if (gAgent.trayIcon.hWnd != nullptr) {
-        Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon);
+        refreshPicture();
+        callShell(NIM_MODIFY, gAgent.trayIcon);
     }
 }
 
@@ -72,12 +128,22 @@ void updateTrayRecord(int iconId, const char* tip) {
     updateRecord(iconId, tip);
 }
 
-void dropTrayBalloon() {
-    gAgent.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-}
-
-void setTrayBalloon(const char* text) {
-    copyText(gAgent.trayIcon.szInfo, sizeof gAgent.trayIcon.szInfo, text);
+// The notification goes in a copy of the record that carries nothing else:
+// the record itself never holds NIF_INFO.
+bool showTrayNotification(const TrayNotification& notification) {
+    const NOTIFYICONDATAA& tray = gAgent.trayIcon;
+    if (tray.hWnd == nullptr) {
+        return false;
+    }
+    NOTIFYICONDATAA request = {};
+    request.cbSize = sizeof request;
+    request.hWnd = tray.hWnd;
+    request.uID = tray.uID;
+    request.uFlags = NIF_INFO;
+    copyText(request.szInfoTitle, sizeof request.szInfoTitle, notification.title);
+    copyText(request.szInfo, sizeof request.szInfo, notification.text);
+    request.dwInfoFlags = notification.flags;
+    return callShell(NIM_MODIFY, request) != FALSE;
 }
 
 ReceivedTip::ReceivedTip(int count) {
@@ -86,15 +152,15 @@ ReceivedTip::ReceivedTip(int count) {
 
 void removeTrayIcon() {
     if (gAgent.trayIcon.hWnd != nullptr) {
-        Shell_NotifyIconA(NIM_DELETE, &gAgent.trayIcon);
+        callShell(NIM_DELETE, gAgent.trayIcon);
     }
 }
 
 TrayState trayState() {
     TrayState s;
     s.iconId = gAgent.trayIconId;
+    s.count = picture.iconId == s.iconId ? picture.count : 0;
     copyText(s.tip, sizeof s.tip, gAgent.trayIcon.szTip);
-    copyText(s.balloon, sizeof s.balloon, gAgent.trayIcon.szInfo);
-    s.balloonFlag = (gAgent.trayIcon.uFlags & NIF_INFO) != 0;
+    s.icon = gAgent.trayIcon.hIcon;
     return s;
 }

@@ -262,7 +262,6 @@ LRESULT onNotify(Viewer& viewer, NMHDR* header) {
 }
 
 void onDestroy(Viewer& viewer) {
-    dropTrayBalloon();
     modifyTrayIcon(IDI_AGENT, ReceivedTip(0).text);
     saveMailLists();
     destroyMailList(viewer);

@@ -179,7 +179,7 @@ TEST_F(SettingsDialog, TabsPagesAndAQuietClosing) {
     SendMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_STREQ("Окно настроек активно", trayState().tip);
-    SendMessageA(agent, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+    SendMessageA(agent, WM_TRAYICON, 0, trayClickEvent());
     EXPECT_TRUE(IsWindowVisible(dialog));
 
     // Nothing changed: no poll and no alert, but the user settings are written.

@@ -8,6 +8,7 @@
 #include "core/agent_state.h"
 #include "store/mail_lists.h"
 #include "ui/alert_window.h"
+#include "resources/resource.h"
 #include "ui/tray_icon.h"
 
 #include "http_fixtures.h"
@@ -47,6 +48,10 @@ void closeIfOpen(std::atomic<int>& open, std::atomic<HWND>& window) {
 }
 
 } // namespace
+
+LPARAM trayClickEvent() {
+    return trayUsesVersion4() ? MAKELPARAM(NIN_SELECT, TRAY_ICON_ID) : WM_LBUTTONDOWN;
+}
 
 void AgentWindowFixture::SetUp() {
     ASSERT_TRUE(prepareAgentState(dir));

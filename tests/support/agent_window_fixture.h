@@ -17,6 +17,11 @@
 // every notice wait out the user's two seconds.
 constexpr DWORD kTestNoticePauseMs = 300;
 
+// What a click on the tray icon sends the agent window: a selection where
+// the shell took version 4 of the icon's messages, the mouse message
+// otherwise.
+LPARAM trayClickEvent();
+
 class AgentWindowFixture : public ::testing::Test {
 protected:
     void SetUp() override;

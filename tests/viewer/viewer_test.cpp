@@ -616,7 +616,7 @@ TEST_F(Viewer, AViewerThatCannotBeCreatedIsReported) {
     HHOOK hook = SetWindowsHookExA(WH_CBT, refuseViewer, nullptr, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
     Onlooker onlooker(IDOK);
-    SendMessageA(agent, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+    SendMessageA(agent, WM_TRAYICON, 0, trayClickEvent());
     SendMessageA(agent, WM_COMMAND, IDM_VIEW_MAIL, 0);
     UnhookWindowsHookEx(hook);
     std::vector<std::string> boxes = onlooker.boxes();
