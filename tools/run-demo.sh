@@ -118,7 +118,8 @@ while kill -0 "$agent" 2>/dev/null; do
     # In the demo a new mail comes in now and then.
     if [ $own_mailboxes -eq 0 ] && [ $((ticks % 15)) -eq 0 ]; then
         extra=$((extra + 1))
-        sample=$(ls "$root"/tests/retrieval/mails/*.eml | sed -n "$(((extra - 1) % 12 + 1))p")
+        samples=("$root"/tests/retrieval/mails/*.eml)
+        sample=${samples[$(((extra - 1) % ${#samples[@]}))]}
         sed "s/^Message-ID: <\(.*\)>/Message-ID: <demo$extra.\1>/I" "$sample" \
             >"$dovecot_dir/mail/demo/Maildir/new/$((1800000000 + extra)).M${extra}P2.demo"
         chown nobody:nogroup "$dovecot_dir/mail/demo/Maildir/new/"*
