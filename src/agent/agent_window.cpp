@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
+#include "base/wide_text.h"
 #include "resources/resource.h"
 #include "ui/alert_window.h"
 #include "settings/settings_dialog.h"
@@ -64,7 +65,7 @@ LRESULT onNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     if (!state || !attachWindowState(window, GWLP_USERDATA, std::move(state))) {
         return FALSE;
     }
-    return DefWindowProcA(window, WM_NCCREATE, wParam, lParam);
+    return DefWindowProcW(window, WM_NCCREATE, wParam, lParam);
 }
 
 bool pollRunning() {
@@ -364,10 +365,9 @@ LRESULT onDestroy(HWND window) {
     KillTimer(window, IDT_RESUME);
     KillTimer(window, IDT_TRAY_ADD);
     removeTrayIcon();
-    UnregisterClassA(kAgentWindowClass, gAgent.instance);
-    UnregisterClassA(kViewerWindowClass, gAgent.instance);
-    UnregisterClassA(kButtonClass, gAgent.instance);
-    UnregisterClassA(kAlertWindowClass, gAgent.instance);
+    for (const char* name : {kAgentWindowClass, kViewerWindowClass, kButtonClass, kAlertWindowClass}) {
+        UnregisterClassW(WideText(name).get(), gAgent.instance);
+    }
     PostQuitMessage(0);
     return 0;
 }
@@ -428,12 +428,12 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onDestroy(window);
     case WM_NCDESTROY:
         detachWindowState<AgentWindowState>(window, GWLP_USERDATA);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
         if (isTaskbarCreated(window, message)) {
             keepTrayIconAdded(window, restoreTrayIcon());
             return 0;
         }
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
+#include "base/wide_text.h"
 #include "install/gone_installation.h"
 #include "install/install_kind.h"
 #include "install/install_places.h"
@@ -223,19 +224,22 @@ bool registerWindowClasses(HINSTANCE instance) {
         {kAlertWindowClass, alertWindowProc, IDC_ARROW, nullptr, 0, "Затрудняюсь создать окно предупреждений!"},
         {kButtonClass, buttonWindowProc, IDC_HAND, nullptr, 2, "Затрудняюсь создать кнопки!"},
     };
-    WNDCLASSEXA wc = {};
+    // Unicode windows: the texts they are given stay UTF-16, whatever the
+    // system's code page.
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_AGENT));
     wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_AGENT), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     for (const ClassInfo& c : classes) {
-        wc.lpszClassName = c.name;
+        WideText name(c.name);
+        wc.lpszClassName = name.get();
         wc.lpfnWndProc = c.procedure;
         wc.hCursor = LoadCursorA(nullptr, c.cursor);
         wc.hbrBackground = c.background;
         wc.cbWndExtra = c.windowExtra;
-        if (RegisterClassExA(&wc) == 0) {
+        if (RegisterClassExW(&wc) == 0) {
             writeLog(c.failureText);
             showMessage(nullptr, c.failureText);
             return false;

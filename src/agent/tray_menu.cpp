@@ -1,5 +1,6 @@
 #include "agent/tray_menu.h"
 
+#include "base/wide_text.h"
 #include "core/agent_state.h"
 #include "resources/resource.h"
 
@@ -10,7 +11,7 @@ bool pollRunning() {
 }
 
 void addMenuItem(HMENU menu, UINT id, const char* text, bool enabled) {
-    AppendMenuA(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id, text);
+    AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id, WideText(text).get());
 }
 
 } // namespace
@@ -28,7 +29,7 @@ HMENU buildTrayMenu() {
     } else {
         addMenuItem(menu, IDM_POLL_NOW, "Получить почту", !settingsOpen);
     }
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     if (settingsOpen) {
         addMenuItem(menu, IDM_VIEW_MAIL, "Новые письма", true);
         addMenuItem(menu, IDM_SETTINGS, "Настройки", false);

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 
+#include <cwchar>
 #include <vector>
 
 WideText::WideText(const char* text) {
@@ -18,6 +19,20 @@ WideText::WideText(const char* text) {
         return;
     }
     text_.resize(static_cast<size_t>(length - 1)); // without the terminating zero
+}
+
+size_t widenText(const char* text, wchar_t* wide, size_t capacity) {
+    if (capacity == 0) {
+        return 0;
+    }
+    WideText converted(text);
+    size_t length = wcslen(converted.get());
+    if (length >= capacity) {
+        length = capacity - 1;
+    }
+    wmemcpy(wide, converted.get(), length);
+    wide[length] = L'\0';
+    return length;
 }
 
 size_t narrowText(const wchar_t* wide, char* text, size_t capacity) {

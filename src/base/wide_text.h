@@ -21,6 +21,10 @@ private:
     std::wstring text_;
 };
 
+// A Windows-1251 text as UTF-16 into wide (cut to capacity, always ended).
+// Returns the length.
+size_t widenText(const char* text, wchar_t* wide, size_t capacity);
+
 // A UTF-16 text as Windows-1251 into text (cut to capacity): what Windows-1251
 // cannot hold becomes its closest letter or "?". Returns the length.
 size_t narrowText(const wchar_t* wide, char* text, size_t capacity);

@@ -1,5 +1,6 @@
 #include "ui/alert_window.h"
 
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "ui/paint_wait.h"
@@ -48,9 +49,11 @@ void onPaint(HWND window) {
         return;
     }
     HDC dc = paint.dc();
-    char text[kTextCapacity];
-    GetWindowTextA(window, text, sizeof text);
-    COLORREF background = alertBackground(text, gAgent.alertIsError, gAgent.pollMode);
+    wchar_t text[kTextCapacity] = {};
+    GetWindowTextW(window, text, kTextCapacity);
+    char narrow[kTextCapacity];
+    narrowText(text, narrow, sizeof narrow);
+    COLORREF background = alertBackground(narrow, gAgent.alertIsError, gAgent.pollMode);
 
     int dpi = windowDpi(window);
     GdiObject<HFONT> font(CreateFontA(scaleForDpi(kFontHeight, dpi), scaleForDpi(kFontWidth, dpi), 0, 0, FW_NORMAL, 0,
@@ -62,7 +65,7 @@ void onPaint(HWND window) {
     SetBkColor(dc, background);
     int corner = scaleForDpi(kCornerSize, dpi);
     RoundRect(dc, client.left, client.top, client.right, client.bottom, corner, corner);
-    DrawTextA(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    DrawTextW(dc, text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
 }
 
 } // namespace
@@ -87,7 +90,7 @@ LRESULT CALLBACK alertWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ShowWindow(window, SW_HIDE);
         return 0;
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -98,8 +101,8 @@ HWND createAlertWindow(HWND parent) {
     int height = scaleForWindow(parent, kAlertHeight);
     int x = (client.left + client.right - width) / 2;
     int y = (client.top + client.bottom - height) / 2;
-    HWND alert = CreateWindowExA(WS_EX_TOPMOST, kAlertWindowClass, "Минуточку...", WS_CHILD, x, y, width, height,
-                                 parent, nullptr, gAgent.instance, nullptr);
+    HWND alert = CreateWindowExW(WS_EX_TOPMOST, WideText(kAlertWindowClass).get(), WideText("Минуточку...").get(),
+                                 WS_CHILD, x, y, width, height, parent, nullptr, gAgent.instance, nullptr);
     gAgent.alertWindow = alert;
     return alert;
 }
@@ -109,7 +112,7 @@ void showAlert(const char* text, int isError) {
     if (alert == nullptr) {
         return;
     }
-    SetWindowTextA(alert, text);
+    setWindowText(alert, text);
     gAgent.alertIsError = isError;
     // Over the middle of its window, which may have been resized since the
     // alert was made, and over whatever it shows: a page created after the

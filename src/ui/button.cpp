@@ -1,6 +1,7 @@
 #include "ui/button.h"
 
 #include "base/text.h"
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "ui/window_state.h"
@@ -38,20 +39,20 @@ void onPaint(HWND window) {
     }
     RECT area;
     GetClientRect(window, &area);
-    char text[kTextCapacity];
-    int length = GetWindowTextA(window, text, sizeof text);
+    wchar_t text[kTextCapacity];
+    int length = GetWindowTextW(window, text, kTextCapacity);
     if (length > 0) {
         SavedDcState restored(paint.dc());
         SetTextColor(paint.dc(), IsWindowEnabled(window) ? kEnabledText : kDisabledText);
         SetBkMode(paint.dc(), TRANSPARENT);
-        DrawTextA(paint.dc(), text, length, &area, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        DrawTextW(paint.dc(), text, length, &area, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     }
 }
 
 void onClick(HWND window) {
     if (const Link* link = linkOf(window)) {
         // A link the shell cannot open does nothing: there is nowhere to say so.
-        ShellExecuteA(nullptr, "open", link->address, nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(nullptr, L"open", WideText(link->address).get(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     int id = GetDlgCtrlID(window);
@@ -63,6 +64,12 @@ void onClick(HWND window) {
 
 } // namespace
 
+HWND createButtonWindow(DWORD extendedStyle, const RECT& area, HWND parent, int id) {
+    return CreateWindowExW(extendedStyle, WideText(kButtonClass).get(), L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                           area.left, area.top, area.right - area.left, area.bottom - area.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), gAgent.instance, nullptr);
+}
+
 LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
@@ -73,9 +80,9 @@ LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case WM_NCDESTROY:
         detachWindowState<Link>(window, GWLP_USERDATA);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -84,9 +91,7 @@ HWND createLinkButton(HWND parent, const RECT& area, const char* address) {
     if (!link || copyText(link->address, sizeof link->address, address) != strlen(address)) {
         return nullptr;
     }
-    UniqueWindow window(CreateWindowExA(WS_EX_TRANSPARENT, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
-                                        area.left, area.top, area.right - area.left, area.bottom - area.top, parent,
-                                        nullptr, gAgent.instance, nullptr));
+    UniqueWindow window(createButtonWindow(WS_EX_TRANSPARENT, area, parent, 0));
     if (window.get() == nullptr || !attachWindowState(window.get(), GWLP_USERDATA, std::move(link))) {
         return nullptr;
     }

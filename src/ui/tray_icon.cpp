@@ -1,6 +1,7 @@
 #include "ui/tray_icon.h"
 
 #include "base/text.h"
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "resources/resource.h"
@@ -55,11 +56,34 @@ void updateRecord(int iconId, const char* tip) {
     }
 }
 
-BOOL callShell(DWORD message, NOTIFYICONDATAA& data) {
+// The record's texts are Windows-1251; the shell gets them as UTF-16, so that
+// they read in Russian whatever the system's code page.
+NOTIFYICONDATAW wideRecord(const NOTIFYICONDATAA& data) {
+    NOTIFYICONDATAW wide = {};
+    wide.cbSize = sizeof wide;
+    wide.hWnd = data.hWnd;
+    wide.uID = data.uID;
+    wide.uFlags = data.uFlags;
+    wide.uCallbackMessage = data.uCallbackMessage;
+    wide.hIcon = data.hIcon;
+    wide.dwState = data.dwState;
+    wide.dwStateMask = data.dwStateMask;
+    wide.uVersion = data.uVersion;
+    wide.dwInfoFlags = data.dwInfoFlags;
+    wide.guidItem = data.guidItem;
+    wide.hBalloonIcon = data.hBalloonIcon;
+    widenText(data.szTip, wide.szTip, ARRAYSIZE(wide.szTip));
+    widenText(data.szInfo, wide.szInfo, ARRAYSIZE(wide.szInfo));
+    widenText(data.szInfoTitle, wide.szInfoTitle, ARRAYSIZE(wide.szInfoTitle));
+    return wide;
+}
+
+BOOL callShell(DWORD message, const NOTIFYICONDATAA& data) {
+    NOTIFYICONDATAW wide = wideRecord(data);
     if (gTrayShellCall != nullptr) {
-        gTrayShellCall(message, data);
+        gTrayShellCall(message, wide);
     }
-    return Shell_NotifyIconA(message, &data);
+    return Shell_NotifyIconW(message, &wide);
 }
 
 // Keyboard selection, the context menu key and notification clicks reach the
@@ -74,7 +98,7 @@ void askForVersion4() {
 } // namespace
 
 int gTrayAddsToFail = 0;
-void (*gTrayShellCall)(DWORD message, const NOTIFYICONDATAA& data) = nullptr;
+void (*gTrayShellCall)(DWORD message, const NOTIFYICONDATAW& data) = nullptr;
 
 bool addTrayIcon(HWND agentWindow) {
     NOTIFYICONDATAA& tray = gAgent.trayIcon;

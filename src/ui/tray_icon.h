@@ -1,4 +1,4 @@
-// The agent's one tray icon record. It belongs to the user-interface thread:
+// The agent's one tray icon record, its texts in Windows-1251. It belongs to the user-interface thread:
 // only that thread changes it and hands it to the shell, so that a shell that
 // hangs holds up no other thread. A poll cycle thread asks the agent window
 // by a posted message instead.
@@ -45,9 +45,9 @@ bool showTrayNotification(const TrayNotification& notification);
 
 void removeTrayIcon();
 
-// Called with every request handed to the shell, before it goes (the tests
-// record them). Null in the program.
-extern void (*gTrayShellCall)(DWORD message, const NOTIFYICONDATAA& data);
+// Called with every request handed to the shell, before it goes, as the
+// shell gets it: in UTF-16 (the tests record them). Null in the program.
+extern void (*gTrayShellCall)(DWORD message, const NOTIFYICONDATAW& data);
 
 // The tooltip that counts the mails received: "Принято писем - N".
 struct ReceivedTip {

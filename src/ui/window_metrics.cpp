@@ -1,5 +1,7 @@
 #include "ui/window_metrics.h"
 
+#include "base/wide_text.h"
+
 namespace {
 
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
@@ -49,7 +51,8 @@ int textWidth(HWND window, HFONT font, const char* text) {
     }
     HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
     SIZE size = {};
-    if (!GetTextExtentPoint32A(dc, text, lstrlenA(text), &size)) {
+    WideText wide(text);
+    if (!GetTextExtentPoint32W(dc, wide.get(), lstrlenW(wide.get()), &size)) {
         size.cx = 0;
     }
     if (previous != nullptr && previous != HGDI_ERROR) {

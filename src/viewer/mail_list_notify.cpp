@@ -172,8 +172,8 @@ LRESULT onMailListNotify(Viewer& viewer, NMHDR* header, bool& userAction) {
         return 0;
     }
     switch (header->code) {
-    case LVN_GETDISPINFOA:
-        describeMailCell(viewer, reinterpret_cast<NMLVDISPINFOA*>(header)->item);
+    case LVN_GETDISPINFOW:
+        describeMailCell(viewer, reinterpret_cast<NMLVDISPINFOW*>(header)->item);
         return 0;
     case NM_CLICK:
         userAction = true;

@@ -1,5 +1,6 @@
 #include "viewer/mail_list_view.h"
 
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
@@ -14,6 +15,7 @@
 #include "viewer/viewer_status_bar.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -92,17 +94,18 @@ void insertColumns(HWND list, bool detailed, int width) {
     int dateWidth = dateCellWidth(list);
     for (int index = 0; index < table.count; index++) {
         const MailColumn& entry = table.columns[index];
-        LVCOLUMNA column = {};
+        WideText header(entry.header);
+        LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.cx = mailColumnWidth(table, index, width, dpi);
         column.fmt = columnFormat(mailColumnAlign(table, index, column.cx, dateWidth));
-        column.pszText = const_cast<char*>(entry.header);
+        column.pszText = const_cast<wchar_t*>(header.get());
         column.iSubItem = index;
         if (entry.image != HeaderImage::None) {
             column.mask |= LVCF_IMAGE;
             column.iImage = entry.image == HeaderImage::Group ? kImageCollapsed : kImageAttachment;
         }
-        if (SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) < 0) {
+        if (SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) < 0) {
             return;
         }
     }
@@ -116,7 +119,7 @@ constexpr UINT_PTR kFirstColumnSubclassId = 1;
 LRESULT CALLBACK keepFirstColumnProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
     switch (message) {
     case WM_NOTIFY: {
-        const auto* header = reinterpret_cast<const NMHEADERA*>(lParam);
+        const auto* header = reinterpret_cast<const NMHEADERW*>(lParam);
         if (header->hdr.hwndFrom != ListView_GetHeader(list)) {
             break;
         }
@@ -214,11 +217,14 @@ bool rebuildMailList(Viewer& viewer, HWND parent, const RECT& area, int clickX, 
     return true;
 }
 
-void describeMailCell(Viewer& viewer, LVITEMA& item) {
+void describeMailCell(Viewer& viewer, LVITEMW& item) {
     MailList& mails = viewer.mails();
     const MailRows& rows = viewer.list.rows;
     if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0 && item.pszText != nullptr) {
-        rows.cellText(mails, item.iItem, item.iSubItem, item.pszText, static_cast<size_t>(item.cchTextMax));
+        // The rows' texts are Windows-1251: one byte for each UTF-16 unit.
+        std::vector<char> text(static_cast<size_t>(item.cchTextMax));
+        rows.cellText(mails, item.iItem, item.iSubItem, text.data(), text.size());
+        widenText(text.data(), item.pszText, static_cast<size_t>(item.cchTextMax));
     }
     if ((item.mask & LVIF_IMAGE) != 0) {
         const MailboxGroup* group = item.iSubItem == 0 ? rows.groupAt(mails, item.iItem) : nullptr;
@@ -241,9 +247,9 @@ void fitMailColumns(Viewer& viewer, int width) {
     int dpi = windowDpi(list);
     int dateWidth = dateCellWidth(list);
     for (int index = 0; index < table.count; index++) {
-        LVCOLUMNA column = {};
+        LVCOLUMNW column = {};
         column.mask = LVCF_FMT;
-        if (!SendMessageA(list, LVM_GETCOLUMNA, index, reinterpret_cast<LPARAM>(&column))) {
+        if (!SendMessageW(list, LVM_GETCOLUMNW, index, reinterpret_cast<LPARAM>(&column))) {
             return; // the columns the control refused end here
         }
         // The format keeps its other flags (the header's image).
@@ -251,7 +257,7 @@ void fitMailColumns(Viewer& viewer, int width) {
         column.cx = mailColumnWidth(table, index, width, dpi);
         column.fmt =
             (column.fmt & ~LVCFMT_JUSTIFYMASK) | columnFormat(mailColumnAlign(table, index, column.cx, dateWidth));
-        SendMessageA(list, LVM_SETCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
+        SendMessageW(list, LVM_SETCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
     }
 }
 

@@ -28,4 +28,4 @@ int mailListNeededWidth(const Viewer& viewer);
 void destroyMailList(Viewer& viewer);
 
 // Fills in what the control asks of one cell: text, icon and check.
-void describeMailCell(Viewer& viewer, LVITEMA& item);
+void describeMailCell(Viewer& viewer, LVITEMW& item);

@@ -1,5 +1,6 @@
 #include "viewer/viewer_status_bar.h"
 
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "core/program_names.h"
@@ -85,10 +86,8 @@ void placeButtons(const Viewer& viewer, const int edges[kStatusParts], int top, 
             MoveWindow(GetDlgItem(window, kButtonIds[part]), x, top + inset, width, height, part == kStatusParts - 1);
             continue;
         }
-        HWND made =
-            CreateWindowExA(WS_EX_TRANSPARENT | WS_EX_TOPMOST, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x,
-                            top + inset, width, height, window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIds[part])), gAgent.instance, nullptr);
+        RECT area = {x, top + inset, x + width, top + inset + height};
+        HWND made = createButtonWindow(WS_EX_TRANSPARENT | WS_EX_TOPMOST, area, window, kButtonIds[part]);
         if (made != nullptr) {
             SetWindowPos(made, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
@@ -120,7 +119,7 @@ HICON statusIcon(int id) {
 // An icon id of 0 takes the part's icon away.
 void setPart(HWND status, int part, int iconId, const char* label) {
     SendMessageA(status, SB_SETICON, part, reinterpret_cast<LPARAM>(iconId != 0 ? statusIcon(iconId) : nullptr));
-    SendMessageA(status, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(label));
+    SendMessageW(status, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(WideText(label).get()));
 }
 
 // Whether DeleteMail.txt is there; known is false when that could not be

@@ -2,6 +2,7 @@
 
 #include "base/win_handles.h"
 
+#include "base/wide_text.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
 #include "core/program_names.h"
@@ -31,19 +32,19 @@ namespace {
 constexpr UINT_PTR kTabsSubclassId = 1;
 
 // The list of a tab control never hears its own children's notifications:
-// they go on to the viewer, as ANSI notifications.
+// they go on to the viewer. The list asks for its texts in UTF-16.
 LRESULT CALLBACK tabsSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                   DWORD_PTR data) {
     const Viewer* viewer = reinterpret_cast<const Viewer*>(data);
     switch (message) {
     case WM_NOTIFY:
         if (viewer->listControl() != nullptr && reinterpret_cast<NMHDR*>(lParam)->hwndFrom == viewer->listControl()) {
-            return SendMessageA(GetParent(window), WM_NOTIFY, wParam, lParam);
+            return SendMessageW(GetParent(window), WM_NOTIFY, wParam, lParam);
         }
         break;
     case WM_NOTIFYFORMAT:
         if (lParam == NF_QUERY) {
-            return NFR_ANSI;
+            return NFR_UNICODE;
         }
         break;
     case WM_NCDESTROY:
@@ -94,10 +95,11 @@ bool createTabs(Viewer& viewer, const RECT& client) {
     SendMessageA(viewer.tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     const char* names[] = {"Новые", "История"};
     for (int i = 0; i < 2; i++) {
-        TCITEMA item = {};
+        WideText name(names[i]);
+        TCITEMW item = {};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(names[i]);
-        SendMessageA(viewer.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        item.pszText = const_cast<wchar_t*>(name.get());
+        SendMessageW(viewer.tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
     return true;
 }
@@ -112,7 +114,7 @@ void loadForOpening() {
     gAgent.telegramCount = 0;
 }
 
-LRESULT onCreate(Viewer& viewer, const CREATESTRUCTA& create) {
+LRESULT onCreate(Viewer& viewer, const CREATESTRUCTW& create) {
     auto* creation = static_cast<ViewerCreation*>(create.lpCreateParams);
     KillTimer(gAgent.agentWindow, IDT_BLINK);
     viewer.viewStyle = gAgent.settings.winStyle != 0 ? 1 : 0;
@@ -291,7 +293,7 @@ void onDestroy(Viewer& viewer) {
 LRESULT handleMessage(Viewer& viewer, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        return onCreate(viewer, *reinterpret_cast<const CREATESTRUCTA*>(lParam));
+        return onCreate(viewer, *reinterpret_cast<const CREATESTRUCTW*>(lParam));
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED) {
             ShowWindow(viewer.window, SW_HIDE);
@@ -319,7 +321,7 @@ LRESULT handleMessage(Viewer& viewer, UINT message, WPARAM wParam, LPARAM lParam
         onDestroy(viewer);
         return 0;
     }
-    return DefWindowProcA(viewer.window, message, wParam, lParam);
+    return DefWindowProcW(viewer.window, message, wParam, lParam);
 }
 
 } // namespace
@@ -356,9 +358,9 @@ HWND openViewer(HWND owner) {
     ViewerRect r = readViewerRect("WinPos");
     ViewerCreation creation;
     creation.defaultRect = isDefaultViewerRect(r);
-    HWND window =
-        CreateWindowExA(0, kViewerWindowClass, "Просмотр писем и телеграмм", WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left,
-                        r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, gAgent.instance, &creation);
+    HWND window = CreateWindowExW(0, WideText(kViewerWindowClass).get(), WideText("Просмотр писем и телеграмм").get(),
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                  owner, nullptr, gAgent.instance, &creation);
     if (window == nullptr) {
         DWORD error = GetLastError();
         gAgent.viewerOpen = 0;
@@ -383,15 +385,15 @@ LRESULT CALLBACK viewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         auto viewer = std::make_unique<Viewer>();
         viewer->window = window;
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(viewer.release()));
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {
         std::unique_ptr<Viewer> gone(reinterpret_cast<Viewer*>(SetWindowLongPtrA(window, GWLP_USERDATA, 0)));
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     auto* viewer = reinterpret_cast<Viewer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (viewer == nullptr) {
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     return handleMessage(*viewer, message, wParam, lParam);
 }

@@ -3,6 +3,7 @@
 // change of the icon, and what the user's clicks and keys on the icon open.
 #include "agent/agent_window.h"
 #include "base/text.h"
+#include "base/wide_text.h"
 #include "core/agent_state.h"
 #include "core/settings_file.h"
 #include "resources/resource.h"
@@ -34,8 +35,12 @@ struct ShellCall {
 };
 std::vector<ShellCall> calls;
 
-void recordCall(DWORD message, const NOTIFYICONDATAA& data) {
-    calls.push_back(ShellCall{message, data.uFlags, data.szInfoTitle, data.szInfo, data.dwInfoFlags, data.uVersion});
+void recordCall(DWORD message, const NOTIFYICONDATAW& data) {
+    char title[64];
+    char text[256];
+    narrowText(data.szInfoTitle, title, sizeof title);
+    narrowText(data.szInfo, text, sizeof text);
+    calls.push_back(ShellCall{message, data.uFlags, title, text, data.dwInfoFlags, data.uVersion});
 }
 
 std::vector<ShellCall> notices() {

@@ -1,6 +1,7 @@
 // The window pieces several windows share, on real windows of the test's
 // own thread: the notice and its wait, the "Кнопка" class, and state that a
 // window owns through its handle.
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "ui/alert_window.h"
@@ -27,16 +28,18 @@ LRESULT CALLBACK parentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         parentMessages.push_back(message == WM_COMMAND ? LOWORD(wParam) : message);
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// Unicode classes, as the program registers them.
 void registerClass(const char* name, WNDPROC proc) {
-    WNDCLASSA c = {};
+    WideText wideName(name);
+    WNDCLASSW c = {};
     c.lpfnWndProc = proc;
     c.hInstance = gAgent.instance;
-    c.lpszClassName = name;
+    c.lpszClassName = wideName.get();
     c.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    RegisterClassA(&c);
+    RegisterClassW(&c);
 }
 
 class Ui : public ::testing::Test {
