@@ -177,6 +177,8 @@ TEST_F(ViewerOnCodePage1252, TheViewersTextsReadInRussian) {
     EXPECT_EQ(L"Пётр Ёлкин", listCell(list, 0, 1));
     EXPECT_EQ(L"Отчёт за квартал", listCell(list, 0, 3));
     EXPECT_EQ(L"7", listCell(list, 0, 4));
+    // The buttons over the status bar are of the class with the Russian name.
+    EXPECT_NE(nullptr, viewerButton(viewer, ViewerButton::Delete));
     HWND status = GetDlgItem(viewer, IDC_VIEWER_STATUS);
     EXPECT_EQ(L"Удалить (Del)", statusPart(status, 0));
     EXPECT_EQ(L"Показать подробно (Ctrl+Space)", statusPart(status, 4));
