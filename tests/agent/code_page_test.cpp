@@ -121,6 +121,15 @@ std::wstring statusPart(HWND status, int part) {
     return text;
 }
 
+// A picture of the screen among the test run's artifacts, when it keeps them.
+void saveArtifactScreenshot(const char* name) {
+    std::string folder = artifactsFolder();
+    if (!folder.empty()) {
+        pumpPendingMessages();
+        saveScreenshot(folder + "\\" + name);
+    }
+}
+
 // The tray's requests as the shell gets them.
 struct TrayRequest {
     DWORD message;
@@ -185,11 +194,7 @@ TEST_F(ViewerOnCodePage1252, TheViewersTextsReadInRussian) {
     // The tooltip counts the mails the viewer shows.
     ASSERT_FALSE(trayRequests.empty());
     EXPECT_EQ(L"Принято писем - 1", trayRequests.back().tip);
-    std::string folder = artifactsFolder();
-    if (!folder.empty()) {
-        pumpPendingMessages();
-        saveScreenshot(folder + "\\viewer-cp1252.bmp");
-    }
+    saveArtifactScreenshot("viewer-cp1252.bmp");
     DestroyWindow(viewer);
 }
 
@@ -199,6 +204,7 @@ TEST_F(ViewerOnCodePage1252, TheAlertReadsInRussian) {
     open();
     showAlert("Успешное тестирование.", 0);
     EXPECT_EQ(L"Успешное тестирование.", windowText(gAgent.alertWindow));
+    saveArtifactScreenshot("alert-cp1252.bmp");
     hideAlert();
     DestroyWindow(viewer);
 }
