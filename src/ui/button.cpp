@@ -1,5 +1,6 @@
 #include "ui/button.h"
 
+#include "base/file_names.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
@@ -51,7 +52,7 @@ void onPaint(HWND window) {
 void onClick(HWND window) {
     if (const Link* link = linkOf(window)) {
         // A link the shell cannot open does nothing: there is nowhere to say so.
-        ShellExecuteA(nullptr, "open", link->address, nullptr, nullptr, SW_SHOWNORMAL);
+        shellOpen(nullptr, 0, link->address, nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     int id = GetDlgCtrlID(window);

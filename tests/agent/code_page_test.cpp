@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -96,4 +97,124 @@ TEST_F(SettingsOnCodePage1252, TextsGoBothWaysInRussian) {
     itemText(page, IDC_MAILBOX_ALIAS, typed, sizeof typed);
     EXPECT_STREQ("Agnes ?", typed);
     SendMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+namespace {
+
+// Korvel.exe copied into a folder of the test's temporary folder whose name
+// the session's code page 1252 cannot hold: everything here goes through the
+// W functions, as the A ones would garble the name.
+class ForeignFolder {
+public:
+    explicit ForeignFolder(const std::wstring& name, bool withAccountList = true) {
+        folder_ = wide(temp_.path()) + name + L"\\";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        CopyFileW(wide(builtKorvelExe()).c_str(), exe().c_str(), FALSE);
+        if (withAccountList) {
+            CreateDirectoryW(service().c_str(), nullptr);
+            UniqueHandle list(CreateFileW((service() + L"MailBox.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
+        }
+    }
+    ~ForeignFolder() { removeWideTree(folder_); }
+    ForeignFolder(const ForeignFolder&) = delete;
+    ForeignFolder& operator=(const ForeignFolder&) = delete;
+
+    const std::wstring& folder() const { return folder_; }
+    std::wstring exe() const { return folder_ + L"Korvel.exe"; }
+    std::wstring service() const { return folder_ + L"MainFolder\\"; }
+    // The names in the temporary folder: only this folder's, ungarbled.
+    std::vector<std::wstring> tempEntries() const { return entries(wide(temp_.path())); }
+
+    static std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+    static std::vector<std::wstring> entries(const std::wstring& folder) {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW entry = {};
+        HANDLE find = FindFirstFileW((folder + L"*").c_str(), &entry);
+        for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry) != FALSE) {
+            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) {
+                names.push_back(entry.cFileName);
+            }
+        }
+        if (find != INVALID_HANDLE_VALUE) {
+            FindClose(find);
+        }
+        return names;
+    }
+
+    static void removeWideTree(const std::wstring& folder) {
+        for (const std::wstring& name : entries(folder)) {
+            std::wstring path = folder + name;
+            if ((GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                removeWideTree(path + L"\\");
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+
+private:
+    TempFolder temp_;
+    std::wstring folder_;
+};
+
+std::string readWideFile(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+bool waitForWideLogText(const std::wstring& log, const std::string& text) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kAgentStartTimeoutMs) {
+        if (readWideFile(log).find(text) != std::string::npos) {
+            return true;
+        }
+        Sleep(50); // the log is read again until the line is written
+    }
+    return false;
+}
+
+} // namespace
+
+// The agent in a Russian-named folder finds its account list, polls and logs
+// there, in Windows-1251, and leaves no garbled copy of the folder beside it.
+TEST(CodePage, TheAgentWorksInARussianNamedFolder) {
+    ForeignFolder inst(L"Почта Агента");
+    ChildProcess agent;
+    ASSERT_TRUE(agent.startWide(inst.exe()));
+    HWND window = waitForAgent(agent);
+    ASSERT_NE(nullptr, window);
+    std::wstring log = inst.service() + L"MAInLog.txt";
+    EXPECT_TRUE(waitForWideLogText(log, "Поток опроса почты"));
+    EXPECT_TRUE(quitAgent(window, agent));
+    std::string text = readWideFile(log);
+    EXPECT_NE(std::string::npos, text.find("Агент стартовал")) << text;
+    EXPECT_NE(std::string::npos, text.find("Агент завершил работу")) << text;
+    EXPECT_EQ(std::vector<std::wstring>{L"Почта Агента"}, inst.tempEntries());
+    EXPECT_LT(1u, ForeignFolder::entries(inst.service()).size());
+}
+
+// A folder whose name Windows-1251 cannot hold is named in a message, and the
+// program ends instead of working with a wrong path.
+TEST(CodePage, AFolderWindows1251CannotNameIsShownAndTheProgramEnds) {
+    ForeignFolder inst(L"Почта \u4e2d\u6587");
+    ChildProcess agent;
+    ASSERT_TRUE(agent.startWide(inst.exe()));
+    MessageBoxInfo box;
+    ASSERT_TRUE(waitForMessageBox(agent.id(), box, kAgentStartTimeoutMs));
+    std::wstring text = windowText(GetDlgItem(box.window, 0xFFFF));
+    EXPECT_NE(std::wstring::npos, text.find(inst.folder())) << inst.folder();
+    answerMessageBox(box.window, IDOK);
+    EXPECT_TRUE(agent.wait(kAgentStartTimeoutMs));
+    EXPECT_EQ(1u, ForeignFolder::entries(inst.service()).size()); // the account list alone
 }
