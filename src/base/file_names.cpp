@@ -63,6 +63,26 @@ std::wstring wideList(const char* list) {
     return wide;
 }
 
+// Windows keeps a profile without a UTF-16 mark in the system's code page:
+// what goes into it is converted in that code page, so that the file holds
+// the program's bytes as the A functions wrote them (the program's sections,
+// keys and values are ASCII). Only the file's name is Windows-1251.
+class ProfileText {
+public:
+    explicit ProfileText(const char* text) : null_(text == nullptr) {
+        int length = null_ ? 0 : MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+        if (length > 0) {
+            text_.resize(static_cast<size_t>(length));
+            MultiByteToWideChar(CP_ACP, 0, text, -1, &text_[0], length);
+        }
+    }
+    const wchar_t* get() const { return null_ ? nullptr : text_.c_str(); }
+
+private:
+    bool null_;
+    std::wstring text_;
+};
+
 const wchar_t* orNull(const char* text, const WideText& wide) {
     return text == nullptr ? nullptr : wide.get();
 }
@@ -159,26 +179,23 @@ BOOL findNextFile(HANDLE find, WIN32_FIND_DATAA& found) {
     return TRUE;
 }
 
-// The profile's values are the program's own Windows-1251 texts: they go
-// through UTF-16 and back unchanged.
 DWORD profileString(const char* section, const char* key, const char* fallback, char* out, DWORD capacity,
                     const char* file) {
     if (capacity == 0) {
         return 0;
     }
     std::vector<wchar_t> wide(capacity);
-    WideText wideSection(section);
-    WideText wideKey(key);
-    GetPrivateProfileStringW(orNull(section, wideSection), orNull(key, wideKey), WideText(fallback).get(), wide.data(),
-                             capacity, WideText(file).get());
-    return static_cast<DWORD>(narrowText(wide.data(), out, capacity));
+    ProfileText wideSection(section);
+    ProfileText wideKey(key);
+    GetPrivateProfileStringW(wideSection.get(), wideKey.get(), ProfileText(fallback).get(), wide.data(), capacity,
+                             WideText(file).get());
+    out[0] = '\0';
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, out, static_cast<int>(capacity), nullptr, nullptr);
+    return size > 0 ? static_cast<DWORD>(size - 1) : 0;
 }
 
 BOOL writeProfileString(const char* section, const char* key, const char* text, const char* file) {
-    WideText wideSection(section);
-    WideText wideKey(key);
-    WideText wideText(text);
-    return WritePrivateProfileStringW(orNull(section, wideSection), orNull(key, wideKey), orNull(text, wideText),
+    return WritePrivateProfileStringW(ProfileText(section).get(), ProfileText(key).get(), ProfileText(text).get(),
                                       WideText(file).get());
 }
 
