@@ -1,4 +1,5 @@
 #include "agent/agent_window.h"
+#include "base/file_names.h"
 
 #include "core/agent_state.h"
 #include "core/poll_notice.h"
@@ -342,7 +343,7 @@ LRESULT onPowerBroadcast(HWND window, WPARAM event) {
 
 void deleteServiceFile(const char* name) {
     ServicePath path(name);
-    DeleteFileA(path.text);
+    deleteFile(path.text);
 }
 
 LRESULT onDestroy(HWND window) {

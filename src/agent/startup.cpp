@@ -1,4 +1,5 @@
 #include "agent/startup.h"
+#include "base/file_names.h"
 
 #include "core/agent_state.h"
 #include "core/service_paths.h"
@@ -26,6 +27,7 @@
 
 #include <commctrl.h>
 #include <cstring>
+#include <string>
 
 // Vista or any later Windows (major version 6 or higher: 10 and 11 report
 // 10 to a program whose manifest names them), or a version that cannot be
@@ -47,17 +49,25 @@ int detectVista() {
 namespace {
 
 constexpr char kUninstallCaption[] = "Удаление Lumetra Агента";
+constexpr char kUnnameableFolder[] = "Программа запущена из папки \"%s\". В имени этой папки есть знаки, "
+                                     "которых нет в кириллице Windows (1251), и программа не может в ней работать. "
+                                     "Перенесите программу в папку с другим именем.";
 
 bool findFolders() {
     char modulePath[kPathCapacity];
-    DWORD n = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-    // A cut path (n == capacity) would point at the wrong folder.
-    if (n == 0 || n >= sizeof modulePath) {
-        showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
+    std::wstring wide;
+    if (!moduleFilePath(modulePath, sizeof modulePath, &wide)) {
+        // The program works only in a folder whose name Windows-1251 holds:
+        // it keeps every path in that code page.
+        if (GetLastError() == ERROR_NO_UNICODE_TRANSLATION && !wide.empty()) {
+            wide.resize(wide.rfind(L'\\') + 1);
+            showUnnameableFolder(nullptr, kAgentCaption, kUnnameableFolder, wide.c_str());
+        } else {
+            showMessage(nullptr, "Затрудняюсь обнаружить папку из которой запустились");
+        }
         return false;
     }
-    UINT w = GetWindowsDirectoryA(gAgent.windowsFolder, sizeof gAgent.windowsFolder);
-    if (w == 0 || w >= sizeof gAgent.windowsFolder) {
+    if (!windowsFolderPath(gAgent.windowsFolder, sizeof gAgent.windowsFolder)) {
         showMessage(nullptr, "Затрудняюсь обнаружить системную Папку Windows.");
         return false;
     }
@@ -98,7 +108,7 @@ int runUninstallerMode(const char* commandLine) {
 // The account list marks an installation: without it the executable installs.
 bool accountListMissing() {
     ServicePath path(kMailBoxFile);
-    UniqueHandle probe(CreateFileA(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle probe(createFile(path.text, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!probe) {
         DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
@@ -266,7 +276,7 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
     }
     // The updater of a previous update is no longer needed, nor what a
     // download cut off by the end of the agent left of one.
-    DeleteFileA(updater);
+    deleteFile(updater);
     ReplacementFile::removeLeftover(updater);
 
     if (!ensureFolder(nullptr, gAgent.moduleFolder)) {

@@ -1,4 +1,5 @@
 #include "base/ensure_folder.h"
+#include "base/file_names.h"
 
 #include "base/text.h"
 #include "base/win_util.h"
@@ -11,7 +12,7 @@ constexpr size_t kFolderPathCapacity = 1080;
 constexpr size_t kFolderErrorTextCapacity = 120;
 
 bool isFolder(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -37,11 +38,11 @@ int ensureFolder(HWND owner, const char* path) {
         bool last = next == nullptr;
         char saved = backslash[1];
         backslash[1] = '\0';
-        if (CreateDirectoryA(buffer, nullptr)) {
+        if (createFolder(buffer)) {
             // Only a folder made here, or the folder asked for, loses its
             // attributes: the ancestors (system or hidden folders among them)
             // are the user's and stay as they are.
-            SetFileAttributesA(buffer, FILE_ATTRIBUTE_NORMAL);
+            setFileAttributes(buffer, FILE_ATTRIBUTE_NORMAL);
         } else {
             DWORD code = GetLastError();
             // A level that exists or may not be created (a drive root answers
@@ -53,7 +54,7 @@ int ensureFolder(HWND owner, const char* path) {
                 return 0;
             }
             if (last) {
-                SetFileAttributesA(buffer, FILE_ATTRIBUTE_NORMAL);
+                setFileAttributes(buffer, FILE_ATTRIBUTE_NORMAL);
             }
         }
         backslash[1] = saved;

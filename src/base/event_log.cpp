@@ -1,4 +1,5 @@
 #include "base/event_log.h"
+#include "base/file_names.h"
 
 #include "base/log_prefix.h"
 #include "base/text.h"
@@ -66,8 +67,8 @@ void writeEntryLocked(const char* text) {
 
 DWORD openEventLog(const char* path) {
     ExclusiveLock lock(logLock);
-    UniqueHandle opened(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle opened(createFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD code = opened ? 0 : GetLastError();
     logFile = std::move(opened);
     logSize = 0;

@@ -1,4 +1,5 @@
 #include "base/file_io.h"
+#include "base/file_names.h"
 
 #include "base/text.h"
 
@@ -86,7 +87,7 @@ namespace {
 constexpr DWORD kHeldFilePauseMs = 100;
 
 // Errors of a file that another program holds open for the moment. A
-// ReplaceFileA that could not remove the held target reports it its own way.
+// ReplaceFile that could not remove the held target reports it its own way.
 bool fileHeld(DWORD code) {
     return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
            code == ERROR_UNABLE_TO_REMOVE_REPLACED;
@@ -117,7 +118,7 @@ bool HeldFileRetry::again(DWORD code) {
 HANDLE openServiceFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD attributes) {
     HeldFileRetry retry;
     for (;;) {
-        HANDLE file = CreateFileA(path, access, shareMode, nullptr, disposition, attributes, nullptr);
+        HANDLE file = createFile(path, access, shareMode, nullptr, disposition, attributes, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             return file;
         }
@@ -132,7 +133,7 @@ HANDLE openServiceFile(const char* path, DWORD access, DWORD shareMode, DWORD di
 bool moveServiceFile(const char* source, const char* target, DWORD flags) {
     HeldFileRetry retry;
     for (;;) {
-        if (MoveFileExA(source, target, flags)) {
+        if (moveFile(source, target, flags)) {
             return true;
         }
         DWORD code = GetLastError();
@@ -164,7 +165,7 @@ namespace {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool fileExists(const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return fileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace
@@ -179,8 +180,8 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     if (target[0] == '\0') {
         return ERROR_INVALID_NAME;
     }
-    // ReplaceFileA wants full paths (Wine refuses relative ones).
-    DWORD length = GetFullPathNameA(target, sizeof target_, target_, nullptr);
+    // ReplaceFile wants full paths (Wine refuses relative ones).
+    DWORD length = fullPathName(target, sizeof target_, target_);
     if (length == 0) {
         return GetLastError();
     }
@@ -190,16 +191,16 @@ DWORD ReplacementFile::create(const char* target, DWORD shareMode) {
     }
     formatText(temp_, sizeof temp_, "%s%s", target_, kTempSuffix);
     // The temporary file carries the target's attributes from the start: the
-    // replacement then keeps them wherever ReplaceFileA does not merge them.
+    // replacement then keeps them wherever ReplaceFile does not merge them.
     // One left behind by an interrupted rewrite goes first, as its own
     // attributes could refuse the creation.
-    DWORD existing = GetFileAttributesA(target_);
+    DWORD existing = fileAttributes(target_);
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         (existing & kKeptAttributes) != 0) {
         attributes = existing & kKeptAttributes;
     }
-    DeleteFileA(temp_);
+    deleteFile(temp_);
     file_.reset(openServiceFile(temp_, GENERIC_WRITE, shareMode, CREATE_ALWAYS, attributes));
     if (!file_) {
         return GetLastError();
@@ -257,16 +258,15 @@ DWORD ReplacementFile::moveIntoPlace() {
     for (;;) {
         DWORD code = 0;
         if (!fileExists(target_)) {
-            if (MoveFileExA(temp_, target_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            if (moveFile(temp_, target_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
                 return 0;
             }
             code = GetLastError();
-        } else if (ReplaceFileA(target_, temp_, nullptr,
-                                REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
+        } else if (replaceFile(target_, temp_, REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS)) {
             return 0;
         } else {
             code = GetLastError();
-            // The target went meanwhile, or ReplaceFileA removed it and could
+            // The target went meanwhile, or ReplaceFile removed it and could
             // not move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT):
             // the next attempt moves the temporary file.
             if (!fileExists(target_) && retry.timeLeft()) {
@@ -306,13 +306,13 @@ DWORD ReplacementFile::commit() {
 void ReplacementFile::removeLeftover(const char* target) {
     char temp[kFilePathCapacity + sizeof kTempSuffix];
     formatText(temp, sizeof temp, "%s%s", target, kTempSuffix);
-    DeleteFileA(temp);
+    deleteFile(temp);
 }
 
 void ReplacementFile::discard() {
     file_.reset();
     if (created_) {
-        DeleteFileA(temp_);
+        deleteFile(temp_);
         created_ = false;
     }
 }

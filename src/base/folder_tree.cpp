@@ -1,4 +1,5 @@
 #include "base/folder_tree.h"
+#include "base/file_names.h"
 
 #include "base/path.h"
 #include "base/text.h"
@@ -33,12 +34,12 @@ bool isLink(const WIN32_FIND_DATAA& entry) {
 // reparse point, but Wine leaves there whatever the step before left.
 HANDLE findFirst(const char* pattern, WIN32_FIND_DATAA& entry) {
     entry.dwReserved0 = 0;
-    return FindFirstFileExA(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    return findFirstFile(pattern, entry);
 }
 
 bool findNext(const FindHandle& find, WIN32_FIND_DATAA& entry) {
     entry.dwReserved0 = 0;
-    return FindNextFileA(find.get(), &entry) != FALSE;
+    return findNextFile(find.get(), entry) != FALSE;
 }
 
 void removeEntry(char* path, size_t capacity, const WIN32_FIND_DATAA& entry);
@@ -70,20 +71,20 @@ void removeEntry(char* path, size_t capacity, const WIN32_FIND_DATAA& entry) {
     bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isLink(entry)) {
         if (folder) {
-            RemoveDirectoryA(path);
+            removeFolder(path);
         } else {
-            DeleteFileA(path);
+            deleteFile(path);
         }
         return;
     }
     if ((entry.dwFileAttributes & kAttributesToClear) != 0) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        setFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
     }
     if (folder) {
         removeContents(path, capacity);
-        RemoveDirectoryA(path);
+        removeFolder(path);
     } else {
-        DeleteFileA(path);
+        deleteFile(path);
     }
 }
 
@@ -118,7 +119,7 @@ bool removeFolderTree(const char* folder) {
         return false;
     }
     removeEntry(path, sizeof path, self);
-    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError());
+    return fileAttributes(path) == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError());
 }
 
 bool removeFolderIfEmpty(const char* folder) {
@@ -138,5 +139,5 @@ bool removeFolderIfEmpty(const char* folder) {
             }
         } while (findNext(find, entry));
     }
-    return RemoveDirectoryA(folder) != FALSE;
+    return removeFolder(folder) != FALSE;
 }

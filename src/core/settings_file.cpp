@@ -1,4 +1,5 @@
 #include "core/settings_file.h"
+#include "base/file_names.h"
 
 #include "core/agent_state.h"
 #include "core/service_paths.h"
@@ -22,23 +23,23 @@ struct IniPath {
 // system; the text is read and converted here instead.
 int readInt(const IniPath& ini, const char* section, const char* key, int fallback) {
     char text[32];
-    GetPrivateProfileStringA(section, key, "", text, sizeof text, ini.path);
+    profileString(section, key, "", text, sizeof text, ini.path);
     return parseProfileInt(text, fallback);
 }
 
 void writeInt(const IniPath& ini, const char* section, const char* key, int value) {
     char text[16];
     formatText(text, sizeof text, "%d", value);
-    WritePrivateProfileStringA(section, key, text, ini.path);
+    writeProfileString(section, key, text, ini.path);
 }
 
 // The profile functions cache the file; this writes it out.
 void flush(const IniPath& ini) {
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.path);
+    writeProfileString(nullptr, nullptr, nullptr, ini.path);
 }
 
 void readServer(const IniPath& ini, const char* key, const char* fallback, char* out, size_t capacity) {
-    GetPrivateProfileStringA(kSection, key, "", out, static_cast<DWORD>(capacity), ini.path);
+    profileString(kSection, key, "", out, static_cast<DWORD>(capacity), ini.path);
     normaliseServerUrl(out, capacity, fallback);
 }
 
@@ -55,7 +56,7 @@ void readSettings() {
     v.newVersion = readInt(ini, kSection, "NewVersion", defaults.newVersion);
     v.versionSize = readInt(ini, kSection, "VersionSize", defaults.versionSize);
     char hash[kSha256HexCapacity + 1];
-    GetPrivateProfileStringA(kSection, "VersionHash", "", hash, sizeof hash, ini.path);
+    profileString(kSection, "VersionHash", "", hash, sizeof hash, ini.path);
     normaliseSha256Hex(hash, strlen(hash), v.versionHash);
     normaliseSettings(v);
     readServer(ini, "UpdateServer", kDefaultUpdateServer, v.updateServer, sizeof v.updateServer);
@@ -112,8 +113,7 @@ void saveAnnouncedVersion() {
     writeInt(ini, kSection, "NewVersion", gAgent.settings.newVersion);
     writeInt(ini, kSection, "VersionSize", gAgent.settings.versionSize);
     // Only a version file with a hash leaves one in the file.
-    WritePrivateProfileStringA(kSection, "VersionHash",
-                               gAgent.settings.versionHash[0] != '\0' ? gAgent.settings.versionHash : nullptr,
-                               ini.path);
+    writeProfileString(kSection, "VersionHash",
+                       gAgent.settings.versionHash[0] != '\0' ? gAgent.settings.versionHash : nullptr, ini.path);
     flush(ini);
 }

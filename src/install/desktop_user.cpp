@@ -1,4 +1,5 @@
 #include "install/desktop_user.h"
+#include "base/file_names.h"
 
 #include "base/path.h"
 #include "base/text.h"
@@ -42,7 +43,7 @@ bool toWide(const char* text, wchar_t* wide, int capacity) {
 }
 
 bool isFile(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -92,11 +93,8 @@ bool startByCommandLine(const char* exe, const char* folder) {
     if (formatText(commandLine, sizeof commandLine, "\"%s\"", exe) != strlen(exe) + 2) {
         return false;
     }
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     ProcessInformation process;
-    return CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, folder, &startup,
-                          process.out()) != FALSE;
+    return createProcess(exe, commandLine, NORMAL_PRIORITY_CLASS, folder, process.out()) != FALSE;
 }
 
 // Read, write, run and delete ("Modify"), without the rights to change the
@@ -200,8 +198,7 @@ DWORD grantDesktopUserChange(const char* folder) {
     }
     PACL current = nullptr;
     LocalMemory<void> descriptor;
-    error = GetNamedSecurityInfoA(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
-                                  nullptr, descriptor.out());
+    error = namedSecurityInfo(folder, DACL_SECURITY_INFORMATION, &current, descriptor.out());
     LocalMemory<ACL> merged;
     if (error == 0) {
         error = addChangeEntry(current, user.sid(), merged);
@@ -210,8 +207,7 @@ DWORD grantDesktopUserChange(const char* folder) {
         return error;
     }
     // Also hands the inherited entry down to what the folder holds already.
-    return SetNamedSecurityInfoA(const_cast<char*>(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                 merged.get(), nullptr);
+    return setNamedSecurityInfo(folder, DACL_SECURITY_INFORMATION, merged.get());
 }
 
 DWORD addChangeEntry(ACL* current, PSID user, LocalMemory<ACL>& merged) {

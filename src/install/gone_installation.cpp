@@ -1,4 +1,5 @@
 #include "install/gone_installation.h"
+#include "base/file_names.h"
 
 #include "base/folder_tree.h"
 #include "base/path.h"
@@ -33,10 +34,10 @@ bool removeAgentKey(const char* folder) {
 
 bool isGoneFolder(const char* folder) {
     char root[kPathCapacity];
-    if (!removableFolderRoot(folder, root, sizeof root) || GetFileAttributesA(root) == INVALID_FILE_ATTRIBUTES) {
+    if (!removableFolderRoot(folder, root, sizeof root) || fileAttributes(root) == INVALID_FILE_ATTRIBUTES) {
         return false;
     }
-    return GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError());
+    return fileAttributes(folder) == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError());
 }
 
 unsigned removeGoneInstallation(const char* folder) {

@@ -1,4 +1,5 @@
 #include "install/install_kind.h"
+#include "base/file_names.h"
 
 #include "base/path.h"
 #include "base/text.h"
@@ -13,7 +14,7 @@ namespace {
 constexpr char kProbeName[] = "Korvel-probe.tmp";
 
 bool exists(const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return fileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Cuts the last folder name off path (ending with a backslash); false when
@@ -49,8 +50,8 @@ DWORD folderWriteError(const char* folder) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     // Deleted by the system when closed: nothing is left behind.
-    UniqueHandle file(CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    UniqueHandle file(createFile(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file ? 0 : GetLastError();
 }
 

@@ -1,5 +1,6 @@
 #include "install/install_places.h"
 
+#include "base/file_names.h"
 #include "base/text.h"
 #include "core/agent_state.h"
 
@@ -13,8 +14,8 @@ bool specialFolderItem(int csidl, const char* name, char* path, size_t capacity)
         return false;
     }
     path[0] = '\0';
-    char folder[MAX_PATH];
-    if (!SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE)) {
+    char folder[kPathCapacity];
+    if (!specialFolderPath(csidl, folder, sizeof folder)) {
         return false;
     }
     if (copyText(path, capacity, folder) != strlen(folder) || !appendPathItem(path, capacity, name)) {

@@ -1,5 +1,6 @@
 #include "install/install_registry.h"
 
+#include "base/file_names.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 
@@ -10,8 +11,7 @@ namespace {
 constexpr char kDisplayName[] = "Lumetra Агент";
 
 LONG setString(HKEY key, const char* name, const char* value) {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                          static_cast<DWORD>(strlen(value) + 1));
+    return setRegistryText(key, name, value);
 }
 
 LONG setNumber(HKEY key, const char* name, DWORD value) {

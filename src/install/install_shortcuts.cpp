@@ -1,4 +1,5 @@
 #include "install/install_shortcuts.h"
+#include "base/file_names.h"
 
 #include "base/shell_link.h"
 #include "base/text.h"
@@ -40,7 +41,7 @@ bool makeShortcut(int csidl, const char* name, const Shortcut& s) {
 bool makeProgramGroup(const InstallPlaces& places, const char* folder, const Shortcut& agent) {
     char group[kPathCapacity];
     if (!specialFolderItem(places.programsCsidl, kGroupFolderName, group, sizeof group) ||
-        (!CreateDirectoryA(group, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) ||
+        (!createFolder(group) && GetLastError() != ERROR_ALREADY_EXISTS) ||
         !makeShortcut(places.programsCsidl, kStartLinkName, agent)) {
         return false;
     }
@@ -73,7 +74,7 @@ unsigned createShortcuts(const ShortcutChoices& choices, const InstallPlaces& pl
 void deleteAutostartShortcut() {
     char path[kFilePathCapacity];
     if (specialFolderItem(CSIDL_STARTUP, kAgentLinkName, path, sizeof path)) {
-        DeleteFileA(path);
+        deleteFile(path);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "install/installation.h"
+#include "base/file_names.h"
 
 #include "base/ensure_folder.h"
 #include "base/folder_tree.h"
@@ -23,7 +24,7 @@ namespace {
 constexpr char kUndoneText[] = "\r\n\r\nУстановка не выполнена; то, что она успела сделать, отменено.";
 
 bool exists(const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return fileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Calls visit with each folder of path (ending with a backslash) below its
@@ -67,11 +68,11 @@ void firstMissingFolder(const char* path, char* first, size_t capacity) {
 // the error of the level that could not be made.
 DWORD createFolderPath(const char* path) {
     return forEachLevel(path, [](const char* level) -> DWORD {
-        DWORD attributes = GetFileAttributesA(level);
+        DWORD attributes = fileAttributes(level);
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : static_cast<DWORD>(ERROR_ALREADY_EXISTS);
         }
-        return CreateDirectoryA(level, nullptr) ? 0 : GetLastError();
+        return createFolder(level) ? 0 : GetLastError();
     });
 }
 
@@ -97,8 +98,8 @@ void removeMadeFolders(const char* path, const char* first) {
 // Whether both paths name one existing file, however they are spelt.
 bool sameFile(const char* a, const char* b) {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    UniqueHandle fileA(CreateFileA(a, 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle fileB(CreateFileA(b, 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle fileA(createFile(a, 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle fileB(createFile(b, 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
     BY_HANDLE_FILE_INFORMATION infoA, infoB;
     return fileA && fileB && GetFileInformationByHandle(fileA.get(), &infoA) &&
            GetFileInformationByHandle(fileB.get(), &infoB) &&
@@ -169,17 +170,17 @@ void Installation::undo() {
         RegDeleteKeyA(places_.programListRoot, kUninstallKey);
     }
     if (made_.uninstaller) {
-        DeleteFileA(places_.uninstallerExe);
+        deleteFile(places_.uninstallerExe);
         removeMadeFolders(places_.uninstallerFolder, made_.firstUninstallerFolder);
     }
     if (made_.accountList) {
-        DeleteFileA(accountList_);
+        deleteFile(accountList_);
     }
     if (made_.serviceFolder) {
         removeFolderIfEmpty(serviceFolder_);
     }
     if (made_.agentExe) {
-        DeleteFileA(agentExe_);
+        deleteFile(agentExe_);
     }
     removeMadeFolders(request_.folder, made_.firstFolder);
     made_ = MadeThings();
@@ -240,17 +241,15 @@ bool Installation::makeFolder() {
 // running one (installing into the folder started from).
 bool Installation::copyAgent() {
     char running[kFilePathCapacity];
-    DWORD n = GetModuleFileNameA(nullptr, running, sizeof running);
-    if (n == 0 || n >= sizeof running) {
-        return failed(n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE, "Затрудняюсь скопировать программу в %s.",
-                      agentExe_);
+    if (!moduleFilePath(running, sizeof running)) {
+        return failed(GetLastError(), "Затрудняюсь скопировать программу в %s.", agentExe_);
     }
     if (sameFile(running, agentExe_)) {
         return true;
     }
     bool existed = exists(agentExe_);
-    SetFileAttributesA(agentExe_, FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileA(running, agentExe_, FALSE)) {
+    setFileAttributes(agentExe_, FILE_ATTRIBUTE_NORMAL);
+    if (!copyFile(running, agentExe_, FALSE)) {
         return failed(GetLastError(), "Затрудняюсь скопировать программу в %s.", agentExe_);
     }
     made_.agentExe = !existed;
@@ -266,7 +265,7 @@ bool Installation::makeServiceFolder() {
         undo();
         return false;
     }
-    UniqueHandle file(CreateFileA(accountList_, 0, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(createFile(accountList_, 0, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         made_.accountList = true;
         return true;
@@ -295,15 +294,14 @@ bool Installation::grantUserRights() {
 bool Installation::copyUninstaller() {
     firstMissingFolder(places_.uninstallerFolder, made_.firstUninstallerFolder, sizeof made_.firstUninstallerFolder);
     char running[kFilePathCapacity];
-    DWORD n = GetModuleFileNameA(nullptr, running, sizeof running);
-    DWORD error = n == 0 ? GetLastError() : n >= sizeof running ? ERROR_FILENAME_EXCED_RANGE : 0;
+    DWORD error = moduleFilePath(running, sizeof running) ? 0 : GetLastError();
     bool existed = exists(places_.uninstallerExe);
     if (error == 0) {
         error = createFolderPath(places_.uninstallerFolder);
     }
     if (error == 0) {
-        SetFileAttributesA(places_.uninstallerExe, FILE_ATTRIBUTE_NORMAL);
-        error = CopyFileA(running, places_.uninstallerExe, FALSE) ? 0 : GetLastError();
+        setFileAttributes(places_.uninstallerExe, FILE_ATTRIBUTE_NORMAL);
+        error = copyFile(running, places_.uninstallerExe, FALSE) ? 0 : GetLastError();
     }
     made_.uninstaller = error == 0 && !existed;
     if (error != 0) {

@@ -1,4 +1,5 @@
 #include "install/installation_entries.h"
+#include "base/file_names.h"
 
 #include "base/folder_tree.h"
 #include "base/path.h"
@@ -20,8 +21,7 @@ bool samePath(const char* a, const char* b) {
 }
 
 bool readRegistryText(HKEY root, const char* key, const char* name, char* text, size_t capacity) {
-    DWORD size = static_cast<DWORD>(capacity);
-    return RegGetValueA(root, key, name, RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS;
+    return registryText(root, key, name, text, static_cast<DWORD>(capacity)) == ERROR_SUCCESS;
 }
 
 namespace {
@@ -45,14 +45,14 @@ bool removeRemovalShortcut(int csidl, const char* folder) {
     ShortcutText link;
     char named[kFilePathCapacity];
     return readShortcutOf(csidl, kRemovalLinkName, link) && uninstallFolder(link.arguments, named, sizeof named) &&
-           samePath(named, folder) && DeleteFileA(link.path);
+           samePath(named, folder) && deleteFile(link.path);
 }
 
 } // namespace
 
 bool removeShortcutTo(int csidl, const char* name, const char* agentExe) {
     ShortcutText link;
-    return readShortcutOf(csidl, name, link) && samePath(link.target, agentExe) && DeleteFileA(link.path);
+    return readShortcutOf(csidl, name, link) && samePath(link.target, agentExe) && deleteFile(link.path);
 }
 
 bool removeProgramListEntry(HKEY root, const char* folder) {

@@ -1,4 +1,5 @@
 #include "install/running_agents.h"
+#include "base/file_names.h"
 
 #include "base/path.h"
 #include "base/text.h"
@@ -42,11 +43,11 @@ struct AskedAgents {
 bool runsExecutable(HANDLE process, const char* exePath) {
     char image[kFilePathCapacity];
     DWORD size = sizeof image;
-    if (!QueryFullProcessImageNameA(process, 0, image, &size)) {
+    if (!processImageName(process, image, &size)) {
         return false;
     }
     char longImage[kFilePathCapacity];
-    DWORD n = GetLongPathNameA(image, longImage, sizeof longImage);
+    DWORD n = longPathName(image, longImage, sizeof longImage);
     return lstrcmpiA(n > 0 && n < sizeof longImage ? longImage : image, exePath) == 0;
 }
 

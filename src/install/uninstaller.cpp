@@ -1,4 +1,5 @@
 #include "install/uninstaller.h"
+#include "base/file_names.h"
 
 #include "base/folder_tree.h"
 #include "base/path.h"
@@ -23,12 +24,12 @@ namespace {
 constexpr int kFolderRemovalAttempts = 5;
 
 bool isFile(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool isFolder(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -43,7 +44,7 @@ bool isInstallationFolder(const char* folder) {
 void deleteSpecialFolderItem(int csidl, const char* name) {
     char path[kFilePathCapacity];
     if (specialFolderItem(csidl, name, path, sizeof path)) {
-        DeleteFileA(path);
+        deleteFile(path);
         Sleep(10);
     }
 }
@@ -52,7 +53,7 @@ void deleteSpecialFolderItem(int csidl, const char* name) {
 // folder that is not there is not waited for.
 void removeFolderWithRetries(const char* path) {
     for (int attempt = 0; attempt < kFolderRemovalAttempts; attempt++) {
-        if (RemoveDirectoryA(path)) {
+        if (removeFolder(path)) {
             return;
         }
         DWORD code = GetLastError();
@@ -158,7 +159,7 @@ UninstallResult uninstall(HWND) {
     // The image names of running processes are long names; the shortcuts
     // name the agent as the installation folder was spelt.
     char agentExe[kFilePathCapacity];
-    DWORD n = GetLongPathNameA(exe, agentExe, sizeof agentExe);
+    DWORD n = longPathName(exe, agentExe, sizeof agentExe);
     if (n == 0 || n >= sizeof agentExe) {
         copyText(agentExe, sizeof agentExe, exe);
     }
@@ -171,7 +172,7 @@ UninstallResult uninstall(HWND) {
     removeAutostartShortcut();
     removeRegistryEntries(folder);
     removeServiceFolder(folder);
-    DeleteFileA(exe);
+    deleteFile(exe);
     // Files of the user's own beside the agent keep the folder, also when
     // the folder is a link to them.
     removeFolderIfEmpty(folder);

@@ -1,4 +1,5 @@
 #include "retrieval/reception.h"
+#include "base/file_names.h"
 
 #include "base/event_log.h"
 #include "core/service_paths.h"
@@ -56,7 +57,7 @@ bool readAccount(const char* line, MailboxLogin& login) {
 // identifiers: it goes.
 void dropStaleCache(const std::string& cacheName, WalkGuard& walk) {
     ServicePath stale(cacheName.c_str());
-    DeleteFileA(stale.text);
+    deleteFile(stale.text);
     walk.ownersKnown = false;
 }
 

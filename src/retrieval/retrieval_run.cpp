@@ -1,4 +1,5 @@
 #include "retrieval/retrieval_run.h"
+#include "base/file_names.h"
 
 #include "core/agent_state.h"
 #include "core/service_paths.h"
@@ -90,8 +91,8 @@ void writeBackDeletions() {
     std::vector<MailEntry> records = gRetrieval.remainingDeletions();
     std::vector<char> added;
     {
-        UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle file(createFile(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             added = textAppendedSince(file.get(), gRetrieval.deletionFileSize);
             appendRecords(added, records);
@@ -99,7 +100,7 @@ void writeBackDeletions() {
     }
     if (records.empty()) {
         writeLogf("Удаляем файл писем к удалению %s", path.text);
-        DeleteFileA(path.text);
+        deleteFile(path.text);
         return;
     }
     writeLogf("Остались не удаленными %d писем. Скинем их обратно в файл %s", static_cast<int>(records.size()),
@@ -146,9 +147,9 @@ void loadDeletions() {
     ServicePath deletions(kDeletionFile);
     writeLogf("Загрузка писем к удалению из файла %s", deletions.text);
     ExclusiveLock lock(deletionFileLock());
-    UniqueHandle deletionFile(CreateFileA(deletions.text, GENERIC_READ | GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle deletionFile(createFile(deletions.text, GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (deletionFile) {
         gRetrieval.deletionListLoaded = loadDeletionList(deletionFile.get()) > 0;
     }
@@ -216,8 +217,8 @@ void runReception() {
     if (read) {
         ServicePath headers(kHeaderFile);
         writeLogf("Создание временного файла заголовков %s", headers.text);
-        UniqueHandle headerFile(CreateFileA(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle headerFile(createFile(headers.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (headerFile) {
             received = receiveInto(std::move(headerFile));
         } else {

@@ -4,6 +4,7 @@
 // is read afresh whenever the page is created; the page keeps only the update
 // download it started, which ends with the page.
 #include "settings/settings_pages.h"
+#include "base/file_names.h"
 
 #include "base/ensure_folder.h"
 #include "base/path.h"
@@ -60,16 +61,16 @@ bool archiveHasMail() {
     if (!archive.fits) {
         return false;
     }
-    UniqueHandle file(CreateFileA(archive.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueHandle file(
+        createFile(archive.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     return file && GetFileSizeEx(file.get(), &size) && size.QuadPart != 0;
 }
 
 // The current user's Startup folder + "\Korvel.lnk".
 bool startupLink(char* path, size_t capacity) {
-    char folder[MAX_PATH];
-    if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_STARTUP, FALSE)) {
+    char folder[kPathCapacity];
+    if (!specialFolderPath(CSIDL_STARTUP, folder, sizeof folder)) {
         return false;
     }
     return copyText(path, capacity, folder) == strlen(folder) && appendPathItem(path, capacity, kAgentLinkName);
@@ -102,7 +103,7 @@ bool deleteAutoStartLink() {
     if (!startupLink(link, sizeof link)) {
         return false;
     }
-    bool gone = DeleteFileA(link) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    bool gone = deleteFile(link) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     Sleep(kLinkDeletePauseMs);
     return gone;
 }
@@ -151,7 +152,7 @@ void onClearArchive(HWND page) {
     }
     ServicePath archive(kArchiveFile);
     if (archive.fits) {
-        DeleteFileA(archive.text);
+        deleteFile(archive.text);
     }
     enable(page, IDC_OPTIONS_CLEAR_ARCHIVE, false);
 }
@@ -172,7 +173,7 @@ bool copyServiceFiles(HWND page, const char* folder) {
     operation.pTo = to;
     operation.fFlags = FOF_FILESONLY | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_SIMPLEPROGRESS;
     operation.lpszProgressTitle = "Копирование файлов..";
-    return SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted;
+    return fileOperation(operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
 // Copies Korvel.exe and the service files into a "Korvel\" folder of the
@@ -191,7 +192,7 @@ void onCopyAgent(HWND page) {
         showMessagef(page, kAgentCaption, MB_OK, "Имя папки \"%s\" задано неверно.", target);
         return;
     }
-    if (!CopyFileA(gAgent.agentExePath, exe, TRUE)) {
+    if (!copyFile(gAgent.agentExePath, exe, TRUE)) {
         SystemError failure(GetLastError());
         showMessagef(page, kAgentCaption, MB_OK, "Затрудняюсь скопировать файл %s в файл %s\r\nОшибка %u: %s",
                      gAgent.agentExePath, exe, failure.code, failure.text);

@@ -1,5 +1,6 @@
 #include "settings/program_update.h"
 
+#include "base/file_names.h"
 #include "base/wide_text.h"
 #include "base/event_log.h"
 #include "base/path.h"
@@ -72,17 +73,9 @@ bool launchUpdater(HWND page) {
     char version[16];
     joinPath(exe, sizeof exe, gAgent.moduleFolder, kUpdaterExeName);
     formatText(version, sizeof version, "%d", kProgramVersion);
-    SHELLEXECUTEINFOA execute = {};
-    execute.cbSize = sizeof execute;
     // The agent ends right after: the start completes before the call returns.
-    execute.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    execute.hwnd = page;
-    execute.lpVerb = "open";
-    execute.lpFile = exe;
-    execute.lpParameters = version;
-    execute.lpDirectory = gAgent.moduleFolder;
-    execute.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExA(&execute) != FALSE;
+    return shellOpen(page, SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC, exe, version, gAgent.moduleFolder, SW_SHOWNORMAL) !=
+           FALSE;
 }
 
 // Starts the updater and asks the agent window to end the agent.

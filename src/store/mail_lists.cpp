@@ -1,4 +1,5 @@
 #include "store/mail_lists.h"
+#include "base/file_names.h"
 
 #include "core/agent_state.h"
 #include "core/service_paths.h"
@@ -59,7 +60,7 @@ bool readMailFile(const char* path, FileImage& image) {
         return false;
     }
     if (image.size == 0) {
-        DeleteFileA(path);
+        deleteFile(path);
         return false;
     }
     return true;
@@ -380,7 +381,7 @@ bool appendSourceTo(const char* target, const char* source, UniqueHandle& out, M
     if (size.QuadPart == 0) {
         in.reset();
         out.reset();
-        DeleteFileA(source);
+        deleteFile(source);
         return false;
     }
     if (!endLastLine(out.get(), end) || !copyFileTail(in.get(), out.get())) {
@@ -428,7 +429,7 @@ bool undoMailFileAppend(const char* target, const char* source, const MailFileAp
         writeLogf("Затрудняюсь переименовать файл %s Ошибка %u: %s", target, failure.code, failure.text);
         return false;
     }
-    if (undo.created && DeleteFileA(target)) {
+    if (undo.created && deleteFile(target)) {
         return true;
     }
     UniqueHandle file(openServiceFile(target, GENERIC_WRITE, 0, OPEN_EXISTING));

@@ -1,5 +1,6 @@
 #include "ui/button.h"
 
+#include "base/file_names.h"
 #include "base/text.h"
 #include "base/wide_text.h"
 #include "base/win_handles.h"
@@ -52,7 +53,7 @@ void onPaint(HWND window) {
 void onClick(HWND window) {
     if (const Link* link = linkOf(window)) {
         // A link the shell cannot open does nothing: there is nowhere to say so.
-        ShellExecuteW(nullptr, L"open", WideText(link->address).get(), nullptr, nullptr, SW_SHOWNORMAL);
+        shellOpen(nullptr, 0, link->address, nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     int id = GetDlgCtrlID(window);

@@ -1,4 +1,5 @@
 #include "viewer/mail_deletion.h"
+#include "base/file_names.h"
 
 #include "base/event_log.h"
 #include "base/file_io.h"
@@ -128,7 +129,7 @@ bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
         writeLogf("Затрудняюсь создать файл удаляемых писем %s. Ошибка %u: %s", path.text, failure.code, failure.text);
         if (end.QuadPart == 0) {
             file.reset();
-            DeleteFileA(path.text);
+            deleteFile(path.text);
         }
         return false;
     }
@@ -143,8 +144,8 @@ bool appendToDeletionFile(const std::string& text, PendingAppend& done) {
 bool takeBackAppend(const PendingAppend& done) {
     ServicePath path(kDeletionFile);
     ExclusiveLock lock(deletionFileLock());
-    UniqueHandle file(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(createFile(path.text, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != done.newLength) {
         return false;
@@ -153,11 +154,11 @@ bool takeBackAppend(const PendingAppend& done) {
     end.QuadPart = done.oldLength;
     if (done.oldLength == 0) {
         file.reset();
-        if (DeleteFileA(path.text)) {
+        if (deleteFile(path.text)) {
             return true;
         }
-        file.reset(CreateFileA(path.text, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        file.reset(createFile(path.text, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
@@ -185,7 +186,7 @@ std::string pendingLines() {
 // pending, as the failed undo tells) or, failing that, the file is emptied
 // (it then asks for nothing). True when the undo stands.
 bool finishUndo(const char* archive, const char* deletions, const MailFileAppend& appended) {
-    if (DeleteFileA(deletions) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+    if (deleteFile(deletions) || GetLastError() == ERROR_FILE_NOT_FOUND) {
         return true;
     }
     SystemError failure(GetLastError());
@@ -193,8 +194,8 @@ bool finishUndo(const char* archive, const char* deletions, const MailFileAppend
     if (undoMailFileAppend(archive, deletions, appended)) {
         return false;
     }
-    UniqueHandle file(CreateFileA(deletions, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(createFile(deletions, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     // Neither worked: the mails stand in both files, and the next load keeps
     // them pending, as the failed undo tells.
     return static_cast<bool>(file);
@@ -320,8 +321,8 @@ void undoDeletion(Viewer& viewer, HWND button) {
         if (gAgent.pollThread.load() != nullptr) {
             refusal = "Отменить удаление невозможно!";
         } else {
-            UniqueHandle file(CreateFileA(deletions.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            UniqueHandle file(createFile(deletions.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             DWORD error = file ? 0 : GetLastError();
             file.reset();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {

@@ -1,4 +1,5 @@
 #include "viewer/viewer_status_bar.h"
+#include "base/file_names.h"
 
 #include "base/wide_text.h"
 #include "base/win_handles.h"
@@ -126,8 +127,8 @@ void setPart(HWND status, int part, int iconId, const char* label) {
 // told (the file exists but cannot be opened).
 bool deletionFilePresent(bool& known) {
     ServicePath path(kDeletionFile);
-    UniqueHandle file(CreateFileA(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(createFile(path.text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         known = true;
         return true;

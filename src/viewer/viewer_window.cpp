@@ -1,4 +1,5 @@
 #include "viewer/viewer_window.h"
+#include "base/file_names.h"
 
 #include "base/win_handles.h"
 
@@ -275,8 +276,8 @@ void onDestroy(Viewer& viewer) {
     }
     ServicePath telegrams(kTelegramFile);
     ServicePath newMail(kNewMailFile);
-    DeleteFileA(telegrams.text);
-    DeleteFileA(newMail.text);
+    deleteFile(telegrams.text);
+    deleteFile(newMail.text);
     if (gAgent.alertWindow != nullptr && GetParent(gAgent.alertWindow) == viewer.window) {
         DestroyWindow(gAgent.alertWindow);
         gAgent.alertWindow = nullptr;

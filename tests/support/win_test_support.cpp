@@ -277,6 +277,19 @@ bool ChildProcess::start(const std::string& exe, const std::string& arguments) {
     return true;
 }
 
+bool ChildProcess::startWide(const std::wstring& exe) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring folder = exe.substr(0, exe.rfind(L'\\') + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                        folder.c_str(), &startup, info_.out())) {
+        return false;
+    }
+    id_ = info_.out()->dwProcessId;
+    return true;
+}
+
 bool ChildProcess::startCommand(const std::string& commandLine) {
     std::string line = commandLine;
     STARTUPINFOA startup = {};

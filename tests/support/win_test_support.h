@@ -68,6 +68,8 @@ public:
     // Starts a whole command line as the system's list of programs does: the
     // program is the one the line names, quoted or not.
     bool startCommand(const std::string& commandLine);
+    // Starts exe, named in UTF-16, without arguments in its own folder.
+    bool startWide(const std::wstring& exe);
     // Waits for the end; returns true and the exit code when it ended in time.
     bool wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
     bool running() const;
