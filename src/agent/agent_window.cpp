@@ -168,7 +168,7 @@ void onSettings(HWND window) {
     if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
         SendMessageA(gAgent.viewerWindow, WM_CLOSE, 0, 0);
     }
-    HWND dialog = CreateDialogParamA(gAgent.instance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, settingsDialogProc, 0);
+    HWND dialog = CreateDialogParamW(gAgent.instance, MAKEINTRESOURCEW(IDD_SETTINGS), nullptr, settingsDialogProc, 0);
     if (dialog == nullptr) {
         SystemError failure(GetLastError());
         showMessagef(window, kAgentCaption, MB_OK, "Затрудняюсь отобразить диалог настроек!\r\nОшибка %u: %s",

@@ -176,18 +176,20 @@ bool createAgentWindow() {
 int runMessageLoop() {
     MSG msg;
     BOOL got;
-    while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+    // A Unicode loop, so that letters typed into the program's windows reach
+    // them whole whatever the system's code page.
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
         if (got == -1) {
             break;
         }
-        if (IsDialogMessageA(gAgent.agentWindow, &msg)) {
+        if (IsDialogMessageW(gAgent.agentWindow, &msg)) {
             continue;
         }
         if (msg.message == WM_KEYDOWN && handleKey(msg.wParam)) {
             continue;
         }
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
 }
@@ -299,7 +301,7 @@ int runKorvel(HINSTANCE instance, const char* commandLine) {
         return 0;
     }
     if (accountListMissing()) {
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL), nullptr, installDialogProc,
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALL), nullptr, installDialogProc,
                         static_cast<LPARAM>(decideInstallKind()));
         return 0;
     }

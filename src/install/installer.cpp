@@ -1,7 +1,9 @@
 #include "install/installer.h"
 
+#include "base/file_names.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "base/wide_text.h"
 #include "base/win_handles.h"
 #include "base/win_util.h"
 #include "core/agent_state.h"
@@ -51,7 +53,18 @@ INT_PTR CALLBACK doneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 // empty (nothing happens) or when the folder leaves no room for the agent's
 // own paths (shown, so that the user can choose another).
 bool readInstallFolder(HWND dialog, char* folder, size_t capacity) {
-    if (GetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder, static_cast<int>(capacity)) == 0) {
+    // The typed name must come over exactly: a letter Windows-1251 cannot
+    // hold would make it name another folder.
+    wchar_t typed[kPathCapacity] = {};
+    if (GetDlgItemTextW(dialog, IDC_INSTALL_FOLDER, typed, kPathCapacity) == 0) {
+        return false;
+    }
+    if (!exactNarrowText(typed, folder, capacity)) {
+        showUnnameableFolder(dialog, kInstallCaption,
+                             "В имени папки \"%s\" есть знаки, которых нет в кириллице Windows (1251). "
+                             "Выберите папку с другим именем.",
+                             typed);
+        folder[0] = '\0';
         return false;
     }
     char service[kPathCapacity];
@@ -71,7 +84,7 @@ BOOL onInitDialog(HWND dialog, LPARAM kind) {
     CheckDlgButton(dialog, IDC_INSTALL_GROUP, BST_CHECKED);
     CheckDlgButton(dialog, IDC_INSTALL_HERE, BST_CHECKED);
     CheckDlgButton(dialog, IDC_INSTALL_AUTOSTART, BST_CHECKED);
-    SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, gAgent.moduleFolder);
+    setItemText(dialog, IDC_INSTALL_FOLDER, gAgent.moduleFolder);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_FOLDER), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_BROWSE), FALSE);
     return TRUE;
@@ -99,7 +112,7 @@ void onInstallHereClicked(HWND dialog) {
     } else {
         proposedFolder(dialogInstallKind(dialog), folder, sizeof folder);
     }
-    SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder);
+    setItemText(dialog, IDC_INSTALL_FOLDER, folder);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_FOLDER), !here);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_BROWSE), !here);
 }
@@ -108,7 +121,7 @@ void onInstallHereClicked(HWND dialog) {
 // that names the shortcuts missing.
 void reportCompletion(unsigned missed) {
     if (missed == 0) {
-        DialogBoxParamA(gAgent.instance, MAKEINTRESOURCEA(IDD_INSTALL_DONE), nullptr, doneDialogProc, 0);
+        DialogBoxParamW(gAgent.instance, MAKEINTRESOURCEW(IDD_INSTALL_DONE), nullptr, doneDialogProc, 0);
         return;
     }
     char text[512];

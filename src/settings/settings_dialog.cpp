@@ -76,7 +76,7 @@ void showPage(HWND dialog, DialogState& state, int index) {
         DestroyWindow(old);
     }
     if (index >= 0 && index < kPageCount) {
-        HWND page = CreateDialogParamA(gAgent.instance, MAKEINTRESOURCEA(kPages[index].templateId), dialog,
+        HWND page = CreateDialogParamW(gAgent.instance, MAKEINTRESOURCEW(kPages[index].templateId), dialog,
                                        kPages[index].procedure, 0);
         if (page != nullptr && !pageHasState(page)) {
             DestroyWindow(page); // no memory for its state
