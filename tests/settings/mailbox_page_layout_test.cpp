@@ -7,6 +7,7 @@
 #include "poll_cycle_wait.h"
 #include "win_test_support.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,6 +45,45 @@ TEST_F(MailboxPageLayout, ButtonsAndGroupEndAboveTheStatusLine) {
     pumpPendingMessages();
     expectAboveStatusLine({IDC_MAILBOX_SAVE, IDC_MAILBOX_CANCEL, IDC_MAILBOX_GROUP});
     screenshot("settings-mailbox-page-editing");
+}
+
+namespace {
+
+// Every visible control of the page lies inside it: none is cut by the
+// dialog's edge at the display's scaling.
+void expectControlsInside(HWND page) {
+    RECT area = {};
+    GetWindowRect(page, &area);
+    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r = {};
+        if (!IsWindowVisible(child) || !GetWindowRect(child, &r)) {
+            continue;
+        }
+        EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom)
+            << "control " << GetDlgCtrlID(child) << " leaves the page";
+    }
+}
+
+} // namespace
+
+// Each page of the settings, whole, and its picture for the artifacts.
+TEST_F(MailboxPageLayout, EveryPageOfTheSettingsIsWhole) {
+    send(WM_COMMAND, IDM_SETTINGS);
+    HWND dialog = gAgent.settingsDialog;
+    ASSERT_NE(nullptr, dialog);
+    HWND tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
+    const char* names[] = {"settings-page-mailboxes", "settings-page-options", "settings-page-about"};
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(names[i]);
+        SendMessageA(tabs, TCM_SETCURSEL, i, 0);
+        NMHDR change = {tabs, IDC_SETTINGS_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageA(dialog, WM_NOTIFY, IDC_SETTINGS_TABS, reinterpret_cast<LPARAM>(&change));
+        pumpPendingMessages();
+        ASSERT_NE(nullptr, gAgent.settingsPage);
+        expectControlsInside(gAgent.settingsPage);
+        screenshot(names[i]);
+    }
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
 }
 
 // The same at 150 %, in a process of its own.
