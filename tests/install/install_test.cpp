@@ -468,3 +468,31 @@ TEST_F(InstallerTest, RefusesTheUninstallerFolderBeforeMakingAnything) {
     EXPECT_FALSE(folderExists(windows + "MainFolder"));
     EXPECT_FALSE(fileExists(uninstallerExe()));
 }
+
+// The installation dialog at the display's scaling: every control inside
+// it, and its picture for the artifacts.
+TEST_F(InstallerTest, TheDialogIsWholeAtTheDisplaysScale) {
+    Installation installer(false);
+    ChildProcess process;
+    ASSERT_TRUE(process.start(installer.exe()));
+    HWND dialog = waitForWindow(process.id(), "#32770", "Установка Lumetra Агента", kTimeoutMs);
+    ASSERT_NE(nullptr, dialog);
+    RECT area = {};
+    GetWindowRect(dialog, &area);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r = {};
+        if (IsWindowVisible(child) && GetWindowRect(child, &r)) {
+            EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom)
+                << "control " << GetDlgCtrlID(child) << " leaves the dialog";
+        }
+    }
+    saveScreenshot(artifactsFolder() + "installer-dialog-" + std::to_string(screenDpi()) + "dpi.bmp");
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(process.wait(kTimeoutMs));
+}
+
+// The same at 150 %, in a process of its own.
+TEST(InstallerScaled, TheDialogIsWholeAtOneAndAHalfTimesTheScale) {
+    std::string failures;
+    EXPECT_EQ(0, runTestsAtDpi(144, "InstallerTest.TheDialogIsWhole*", kTimeoutMs * 3, failures)) << failures;
+}
