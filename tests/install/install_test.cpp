@@ -470,25 +470,29 @@ TEST_F(InstallerTest, RefusesTheUninstallerFolderBeforeMakingAnything) {
 }
 
 // The installation dialog at the display's scaling: every control inside
-// it, and its picture for the artifacts.
+// it; then the installation, whose completion is pictured too.
 TEST_F(InstallerTest, TheDialogIsWholeAtTheDisplaysScale) {
-    Installation installer(false);
-    ChildProcess process;
-    ASSERT_TRUE(process.start(installer.exe()));
-    HWND dialog = waitForWindow(process.id(), "#32770", "Установка Lumetra Агента", kTimeoutMs);
-    ASSERT_NE(nullptr, dialog);
-    RECT area = {};
-    GetWindowRect(dialog, &area);
-    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        RECT r = {};
-        if (IsWindowVisible(child) && GetWindowRect(child, &r)) {
-            EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom)
-                << "control " << GetDlgCtrlID(child) << " leaves the dialog";
-        }
-    }
-    saveScreenshot(artifactsFolder() + "installer-dialog-" + std::to_string(screenDpi()) + "dpi.bmp");
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(process.wait(kTimeoutMs));
+    Installation inst(false);
+    agents_.push_back(inst.exe());
+    const std::string dpi = std::to_string(screenDpi()) + "dpi";
+    InstallerRun run = runInstaller(
+        inst,
+        [](HWND dialog) {
+            RECT area = {};
+            GetWindowRect(dialog, &area);
+            for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                RECT r = {};
+                if (IsWindowVisible(child) && GetWindowRect(child, &r)) {
+                    EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right &&
+                                r.bottom <= area.bottom)
+                        << "control " << GetDlgCtrlID(child) << " leaves the dialog";
+                }
+            }
+        },
+        "installer-" + dpi);
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.completed);
+    EXPECT_TRUE(quitAgentOf(inst.exe()));
 }
 
 // The same at 150 %, in a process of its own.
