@@ -481,3 +481,44 @@ TEST_F(AgentWindow, ARedirectLoopEndsThePollAndTheNextPollRuns) {
     EXPECT_EQ(2u, occurrences(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
     EXPECT_EQ("A;Друг;ivan;secret;5\r\n", readFile(path("MessBox.txt")));
 }
+
+namespace {
+
+// Pictures the popup menu once it is up, then closes it.
+DWORD WINAPI pictureMenu(void* name) {
+    DWORD start = GetTickCount();
+    HWND menu = nullptr;
+    while ((menu = FindWindowA("#32768", nullptr)) == nullptr || !IsWindowVisible(menu)) {
+        if (GetTickCount() - start > kAgentStartTimeoutMs) {
+            return 1;
+        }
+        Sleep(20); // the menu is looked for again until it is up
+    }
+    saveScreenshot(artifactsFolder() + static_cast<const char*>(name));
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    return 0;
+}
+
+} // namespace
+
+// The tray menu as it opens, for the artifacts at the display's scaling:
+// the system draws it, at the system's own metrics.
+TEST_F(AgentWindow, TheMenuIsPictured) {
+    HMENU menu = buildTrayMenu();
+    ASSERT_NE(nullptr, menu);
+    std::string name = "tray-menu-" + std::to_string(screenDpi()) + "dpi.bmp";
+    UniqueHandle watcher(CreateThread(nullptr, 0, pictureMenu, &name[0], 0, nullptr));
+    ASSERT_TRUE(watcher);
+    SetForegroundWindow(agent);
+    TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, 400, 400, 0, agent, nullptr);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(watcher.get(), kAgentStartTimeoutMs));
+    DWORD pictured = 1;
+    GetExitCodeThread(watcher.get(), &pictured);
+    EXPECT_EQ(0u, pictured);
+    DestroyMenu(menu);
+}
+
+TEST(AgentWindowScaled, TheMenuIsPicturedAtOneAndAHalfTimesTheScale) {
+    std::string failures;
+    EXPECT_EQ(0, runTestsAtDpi(144, "AgentWindow.TheMenuIsPictured", kAgentStartTimeoutMs * 2, failures)) << failures;
+}
