@@ -82,7 +82,12 @@ void cancelPop3Session() {
     cancelRequested = true;
     ExclusiveLock lock(socketLock);
     if (activeSocket != INVALID_SOCKET) {
+        // Shutting the connection down does not release a receive that is
+        // already blocked, and a server that never looks at the connection
+        // would keep the session waiting its whole time-out: the receive is
+        // cancelled as well. The socket stays the session's to close.
         shutdown(activeSocket, SD_BOTH);
+        CancelIoEx(reinterpret_cast<HANDLE>(activeSocket), nullptr);
     }
 }
 

@@ -158,8 +158,9 @@ DWORD WINAPI receiveOnThread(void* param) {
 
 } // namespace
 
-DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile) {
-    setFakePop3Scenario(corpusScenario("\"silentOn\": \"TOP 3 0\""));
+DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile, bool ignoreFin) {
+    setFakePop3Scenario(
+        corpusScenario(ignoreFin ? "\"silentOn\": \"TOP 3 0\", \"ignoreFin\": true" : "\"silentOn\": \"TOP 3 0\""));
     ReceptionArgs args{line, headerFile};
     UniqueHandle thread(CreateThread(nullptr, 0, receiveOnThread, &args, 0, nullptr));
     if (!thread) {

@@ -69,6 +69,8 @@ bool waitForCommand(const std::string& command);
 // against a server that stays silent after "TOP 3 0", and stops the session
 // from this thread once the server has that command. Returns the
 // milliseconds from the stop to the thread's end, or kSessionNotStopped when
-// it did not end within five seconds (or never began).
+// it did not end within five seconds (or never began). With ignoreFin the
+// server does not close when the session shuts its side down: the stop
+// alone must wake the session.
 constexpr DWORD kSessionNotStopped = MAXDWORD;
-DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile);
+DWORD stopReceptionAtTheThirdMessage(const std::string& line, HANDLE headerFile, bool ignoreFin = false);

@@ -211,6 +211,14 @@ TEST_F(Pop3Session, DeletionsWithoutAConfirmedQuitStay) {
     EXPECT_EQ("1", fakePop3Deleted()[0]);
 }
 
+// A silent server that does not notice the client's shutdown keeps no
+// stopped session waiting: the stop wakes the blocked receive itself.
+TEST_F(Pop3Session, AStopWakesASessionWhoseServerIgnoresTheShutdown) {
+    EXPECT_LT(stopReceptionAtTheThirdMessage(fakeLine(), headerFile.get(), true), 2000u);
+    EXPECT_EQ(2u, blocks().size());
+    EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
+}
+
 TEST_F(Pop3Session, ASessionCanBeStoppedFromAnotherThread) {
     EXPECT_LT(stopReceptionAtTheThirdMessage(fakeLine(), headerFile.get()), 3000u);
     // Two whole blocks, nothing of the third.

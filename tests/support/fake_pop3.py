@@ -14,6 +14,9 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   replies       {"<command line>": "<reply>"}: replaces the reply to that
                 exact command (e.g. "STAT", "LIST 2", "TOP 3 0", "DELE 1")
   silentOn      command line after which nothing is answered any more
+  ignoreFin     true: a silent server keeps the connection open for a while
+                after the client has shut its sending side down, as one that
+                never looks at the connection does
   dropOn        {"<command line>": N}: send the first N bytes of the reply,
                 then close the connection
   splitBytes    true: send every reply one byte at a time
@@ -319,6 +322,8 @@ class Handler(socketserver.BaseRequestHandler):
         # Keep the connection open and say nothing until the client leaves.
         while self.request.recv(4096):
             pass
+        if self.scenario.get('ignoreFin'):
+            time.sleep(15)
 
     def relay(self):
         host, port = self.scenario['relayTo'].rsplit(':', 1)
