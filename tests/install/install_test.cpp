@@ -23,8 +23,6 @@ namespace {
 
 constexpr DWORD kTimeoutMs = kAgentStartTimeoutMs;
 constexpr DWORD kTestFolderRemovalPauseMs = 20;
-constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
 // Wine reports this Windows version to Korvel.exe: the removal shortcut is
 // made only on systems older than Vista.
 constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Korvel.exe";
@@ -37,22 +35,13 @@ std::string uninstallerExe() {
     return windowsFolder() + "\\UnKorvel.exe";
 }
 
-class InstallerTest : public ::testing::Test {
+class InstallerTest : public InstallationTest {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        removeInstalledThings();
-    }
     void TearDown() override {
-        // Agents a failed test left running.
-        for (const std::string& exe : agents_) {
-            quitAgentOf(exe, 0);
-        }
-        removeInstalledThings();
-        CoUninitialize();
+        InstallationTest::TearDown();
         gFolderRemovalPauseMs = kFolderRemovalPauseMs;
     }
-    static void removeInstalledThings() {
+    void removeInstalledThings() override {
         DeleteFileA(desktopLink().c_str());
         DeleteFileA(startupLink().c_str());
         removeTree(startupLink()); // the folder a test put in its way
@@ -63,7 +52,6 @@ protected:
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
         RegDeleteKeyA(HKEY_CURRENT_USER, kVersionKey);
     }
-    std::vector<std::string> agents_; // executables of the agents the installer starts
 };
 
 } // namespace
@@ -476,19 +464,7 @@ TEST_F(InstallerTest, TheDialogIsWholeAtTheDisplaysScale) {
     agents_.push_back(inst.exe());
     const std::string dpi = std::to_string(screenDpi()) + "dpi";
     InstallerRun run = runInstaller(
-        inst,
-        [](HWND dialog) {
-            RECT area = {};
-            GetWindowRect(dialog, &area);
-            for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-                RECT r = {};
-                if (IsWindowVisible(child) && GetWindowRect(child, &r)) {
-                    EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right &&
-                                r.bottom <= area.bottom)
-                        << "control " << GetDlgCtrlID(child) << " leaves the dialog";
-                }
-            }
-        },
+        inst, [](HWND dialog) { EXPECT_EQ("", childrenOutside(dialog)) << "controls leaving the dialog"; },
         "installer-" + dpi);
     ASSERT_TRUE(run.ended);
     EXPECT_TRUE(run.completed);

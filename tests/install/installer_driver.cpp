@@ -199,3 +199,16 @@ std::string uninstallAndReadReport(const std::string& uninstaller, const std::st
 void click(HWND dialog, int control) {
     SendMessageA(GetDlgItem(dialog, control), BM_CLICK, 0, 0);
 }
+
+void InstallationTest::SetUp() {
+    CoInitialize(nullptr);
+    removeInstalledThings();
+}
+
+void InstallationTest::TearDown() {
+    for (const std::string& exe : agents_) {
+        quitAgentOf(exe, 0);
+    }
+    removeInstalledThings();
+    CoUninitialize();
+}

@@ -5,9 +5,27 @@
 
 #include "agent_process.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
+
+constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
+
+// Installer tests share the session's prefix: each removes what an
+// installation leaves outside its folder before and after it runs
+// (removeInstalledThings, which the test class gives), and ends the agents a
+// failed test left running (agents_).
+class InstallationTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual void removeInstalledThings() = 0;
+
+    std::vector<std::string> agents_; // executables of the agents the installer starts
+};
 
 // A special folder of the shell, without a trailing backslash.
 std::string specialFolder(int csidl);

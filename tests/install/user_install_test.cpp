@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel";
-
 // What a per-user installation proposes, and where its uninstaller goes.
 std::string userProgramFolder() {
     return specialFolder(CSIDL_LOCAL_APPDATA) + "\\Programs\\Korvel\\";
@@ -56,22 +53,10 @@ struct NamedFolder {
     std::string path;
 };
 
-// Removes what an installation leaves in this user's places, before and
-// after each test, and ends the agents a failed test left running.
-class UserInstallTest : public ::testing::Test {
+// What an installation leaves in this user's places.
+class UserInstallTest : public InstallationTest {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        removeInstalledThings();
-    }
-    void TearDown() override {
-        for (const std::string& exe : agents_) {
-            quitAgentOf(exe, 0);
-        }
-        removeInstalledThings();
-        CoUninitialize();
-    }
-    static void removeInstalledThings() {
+    void removeInstalledThings() override {
         DeleteFileA(desktopLink().c_str());
         DeleteFileA(startupLink().c_str());
         removeTree(userProgramGroup());
@@ -81,7 +66,6 @@ protected:
         removeTree(userProgramFolder());
         removeTree(userUninstallerFolder());
     }
-    std::vector<std::string> agents_; // executables of the agents the installer starts
 };
 
 } // namespace

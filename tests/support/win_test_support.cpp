@@ -625,3 +625,17 @@ bool saveScreenshot(const std::string& path) {
     ReleaseDC(nullptr, screen);
     return ok;
 }
+
+std::string childrenOutside(HWND window) {
+    RECT area = {};
+    GetWindowRect(window, &area);
+    std::string outside;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r = {};
+        if (IsWindowVisible(child) && GetWindowRect(child, &r) &&
+            (r.left < area.left || r.top < area.top || r.right > area.right || r.bottom > area.bottom)) {
+            outside += (outside.empty() ? "" : " ") + std::to_string(GetDlgCtrlID(child));
+        }
+    }
+    return outside;
+}

@@ -154,5 +154,9 @@ int screenDpi();
 // receives what the child reported of failed tests.
 int runTestsAtDpi(DWORD dpi, const std::string& filter, DWORD timeoutMs, std::string& failures);
 
+// The ids of the visible child windows that reach beyond the window (a
+// control cut by its dialog's edge), blank-separated; empty when none does.
+std::string childrenOutside(HWND window);
+
 // Saves the whole screen (the virtual desktop under Wine) as a BMP file.
 bool saveScreenshot(const std::string& path);
