@@ -5,8 +5,7 @@
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
-#define SECURITY_WIN32
-#include <security.h>
+#include "retrieval/server_certificate.h"
 
 #include <string>
 
@@ -22,19 +21,6 @@ public:
 protected:
     ~TlsTransport() = default;
 };
-
-// Why a certificate was refused.
-enum class CertProblem { None, WrongName, Expired, UnknownAuthority, Other };
-
-// What failed in starting TLS.
-struct TlsFailure {
-    enum Kind { None, Network, Handshake, Certificate } kind = None;
-    long code = 0; // Winsock error, SECURITY_STATUS, or the chain/policy status
-    CertProblem problem = CertProblem::None;
-};
-
-// The event log's reason for a refused certificate.
-const char* certProblemText(CertProblem problem);
 
 class TlsChannel {
 public:
