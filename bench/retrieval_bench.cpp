@@ -297,10 +297,11 @@ size_t lineCount(const std::string& path) {
 // TOP n 0 for every message with each reply read to its end, QUIT.
 bool bareDialogue(const DovecotMailbox& box, int messages) {
     SocketLibrary library;
-    in_addr ip = {};
+    HostAddresses addresses;
     Pop3Connection connection;
-    if (!library.started() || resolveHost("pop3.alpha.test", ip) != 0 || connection.open() != 0 ||
-        connection.connectTo(ip, 110) != 0) {
+    bool noSocket = false;
+    if (!library.started() || resolveHost("pop3.alpha.test", addresses) != 0 ||
+        connection.connectTo(addresses, 110, noSocket) != 0) {
         return false;
     }
     std::string reply;

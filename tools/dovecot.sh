@@ -1,6 +1,6 @@
 # A dovecot POP3 server for tests and the demo: in the clear on 127.0.0.1 port
-# 110 and, given a folder of certificates (tools/test_certs.sh), with TLS on
-# 127.0.0.3: implicit on port 995 and through STLS on port 110. Ports below
+# 110 and, given a folder of certificates (tools/test_certs.sh), also in the
+# clear on ::1 port 110 and with TLS on 127.0.0.3: implicit on port 995 and through STLS on port 110. Ports below
 # 1024 need root and must not collide with anything on the machine: call this
 # inside a private network namespace (tools/test.sh and tools/run.sh do).
 # Source this file; dovecot_start DIR [CERTS], dovecot_stop DIR. A mailbox is
@@ -12,13 +12,21 @@ dovecot_start() {
     if [ -n "$certs" ]; then
         listen="127.0.0.1 127.0.0.3"
         pop3_address="127.0.0.1, 127.0.0.3"
+        # ::1 only where the loopback has it (a kernel without IPv6 has not).
+        if ip -6 addr show dev lo 2>/dev/null | grep -q '::1/128'; then
+            listen="$listen ::1"
+            pop3_address="$pop3_address, ::1"
+        fi
         pop3s_port=995
         ssl="ssl = yes
 ssl_cert = <$certs/server.pem
 ssl_key = <$certs/server.key"
-        locals="# 127.0.0.1 stays a server without TLS (no STLS offered); 127.0.0.3 takes
-# a password only inside TLS.
+        locals="# 127.0.0.1 and ::1 stay servers without TLS (no STLS offered); 127.0.0.3
+# takes a password only inside TLS.
 local 127.0.0.1 {
+  ssl = no
+}
+local ::1 {
   ssl = no
 }
 local 127.0.0.3 {

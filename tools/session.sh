@@ -120,9 +120,11 @@ session_start() {
 # tools/test.sh and tools/run.sh create: host names of their own (an /etc/hosts
 # bound over the machine's one in a private mount namespace), a test authority
 # made for the run and trusted by the prefix, dovecot in the clear on
-# 127.0.0.1:110 and with TLS on 127.0.0.3 (995, and STLS on 110), and the
-# scripted POP3 server on 127.0.0.2:110 and, with TLS, on 127.0.0.4 (995, and
-# STLS on 110 when a scenario offers it). The paths are
+# 127.0.0.1:110 and [::1]:110 and with TLS on 127.0.0.3 (995, and STLS on 110),
+# and the scripted POP3 server on 127.0.0.2 (110, and 1110 for a host whose
+# first address, ::1, refuses that port) and, with TLS, on 127.0.0.4 (995, and
+# STLS on 110 when a scenario offers it). pop3.six.test has only an IPv6
+# address. The paths are
 # handed to the Windows programs as Z: paths.
 # A local network whose gateway leads nowhere. It has no default route, so
 # the system reports no network connection, until a test asks the HTTP server
@@ -150,6 +152,9 @@ session_start_services() {
 127.0.0.3 pop3.delta.test
 127.0.0.2 fake.test
 127.0.0.4 fakes.test
+::1 pop3.six.test
+::1 pop3.mix.test
+127.0.0.2 pop3.mix.test
 HOSTS
     mount --bind "$KORVEL_SESSION_DIR/hosts" /etc/hosts
     # Names outside the hosts file fail at once, also while a gateway is set.
@@ -179,7 +184,7 @@ HOSTS
 
     local fake_dir="$KORVEL_SESSION_DIR/fake-pop3"
     mkdir -p "$fake_dir"
-    python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2:110,127.0.0.4:110,127.0.0.4:995 "$certs" >"$fake_dir/server.log" 2>&1 &
+    python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2:110,127.0.0.2:1110,127.0.0.4:110,127.0.0.4:995 "$certs" >"$fake_dir/server.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/fake-pop3.pid"
     export KORVEL_FAKE_POP3_DIR="Z:$fake_dir"
     export KORVEL_MAIL_CORPUS="Z:$root/tests/retrieval/mails"

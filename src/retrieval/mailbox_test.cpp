@@ -9,10 +9,10 @@ namespace {
 
 // The first of "pop3." + domain, "pop." + domain and the domain itself that
 // resolves; false when none does.
-bool guessServer(const std::string& domain, std::string& host, in_addr& ip) {
+bool guessServer(const std::string& domain, std::string& host, HostAddresses& addresses) {
     const std::string candidates[] = {"pop3." + domain, "pop." + domain, domain};
     for (size_t i = 0; i < 3; i++) {
-        if (resolveHost(candidates[i].c_str(), ip) == 0) {
+        if (resolveHost(candidates[i].c_str(), addresses) == 0) {
             host = candidates[i];
             writeLogf("Сервер с именем %s обнаружен", host.c_str());
             return true;
@@ -29,13 +29,14 @@ enum class PortOutcome { Connected, TryNext, Failed };
 // Connects to one port; on 995 TLS starts at once. A host that does not
 // answer there, or not with TLS, is tried on the next port; a refused
 // certificate ends the test: the same server would show it on 110 too.
-PortOutcome connectOnPort(Pop3Dialogue& s, const std::string& host, const in_addr& ip, unsigned short port) {
-    int error = s.connection.open();
-    if (error != 0) {
+PortOutcome connectOnPort(Pop3Dialogue& s, const std::string& host, const HostAddresses& addresses,
+                          unsigned short port) {
+    bool noSocket = false;
+    int error = s.connection.connectTo(addresses, port, noSocket);
+    if (noSocket) {
         s.failf(kNoInternetSocket, "Ошибка соединения с Интернет - %d", error);
         return PortOutcome::Failed;
     }
-    error = s.connection.connectTo(ip, port);
     if (error != 0) {
         if (port == kPop3sPort) {
             writeLogf("Сервер %s не принимает соединений на порту 995 - %d", host.c_str(), error);
@@ -70,13 +71,13 @@ int runMailboxTest(Pop3Dialogue& s) {
         return 0;
     }
     std::string host;
-    in_addr ip = {};
-    if (!guessServer(domain, host, ip)) {
+    HostAddresses addresses;
+    if (!guessServer(domain, host, addresses)) {
         s.fail(kNoAnswer, kNoAnswer);
         return 0;
     }
     for (unsigned short port : {kPop3sPort, kPop3Port}) {
-        PortOutcome outcome = connectOnPort(s, host, ip, port);
+        PortOutcome outcome = connectOnPort(s, host, addresses, port);
         if (outcome == PortOutcome::TryNext) {
             continue;
         }

@@ -1,5 +1,6 @@
 #include "retrieval/pop3_connection.h"
 
+#include "base/event_log.h"
 #include "base/win_handles.h"
 #include "retrieval/reply_framing.h"
 
@@ -25,14 +26,14 @@ void setActiveSocket(SOCKET s) {
     activeSocket = s;
 }
 
-// Name resolution on a thread of its own: gethostbyname has no time-out. The
+// Name resolution on a thread of its own: getaddrinfo has no time-out. The
 // context belongs to both threads; the last one to let go frees it, so a
 // resolver that outlives its wait finishes harmlessly.
 struct ResolveContext {
     std::atomic<long> references{2};
     char name[256];
     int error = 0;
-    in_addr address = {};
+    HostAddresses addresses;
 
     void release() {
         if (--references == 0) {
@@ -41,18 +42,33 @@ struct ResolveContext {
     }
 };
 
+// Keeps the stream addresses of families the program can connect to.
+void takeAddresses(const addrinfo* list, HostAddresses& addresses) {
+    for (const addrinfo* a = list; a != nullptr && addresses.count < HostAddresses::kCapacity; a = a->ai_next) {
+        bool known = a->ai_family == AF_INET || a->ai_family == AF_INET6;
+        if (!known || a->ai_addr == nullptr || a->ai_addrlen > sizeof(sockaddr_storage)) {
+            continue;
+        }
+        memcpy(&addresses.items[addresses.count], a->ai_addr, a->ai_addrlen);
+        addresses.lengths[addresses.count] = static_cast<int>(a->ai_addrlen);
+        addresses.count++;
+    }
+}
+
 DWORD WINAPI resolveThread(void* param) {
     auto* context = static_cast<ResolveContext*>(param);
-    hostent* host = gethostbyname(context->name);
-    if (host == nullptr) {
-        context->error = WSAGetLastError();
-        if (context->error == 0) {
-            context->error = WSAHOST_NOT_FOUND;
-        }
-    } else if (host->h_addrtype != AF_INET || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
-        context->error = WSANO_DATA;
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    int error = getaddrinfo(context->name, nullptr, &hints, &list);
+    if (error != 0) {
+        context->error = error;
     } else {
-        memcpy(&context->address, host->h_addr_list[0], sizeof context->address);
+        takeAddresses(list, context->addresses);
+        freeaddrinfo(list);
+        context->error = context->addresses.count == 0 ? WSANO_DATA : 0;
     }
     context->release();
     return 0;
@@ -101,7 +117,7 @@ bool pop3Cancelled() {
 
 SocketLibrary::SocketLibrary() {
     WSADATA data;
-    started_ = gSocketStartup(MAKEWORD(1, 1), &data) == 0;
+    started_ = gSocketStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
 SocketLibrary::~SocketLibrary() {
@@ -110,7 +126,7 @@ SocketLibrary::~SocketLibrary() {
     }
 }
 
-int resolveHost(const char* name, in_addr& address) {
+int resolveHost(const char* name, HostAddresses& addresses) {
     auto* context = new ResolveContext;
     strncpy(context->name, name, sizeof context->name - 1);
     context->name[sizeof context->name - 1] = '\0';
@@ -123,7 +139,9 @@ int resolveHost(const char* name, in_addr& address) {
     int error;
     if (waitWatchingCancel(thread.get(), gNetTimeouts.resolveMs)) {
         error = context->error;
-        address = context->address;
+        if (error == 0) {
+            addresses = context->addresses;
+        }
     } else {
         error = cancelRequested ? WSAEINTR : WSATRY_AGAIN;
     }
@@ -135,12 +153,9 @@ Pop3Connection::~Pop3Connection() {
     close();
 }
 
-int Pop3Connection::open() {
+int Pop3Connection::makeSocket(int family) {
     close();
-    if (cancelRequested) {
-        return WSAEINTR;
-    }
-    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    socket_ = socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (socket_ == INVALID_SOCKET) {
         return WSAGetLastError();
     }
@@ -176,23 +191,66 @@ int Pop3Connection::fitTimeout(int option, DWORD stepMs, DWORD& current) {
     return 0;
 }
 
-int Pop3Connection::connectTo(const in_addr& address, unsigned short port) {
-    sockaddr_in target = {};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr = address;
+// Every address gets an equal share of what is left of the connect time-out,
+// so that one that never answers leaves time for the next; one that refuses
+// at once hands its share on.
+int Pop3Connection::connectTo(const HostAddresses& addresses, unsigned short port, bool& noSocket) {
+    noSocket = false;
+    bool anySocket = false;
+    int socketError = 0;
+    int error = WSANO_DATA;
+    ULONGLONG start = GetTickCount64();
+    for (size_t i = 0; i < addresses.count; i++) {
+        if (cancelRequested) {
+            return WSAEINTR;
+        }
+        ULONGLONG spent = GetTickCount64() - start;
+        if (pastDeadline() || spent >= gNetTimeouts.connectMs) {
+            return WSAETIMEDOUT;
+        }
+        DWORD share = static_cast<DWORD>((gNetTimeouts.connectMs - spent) / (addresses.count - i));
+        sockaddr_storage target = addresses.items[i];
+        // The port sits in the same place in both families' addresses.
+        reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port);
+        int made = makeSocket(target.ss_family);
+        if (made != 0) {
+            // A family the system does not have (IPv6 switched off): the
+            // next address may do.
+            socketError = made;
+            continue;
+        }
+        anySocket = true;
+        error = connectWithin(reinterpret_cast<sockaddr*>(&target), addresses.lengths[i], share);
+        if (error == 0 || error == WSAEINTR) {
+            return error;
+        }
+        close();
+        if (i + 1 < addresses.count) {
+            char text[INET6_ADDRSTRLEN] = "?";
+            getnameinfo(reinterpret_cast<sockaddr*>(&target), addresses.lengths[i], text, sizeof text, nullptr, 0,
+                        NI_NUMERICHOST);
+            writeLogf("Сервер по адресу %s не ответил - %d, пробуем следующий адрес", text, error);
+        }
+    }
+    if (!anySocket && socketError != 0) {
+        noSocket = true;
+        return socketError;
+    }
+    return error;
+}
 
+int Pop3Connection::connectWithin(const sockaddr* address, int length, DWORD timeoutMs) {
     // Non-blocking connect, so that the wait has a time-out and watches for a
     // cancellation; the socket is blocking again afterwards.
     u_long nonBlocking = 1;
     ioctlsocket(socket_, FIONBIO, &nonBlocking);
     int error = 0;
-    if (connect(socket_, reinterpret_cast<sockaddr*>(&target), sizeof target) == SOCKET_ERROR) {
+    if (connect(socket_, address, length) == SOCKET_ERROR) {
         error = WSAGetLastError();
         if (error == WSAEWOULDBLOCK) {
             error = WSAETIMEDOUT;
             DWORD start = GetTickCount();
-            while (!cancelRequested && !pastDeadline() && GetTickCount() - start < gNetTimeouts.connectMs) {
+            while (!cancelRequested && !pastDeadline() && GetTickCount() - start < timeoutMs) {
                 fd_set writable, failed;
                 FD_ZERO(&writable);
                 FD_ZERO(&failed);
@@ -209,8 +267,8 @@ int Pop3Connection::connectTo(const in_addr& address, unsigned short port) {
                 }
                 if (FD_ISSET(socket_, &failed)) {
                     int soError = 0;
-                    int length = sizeof soError;
-                    getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
+                    int size = sizeof soError;
+                    getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &size);
                     error = soError != 0 ? soError : WSAECONNREFUSED;
                 } else {
                     error = 0;

@@ -3,6 +3,7 @@
 // and cancellation from another thread.
 #pragma once
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include "retrieval/tls_channel.h"
@@ -42,7 +43,7 @@ bool pop3Cancelled();
 using SocketStartup = int(WSAAPI*)(WORD version, LPWSADATA data);
 extern SocketStartup gSocketStartup;
 
-// Starts the socket library (version 1.1) for the life of the object.
+// Starts the socket library (version 2.2) for the life of the object.
 class SocketLibrary {
 public:
     SocketLibrary();
@@ -55,9 +56,17 @@ private:
     bool started_ = false;
 };
 
-// Resolves a host name to its first IPv4 address within the resolve time-out.
-// Returns 0 on success, else the Winsock error code.
-int resolveHost(const char* name, in_addr& address);
+// The addresses of a host, IPv6 and IPv4, in the order the resolver prefers.
+struct HostAddresses {
+    static constexpr size_t kCapacity = 16; // more are not tried
+    sockaddr_storage items[kCapacity];
+    int lengths[kCapacity];
+    size_t count = 0;
+};
+
+// Resolves a host name within the resolve time-out. Returns 0 on success
+// (with at least one address), else the Winsock error code.
+int resolveHost(const char* name, HostAddresses& addresses);
 
 // Sends and receives in the clear or, once startTls succeeded, through TLS:
 // the reply readers above work the same over both.
@@ -73,14 +82,16 @@ public:
     void setDeadline(ULONGLONG deadline) { deadline_ = deadline; }
     bool pastDeadline() const { return deadline_ != 0 && GetTickCount64() >= deadline_; }
 
-    // Each returns 0 on success or a Winsock error code.
-    int open(); // the socket
-    int connectTo(const in_addr& address, unsigned short port);
+    // Connects to port of the first of addresses that accepts, each tried
+    // in turn within the connect time-out. Returns 0 or the Winsock error of
+    // the last try; noSocket tells that no socket could be made at all.
+    int connectTo(const HostAddresses& addresses, unsigned short port, bool& noSocket);
     // TLS from here on, with the certificate checked for host. True on
     // success; otherwise failure says what failed and the connection must
     // not be used further.
     bool startTls(const char* host, TlsFailure& failure);
     bool secure() const { return tls_.active(); }
+    // Each of these returns 0 on success or a Winsock error code.
     int sendText(const std::string& text);
     // One reply line with its line end; WSAEMSGSIZE when it is too long (the
     // connection is then out of step and is closed).
@@ -94,6 +105,10 @@ private:
     int sendRaw(const char* data, size_t size) override;
     int receiveRaw(std::string& into) override;
     int receiveMore();
+    // A socket of family with the session's options: 0 or the error.
+    int makeSocket(int family);
+    // Connects the socket within timeoutMs, watching for a cancellation.
+    int connectWithin(const sockaddr* address, int length, DWORD timeoutMs);
     // Cuts the socket's time-out for one send or receive to the deadline.
     int fitTimeout(int option, DWORD stepMs, DWORD& current);
 

@@ -18,22 +18,19 @@ namespace {
 
 // Resolves the mailbox's server, connects and, on port 995, starts TLS.
 bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login) {
-    in_addr ip = {};
-    int error = resolveHost(login.server.c_str(), ip);
+    HostAddresses addresses;
+    int error = resolveHost(login.server.c_str(), addresses);
     if (error != 0) {
         writeLogf("Сервер не найден! Ошибка - %d", error);
         return false;
     }
     writeLogf("Сервер %s обнаружен", login.address.c_str());
-    error = s.connection.open();
-    if (error != 0) {
-        writeLogf("Ошибка соединения с Интернет - %d", error);
-        return false;
-    }
     unsigned short port = parsePort(login.port);
-    error = s.connection.connectTo(ip, port);
+    bool noSocket = false;
+    error = s.connection.connectTo(addresses, port, noSocket);
     if (error != 0) {
-        writeLogf("При соединении с сервером возникла ошибка - %d", error);
+        writeLogf(noSocket ? "Ошибка соединения с Интернет - %d" : "При соединении с сервером возникла ошибка - %d",
+                  error);
         return false;
     }
     writeLog("Соединение с сервером установлено");
