@@ -3,6 +3,7 @@
 // newer systems.
 #include "core/agent_state.h"
 #include "retrieval/retrieval_run.h"
+#include "retrieval/tls_credentials.h"
 
 #include "pop3_session_fixture.h"
 
@@ -69,21 +70,67 @@ protected:
 };
 
 TEST_F(TlsRun, TheReplyToQuitThatComesWithTheCloseConfirmsTheDeletions) {
-    ASSERT_TRUE(writeFile(dir / "MailBox.txt", "A;" + fakeTlsLine() + "\r\n"));
-    ASSERT_TRUE(writeFile(dir / "DeleteMail.txt", "40;0;Фейк;ivan@fake.test;1.0 Кб;" + std::string(kFirstMailId) +
-                                                      ";a@b;1765090000;;Тема\r\n"));
-    setFakePop3Scenario(corpusScenario("\"quitWithClose\": true"));
-    retrievalRun();
-    // "+OK" and close_notify left the server in one send.
-    ASSERT_TRUE(transcriptHas("(one send: 2 TLS records)")) << log();
-    EXPECT_TRUE(sent("DELE 1"));
-    EXPECT_EQ(std::vector<std::string>{"1"}, fakePop3Deleted());
-    EXPECT_FALSE(fileExists(dir / "DeleteMail.txt")) << log();
+    // The close itself, and a record that fails after the reply: the reply
+    // counts either way.
+    for (const char* close : {"true", "\"garbled\""}) {
+        SCOPED_TRACE(close);
+        const std::string scenario = corpusScenario(std::string("\"quitWithClose\": ") + close);
+        ASSERT_TRUE(writeFile(dir / "MailBox.txt", "A;" + fakeTlsLine() + "\r\n"));
+        ASSERT_TRUE(writeFile(dir / "DeleteMail.txt", "40;0;Фейк;ivan@fake.test;1.0 Кб;" + std::string(kFirstMailId) +
+                                                          ";a@b;1765090000;;Тема\r\n"));
+        setFakePop3Scenario(scenario);
+        retrievalRun();
+        // "+OK" and what follows it left the server in one send.
+        ASSERT_TRUE(transcriptHas("(one send: 2 TLS records)")) << log();
+        EXPECT_TRUE(sent("DELE 1"));
+        EXPECT_EQ(std::vector<std::string>{"1"}, fakePop3Deleted());
+        EXPECT_FALSE(fileExists(dir / "DeleteMail.txt")) << log();
 
-    // The next run asks for no deletion.
-    setFakePop3Scenario(corpusScenario("\"quitWithClose\": true"));
-    retrievalRun();
-    EXPECT_TRUE(transcriptHas("(one send:"));
-    EXPECT_FALSE(transcriptHas("DELE"));
-    EXPECT_FALSE(fileExists(dir / "DeleteMail.txt"));
+        // The next run asks for no deletion.
+        setFakePop3Scenario(scenario);
+        retrievalRun();
+        EXPECT_TRUE(transcriptHas("(one send:"));
+        EXPECT_FALSE(transcriptHas("DELE"));
+        EXPECT_FALSE(fileExists(dir / "DeleteMail.txt"));
+    }
+}
+
+namespace {
+
+DWORD olderSystem() {
+    return kFirstBuildWithNewerCredentials - 1;
+}
+
+DWORD newerSystem() {
+    return 22621;
+}
+
+struct SystemBuildStandIn {
+    explicit SystemBuildStandIn(SystemBuildReader reader) { gSystemBuild = reader; }
+    ~SystemBuildStandIn() { gSystemBuild = readSystemBuild; }
+};
+
+} // namespace
+
+TEST_F(Pop3Session, OlderAndNewerSystemsSpeakTls12OrNewerOnly) {
+    setFakePop3Scenario(corpusScenario());
+    ASSERT_EQ(1, receive(fakeLine()));
+    std::string whole = readFile(dir / "MailTmp.txt");
+    for (SystemBuildReader system : {olderSystem, newerSystem}) {
+        SystemBuildStandIn standIn(system);
+        SCOPED_TRACE(system());
+        clearHeaderFile();
+        gRetrieval.clear();
+        setFakePop3Scenario(corpusScenario());
+        ASSERT_EQ(1, receive(fakeTlsLine()));
+        EXPECT_EQ(whole, readFile(dir / "MailTmp.txt"));
+
+        // A server of TLS 1.1 at most gets no password.
+        setFakePop3Scenario(corpusScenario("\"tlsMax\": \"1.1\""));
+        EXPECT_EQ(0, receive(fakeTlsLine()));
+        EXPECT_FALSE(sawLogin());
+        EXPECT_NE(std::string::npos, log().find("Защищенное соединение с сервером не установлено")) << log();
+    }
+    // Once a session, after the handshake: the protocol and the cipher.
+    EXPECT_EQ(2u, count(log(), "Протокол защищенного соединения: TLS 1."));
 }

@@ -43,7 +43,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 hanging
   tlsMax        "1.1": the TLS offers nothing newer than TLS 1.1
   quitWithClose true: the reply to QUIT and the TLS close_notify leave in one
-                send; the transcript then gets a line "(one send: N TLS
+                send; "garbled": the reply and a record that cannot be
+                decrypted. The transcript then gets a line "(one send: N TLS
                 records)"
   capa          list of capability lines the CAPA command offers (e.g.
                 ["UIDL", "PIPELINING"]); without it CAPA offers USER and TOP
@@ -150,14 +151,18 @@ class MemoryTls:
         self.tls.write(data)
         self.flush()
 
-    def send_and_close(self, data):
-        """data, then close_notify, in one send; returns the records sent."""
+    def send_and_close(self, data, garbled=False):
+        """data, then close_notify (or a record of noise), in one send;
+        returns the records sent."""
         self.flush()
         self.tls.write(data)
-        try:
-            self.tls.unwrap()
-        except ssl.SSLWantReadError:
-            pass  # the client's close_notify is not awaited
+        if garbled:
+            self.outgoing.write(b'\x17\x03\x03\x00\x40' + os.urandom(64))
+        else:
+            try:
+                self.tls.unwrap()
+            except ssl.SSLWantReadError:
+                pass  # the client's close_notify is not awaited
         return tls_records(self.flush())
 
     def __getattr__(self, name):
@@ -395,7 +400,8 @@ class Handler(socketserver.BaseRequestHandler):
             for i in sorted(deleted):
                 record('deleted.txt', str(i + 1))
             if isinstance(self.request, MemoryTls):
-                records = self.request.send_and_close(b'+OK Logging out.\r\n')
+                garbled = self.scenario.get('quitWithClose') == 'garbled'
+                records = self.request.send_and_close(b'+OK Logging out.\r\n', garbled)
                 record('transcript.txt', '(one send: %d TLS records)' % records)
             else:
                 self.send(b'+OK Logging out.\r\n', line)
