@@ -45,6 +45,8 @@ TEST_F(Pop3Session, AServerAskingForAClientCertificateIsAnsweredAtOnce) {
     setFakePop3Scenario(corpusScenario("\"clientCert\": \"required\""));
     EXPECT_EQ(0, receive(fakeTlsLine()));
     EXPECT_FALSE(sawLogin());
+    EXPECT_NE(std::string::npos,
+              log().find("Сервер прервал установку защищенного соединения уведомлением TLS (alert)"));
 }
 
 // Whole runs over MailBox.txt and DeleteMail.txt in the service folder.
