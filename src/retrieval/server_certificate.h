@@ -7,7 +7,6 @@
 #define SECURITY_WIN32
 #include <security.h>
 
-
 // Why a certificate was refused.
 enum class CertProblem { None, WrongName, Expired, UnknownAuthority, Other };
 
