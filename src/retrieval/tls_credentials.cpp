@@ -71,7 +71,7 @@ SECURITY_STATUS acquireCredentials(CredHandle& credentials) {
         if (status == SEC_E_OK) {
             return status;
         }
-        writeLogf("Система отвергла параметры TLS нового образца (0x%08lX): только TLS 1.2",
+        writeLogf("Система не приняла учетные данные TLS нового вида (0x%08lX): используется только TLS 1.2",
                   static_cast<unsigned long>(status));
     }
     return acquireOlder(credentials);
