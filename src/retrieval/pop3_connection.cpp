@@ -339,15 +339,17 @@ int Pop3Connection::receiveMore() {
     if (!tls_.active()) {
         return receiveRaw(pending_);
     }
-    // Whole records only give text: read until one is complete.
+    // Whole records only give text: read until one is complete. Text that
+    // came before a failure or the server's close goes first; the failure
+    // comes with the next call.
     size_t before = pending_.size();
     for (;;) {
         int error = tls_.decrypt(*this, cipher_, pending_);
-        if (error != 0) {
-            return cancelRequested ? WSAEINTR : error;
-        }
         if (pending_.size() > before) {
             return 0;
+        }
+        if (error != 0) {
+            return cancelRequested ? WSAEINTR : error;
         }
         error = receiveRaw(cipher_);
         if (error != 0) {

@@ -91,6 +91,8 @@ public:
     // not be used further.
     bool startTls(const char* host, TlsFailure& failure);
     bool secure() const { return tls_.active(); }
+    // The protocol and cipher of the TLS in use, for the log.
+    std::string tlsDescription() { return tls_.negotiated(); }
     // Each of these returns 0 on success or a Winsock error code.
     int sendText(const std::string& text);
     // One reply line with its line end; WSAEMSGSIZE when it is too long (the

@@ -129,6 +129,10 @@ bool secureConnection(Pop3Dialogue& s, const char* host) {
     TlsFailure failure;
     if (s.connection.startTls(host, failure)) {
         writeLog("Установлено защищенное соединение с сервером (TLS)");
+        std::string negotiated = s.connection.tlsDescription();
+        if (!negotiated.empty()) {
+            writeLogf("Протокол защищенного соединения: %s", negotiated.c_str());
+        }
         return true;
     }
     reportTlsFailure(s, host, failure);

@@ -1,7 +1,11 @@
 #include "retrieval/tls_channel.h"
 
+#include "base/event_log.h"
 #include "retrieval/server_certificate.h"
+#include "retrieval/tls_connection_info.h"
 #include "retrieval/tls_credentials.h"
+
+#include <schannel.h>
 
 #include <cstring>
 
@@ -12,34 +16,53 @@ constexpr int kMaxHandshakeSteps = 64;
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
-// A token SChannel allocated for the server, freed when the owner goes.
-struct HandshakeToken {
-    void* data = nullptr;
-    unsigned long size = 0;
-    HandshakeToken() = default;
-    HandshakeToken(const HandshakeToken&) = delete;
-    HandshakeToken& operator=(const HandshakeToken&) = delete;
-    ~HandshakeToken() {
-        if (data != nullptr) {
-            FreeContextBuffer(data);
+// The TLS record layer: a record's header and the content type of alerts.
+constexpr size_t kRecordHeaderSize = 5;
+constexpr unsigned char kAlertRecord = 21;
+
+// What one handshake call gives for the server: a token, and an alert when
+// the call failed. SChannel allocates both; they are freed when the owner
+// goes.
+struct HandshakeOutput {
+    SecBuffer token = {};
+    SecBuffer alert = {};
+    HandshakeOutput() = default;
+    HandshakeOutput(const HandshakeOutput&) = delete;
+    HandshakeOutput& operator=(const HandshakeOutput&) = delete;
+    ~HandshakeOutput() {
+        for (SecBuffer* b : {&token, &alert}) {
+            if (b->pvBuffer != nullptr) {
+                FreeContextBuffer(b->pvBuffer);
+            }
         }
     }
 };
 
+bool holds(const SecBuffer& b) {
+    return b.pvBuffer != nullptr && b.cbBuffer != 0;
+}
+
+bool succeeded(SECURITY_STATUS status) {
+    return status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || status == SEC_I_INCOMPLETE_CREDENTIALS;
+}
+
 // One call of the handshake: the first one without input, the later ones on
-// the bytes received in cipher. token receives what goes to the server, extra
-// how many bytes at the end of cipher the step did not use (0 for none).
+// the bytes received in cipher. extra receives how many bytes at the end of
+// cipher the step did not use (0 for none).
 SECURITY_STATUS handshakeStep(CredHandle& credentials, CtxtHandle& context, const char* host, std::string& cipher,
-                              bool firstCall, HandshakeToken& token, unsigned long& extra) {
+                              bool firstCall, HandshakeOutput& output, unsigned long& extra) {
     SecBuffer in[2] = {};
     in[0].BufferType = SECBUFFER_TOKEN;
     in[0].cbBuffer = static_cast<unsigned long>(cipher.size());
     in[0].pvBuffer = cipher.empty() ? nullptr : &cipher[0];
     in[1].BufferType = SECBUFFER_EMPTY;
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
-    SecBuffer out[1] = {};
+    // With memory allocated by SChannel an alert buffer goes along: it
+    // receives the alert of a failed call.
+    SecBuffer out[2] = {};
     out[0].BufferType = SECBUFFER_TOKEN;
-    SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, out};
+    out[1].BufferType = SECBUFFER_ALERT;
+    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, out};
     unsigned long attributes = 0;
     TimeStamp expiry;
     char target[256];
@@ -48,8 +71,8 @@ SECURITY_STATUS handshakeStep(CredHandle& credentials, CtxtHandle& context, cons
     SECURITY_STATUS status =
         InitializeSecurityContextA(&credentials, firstCall ? nullptr : &context, target, kContextFlags, 0, 0,
                                    firstCall ? nullptr : &inDesc, 0, &context, &outDesc, &attributes, &expiry);
-    token.data = out[0].pvBuffer;
-    token.size = out[0].cbBuffer;
+    output.token = out[0];
+    output.alert = out[1];
     extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
     return status;
 }
@@ -61,17 +84,64 @@ int failWith(TlsFailure& failure, TlsFailure::Kind kind, long code) {
     return static_cast<int>(code);
 }
 
-// Sends a step's token. A token goes out also with a failure: it tells the
-// server why; that failure is then the one to report, not the send's.
-int sendToken(TlsTransport& transport, const HandshakeToken& token, SECURITY_STATUS status) {
-    if (token.size == 0 || token.data == nullptr) {
-        return 0;
+// The length of the record whose header is at data, the header not counted.
+size_t recordLength(const char* data) {
+    return (static_cast<size_t>(static_cast<unsigned char>(data[3])) << 8) | static_cast<unsigned char>(data[4]);
+}
+
+// Whether bytes hold an alert record among their whole records: the record
+// layer names its content in the clear (up to TLS 1.2 also once encrypted).
+bool holdsAlertRecord(const char* data, size_t size) {
+    size_t at = 0;
+    while (at + kRecordHeaderSize <= size) {
+        if (static_cast<unsigned char>(data[at]) == kAlertRecord) {
+            return true;
+        }
+        at += kRecordHeaderSize + recordLength(data + at);
     }
-    int error = transport.sendRaw(static_cast<const char*>(token.data), token.size);
-    if (error != 0 && status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
-        return 0;
+    return false;
+}
+
+// An alert of a failed call goes to the server when it is a record of its
+// own, not one the token already carries.
+bool alertToSend(const HandshakeOutput& output) {
+    const SecBuffer& alert = output.alert;
+    if (!holds(alert) || alert.cbBuffer < kRecordHeaderSize) {
+        return false;
     }
-    return error;
+    const char* bytes = static_cast<const char*>(alert.pvBuffer);
+    if (static_cast<unsigned char>(bytes[0]) != kAlertRecord ||
+        kRecordHeaderSize + recordLength(bytes) != alert.cbBuffer) {
+        return false;
+    }
+    const SecBuffer& token = output.token;
+    return !holds(token) || token.cbBuffer != alert.cbBuffer || memcmp(token.pvBuffer, bytes, alert.cbBuffer) != 0;
+}
+
+// Sends what a step gave for the server. A failed step's token and alert
+// tell the server why; that failure is then the one to report, not the
+// send's. The log says which side ended the handshake with an alert.
+int sendOutput(TlsTransport& transport, const HandshakeOutput& output, SECURITY_STATUS status,
+               const std::string& received) {
+    int error = 0;
+    if (holds(output.token)) {
+        error = transport.sendRaw(static_cast<const char*>(output.token.pvBuffer), output.token.cbBuffer);
+    }
+    if (succeeded(status)) {
+        return error;
+    }
+    const auto code = static_cast<unsigned long>(status);
+    if (holdsAlertRecord(received.data(), received.size())) {
+        writeLogf("Сервер прервал установку защищенного соединения уведомлением TLS (alert). Ошибка 0x%08lX", code);
+    }
+    bool alert = alertToSend(output);
+    if (alert) {
+        transport.sendRaw(static_cast<const char*>(output.alert.pvBuffer), output.alert.cbBuffer);
+    }
+    if (alert || holds(output.token)) {
+        writeLogf("Серверу отправлено уведомление TLS об ошибке (alert). Ошибка 0x%08lX", code);
+    }
+    return 0;
 }
 
 } // namespace
@@ -90,6 +160,7 @@ void TlsChannel::reset() {
         haveCredentials_ = false;
     }
     active_ = false;
+    closed_ = false;
 }
 
 bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& cipher, TlsFailure& failure) {
@@ -107,6 +178,13 @@ bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& c
     if (handshakeLoop(transport, host, cipher, true, failure) != 0) {
         return false;
     }
+    std::string outdated;
+    if (agreedOnOutdatedProtocol(context_, outdated)) {
+        writeLogf("Сервер предлагает только устаревший протокол %s", outdated.c_str());
+        failure.kind = TlsFailure::Handshake;
+        failure.code = SEC_E_UNSUPPORTED_FUNCTION; // as for a protocol_version alert
+        return false;
+    }
     if (!verifyCertificate(context_, host, failure)) {
         return false;
     }
@@ -118,6 +196,10 @@ bool TlsChannel::start(TlsTransport& transport, const char* host, std::string& c
     }
     active_ = true;
     return true;
+}
+
+std::string TlsChannel::negotiated() {
+    return haveContext_ ? describeTlsConnection(context_) : std::string();
 }
 
 int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::string& cipher, bool firstCall,
@@ -133,43 +215,41 @@ int TlsChannel::handshakeLoop(TlsTransport& transport, const char* host, std::st
                 return failWith(failure, TlsFailure::Network, error);
             }
         }
-        HandshakeToken token;
+        HandshakeOutput output;
         unsigned long extra = 0;
-        SECURITY_STATUS status = handshakeStep(credentials_, context_, host, cipher, firstCall, token, extra);
+        SECURITY_STATUS status = handshakeStep(credentials_, context_, host, cipher, firstCall, output, extra);
         if (firstCall) {
-            haveContext_ = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED ||
-                           status == SEC_I_INCOMPLETE_CREDENTIALS || token.data != nullptr;
+            haveContext_ = succeeded(status) || output.token.pvBuffer != nullptr;
         }
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
             needData = true;
             continue;
         }
         steps++;
-        int error = sendToken(transport, token, status);
+        int error = sendOutput(transport, output, status, cipher);
         if (error != 0) {
             return failWith(failure, TlsFailure::Network, error);
         }
-        if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
+        if (!succeeded(status)) {
             return failWith(failure, TlsFailure::Handshake, status);
         }
+        firstCall = false;
         if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
-            // The server asks for a client certificate: go on without one,
-            // with the same input.
-            firstCall = false;
+            // The server asks for a client certificate and waits for the
+            // answer: the next call, at once and on the same input, answers
+            // without one.
+            needData = false;
             continue;
         }
-        if (!firstCall) {
-            // Bytes beyond what this step used are the start of the next one.
-            if (extra != 0 && extra <= cipher.size()) {
-                cipher.erase(0, cipher.size() - extra);
-            } else {
-                cipher.clear();
-            }
+        // Bytes beyond what this step used are the start of the next one.
+        if (extra != 0 && extra <= cipher.size()) {
+            cipher.erase(0, cipher.size() - extra);
+        } else {
+            cipher.clear();
         }
         if (status == SEC_E_OK) {
             return 0;
         }
-        firstCall = false;
         needData = cipher.empty();
     }
     return failWith(failure, TlsFailure::Handshake, SEC_E_INTERNAL_ERROR);
@@ -208,7 +288,8 @@ int TlsChannel::send(TlsTransport& transport, const char* data, size_t size) {
 }
 
 int TlsChannel::decrypt(TlsTransport& transport, std::string& cipher, std::string& plain) {
-    while (!cipher.empty()) {
+    const size_t before = plain.size();
+    while (!closed_ && !cipher.empty()) {
         SecBuffer buffers[4] = {};
         buffers[0].BufferType = SECBUFFER_DATA;
         buffers[0].cbBuffer = static_cast<unsigned long>(cipher.size());
@@ -219,14 +300,14 @@ int TlsChannel::decrypt(TlsTransport& transport, std::string& cipher, std::strin
         SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
         SECURITY_STATUS status = DecryptMessage(&context_, &desc, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
-            return 0;
+            break;
         }
-        if (status == SEC_I_CONTEXT_EXPIRED) {
-            return WSAECONNRESET; // the server's close_notify
+        if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
+            // Text decrypted before goes first; the failure comes again with
+            // the next call.
+            return plain.size() > before ? 0 : status;
         }
-        if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
-            return status;
-        }
+        // Text may come with any of these; bytes after a close are of no use.
         std::string extra;
         for (const SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA && b.pvBuffer != nullptr) {
@@ -236,15 +317,46 @@ int TlsChannel::decrypt(TlsTransport& transport, std::string& cipher, std::strin
             }
         }
         cipher.swap(extra);
-        if (status == SEC_I_RENEGOTIATE) {
+        if (status == SEC_I_CONTEXT_EXPIRED) {
+            closed_ = true;
+            cipher.clear();
+            answerClose(transport);
+        } else if (status == SEC_I_RENEGOTIATE) {
             // Messages of the handshake after it (TLS 1.3 session tickets):
             // SChannel takes them through the handshake call.
             TlsFailure failure;
             int error = handshakeLoop(transport, host_.c_str(), cipher, false, failure);
             if (error != 0) {
-                return error;
+                return plain.size() > before ? 0 : error;
             }
         }
     }
-    return 0;
+    // The server's close is reported once the text before it is handed out.
+    return closed_ && plain.size() == before ? WSAECONNRESET : 0;
+}
+
+// The documented shutdown: a control token, then a handshake call that
+// gives the close_notify to send. The server has already closed its side, so
+// a failure here changes nothing.
+void TlsChannel::answerClose(TlsTransport& transport) {
+    DWORD type = SCHANNEL_SHUTDOWN;
+    SecBuffer control = {sizeof type, SECBUFFER_TOKEN, &type};
+    SecBufferDesc controlDesc = {SECBUFFER_VERSION, 1, &control};
+    if (ApplyControlToken(&context_, &controlDesc) != SEC_E_OK) {
+        return;
+    }
+    HandshakeOutput output;
+    SecBuffer out[2] = {};
+    out[0].BufferType = SECBUFFER_TOKEN;
+    out[1].BufferType = SECBUFFER_ALERT;
+    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, out};
+    unsigned long attributes = 0;
+    TimeStamp expiry;
+    SECURITY_STATUS status = InitializeSecurityContextA(&credentials_, &context_, nullptr, kContextFlags, 0, 0, nullptr,
+                                                        0, &context_, &outDesc, &attributes, &expiry);
+    output.token = out[0];
+    output.alert = out[1];
+    if ((status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) && holds(output.token)) {
+        transport.sendRaw(static_cast<const char*>(output.token.pvBuffer), output.token.cbBuffer);
+    }
 }

@@ -1,7 +1,7 @@
 // TLS of a POP3 connection through the system's SChannel (SSPI): the client
-// handshake, the records of both directions, and the check of the server's
-// certificate, which the channel makes itself after the handshake whatever
-// SChannel did during it.
+// handshake, the records of both directions, the server's close, and the
+// check of the server's certificate, which the channel makes itself after
+// the handshake whatever SChannel did during it.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -34,13 +34,16 @@ public:
     // server sent beyond the handshake stay in cipher. True on success.
     bool start(TlsTransport& transport, const char* host, std::string& cipher, TlsFailure& failure);
     bool active() const { return active_; }
+    // The protocol and cipher the handshake agreed on, for the log.
+    std::string negotiated();
 
     // Encrypts and sends text. Returns 0 or an error code.
     int send(TlsTransport& transport, const char* data, size_t size);
     // Decrypts the whole records at the start of cipher, appending their text
     // to plain and leaving an incomplete record in cipher. Returns 0 (also
-    // when nothing was complete yet), WSAECONNRESET when the server closed
-    // the channel, or another error code.
+    // when nothing was complete yet) or an error code. The server's close
+    // (close_notify) comes after the text before it: WSAECONNRESET once a
+    // call has no more text to give.
     int decrypt(TlsTransport& transport, std::string& cipher, std::string& plain);
 
     void reset();
@@ -48,12 +51,15 @@ public:
 private:
     int handshakeLoop(TlsTransport& transport, const char* host, std::string& cipher, bool firstCall,
                       TlsFailure& failure);
+    // The answer to the server's close: the channel's own close_notify.
+    void answerClose(TlsTransport& transport);
 
     CredHandle credentials_ = {};
     CtxtHandle context_ = {};
     bool haveCredentials_ = false;
     bool haveContext_ = false;
     bool active_ = false;
+    bool closed_ = false; // the server has closed the channel
     SecPkgContext_StreamSizes sizes_ = {};
     std::string host_;
 };

@@ -36,6 +36,16 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   cert          certificate the TLS of this connection shows: "server"
                 (default), "wrongname", "expired", "unknown" (signed by itself)
                 or "untrusted" (from an authority it does not send)
+  clientCert    "optional" or "required": the TLS asks the client for a
+                certificate of the test authority; a handshake that stalls
+                (a client that does not answer the request) is given up after
+                HANDSHAKE_LIMIT_S, so that such a client fails instead of
+                hanging
+  tlsMax        "1.1": the TLS offers nothing newer than TLS 1.1
+  quitWithClose true: the reply to QUIT and the TLS close_notify leave in one
+                send; "garbled": the reply and a record that cannot be
+                decrypted. The transcript then gets a line "(one send: N TLS
+                records)"
   capa          list of capability lines the CAPA command offers (e.g.
                 ["UIDL", "PIPELINING"]); without it CAPA offers USER and TOP
   stls          true: CAPA offers STLS too (and STLS is answered, unless
@@ -65,6 +75,7 @@ import time
 
 CONTROL = sys.argv[1]
 HOLD_LIMIT_S = 60
+HANDSHAKE_LIMIT_S = 15
 # The gate of both holds: the server creates HELD_FILE as it begins to hold
 # and goes on when the test creates RELEASE_FILE.
 HELD_FILE = 'held'
@@ -78,7 +89,84 @@ def tls_context(scenario):
     name = scenario.get('cert', 'server')
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(CERTS, name + '.pem'), os.path.join(CERTS, name + '.key'))
+    client_cert = scenario.get('clientCert')
+    if client_cert:
+        context.load_verify_locations(os.path.join(CERTS, 'ca.pem'))
+        context.verify_mode = ssl.CERT_REQUIRED if client_cert == 'required' else ssl.CERT_OPTIONAL
+    if scenario.get('tlsMax') == '1.1':
+        # The old protocols need the lowest security level of OpenSSL.
+        context.set_ciphers('DEFAULT:@SECLEVEL=0')
+        context.minimum_version = ssl.TLSVersion.TLSv1
+        context.maximum_version = ssl.TLSVersion.TLSv1_1
     return context
+
+
+def tls_records(data):
+    """How many TLS records data holds, by their headers."""
+    count, at = 0, 0
+    while at + 5 <= len(data):
+        at += 5 + struct.unpack('>H', data[at + 3:at + 5])[0]
+        count += 1
+    return count
+
+
+class MemoryTls:
+    """Server TLS through memory buffers: what goes to the socket, and in
+    how many sends, is the server's choice (a TLS socket sends each record
+    on its own). Offers what the handler uses of a socket."""
+
+    def __init__(self, sock, context):
+        self.sock = sock
+        self.incoming = ssl.MemoryBIO()
+        self.outgoing = ssl.MemoryBIO()
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+        self.retry(self.tls.do_handshake)
+
+    def retry(self, step):
+        while True:
+            try:
+                result = step()
+                self.flush()
+                return result
+            except ssl.SSLWantReadError:
+                self.flush()
+                data = self.sock.recv(65536)
+                if not data:
+                    raise ConnectionResetError
+                self.incoming.write(data)
+
+    def flush(self):
+        data = self.outgoing.read()
+        if data:
+            self.sock.sendall(data)
+        return data
+
+    def recv(self, size):
+        try:
+            return self.retry(lambda: self.tls.read(size))
+        except ssl.SSLZeroReturnError:
+            return b''
+
+    def sendall(self, data):
+        self.tls.write(data)
+        self.flush()
+
+    def send_and_close(self, data, garbled=False):
+        """data, then close_notify (or a record of noise), in one send;
+        returns the records sent."""
+        self.flush()
+        self.tls.write(data)
+        if garbled:
+            self.outgoing.write(b'\x17\x03\x03\x00\x40' + os.urandom(64))
+        else:
+            try:
+                self.tls.unwrap()
+            except ssl.SSLWantReadError:
+                pass  # the client's close_notify is not awaited
+        return tls_records(self.flush())
+
+    def __getattr__(self, name):
+        return getattr(self.sock, name)
 
 
 def load_scenario():
@@ -187,7 +275,13 @@ class Handler(socketserver.BaseRequestHandler):
             pass
 
     def start_tls(self):
-        self.request = tls_context(self.scenario).wrap_socket(self.request, server_side=True)
+        context = tls_context(self.scenario)
+        self.request.settimeout(HANDSHAKE_LIMIT_S)
+        if self.scenario.get('quitWithClose'):
+            self.request = MemoryTls(self.request, context)
+        else:
+            self.request = context.wrap_socket(self.request, server_side=True)
+        self.request.settimeout(None)
 
     def serve(self):
         messages = load_messages(self.scenario)
@@ -305,7 +399,12 @@ class Handler(socketserver.BaseRequestHandler):
         elif verb == 'QUIT':
             for i in sorted(deleted):
                 record('deleted.txt', str(i + 1))
-            self.send(b'+OK Logging out.\r\n', line)
+            if isinstance(self.request, MemoryTls):
+                garbled = self.scenario.get('quitWithClose') == 'garbled'
+                records = self.request.send_and_close(b'+OK Logging out.\r\n', garbled)
+                record('transcript.txt', '(one send: %d TLS records)' % records)
+            else:
+                self.send(b'+OK Logging out.\r\n', line)
             return False
         else:
             self.send(b'-ERR Unknown command.\r\n', line)
