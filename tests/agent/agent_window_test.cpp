@@ -402,22 +402,15 @@ namespace {
 class ProxySetting {
 public:
     ProxySetting() {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr);
         DWORD enable = 1;
         const char server[] = "127.0.0.1:8080";
-        set_ = key_ != nullptr &&
-               RegSetValueExA(key_, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
-                              sizeof enable) == ERROR_SUCCESS &&
-               RegSetValueExA(key_, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server), sizeof server) ==
-                   ERROR_SUCCESS;
+        set_ = RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable", REG_DWORD, &enable, sizeof enable) == 0 &&
+               RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer", REG_SZ, server, sizeof server) == 0;
         announce();
     }
     ~ProxySetting() {
-        if (key_ != nullptr) {
-            RegDeleteValueA(key_, "ProxyEnable");
-            RegDeleteValueA(key_, "ProxyServer");
-            RegCloseKey(key_);
-        }
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable");
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer");
         announce();
     }
     ProxySetting(const ProxySetting&) = delete;
@@ -430,7 +423,6 @@ private:
         InternetSetOptionA(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
     }
     static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    HKEY key_ = nullptr;
     bool set_ = false;
 };
 
