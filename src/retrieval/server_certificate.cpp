@@ -8,10 +8,10 @@
 
 namespace {
 
-// The longest the fetch of one revocation list (or OCSP answer) may take:
-// where their addresses are filtered, a poll waits this long and goes on
-// with the status unknown.
-constexpr DWORD kRevocationFetchTimeoutMs = 5000;
+// The longest the fetches of revocation lists (or OCSP answers) of one
+// chain may take together: where their addresses are filtered, a session
+// waits this long and goes on with the status unknown.
+constexpr DWORD kRevocationFetchTimeoutMs = 10000;
 
 // What the revocation check may leave unknown.
 constexpr DWORD kRevocationUnknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
@@ -112,8 +112,8 @@ bool checkServerPolicy(PCCERT_CHAIN_CONTEXT chain, const char* host, TlsFailure&
 // The chain must reach a root the system trusts with no error status but an
 // unknown revocation status: a chain that stops short of a root passes the
 // policy alone. Revocation is asked for every certificate below the root
-// (the root is trusted as it stands); each list or answer fetched may take
-// kRevocationFetchTimeoutMs.
+// (the root is trusted as it stands), within kRevocationFetchTimeoutMs for
+// all the fetches.
 bool verifyCertificate(CtxtHandle& context, const char* host, TlsFailure& failure) {
     failure.kind = TlsFailure::Certificate;
     CertOwner remote;
@@ -131,7 +131,9 @@ bool verifyCertificate(CtxtHandle& context, const char* host, TlsFailure& failur
     chainPara.dwUrlRetrievalTimeout = kRevocationFetchTimeoutMs;
     ChainOwner chain;
     if (!CertGetCertificateChain(nullptr, remote.cert, nullptr, remote.cert->hCertStore, &chainPara,
-                                 CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT, nullptr, &chain.chain)) {
+                                 CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                                     CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
+                                 nullptr, &chain.chain)) {
         return refused(failure, static_cast<long>(GetLastError()), CertProblem::Other);
     }
     DWORD chainStatus = chain.chain->TrustStatus.dwErrorStatus;
