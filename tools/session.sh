@@ -148,6 +148,7 @@ session_start_services() {
 127.0.0.1 pop3.alpha.test
 127.0.0.1 pop.beta.test
 127.0.0.1 gamma.test
+127.0.0.1 crl.korvel.test
 127.0.0.3 pop3.korvel.test
 127.0.0.3 pop3.delta.test
 127.0.0.2 fake.test
@@ -170,6 +171,7 @@ HOSTS
     rm -rf "$certs"
     certs_make "$certs"
     chmod -R a+rX "$certs"
+    export KORVEL_CERTS_DIR="Z:$certs"
     if ! wine "$root/build/win/bin/trust_root.exe" "Z:$certs/ca.der" </dev/null >/dev/null 2>"$KORVEL_SESSION_DIR/trust.log"; then
         session_log "the test authority is not trusted: $(cat "$KORVEL_SESSION_DIR/trust.log")"
     fi

@@ -3,11 +3,22 @@
 # certificate it signs for the test hosts, and the certificates a client must
 # refuse: one for another host name, an expired one (both by the same
 # authority), one signed by itself and one from an authority nobody trusts
-# that the server does not send along. Source this file and
-# call certs_make DIR.
+# that the server does not send along. Three more carry the address of the
+# authority's revocation list (test.crl, served by the tests' HTTP server as
+# crl.korvel.test): one it has revoked, one it has not, and one whose list
+# lies at an address where nothing answers. Source this file and call
+# certs_make DIR.
 
 certs_make() {
     local dir=$1
+    # The list is served by the HTTP server of the tests; nothing listens on
+    # port 9. Each set of certificates has addresses of its own: Windows
+    # keeps a list it fetched until the list's next update, and a list of an
+    # earlier set (another authority) would not fit this one.
+    local set crl_url crl_nowhere
+    set=$(date +%s)-$$-$RANDOM
+    crl_url=http://crl.korvel.test:8080/$set/test.crl
+    crl_nowhere=http://crl.korvel.test:9/$set/test.crl
     mkdir -p "$dir"
     (
         set -e
@@ -45,10 +56,32 @@ commonName = supplied
 subjectAltName = DNS:fakes.test
 extendedKeyUsage = serverAuth
 basicConstraints = CA:FALSE
+[listed]
+subjectAltName = DNS:fakes.test,DNS:localhost
+extendedKeyUsage = serverAuth
+basicConstraints = CA:FALSE
+crlDistributionPoints = URI:$crl_url
+[unlisted]
+subjectAltName = DNS:fakes.test,DNS:localhost
+extendedKeyUsage = serverAuth
+basicConstraints = CA:FALSE
+crlDistributionPoints = URI:$crl_nowhere
 CNF
         openssl req -newkey rsa:2048 -nodes -keyout expired.key -out expired.csr -subj "/CN=expired" 2>/dev/null
         openssl ca -batch -config ca-db/ca.cnf -cert ca.pem -keyfile ca.key -in expired.csr -out expired.pem \
             -startdate 20200101000000Z -enddate 20210101000000Z -extensions leaf -notext 2>/dev/null
+        # name SECTION: a leaf with the revocation list's address, by openssl ca.
+        listed() {
+            openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" 2>/dev/null
+            openssl ca -batch -config ca-db/ca.cnf -cert ca.pem -keyfile ca.key -in "$1.csr" -out "$1.pem" \
+                -days 30 -extensions "$2" -notext 2>/dev/null
+        }
+        listed revoked listed
+        listed crlgood listed
+        listed crlgone unlisted
+        openssl ca -config ca-db/ca.cnf -cert ca.pem -keyfile ca.key -revoke revoked.pem 2>/dev/null
+        openssl ca -config ca-db/ca.cnf -cert ca.pem -keyfile ca.key -gencrl -crldays 30 -out test-crl.pem 2>/dev/null
+        openssl crl -in test-crl.pem -outform DER -out test.crl
         # An authority nobody trusts, whose leaf comes without it: the chain
         # ends short of any root.
         openssl req -x509 -newkey rsa:2048 -nodes -keyout stranger.key -out stranger.pem -days 30 \

@@ -76,16 +76,6 @@ bool systemHasNetwork() {
     return (flags & kinds) != 0 && (flags & INTERNET_CONNECTION_OFFLINE) == 0;
 }
 
-// The update server answering proves the connection; when it does not (it
-// may be down, or unknown where the compiled-in server is not reachable),
-// the system's view decides, and each mail server then answers for itself.
-Connection checkConnection() {
-    if (InternetCheckConnectionA(gAgent.settings.updateServer, FLAG_ICC_FORCE_CONNECTION, 0)) {
-        return Connection::UpdateServer;
-    }
-    return systemHasNetwork() ? Connection::System : Connection::None;
-}
-
 // The announcement is what the server offers now: a version above the
 // program's own with its size and hash, or nothing (the program's own
 // version). An offer withdrawn on the server is withdrawn here too, so that
@@ -124,37 +114,79 @@ bool recordAnnouncement(const VersionFile& file) {
     return offered && newVersion;
 }
 
-} // namespace
+// The version file as the update server gave it, fetched when the cycle
+// starts and announced once the mail is in.
+struct VersionReply {
+    bool sessionOpened = false;
+    HttpResult reply;
+    char text[kVersionFileCapacity + 1] = {};
+};
 
-bool checkProgramVersion() {
+void fetchVersionFile(VersionReply& version) {
     InternetSession session;
-    if (!session.opened()) {
-        writeLog("Затрудняюсь открыть Интернет-сессию для опроса новой версии.");
-        return false;
+    version.sessionOpened = session.opened();
+    if (!version.sessionOpened) {
+        return;
     }
     char url[kServerUrlCapacity + 16];
     formatText(url, sizeof url, "%sver.dat", gAgent.settings.updateServer);
-    char text[kVersionFileCapacity + 1];
-    HttpResult reply = httpGet(session, url, text, kVersionFileCapacity);
+    version.reply = httpGet(session, url, version.text, kVersionFileCapacity);
+}
+
+// The GET of the version file is the connection test: it goes the way the
+// user's proxy settings send it, where a bare connection check would not.
+// Any answer of the server proves the connection, a missing file or a
+// redirect that leads nowhere too; a gateway's report that it could not
+// reach the server does not. When the server does not answer (it may be
+// down, or unknown where the compiled-in server is not reachable), the
+// system's view decides, and each mail server then answers for itself.
+Connection checkConnection(const VersionReply& version) {
+    const HttpResult& reply = version.reply;
+    bool answered = version.sessionOpened && reply.status != 0 && reply.status != HTTP_STATUS_BAD_GATEWAY &&
+                    reply.status != HTTP_STATUS_GATEWAY_TIMEOUT;
+    if (answered) {
+        return Connection::UpdateServer;
+    }
+    return systemHasNetwork() ? Connection::System : Connection::None;
+}
+
+// Logs what the version file holds and records what it offers. True when it
+// offers a version newer than the one known before.
+bool announceVersionFile(VersionReply& version) {
+    if (!version.sessionOpened) {
+        writeLog("Затрудняюсь открыть Интернет-сессию для опроса новой версии.");
+        return false;
+    }
+    const HttpResult& reply = version.reply;
     // A server's error page is no version file either.
     if (reply.error != 0 || reply.status < 200 || reply.status > 299) {
         writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
         return false;
     }
-    VersionFile file = parseVersionFile(text, reply.size);
+    VersionFile file = parseVersionFile(version.text, reply.size);
     if (!file.valid) {
         writeLog("Неверный файл номера новой версии на сервере!");
         return false;
     }
-    text[reply.size] = '\0';
-    writeLogf("Принят файл ver.dat с содержимым: %s", text);
+    version.text[reply.size] = '\0';
+    writeLogf("Принят файл ver.dat с содержимым: %s", version.text);
     return recordAnnouncement(file);
+}
+
+} // namespace
+
+bool checkProgramVersion() {
+    VersionReply version;
+    fetchVersionFile(version);
+    return announceVersionFile(version);
 }
 
 DWORD WINAPI pollCycleThread(void*) {
     gAgent.internetOk = 0;
     bool reception = gAgent.pollMode == 1;
-    Connection connection = checkConnection();
+    VersionReply version;
+    fetchVersionFile(version);
+    Connection connection = checkConnection(version);
     if (connection == Connection::None) {
         writeLog("Поток опроса почты - Нет соединения с Интернет!");
         endFetching();
@@ -187,14 +219,9 @@ DWORD WINAPI pollCycleThread(void*) {
         gAgent.receivedCount += gAgent.runNewMailCount;
     }
 
-    WPARAM outcome = 0;
-    // The version file lives on the server that has just not answered: it
-    // is not asked a second time.
-    if (connection == Connection::UpdateServer) {
-        outcome |= checkProgramVersion() ? kPollNewVersion : 0;
-    } else {
-        writeLog("Затрудняюсь соединиться с сервером для опроса новой версии.");
-    }
+    // The version file was fetched as the connection test: it is announced
+    // now, after the mail, and the server is not asked a second time.
+    WPARAM outcome = announceVersionFile(version) ? kPollNewVersion : 0;
     outcome |= reception && gAgent.runNewMailCount != 0 ? kPollBroughtMail : 0;
     PostMessageA(agent, WM_POLL_DONE, outcome, gAgent.receivedCount);
     writeLog("Поток опроса почты завершился");

@@ -1,5 +1,6 @@
 #include "base/internet.h"
 
+#include "base/event_log.h"
 #include "base/text.h"
 #include "base/win_handles.h"
 
@@ -132,6 +133,38 @@ bool isRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// Sends a request. A certificate whose revocation status could not be
+// learned (ERROR_INTERNET_SEC_CERT_REV_FAILED: the addresses of its
+// revocation lists or responder did not answer, as where a firewall filters
+// them) is tried once more with the revocation check off for this request
+// alone, the way Microsoft documents such a retry. A revoked certificate
+// (ERROR_INTERNET_SEC_CERT_REVOKED) and every other refusal stay refused.
+DWORD sendOnce(HINTERNET request, const char* host) {
+    if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+        return 0;
+    }
+    DWORD error = lastError();
+    if (error != ERROR_INTERNET_SEC_CERT_REV_FAILED) {
+        return error;
+    }
+    DWORD flags = 0;
+    DWORD size = sizeof flags;
+    if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size)) {
+        return error;
+    }
+    flags |= SECURITY_FLAG_IGNORE_REVOCATION;
+    if (!InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags)) {
+        return error;
+    }
+    writeLogf("Не удалось узнать, не отозван ли сертификат сервера %s (списки отзыва недоступны): "
+              "запрос повторяется без этой проверки.",
+              host);
+    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+        return lastError();
+    }
+    return 0;
+}
+
 // Sends one GET without following redirects. Each step's time-out is cut to
 // what is left of the deadline.
 DWORD sendRequest(HINTERNET session, const UrlParts& url, const Deadline& deadline, InternetHandle& connection,
@@ -159,10 +192,7 @@ DWORD sendRequest(HINTERNET session, const UrlParts& url, const Deadline& deadli
         setTimeout(h, INTERNET_OPTION_SEND_TIMEOUT, deadline.limit(gHttpTimeouts.sendMs));
         setTimeout(h, INTERNET_OPTION_RECEIVE_TIMEOUT, deadline.limit(gHttpTimeouts.receiveMs));
     }
-    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
-        return lastError();
-    }
-    return 0;
+    return sendOnce(request.get(), url.host);
 }
 
 // The address a redirect names, made absolute against the one it answered.

@@ -394,6 +394,90 @@ TEST_F(VersionCheck, TheStoredVersionFollowsTheServer) {
     }
 }
 
+namespace {
+
+// While it exists the user's Internet settings send every request through a
+// proxy: the session's HTTP server, which answers a request by its path
+// whatever host it names.
+class ProxySetting {
+public:
+    ProxySetting() {
+        DWORD enable = 1;
+        const char server[] = "127.0.0.1:8080";
+        set_ = RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable", REG_DWORD, &enable, sizeof enable) == 0 &&
+               RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer", REG_SZ, server, sizeof server) == 0;
+        announce();
+    }
+    ~ProxySetting() {
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable");
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer");
+        announce();
+    }
+    ProxySetting(const ProxySetting&) = delete;
+    ProxySetting& operator=(const ProxySetting&) = delete;
+    bool set() const { return set_; }
+
+private:
+    static void announce() {
+        InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+        InternetSetOptionA(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+    }
+    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    bool set_ = false;
+};
+
+} // namespace
+
+// The cycle's connection test is the GET of the version file, made the way
+// the user's proxy settings send it: behind a proxy, with the update server's
+// name known to the proxy alone, one request proves the connection and
+// brings the file, announced after the mail.
+TEST_F(VersionCheck, BehindAProxyOneRequestTestsTheConnectionAndBringsTheFile) {
+    writeMailboxFile("A;Фейк;ivan@fake.test;secret;fake.test;110\r\n");
+    setFakePop3Scenario("{\"messages\": []}");
+    setVersionFile("12,250000");
+    copyText(gAgent.settings.updateServer, sizeof gAgent.settings.updateServer, "http://update.korvel.invalid/update/");
+    clearHttpRequests();
+    {
+        ProxySetting proxy;
+        ASSERT_TRUE(proxy.set());
+        send(WM_TIMER, IDT_POLL);
+        ASSERT_TRUE(waitForPollCycle());
+    }
+    // The proxy is asked for the whole address.
+    std::vector<std::string> requests = httpRequests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(0u, requests[0].find("http://update.korvel.invalid"));
+    EXPECT_NE(std::string::npos, requests[0].find("/update/ver.dat"));
+    EXPECT_EQ(1, gAgent.internetOk);
+    std::string text = log();
+    size_t mail = text.find("Запрос приема писем");
+    size_t announced = text.find("Принят файл ver.dat с содержимым: 12,250000");
+    ASSERT_NE(std::string::npos, mail);
+    ASSERT_NE(std::string::npos, announced);
+    EXPECT_LT(mail, announced);
+    EXPECT_LT(announced, text.find("Поток опроса почты завершился"));
+    EXPECT_EQ(12, gAgent.settings.newVersion);
+}
+
+// No system network here: a server without the file has answered all the
+// same, and the mail is polled.
+TEST_F(VersionCheck, AServerWithoutTheFileProvesTheConnection) {
+    writeMailboxFile("A;Фейк;ivan@fake.test;secret;fake.test;110\r\n");
+    setFakePop3Scenario("{\"messages\": []}");
+    removeVersionFile();
+    clearHttpRequests();
+    send(WM_TIMER, IDT_POLL);
+    ASSERT_TRUE(waitForPollCycle());
+    EXPECT_EQ((std::vector<std::string>{"/update/ver.dat"}), httpRequests());
+    EXPECT_EQ(1, gAgent.internetOk);
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Запрос приема писем"));
+    EXPECT_EQ(std::string::npos, text.find("Нет соединения с Интернет!"));
+    EXPECT_EQ(std::string::npos, text.find("Сервер обновлений не отвечает"));
+    EXPECT_EQ(1u, occurrences(text, "Затрудняюсь соединиться с сервером для опроса новой версии."));
+}
+
 TEST_F(AgentWindow, TheIconComesBackWhenTheTaskBarIsCreatedAnew) {
     removeTrayIcon();
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &gAgent.trayIcon));

@@ -4,7 +4,9 @@
 Usage: http_fixture.py CONTROL_DIR [ADDRESS] [PORT] [CERTS_DIR]
 With CERTS_DIR (tools/test_certs.sh) the same server also answers HTTPS on
 the ports after PORT: PORT+1 with the certificate "server" (host name
-localhost), PORT+2 "unknown", PORT+3 "wrongname", PORT+4 "expired".
+localhost), PORT+2 "unknown", PORT+3 "wrongname", PORT+4 "expired",
+PORT+5 "crlgone" (its revocation list's address does not answer) and
+PORT+6 "untrusted" (its authority, which nobody trusts, is not sent along).
 Paths are matched by their ending, so that any base URL works:
   .../ver.dat               the file CONTROL_DIR/ver.dat (404 when missing)
   .../messages.txt?login=L&password=P&min_id=N
@@ -17,6 +19,8 @@ Paths are matched by their ending, so that any base URL works:
                             an empty reply. A "raw" member (latin-1 text) is
                             sent as it is instead.
   .../download/Velnor.dat   the file CONTROL_DIR/Velnor.dat
+  .../NAME.crl              the revocation list CERTS_DIR/NAME.crl; recorded in
+                            CONTROL_DIR/crl-requests.txt, not requests.txt
   .../network/up, .../network/down
                             (when the session names its local network in
                             KORVEL_LAN_LINK and KORVEL_LAN_GATEWAY) sets or
@@ -62,6 +66,23 @@ def read_json(name, default):
         return default
 
 
+def record(name, line):
+    with lock:
+        with open(os.path.join(CONTROL, name), 'a', encoding='latin-1') as f:
+            f.write(line + '\n')
+
+
+def read_crl(name):
+    certs = sys.argv[4] if len(sys.argv) > 4 else None
+    if not certs:
+        return None
+    try:
+        with open(os.path.join(certs, name), 'rb') as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 def read_file(name):
     try:
         with open(os.path.join(CONTROL, name), 'rb') as f:
@@ -81,9 +102,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for state in ('up', 'down'):
             if url.path.endswith('network/' + state):
                 return self.reply(b'ok' if set_gateway(state == 'up') else None, {}, 500)
-        with lock:
-            with open(os.path.join(CONTROL, 'requests.txt'), 'a', encoding='latin-1') as f:
-                f.write(self.path + '\n')
+        if url.path.endswith('.crl'):
+            record('crl-requests.txt', self.path)
+            return self.reply(read_crl(os.path.basename(url.path)), {})
+        record('requests.txt', self.path)
         behaviour = read_json('behaviour.json', {})
         if behaviour.get('silent'):
             time.sleep(3600)
@@ -185,7 +207,7 @@ def main():
     servers = [http.server.ThreadingHTTPServer((address, port), Handler)]
     certs = sys.argv[4] if len(sys.argv) > 4 else None
     if certs:
-        for offset, name in enumerate(('server', 'unknown', 'wrongname', 'expired'), 1):
+        for offset, name in enumerate(('server', 'unknown', 'wrongname', 'expired', 'crlgone', 'untrusted'), 1):
             secure = http.server.ThreadingHTTPServer((address, port + offset), Handler)
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             context.load_cert_chain(os.path.join(certs, name + '.pem'), os.path.join(certs, name + '.key'))

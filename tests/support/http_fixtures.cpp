@@ -72,6 +72,10 @@ void clearHttpRequests() {
     DeleteFileA((controlFolder() + "requests.txt").c_str());
 }
 
+std::vector<std::string> crlRequests() {
+    return readUnixLines(controlFolder() + "crl-requests.txt");
+}
+
 SystemNetwork::SystemNetwork() : up_(askServer("network/up")) {}
 
 SystemNetwork::~SystemNetwork() {

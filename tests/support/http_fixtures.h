@@ -25,6 +25,9 @@ void setHttpBehaviour(const std::string& json);
 std::vector<std::string> httpRequests();
 void clearHttpRequests();
 
+// The revocation lists the server handed out in this session (their paths).
+std::vector<std::string> crlRequests();
+
 // While it exists the system reports a network connection: the session's
 // local network has a gateway (leading nowhere). Without one only loopback
 // is up and the system reports none. up() tells whether the switch worked.
