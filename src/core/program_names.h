@@ -21,6 +21,7 @@ constexpr char kKnownIdsFile[] = "IdMail.txt";       // identifiers of the mails
 constexpr char kTelegramBoxFile[] = "MessBox.txt";   // the telegram accounts
 constexpr char kFreshTelegramFile[] = "GetMess.txt"; // every telegram received
 constexpr char kTelegramFile[] = "Mess.txt";         // removed when the viewer closes
+constexpr char kTlsLoginsFile[] = "TlsBox.txt";      // mailboxes that have logged in over TLS
 
 // Under HKEY_CURRENT_USER: "Path" (the installation folder) and "AutoStart".
 constexpr char kAgentKey[] = "SOFTWARE\\Brastel\\Korvel\\";

@@ -2,6 +2,7 @@
 
 #include "base/event_log.h"
 #include "base/text.h"
+#include "store/tls_logins.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -83,12 +84,41 @@ bool askCapabilities(Pop3Dialogue& s, Pop3Capabilities& caps) {
     return false;
 }
 
+// A reception in the clear of a mailbox that has logged in over TLS before:
+// someone on the path may have taken STLS out of the CAPA reply. The
+// password stays unsent; the user who knows that the server gave TLS up
+// tests the mailbox again on the mailbox page. True when the login may go on.
+bool clearLoginAllowed(const Pop3Dialogue& s, const char* host, const std::string& address) {
+    if (s.testMode()) {
+        return true; // the mailbox page asks the user
+    }
+    switch (tlsLoginRecord(address.c_str(), host)) {
+    case TlsLoginRecord::Absent:
+        return true;
+    case TlsLoginRecord::Present:
+        writeLogf("Сервер %s больше не предлагает STLS, хотя раньше ящик %s входил на него по защищенному "
+                  "соединению (TLS). Пароль не отправлен. Если сервер действительно отказался от TLS, "
+                  "проверьте ящик заново в настройках.",
+                  host, address.c_str());
+        return false;
+    case TlsLoginRecord::Unreadable:
+        writeLogf("Сервер %s не предлагает STLS, а входил ли ящик %s на него по защищенному соединению, "
+                  "узнать не удалось. Пароль не отправлен.",
+                  host, address.c_str());
+        return false;
+    }
+    return false;
+}
+
 // On a connection in the clear: STLS when the server offers it, then CAPA
 // again, since what a server offers may change over TLS. A server that
 // offers STLS and then refuses or fails it is an error, never a reason to go
 // on in the clear. True when the login may go on.
-bool startTlsWhenOffered(Pop3Dialogue& s, const char* host, Pop3Capabilities& caps) {
+bool startTlsWhenOffered(Pop3Dialogue& s, const char* host, const std::string& address, Pop3Capabilities& caps) {
     if (!caps.stls) {
+        if (!clearLoginAllowed(s, host, address)) {
+            return false;
+        }
         writeLog("Сервер не предлагает STLS: пароль передается открытым текстом");
         return true;
     }
@@ -149,13 +179,13 @@ bool loginDialogue(Pop3Dialogue& s, const char* host, const std::string& address
         return false;
     }
     writeLog(greeting.c_str());
-    if (!askCapabilities(s, caps) || (!s.connection.secure() && !startTlsWhenOffered(s, host, caps))) {
+    if (!askCapabilities(s, caps) || (!s.connection.secure() && !startTlsWhenOffered(s, host, address, caps))) {
         return false;
     }
     const std::string commands[] = {"USER " + address + "\r\n", "PASS " + password + "\r\n", "STAT\r\n"};
-    for (const std::string& command : commands) {
+    for (size_t i = 0; i < 3; i++) {
         bool sendFailed = false;
-        error = exchange(s, command, statReply, sendFailed);
+        error = exchange(s, commands[i], statReply, sendFailed);
         if (error != 0) {
             failExchange(s, sendFailed, error);
             return false;
@@ -164,6 +194,11 @@ bool loginDialogue(Pop3Dialogue& s, const char* host, const std::string& address
         if (statReply[0] == '-') {
             s.fail("Сервер не опознал указанные адрес и/или пароль.", kNotRecognised);
             return false;
+        }
+        // The server took the password over TLS: from now on this mailbox
+        // never logs in to it in the clear unless the user agrees.
+        if (i == 1 && s.connection.secure()) {
+            rememberTlsLogin(address.c_str(), host);
         }
     }
     return true;

@@ -56,7 +56,9 @@ bool secureConnection(Pop3Dialogue& s, const char* host);
 
 // Greeting, CAPA, STLS where the connection is still clear, USER, PASS and
 // STAT. On success statReply holds the STAT reply and caps what the server
-// offers.
+// offers. A password accepted over TLS is recorded (store/tls_logins.h); a
+// reception of a recorded mailbox whose server no longer offers STLS ends
+// before USER.
 bool loginDialogue(Pop3Dialogue& s, const char* host, const std::string& address, const std::string& password,
                    std::string& statReply, Pop3Capabilities& caps);
 
