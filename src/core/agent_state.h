@@ -35,6 +35,12 @@
 
 constexpr size_t kTestParamsCapacity = 520;
 
+// How a mailbox test ended (testFlag): failed (0), passed with a login over
+// TLS, or passed with the password sent in the clear (the server offers no
+// TLS), which the user must agree to before the mailbox is stored.
+constexpr int kTestPassed = 1;
+constexpr int kTestPassedInClear = 2;
+
 struct AgentState {
     // Folders, each ending with a backslash except windowsFolder.
     char moduleFolder[kPathCapacity] = {};
@@ -51,7 +57,7 @@ struct AgentState {
     // Poll cycle.
     std::atomic<HANDLE> pollThread{nullptr};
     std::atomic<int> pollMode{0}; // 1 reception, 0 test of one mailbox
-    std::atomic<int> testFlag{0};
+    std::atomic<int> testFlag{0}; // 0 failed, kTestPassed or kTestPassedInClear
     char testParams[kTestParamsCapacity] = {};
     // The last cycle found a connection: the update server answered, or the
     // system reported a network. 0 brings the "no Internet" notice.

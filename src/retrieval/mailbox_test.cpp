@@ -1,6 +1,7 @@
 #include "retrieval/mailbox_test.h"
 
 #include "base/event_log.h"
+#include "core/agent_state.h"
 #include "retrieval/pop3_address.h"
 
 #include <string>
@@ -26,9 +27,11 @@ bool guessServer(const std::string& domain, std::string& host, HostAddresses& ad
 
 enum class PortOutcome { Connected, TryNext, Failed };
 
-// Connects to one port; on 995 TLS starts at once. A host that does not
-// answer there, or not with TLS, is tried on the next port; a refused
-// certificate ends the test: the same server would show it on 110 too.
+// Connects to one port; on 995 TLS starts at once. Only a host that does not
+// answer there (refused, or silent until the connect time-out) is tried on
+// the next port: once something answered on 995, any failure of its TLS
+// ends the test, since trying the clear port then would hand the password to
+// whoever broke the handshake.
 PortOutcome connectOnPort(Pop3Dialogue& s, const std::string& host, const HostAddresses& addresses,
                           unsigned short port) {
     bool noSocket = false;
@@ -50,13 +53,8 @@ PortOutcome connectOnPort(Pop3Dialogue& s, const std::string& host, const HostAd
     }
     TlsFailure failure;
     if (!s.connection.startTls(host.c_str(), failure)) {
-        if (failure.kind == TlsFailure::Certificate || pop3Cancelled()) {
-            reportTlsFailure(s, host.c_str(), failure);
-            return PortOutcome::Failed;
-        }
-        writeLogf("Сервер %s не установил защищенное соединение на порту 995 (0x%08lX)", host.c_str(),
-                  static_cast<unsigned long>(failure.code));
-        return PortOutcome::TryNext;
+        reportTlsFailure(s, host.c_str(), failure);
+        return PortOutcome::Failed;
     }
     writeLog("Установлено защищенное соединение с сервером (TLS)");
     return PortOutcome::Connected;
@@ -86,9 +84,10 @@ int runMailboxTest(Pop3Dialogue& s) {
         if (outcome == PortOutcome::Failed || !loginDialogue(s, host.c_str(), address, password, statReply, caps)) {
             return 0;
         }
+        int passed = s.connection.secure() ? kTestPassed : kTestPassedInClear;
         sayGoodbye(s);
         s.setShortText((host + ";" + std::to_string(port)).c_str());
-        return 1;
+        return passed;
     }
     return 0;
 }

@@ -5,5 +5,7 @@
 #include "retrieval/pop3_login.h"
 
 // The dialogue's text holds "address;password"; on success it receives
-// "host;port", otherwise the short text of the failure. Returns 1 on success.
+// "host;port", otherwise the short text of the failure. Returns kTestPassed
+// after a login over TLS, kTestPassedInClear after one in the clear (the
+// server offers no TLS), 0 on failure.
 int runMailboxTest(Pop3Dialogue& s);

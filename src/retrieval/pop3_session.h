@@ -13,7 +13,8 @@ constexpr int kSessionReception = 1;
 // short error text. Reception mode: buffer holds the mailbox's account line
 // as MailBox.txt has it ("state;alias;address;password;server;port"); header
 // blocks of new mails are appended to headerFile, the run's header file.
-// Returns 1 on success (see the two modes), else 0.
+// Returns 0 on failure; on success 1, or in test mode kTestPassedInClear
+// when the login went in the clear.
 int runPop3Session(int mode, char* buffer, size_t capacity, HANDLE headerFile = INVALID_HANDLE_VALUE);
 
 // Forces the walk of LIST n and TOP n 0 for every message, one command at a

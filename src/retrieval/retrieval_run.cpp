@@ -39,8 +39,9 @@ std::string loggableTestParams(const char* params) {
 void runTest() {
     gAgent.testFlag = 0;
     writeLogf("Тестовый запрос почтового ящика %s", loggableTestParams(gAgent.testParams).c_str());
-    if (runPop3Session(kSessionTest, gAgent.testParams, sizeof gAgent.testParams)) {
-        gAgent.testFlag = 1;
+    int passed = runPop3Session(kSessionTest, gAgent.testParams, sizeof gAgent.testParams);
+    if (passed != 0) {
+        gAgent.testFlag = passed;
         writeLogf("Успех тестирования при параметрах - %s", gAgent.testParams);
     } else {
         writeLogf("Провал тестирования. Ошибка - %s", gAgent.testParams);

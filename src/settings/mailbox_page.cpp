@@ -16,6 +16,7 @@
 #include "settings/mailbox_text.h"
 #include "settings/settings_pages.h"
 #include "store/account_file.h"
+#include "store/tls_logins.h"
 #include "ui/alert_window.h"
 #include "ui/list_view_hit.h"
 
@@ -216,6 +217,35 @@ bool readMailboxFields(MailboxPage& page) {
     return true;
 }
 
+// A server without TLS would get the password in the clear, readable by
+// anyone on the way: the user decides. Agreeing also clears the record of an
+// earlier login over TLS, after which receptions refuse the clear text.
+bool userAcceptsClearText(MailboxPage& page, const char* answer) {
+    char server[kFieldCapacity] = {};
+    const char* semicolon = strchr(answer, ';');
+    copyTextN(server, sizeof server, answer, semicolon != nullptr ? static_cast<size_t>(semicolon - answer) : 0);
+    HWND window = page.window;
+    int choice = showMessagef(window, kAgentCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2,
+                              "Сервер %s не поддерживает защищенное соединение (TLS). Пароль ящика будет "
+                              "передаваться по сети открытым текстом, и его смогут перехватить.\r\n"
+                              "Сохранить ящик?",
+                              server);
+    if (!IsWindow(window)) {
+        return false; // closed from outside while the question was up
+    }
+    if (choice != IDYES) {
+        setPageStatus(window, "Почтовый ящик не сохранён.");
+        return false;
+    }
+    if (!forgetTlsLogin(page.editEntry.identity, server)) {
+        char status[128];
+        formatText(status, sizeof status, "Ошибка. Затрудняюсь изменить файл %s", kTlsLoginsFile);
+        setPageStatus(window, status);
+        return false;
+    }
+    return true;
+}
+
 // "Сохранить": the mailbox is tested and, when the test passes, stored.
 void onSave(MailboxPage& page) {
     setPageStatus(page.window, "");
@@ -246,6 +276,13 @@ void onSave(MailboxPage& page) {
         // Why a test failed stays up half as long again as a short notice.
         showNotice(answer, 1, gNoticePauseMs + gNoticePauseMs / 2);
         return;
+    case MailboxTestEnd::PassedInClear:
+        if (!userAcceptsClearText(page, answer)) {
+            // Nothing stored: the typed mailbox stays for another try.
+            enableEditingInputs(page, true);
+            return;
+        }
+        [[fallthrough]];
     case MailboxTestEnd::Passed:
         setPageStatus(window, "Тестирование прошло успешно.");
         showNotice("Успешное тестирование.", 0);

@@ -32,7 +32,10 @@ MailboxTestEnd testMailbox(HWND page, const char* address, const char* password,
     showNoticeUntil("Тестирование. Минуточку...", 0, thread.get(), INFINITE);
     MailboxTestEnd end = MailboxTestEnd::NoInternet;
     if (gAgent.internetOk != 0) {
-        end = gAgent.testFlag == 0 ? MailboxTestEnd::Failed : MailboxTestEnd::Passed;
+        int passed = gAgent.testFlag;
+        end = passed == 0                    ? MailboxTestEnd::Failed
+              : passed == kTestPassedInClear ? MailboxTestEnd::PassedInClear
+                                             : MailboxTestEnd::Passed;
         // The thread wrote its answer over the address and password.
         copyText(answer, capacity, gAgent.testParams);
     }

@@ -12,6 +12,8 @@ enum class MailboxTestEnd {
     NoInternet, // no connection to test over
     Failed,     // the answer says why
     Passed,     // the answer is the server found: "host;port"
+    // The same, but the server offers no TLS: the login went in the clear.
+    PassedInClear,
 };
 
 // Runs the test while the page stays painted, its status line and the

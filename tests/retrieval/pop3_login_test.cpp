@@ -47,7 +47,7 @@ TEST_F(Pop3Session, PollsOverTlsBringTheSameRecordsAsTheClearPoll) {
     EXPECT_EQ(1u, count(text, "STLS\r\n"));
 
     std::string result;
-    ASSERT_EQ(1, test(box.user() + "@delta.test;" + box.password(), result));
+    ASSERT_EQ(kTestPassed, test(box.user() + "@delta.test;" + box.password(), result));
     EXPECT_EQ("pop3.delta.test;995", result);
 }
 

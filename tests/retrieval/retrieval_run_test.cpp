@@ -389,7 +389,7 @@ TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
     formatText(gAgent.testParams, sizeof gAgent.testParams, "%s@alpha.test;%s", box.user().c_str(),
                box.password().c_str());
     retrievalRun();
-    EXPECT_EQ(1, gAgent.testFlag);
+    EXPECT_EQ(kTestPassedInClear, gAgent.testFlag);
     EXPECT_STREQ("pop3.alpha.test;110", gAgent.testParams);
     EXPECT_FALSE(fileExists(path("MailTmp.txt")));
     std::string text = log();

@@ -32,6 +32,9 @@ constexpr COLORREF kBlue = RGB(10, 80, 255);
 constexpr COLORREF kRed = RGB(255, 32, 32);
 constexpr COLORREF kGreen = RGB(60, 200, 60);
 constexpr char kUpdateText[] = "Обновить программу";
+constexpr char kClearTextQuestion[] =
+    "Сервер pop3.alpha.test не поддерживает защищенное соединение (TLS). Пароль ящика будет передаваться по "
+    "сети открытым текстом, и его смогут перехватить.\r\nСохранить ящик?";
 
 class SettingsDialog : public AgentWindowFixture {
 protected:
@@ -237,9 +240,13 @@ TEST_F(SettingsDialog, AddingAMailboxTestsItStoresItAndPollsAtClosing) {
     EXPECT_TRUE(editingMode());
     EXPECT_EQ("Параметры нового ящика", text(IDC_MAILBOX_GROUP));
     {
-        Onlooker onlooker(dialog);
+        Onlooker onlooker(dialog, IDYES);
         // Trailing blanks go, leading ones stay.
         enterAndSave("  Рабочий  ", box.user() + "@alpha.test   ", box.password() + " ");
+        // The server has no TLS: the user agreed to the password in the clear.
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        EXPECT_EQ(kClearTextQuestion, onlooker.boxes()[0]);
+        EXPECT_EQ(IDNO, onlooker.defaultButton(kClearTextQuestion));
         EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
         EXPECT_EQ(0, onlooker.unanswered);
     }
@@ -273,9 +280,55 @@ TEST_F(SettingsDialog, AMailboxWithImplicitTlsIsStoredWithPort995) {
         Onlooker onlooker(dialog);
         enterAndSave("Защищённый", box.user() + "@delta.test", box.password());
         EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+        EXPECT_TRUE(onlooker.boxes().empty());
     }
     EXPECT_EQ("A;Защищённый;" + box.user() + "@delta.test;" + box.password() + ";pop3.delta.test;995\r\n",
               readFile(mailboxFile()));
+    // Its receptions will never send the password in the clear.
+    EXPECT_EQ(box.user() + "@delta.test;pop3.delta.test\r\n", readFile(path("TlsBox.txt")));
+}
+
+// A server without TLS gets the password in the clear: the page stores such
+// a mailbox only when the user agrees, and then forgets that it had logged
+// in over TLS before, so that its receptions go on in the clear.
+TEST_F(SettingsDialog, AMailboxInTheClearIsStoredOnlyWhenTheUserAgrees) {
+    DovecotMailbox box;
+    box.addCorpus();
+    const std::string address = box.user() + "@alpha.test";
+    const std::string record = path("TlsBox.txt");
+    const std::string otherRecord = "anna@delta.test;pop3.delta.test\r\n";
+    ASSERT_TRUE(writeFile(record, address + ";pop3.alpha.test\r\n" + otherRecord));
+    open("");
+    command(IDC_MAILBOX_ADD);
+    {
+        Onlooker onlooker(dialog, IDNO);
+        enterAndSave("Открытый", address, box.password());
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        EXPECT_EQ(kClearTextQuestion, onlooker.boxes()[0]);
+        EXPECT_EQ(CLR_INVALID, onlooker.alert("Успешное тестирование."));
+    }
+    EXPECT_FALSE(fileExists(mailboxFile()));
+    EXPECT_EQ(0, rows());
+    EXPECT_TRUE(editingMode() && enabled(IDC_MAILBOX_SAVE) && enabled(IDC_MAILBOX_ADDRESS));
+    EXPECT_EQ("Открытый", text(IDC_MAILBOX_ALIAS));
+    EXPECT_EQ(address, text(IDC_MAILBOX_ADDRESS));
+    EXPECT_EQ(box.password(), text(IDC_MAILBOX_PASSWORD));
+    EXPECT_EQ("Почтовый ящик не сохранён.", status());
+    EXPECT_EQ(0, gAgent.settingsChanged);
+    EXPECT_EQ(address + ";pop3.alpha.test\r\n" + otherRecord, readFile(record));
+
+    {
+        Onlooker onlooker(dialog, IDYES);
+        command(IDC_MAILBOX_SAVE);
+        EXPECT_EQ(1u, onlooker.boxes().size());
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+    }
+    EXPECT_EQ("A;Открытый;" + address + ";" + box.password() + ";pop3.alpha.test;110\r\n", readFile(mailboxFile()));
+    EXPECT_EQ(otherRecord, readFile(record));
+    // The poll at closing logs in in the clear and brings the mails.
+    closeDialog();
+    ASSERT_TRUE(waitForPollCycle());
+    EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
 }
 
 // The scripted server refuses the password as dovecot does; dovecot itself
@@ -329,7 +382,10 @@ TEST_F(SettingsDialog, EditingAPausedMailboxKeepsItPaused) {
     EXPECT_EQ("old", text(IDC_MAILBOX_PASSWORD));
     EXPECT_EQ('*', SendMessageA(item(IDC_MAILBOX_PASSWORD), EM_GETPASSWORDCHAR, 0, 0));
     screenshot("settings-mailbox-editing.bmp");
-    enterAndSave("Новый", box.user() + "@alpha.test", box.password());
+    {
+        Onlooker onlooker(IDYES); // the server has no TLS
+        enterAndSave("Новый", box.user() + "@alpha.test", box.password());
+    }
     EXPECT_EQ("P;Новый;" + box.user() + "@alpha.test;" + box.password() + ";pop3.alpha.test;110\r\n",
               readFile(mailboxFile()));
     EXPECT_FALSE(ticked(0));
@@ -409,10 +465,10 @@ TEST_F(SettingsDialog, AMailboxWhoseRewriteFailedIsWrittenByTheNextSave) {
     ASSERT_TRUE(CreateDirectoryA((mailboxFile() + ".tmp").c_str(), nullptr));
     command(IDC_MAILBOX_ADD);
     {
-        Onlooker onlooker(dialog, IDOK);
+        Onlooker onlooker(dialog, IDYES); // yes to the server without TLS, then OK
         enterAndSave("Почта", box.user() + "@alpha.test", box.password());
-        ASSERT_EQ(1u, onlooker.boxes().size());
-        EXPECT_NE(std::string::npos, onlooker.boxes()[0].find("Последние изменения не будут сохранены!"));
+        ASSERT_EQ(2u, onlooker.boxes().size());
+        EXPECT_NE(std::string::npos, onlooker.boxes()[1].find("Последние изменения не будут сохранены!"));
     }
     EXPECT_EQ(0, gAgent.settingsChanged);
     // Another tab and back: the entry is still there, not read from the file.
@@ -445,7 +501,7 @@ TEST_F(SettingsDialog, ALongTestKeepsTheDialogAnswering) {
     setFakePop3Scenario("{\"messages\": [], \"delayMs\": 400}");
     open("");
     command(IDC_MAILBOX_ADD);
-    Onlooker onlooker(dialog);
+    Onlooker onlooker(dialog, IDYES); // the server has no TLS
     enterAndSave("Медленный", "ivan@fake.test", "secret");
     EXPECT_EQ("A;Медленный;ivan@fake.test;secret;fake.test;110\r\n", readFile(mailboxFile()));
     EXPECT_GE(onlooker.answered, 4);

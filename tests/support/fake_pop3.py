@@ -48,6 +48,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
                 records)"
   capa          list of capability lines the CAPA command offers (e.g.
                 ["UIDL", "PIPELINING"]); without it CAPA offers USER and TOP
+  brokenTls     on port 995, a handshake that fails: "clear" greets in the
+                clear, "close" closes once the ClientHello is in
   stls          true: CAPA offers STLS too (and STLS is answered, unless
                 "replies" replaces its answer)
   uids          unique ids the UIDL command gives, by message (default:
@@ -269,6 +271,13 @@ class Handler(socketserver.BaseRequestHandler):
             if self.scenario.get('splitBytes'):
                 self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             if self.server.server_address[1] == IMPLICIT_TLS_PORT:
+                broken = self.scenario.get('brokenTls')
+                if broken == 'clear':
+                    self.request.sendall(b'+OK fake POP3 ready\r\n')
+                    return self.hold()
+                if broken == 'close':
+                    self.request.recv(4096)
+                    return
                 self.start_tls()
             self.serve()
         except (ConnectionError, OSError):  # ssl.SSLError is an OSError

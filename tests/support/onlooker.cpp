@@ -85,6 +85,14 @@ HWND Onlooker::ownerOf(const std::string& text) {
     return owner;
 }
 
+int Onlooker::defaultButton(const std::string& text) {
+    AcquireSRWLockExclusive(&lock_);
+    auto found = defaults_.find(text);
+    int button = found != defaults_.end() ? found->second : 0;
+    ReleaseSRWLockExclusive(&lock_);
+    return button;
+}
+
 std::vector<std::string> Onlooker::notices() {
     AcquireSRWLockExclusive(&lock_);
     std::vector<std::string> copy = notices_;
@@ -152,9 +160,16 @@ HWND Onlooker::lookAtBox() {
     }
     char text[1024] = {};
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    int defaultId = 0;
+    for (HWND button = GetWindow(box, GW_CHILD); button != nullptr; button = GetWindow(button, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+            defaultId = GetDlgCtrlID(button);
+        }
+    }
     AcquireSRWLockExclusive(&lock_);
     boxes_.push_back(text);
     owners_[text] = GetWindow(box, GW_OWNER);
+    defaults_[text] = defaultId;
     ReleaseSRWLockExclusive(&lock_);
     int button = GetDlgItem(box, button_) != nullptr ? button_ : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);

@@ -33,6 +33,9 @@ public:
     // The window that owned the box with that text; null when it had none
     // or the text was never seen.
     HWND ownerOf(const std::string& text);
+    // The box's default button (the one Enter presses); 0 when the text was
+    // never seen.
+    int defaultButton(const std::string& text);
     // The texts the alert window showed, in order (a text shown on and on
     // counts once).
     std::vector<std::string> notices();
@@ -58,6 +61,7 @@ private:
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::vector<std::string> boxes_;
     std::map<std::string, HWND> owners_;
+    std::map<std::string, int> defaults_;
     std::vector<std::string> notices_;
     std::map<std::string, COLORREF> colours_;
 };
