@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 
 Pop3Dialogue::Pop3Dialogue(bool testMode, char* buffer, size_t capacity)
     : start(GetTickCount64()), testMode_(testMode), buffer_(buffer), capacity_(capacity) {}
@@ -183,7 +184,8 @@ bool loginDialogue(Pop3Dialogue& s, const char* host, const std::string& address
         return false;
     }
     const std::string commands[] = {"USER " + address + "\r\n", "PASS " + password + "\r\n", "STAT\r\n"};
-    for (size_t i = 0; i < 3; i++) {
+    constexpr size_t kPass = 1;
+    for (size_t i = 0; i < std::size(commands); i++) {
         bool sendFailed = false;
         error = exchange(s, commands[i], statReply, sendFailed);
         if (error != 0) {
@@ -197,7 +199,7 @@ bool loginDialogue(Pop3Dialogue& s, const char* host, const std::string& address
         }
         // The server took the password over TLS: from now on this mailbox
         // never logs in to it in the clear unless the user agrees.
-        if (i == 1 && s.connection.secure()) {
+        if (i == kPass && s.connection.secure()) {
             rememberTlsLogin(address.c_str(), host);
         }
     }
