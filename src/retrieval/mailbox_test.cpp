@@ -48,16 +48,10 @@ PortOutcome connectOnPort(Pop3Dialogue& s, const std::string& host, const HostAd
         s.failf(kNoAnswer, "При соединении с сервером возникла ошибка - %d", error);
         return PortOutcome::Failed;
     }
-    if (port != kPop3sPort) {
+    if (port != kPop3sPort || secureConnection(s, host.c_str())) {
         return PortOutcome::Connected;
     }
-    TlsFailure failure;
-    if (!s.connection.startTls(host.c_str(), failure)) {
-        reportTlsFailure(s, host.c_str(), failure);
-        return PortOutcome::Failed;
-    }
-    writeLog("Установлено защищенное соединение с сервером (TLS)");
-    return PortOutcome::Connected;
+    return PortOutcome::Failed;
 }
 
 } // namespace
