@@ -35,11 +35,11 @@
 
 constexpr size_t kTestParamsCapacity = 520;
 
-// How a mailbox test ended (testFlag): failed (0), passed with a login over
-// TLS, or passed with the password sent in the clear (the server offers no
-// TLS), which the user must agree to before the mailbox is stored.
+// How a mailbox test ended (testFlag): failed (0), passed, or stopped before
+// the login because the server offers no TLS: the password would go in the
+// clear, which the user must agree to (testClearText) before a test sends it.
 constexpr int kTestPassed = 1;
-constexpr int kTestPassedInClear = 2;
+constexpr int kTestWantsClearText = 2;
 
 struct AgentState {
     // Folders, each ending with a backslash except windowsFolder.
@@ -57,7 +57,9 @@ struct AgentState {
     // Poll cycle.
     std::atomic<HANDLE> pollThread{nullptr};
     std::atomic<int> pollMode{0}; // 1 reception, 0 test of one mailbox
-    std::atomic<int> testFlag{0}; // 0 failed, kTestPassed or kTestPassedInClear
+    std::atomic<int> testFlag{0}; // 0 failed, kTestPassed or kTestWantsClearText
+    // The user agreed that the next test sends the password in the clear.
+    std::atomic<bool> testClearText{false};
     char testParams[kTestParamsCapacity] = {};
     // The last cycle found a connection: the update server answered, or the
     // system reported a network. 0 brings the "no Internet" notice.

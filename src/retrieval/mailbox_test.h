@@ -6,6 +6,7 @@
 
 // The dialogue's text holds "address;password"; on success it receives
 // "host;port", otherwise the short text of the failure. Returns kTestPassed
-// after a login over TLS, kTestPassedInClear after one in the clear (the
-// server offers no TLS), 0 on failure.
+// after a login, 0 on failure, and kTestWantsClearText when the server
+// offers no TLS and the dialogue may not send the password in the clear:
+// the test then ends before USER, and the answer is still "host;port".
 int runMailboxTest(Pop3Dialogue& s);

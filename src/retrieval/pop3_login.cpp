@@ -85,13 +85,21 @@ bool askCapabilities(Pop3Dialogue& s, Pop3Capabilities& caps) {
     return false;
 }
 
-// A reception in the clear of a mailbox that has logged in over TLS before:
-// someone on the path may have taken STLS out of the CAPA reply. The
-// password stays unsent; the user who knows that the server gave TLS up
-// tests the mailbox again on the mailbox page. True when the login may go on.
-bool clearLoginAllowed(const Pop3Dialogue& s, const char* host, const std::string& address) {
+// A login in the clear. A test sends the password only once the user has
+// agreed (the mailbox page asks, then tests again). A reception of a mailbox
+// that has logged in over TLS before refuses: someone on the path may have
+// taken STLS out of the CAPA reply. The password stays unsent; the user who
+// knows that the server gave TLS up tests the mailbox again on the mailbox
+// page. True when the login may go on.
+bool clearLoginAllowed(Pop3Dialogue& s, const char* host, const std::string& address) {
     if (s.testMode()) {
-        return true; // the mailbox page asks the user
+        if (!s.clearTextAllowed()) {
+            writeLogf("Сервер %s не предлагает защищенное соединение (TLS): пароль не отправлен до согласия "
+                      "пользователя передавать его открытым текстом",
+                      host);
+            s.wantClearText();
+        }
+        return s.clearTextAllowed();
     }
     switch (tlsLoginRecord(address.c_str(), host)) {
     case TlsLoginRecord::Absent:

@@ -27,6 +27,13 @@ public:
     Pop3Dialogue(bool testMode, char* buffer, size_t capacity);
 
     bool testMode() const { return testMode_; }
+    // A test may send the password in the clear: the user agreed to it.
+    void allowClearText(bool allowed) { clearTextAllowed_ = allowed; }
+    bool clearTextAllowed() const { return clearTextAllowed_; }
+    // The login stopped before USER: the server offers no TLS and the test
+    // was not allowed to go on in the clear.
+    bool clearTextWanted() const { return clearTextWanted_; }
+    void wantClearText() { clearTextWanted_ = true; }
     const char* text() const { return buffer_; }
     // The text a test hands back (nothing in a reception).
     void setShortText(const char* text);
@@ -43,6 +50,8 @@ public:
 
 private:
     bool testMode_;
+    bool clearTextAllowed_ = false;
+    bool clearTextWanted_ = false;
     char* buffer_;
     size_t capacity_;
 };

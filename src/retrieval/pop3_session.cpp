@@ -14,16 +14,17 @@ int runPop3Session(int mode, char* buffer, size_t capacity, HANDLE headerFile) {
     SocketLibrary library;
     if (!library.started()) {
         writeLog("Ошибка! Невозможно подключиться к Интернет");
-        if (mode == kSessionTest) {
+        if (mode != kSessionReception) {
             copyText(buffer, capacity, kNoInternet);
         }
         return 0;
     }
-    Pop3Dialogue s(mode == kSessionTest, buffer, capacity);
+    Pop3Dialogue s(mode != kSessionReception, buffer, capacity);
+    s.allowClearText(mode == kSessionTestInClear);
     // The login must be over within the base allowance; a reception gets
     // more once it knows what the mailbox holds.
     s.connection.setDeadline(s.start + gNetTimeouts.sessionBaseMs);
-    if (mode == kSessionTest) {
+    if (mode == kSessionTest || mode == kSessionTestInClear) {
         return runMailboxTest(s);
     }
     if (mode == kSessionReception) {

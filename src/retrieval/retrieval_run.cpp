@@ -39,9 +39,13 @@ std::string loggableTestParams(const char* params) {
 void runTest() {
     gAgent.testFlag = 0;
     writeLogf("Тестовый запрос почтового ящика %s", loggableTestParams(gAgent.testParams).c_str());
-    int passed = runPop3Session(kSessionTest, gAgent.testParams, sizeof gAgent.testParams);
-    if (passed != 0) {
-        gAgent.testFlag = passed;
+    int mode = gAgent.testClearText ? kSessionTestInClear : kSessionTest;
+    int passed = runPop3Session(mode, gAgent.testParams, sizeof gAgent.testParams);
+    gAgent.testFlag = passed;
+    if (passed == kTestWantsClearText) {
+        writeLogf("Тестирование остановлено перед входом (%s): сервер не предлагает защищенное соединение",
+                  gAgent.testParams);
+    } else if (passed != 0) {
         writeLogf("Успех тестирования при параметрах - %s", gAgent.testParams);
     } else {
         writeLogf("Провал тестирования. Ошибка - %s", gAgent.testParams);

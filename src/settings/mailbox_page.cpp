@@ -218,8 +218,9 @@ bool readMailboxFields(MailboxPage& page) {
 }
 
 // A server without TLS would get the password in the clear, readable by
-// anyone on the way: the user decides. Agreeing also clears the record of an
-// earlier login over TLS, after which receptions refuse the clear text.
+// anyone on the way: the user decides before the test sends it. Agreeing
+// also clears the record of an earlier login over TLS, after which
+// receptions refuse the clear text.
 bool userAcceptsClearText(MailboxPage& page, const char* answer) {
     char server[kFieldCapacity] = {};
     const char* semicolon = strchr(answer, ';');
@@ -257,7 +258,19 @@ void onSave(MailboxPage& page) {
     page.editEntry.extra[0] = '\0';
     HWND window = page.window;
     char answer[kTestParamsCapacity];
-    MailboxTestEnd end = testMailbox(window, page.editEntry.identity, page.editEntry.password, answer, sizeof answer);
+    const AccountEntry& entry = page.editEntry;
+    MailboxTestEnd end = testMailbox(window, entry.identity, entry.password, false, answer, sizeof answer);
+    if (end == MailboxTestEnd::WantsClearText) {
+        if (!userAcceptsClearText(page, answer)) {
+            // Nothing sent, nothing stored: the typed mailbox stays for
+            // another try (unless the page went meanwhile).
+            if (IsWindow(window)) {
+                enableEditingInputs(page, true);
+            }
+            return;
+        }
+        end = testMailbox(window, entry.identity, entry.password, true, answer, sizeof answer);
+    }
     switch (end) {
     case MailboxTestEnd::PageGone:
         return; // closed from outside during the test (the agent ended)
@@ -276,13 +289,9 @@ void onSave(MailboxPage& page) {
         // Why a test failed stays up half as long again as a short notice.
         showNotice(answer, 1, gNoticePauseMs + gNoticePauseMs / 2);
         return;
-    case MailboxTestEnd::PassedInClear:
-        if (!userAcceptsClearText(page, answer)) {
-            // Nothing stored: the typed mailbox stays for another try.
-            enableEditingInputs(page, true);
-            return;
-        }
-        [[fallthrough]];
+    case MailboxTestEnd::WantsClearText: // the agreed test never asks again
+        enableEditingInputs(page, true);
+        return;
     case MailboxTestEnd::Passed:
         setPageStatus(window, "Тестирование прошло успешно.");
         showNotice("Успешное тестирование.", 0);

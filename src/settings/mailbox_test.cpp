@@ -10,18 +10,20 @@ namespace {
 
 // Hands the mailbox to the poll thread and starts it; two cycles at once
 // would share the poll state, so none starts while one fetches.
-UniqueHandle startTest(const char* address, const char* password) {
+UniqueHandle startTest(const char* address, const char* password, bool clearText) {
     formatText(gAgent.testParams, sizeof gAgent.testParams, "%s;%s", address, password);
     gAgent.pollMode = 0;
+    gAgent.testClearText = clearText;
     gAgent.testFlag = 1;
     return gAgent.pollThread.load() == nullptr ? startPoll() : UniqueHandle();
 }
 
 } // namespace
 
-MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, char* answer, size_t capacity) {
+MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, bool clearText, char* answer,
+                           size_t capacity) {
     answer[0] = '\0';
-    UniqueHandle thread = startTest(address, password);
+    UniqueHandle thread = startTest(address, password, clearText);
     if (!thread) {
         gAgent.testParams[0] = '\0';
         return MailboxTestEnd::NotStarted;
@@ -33,12 +35,13 @@ MailboxTestEnd testMailbox(HWND page, const char* address, const char* password,
     MailboxTestEnd end = MailboxTestEnd::NoInternet;
     if (gAgent.internetOk != 0) {
         int passed = gAgent.testFlag;
-        end = passed == 0                    ? MailboxTestEnd::Failed
-              : passed == kTestPassedInClear ? MailboxTestEnd::PassedInClear
-                                             : MailboxTestEnd::Passed;
+        end = passed == 0                     ? MailboxTestEnd::Failed
+              : passed == kTestWantsClearText ? MailboxTestEnd::WantsClearText
+                                              : MailboxTestEnd::Passed;
         // The thread wrote its answer over the address and password.
         copyText(answer, capacity, gAgent.testParams);
     }
     SecureZeroMemory(gAgent.testParams, sizeof gAgent.testParams);
+    gAgent.testClearText = false;
     return IsWindow(page) ? end : MailboxTestEnd::PageGone;
 }

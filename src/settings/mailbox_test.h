@@ -12,11 +12,14 @@ enum class MailboxTestEnd {
     NoInternet, // no connection to test over
     Failed,     // the answer says why
     Passed,     // the answer is the server found: "host;port"
-    // The same, but the server offers no TLS: the login went in the clear.
-    PassedInClear,
+    // The same server, but it offers no TLS: the test stopped before the
+    // login, which would send the password in the clear.
+    WantsClearText,
 };
 
 // Runs the test while the page stays painted, its status line and the
 // notice "Тестирование. Минуточку..." telling of it. The address and
-// password stay in the agent state no longer than the test.
-MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, char* answer, size_t capacity);
+// password stay in the agent state no longer than the test. With clearText
+// the test may send the password in the clear (the user agreed to it).
+MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, bool clearText, char* answer,
+                           size_t capacity);

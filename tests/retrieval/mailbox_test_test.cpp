@@ -16,8 +16,7 @@ TEST_F(Pop3Session, TestModeGuessesTheServerName) {
     for (auto c : cases) {
         SCOPED_TRACE(c.domain);
         std::string params = box.user() + "@" + c.domain;
-        // The clear server: the page must ask before it stores the mailbox.
-        ASSERT_EQ(kTestPassedInClear, test(params + ";" + box.password(), result));
+        ASSERT_EQ(kTestPassed, test(params + ";" + box.password(), result));
         EXPECT_EQ(std::string(c.host) + ";110", result);
     }
     std::string text = log();
@@ -48,11 +47,11 @@ TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
     for (int attempt = 0; attempt < 20 && sendFailure == std::string::npos; attempt++) {
         size_t logged = log().size();
         tested = test("ivan@fake.test;x", result);
-        if (tested == kTestPassedInClear) {
+        if (tested == kTestPassed) {
             sendFailure = log().find("Ошибка при завершении сеанса связи с сервером: ", logged);
         }
     }
-    ASSERT_EQ(kTestPassedInClear, tested);
+    ASSERT_EQ(kTestPassed, tested);
     EXPECT_EQ("fake.test;110", result);
     std::string text = log();
     ASSERT_NE(std::string::npos, sendFailure);
@@ -62,7 +61,7 @@ TEST_F(Pop3Session, TestModeReadsTheQuitReplyWhateverBecameOfTheSend) {
     size_t receiveFailures = count(log(), "Ошибка при приеме данных: ");
     size_t sendFailures = count(log(), "Ошибка при завершении сеанса связи с сервером: ");
     setFakePop3Scenario("{\"dropOn\": {\"QUIT\": 0}}");
-    ASSERT_EQ(kTestPassedInClear, test("ivan@fake.test;x", result));
+    ASSERT_EQ(kTestPassed, test("ivan@fake.test;x", result));
     EXPECT_EQ("fake.test;110", result);
     EXPECT_EQ(receiveFailures + 1, count(log(), "Ошибка при приеме данных: "));
     EXPECT_EQ(sendFailures, count(log(), "Ошибка при завершении сеанса связи с сервером: "));
@@ -83,4 +82,18 @@ TEST_F(Pop3Session, TestModeNeverTriesTheClearPortAfterAFailedHandshake) {
         EXPECT_TRUE(fakePop3Transcript().empty());
     }
     EXPECT_EQ(std::string::npos, log().find("USER"));
+}
+
+// A server without TLS: the test stops before USER until the user agrees,
+// and hands back the server it found all the same.
+TEST_F(Pop3Session, TestModeSendsNoPasswordInTheClearUntilTheUserAgrees) {
+    setFakePop3Scenario("{}");
+    std::string result;
+    ASSERT_EQ(kTestWantsClearText, test("ivan@fake.test;secret", result, false));
+    EXPECT_EQ("fake.test;110", result);
+    EXPECT_EQ((std::vector<std::string>{"CAPA", "QUIT"}), fakePop3Transcript());
+
+    ASSERT_EQ(kTestPassed, test("ivan@fake.test;secret", result, true));
+    EXPECT_EQ("fake.test;110", result);
+    EXPECT_TRUE(sent("PASS secret"));
 }

@@ -58,10 +58,10 @@ int Pop3Session::receive(const std::string& accountLine) {
     return runPop3Session(kSessionReception, buffer, sizeof buffer, headerFile.get());
 }
 
-int Pop3Session::test(const std::string& params, std::string& result) {
+int Pop3Session::test(const std::string& params, std::string& result, bool clearText) {
     char buffer[520];
     copyText(buffer, sizeof buffer, params.c_str());
-    int ok = runPop3Session(kSessionTest, buffer, sizeof buffer);
+    int ok = runPop3Session(clearText ? kSessionTestInClear : kSessionTest, buffer, sizeof buffer);
     result = buffer;
     return ok;
 }

@@ -35,7 +35,9 @@ protected:
     // A reception of the account line as MailBox.txt has it, without its
     // state ("alias;address;password;server;port").
     int receive(const std::string& accountLine);
-    int test(const std::string& params, std::string& result);
+    // A mailbox test of "address;password", by default one the user allowed
+    // to send the password in the clear.
+    int test(const std::string& params, std::string& result, bool clearText = true);
     // Empties the header file for the next session.
     void clearHeaderFile();
     std::vector<Block> blocks() { return readBlocks(readFile(dir / "MailTmp.txt")); }

@@ -388,8 +388,18 @@ TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
     gAgent.testFlag = 1;
     formatText(gAgent.testParams, sizeof gAgent.testParams, "%s@alpha.test;%s", box.user().c_str(),
                box.password().c_str());
+    // The clear server: until the user agrees, the test stops before USER.
     retrievalRun();
-    EXPECT_EQ(kTestPassedInClear, gAgent.testFlag);
+    EXPECT_EQ(kTestWantsClearText, gAgent.testFlag);
+    EXPECT_STREQ("pop3.alpha.test;110", gAgent.testParams);
+    EXPECT_NE(std::string::npos, log().find("Тестирование остановлено перед входом (pop3.alpha.test;110)"));
+    EXPECT_EQ(std::string::npos, log().find("USER "));
+
+    gAgent.testClearText = true;
+    formatText(gAgent.testParams, sizeof gAgent.testParams, "%s@alpha.test;%s", box.user().c_str(),
+               box.password().c_str());
+    retrievalRun();
+    EXPECT_EQ(kTestPassed, gAgent.testFlag);
     EXPECT_STREQ("pop3.alpha.test;110", gAgent.testParams);
     EXPECT_FALSE(fileExists(path("MailTmp.txt")));
     std::string text = log();
@@ -401,6 +411,7 @@ TEST_F(RetrievalRun, TestModeFindsTheServerAndTouchesNoFile) {
     EXPECT_EQ(0, gAgent.testFlag);
     EXPECT_STREQ("Ошибка! Адрес и/или пароль неопознаны.", gAgent.testParams);
     EXPECT_NE(std::string::npos, log().find("Провал тестирования. Ошибка - Ошибка! Адрес и/или пароль неопознаны."));
+    gAgent.testClearText = false;
 }
 
 TEST_F(RetrievalRun, MailsWithoutAnIdentifyingHeaderComeOnceAndCanBeDeleted) {

@@ -316,6 +316,8 @@ TEST_F(SettingsDialog, AMailboxInTheClearIsStoredOnlyWhenTheUserAgrees) {
     EXPECT_EQ("Почтовый ящик не сохранён.", status());
     EXPECT_EQ(0, gAgent.settingsChanged);
     EXPECT_EQ(address + ";pop3.alpha.test\r\n" + otherRecord, readFile(record));
+    // The question came before the login: the password never left.
+    EXPECT_EQ(std::string::npos, log().find("USER "));
 
     {
         Onlooker onlooker(dialog, IDYES);
@@ -323,6 +325,7 @@ TEST_F(SettingsDialog, AMailboxInTheClearIsStoredOnlyWhenTheUserAgrees) {
         EXPECT_EQ(1u, onlooker.boxes().size());
         EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
     }
+    EXPECT_EQ(1u, occurrences(log(), "USER " + address));
     EXPECT_EQ("A;Открытый;" + address + ";" + box.password() + ";pop3.alpha.test;110\r\n", readFile(mailboxFile()));
     EXPECT_EQ(otherRecord, readFile(record));
     // The poll at closing logs in in the clear and brings the mails.
@@ -338,8 +341,10 @@ TEST_F(SettingsDialog, FailedOrRefusedTestsStoreNothing) {
     open("");
     command(IDC_MAILBOX_ADD);
     {
-        Onlooker onlooker(dialog);
+        Onlooker onlooker(dialog, IDYES); // the server has no TLS: the password goes after the question
         enterAndSave("", " ivan@fake.test  ", "wrong");
+        ASSERT_EQ(1u, onlooker.boxes().size());
+        EXPECT_EQ(0u, onlooker.boxes()[0].find("Сервер fake.test не поддерживает защищенное соединение (TLS)."));
         EXPECT_EQ(kRed, onlooker.alert("Ошибка! Адрес и/или пароль неопознаны."));
     }
     EXPECT_EQ("Ошибка! Адрес и/или пароль неопознаны.", status());
@@ -363,7 +368,9 @@ TEST_F(SettingsDialog, FailedOrRefusedTestsStoreNothing) {
         EXPECT_TRUE(enabled(IDC_MAILBOX_SAVE) && enabled(IDC_MAILBOX_PASSWORD));
     }
     std::string events = log();
-    EXPECT_EQ(events.find("Тестовый запрос"), events.rfind("Тестовый запрос")); // only the first went to the server
+    // Only the first mailbox went to the server: stopped before USER, then
+    // tested again once the user agreed.
+    EXPECT_EQ(2u, occurrences(events, "Тестовый запрос"));
 
     command(IDC_MAILBOX_CANCEL);
     EXPECT_FALSE(editingMode());
