@@ -46,6 +46,28 @@ bool succeeded(SECURITY_STATUS status) {
     return status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || status == SEC_I_INCOMPLETE_CREDENTIALS;
 }
 
+// One InitializeSecurityContext call: on a new context when fresh, else on
+// context with input (none for a shutdown). With memory allocated by
+// SChannel an alert buffer goes along beside the token: it receives the
+// alert of a failed call.
+SECURITY_STATUS initializeContext(CredHandle& credentials, CtxtHandle& context, bool fresh, const char* host,
+                                  SecBufferDesc* input, HandshakeOutput& output) {
+    SecBuffer out[2] = {};
+    out[0].BufferType = SECBUFFER_TOKEN;
+    out[1].BufferType = SECBUFFER_ALERT;
+    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, out};
+    unsigned long attributes = 0;
+    TimeStamp expiry;
+    char target[256];
+    strncpy(target, host, sizeof target - 1);
+    target[sizeof target - 1] = '\0';
+    SECURITY_STATUS status = InitializeSecurityContextA(&credentials, fresh ? nullptr : &context, target, kContextFlags,
+                                                        0, 0, input, 0, &context, &outDesc, &attributes, &expiry);
+    output.token = out[0];
+    output.alert = out[1];
+    return status;
+}
+
 // One call of the handshake: the first one without input, the later ones on
 // the bytes received in cipher. extra receives how many bytes at the end of
 // cipher the step did not use (0 for none).
@@ -57,22 +79,8 @@ SECURITY_STATUS handshakeStep(CredHandle& credentials, CtxtHandle& context, cons
     in[0].pvBuffer = cipher.empty() ? nullptr : &cipher[0];
     in[1].BufferType = SECBUFFER_EMPTY;
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
-    // With memory allocated by SChannel an alert buffer goes along: it
-    // receives the alert of a failed call.
-    SecBuffer out[2] = {};
-    out[0].BufferType = SECBUFFER_TOKEN;
-    out[1].BufferType = SECBUFFER_ALERT;
-    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, out};
-    unsigned long attributes = 0;
-    TimeStamp expiry;
-    char target[256];
-    strncpy(target, host, sizeof target - 1);
-    target[sizeof target - 1] = '\0';
     SECURITY_STATUS status =
-        InitializeSecurityContextA(&credentials, firstCall ? nullptr : &context, target, kContextFlags, 0, 0,
-                                   firstCall ? nullptr : &inDesc, 0, &context, &outDesc, &attributes, &expiry);
-    output.token = out[0];
-    output.alert = out[1];
+        initializeContext(credentials, context, firstCall, host, firstCall ? nullptr : &inDesc, output);
     extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
     return status;
 }
@@ -346,16 +354,7 @@ void TlsChannel::answerClose(TlsTransport& transport) {
         return;
     }
     HandshakeOutput output;
-    SecBuffer out[2] = {};
-    out[0].BufferType = SECBUFFER_TOKEN;
-    out[1].BufferType = SECBUFFER_ALERT;
-    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, out};
-    unsigned long attributes = 0;
-    TimeStamp expiry;
-    SECURITY_STATUS status = InitializeSecurityContextA(&credentials_, &context_, nullptr, kContextFlags, 0, 0, nullptr,
-                                                        0, &context_, &outDesc, &attributes, &expiry);
-    output.token = out[0];
-    output.alert = out[1];
+    SECURITY_STATUS status = initializeContext(credentials_, context_, false, host_.c_str(), nullptr, output);
     if ((status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) && holds(output.token)) {
         transport.sendRaw(static_cast<const char*>(output.token.pvBuffer), output.token.cbBuffer);
     }
