@@ -22,6 +22,9 @@ bool readMailboxLine(const char* line, MailboxLogin& login) {
         login.port = semicolon + 1;
         login.server.assign(entry.extra, static_cast<size_t>(semicolon - entry.extra));
     }
+    unsigned short port = parsePort(login.port);
+    login.protocol = protocolOfPort(port);
+    login.implicitTls = isImplicitTlsPort(port);
     return !login.server.empty();
 }
 
@@ -43,4 +46,12 @@ unsigned short parsePort(const std::string& text) {
     }
     long port = strtol(text.c_str(), nullptr, 10);
     return port >= 1 && port <= 65535 ? static_cast<unsigned short>(port) : 110;
+}
+
+MailProtocol protocolOfPort(unsigned short port) {
+    return port == kImapsPort || port == kImapPort ? MailProtocol::Imap : MailProtocol::Pop3;
+}
+
+bool isImplicitTlsPort(unsigned short port) {
+    return port == kPop3sPort || port == kImapsPort;
 }

@@ -3,6 +3,15 @@
 #pragma once
 #include <string>
 
+constexpr unsigned short kPop3Port = 110;
+constexpr unsigned short kPop3sPort = 995; // POP3 inside TLS from the first byte
+constexpr unsigned short kImapPort = 143;  // IMAP, TLS through STARTTLS
+constexpr unsigned short kImapsPort = 993; // IMAP inside TLS from the first byte
+
+// The protocol of a mailbox, told by its port: IMAP on 993 and 143, POP3 on
+// every other port.
+enum class MailProtocol { Pop3, Imap };
+
 // What a reception needs of its mailbox.
 struct MailboxLogin {
     std::string alias; // the address when the line's alias is empty
@@ -11,6 +20,8 @@ struct MailboxLogin {
     std::string server;
     std::string port;         // "110" when the line names none
     bool portMissing = false; // the extra field held no ";"
+    MailProtocol protocol = MailProtocol::Pop3;
+    bool implicitTls = false; // TLS from the first byte (995, 993)
 };
 
 // Reads an account line of MailBox.txt ("state;alias;address;password;extra",
@@ -24,3 +35,6 @@ bool splitTestParams(const char* text, std::string& address, std::string& passwo
 
 // The port of an account line's last field: 1 to 65535, else 110.
 unsigned short parsePort(const std::string& text);
+
+MailProtocol protocolOfPort(unsigned short port);
+bool isImplicitTlsPort(unsigned short port);

@@ -2,14 +2,12 @@
 // in the clear), USER, PASS and STAT; and QUIT at its end.
 #pragma once
 #include "retrieval/command_pipe.h"
+#include "retrieval/pop3_address.h"
 #include "retrieval/pop3_connection.h"
 #include "retrieval/pop3_replies.h"
 
 #include <cstddef>
 #include <string>
-
-constexpr unsigned short kPop3Port = 110;
-constexpr unsigned short kPop3sPort = 995; // POP3 inside TLS from the first byte
 
 // Short texts a test hands back to the mailbox page.
 constexpr char kNoInternet[] = "Ошибка! Нет соединения с Интернет";

@@ -61,3 +61,32 @@ TEST(TestParams, Port) {
         EXPECT_EQ(110, parsePort(bad)) << bad;
     }
 }
+
+TEST(AccountLine, ProtocolFromThePort) {
+    struct Case {
+        const char* line;
+        MailProtocol protocol;
+        bool implicitTls;
+    };
+    const Case cases[] = {
+        {"A;a;ivan@alpha.test;pw;imap.alpha.test;993", MailProtocol::Imap, true},
+        {"A;a;ivan@alpha.test;pw;imap.alpha.test;143\r\n", MailProtocol::Imap, false},
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test;995", MailProtocol::Pop3, true},
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test;110", MailProtocol::Pop3, false},
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test;1143", MailProtocol::Pop3, false},
+        // A port the reception reads as 110 is POP3 whatever its text holds.
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test", MailProtocol::Pop3, false},
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test;993x", MailProtocol::Pop3, false},
+        {"A;a;ivan@alpha.test;pw;pop3.alpha.test; 143", MailProtocol::Pop3, false},
+        // Only the last field is the port: "993" inside the server name is not.
+        {"A;a;ivan@alpha.test;pw;993;110", MailProtocol::Pop3, false},
+    };
+    for (const Case& c : cases) {
+        MailboxLogin login;
+        login.protocol = MailProtocol::Imap; // a reused login is read afresh
+        login.implicitTls = true;
+        readMailboxLine(c.line, login);
+        EXPECT_EQ(c.protocol, login.protocol) << c.line;
+        EXPECT_EQ(c.implicitTls, login.implicitTls) << c.line;
+    }
+}
