@@ -8,7 +8,7 @@ packages=(
     cmake make g++ python3 clang clang-format libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64 wine wine64
     xvfb xauth x11-apps imagemagick fonts-wine fonts-liberation
-    dovecot-pop3d iproute2 util-linux locales openssl
+    dovecot-pop3d dovecot-imapd iproute2 util-linux locales openssl
 )
 
 missing=()

@@ -120,9 +120,13 @@ while kill -0 "$agent" 2>/dev/null; do
         extra=$((extra + 1))
         samples=("$root"/tests/retrieval/mails/*.eml)
         sample=${samples[$(((extra - 1) % ${#samples[@]}))]}
+        # Written in tmp and moved into new, as a mail server delivers: an
+        # IMAP client told of the change at once never meets half a mail.
+        demo_mail="$((1800000000 + extra)).M${extra}P2.demo"
         sed "s/^Message-ID: <\(.*\)>/Message-ID: <demo$extra.\1>/I" "$sample" \
-            >"$dovecot_dir/mail/demo/Maildir/new/$((1800000000 + extra)).M${extra}P2.demo"
-        chown nobody:nogroup "$dovecot_dir/mail/demo/Maildir/new/"*
+            >"$dovecot_dir/mail/demo/Maildir/tmp/$demo_mail"
+        chown nobody:nogroup "$dovecot_dir/mail/demo/Maildir/tmp/$demo_mail"
+        mv "$dovecot_dir/mail/demo/Maildir/tmp/$demo_mail" "$dovecot_dir/mail/demo/Maildir/new/"
         echo "run: a new demo mail is on the server"
     fi
 done
