@@ -119,11 +119,13 @@ session_start() {
 # Network services of the tests, inside the private network namespace that
 # tools/test.sh and tools/run.sh create: host names of their own (an /etc/hosts
 # bound over the machine's one in a private mount namespace), a test authority
-# made for the run and trusted by the prefix, dovecot in the clear on
-# 127.0.0.1:110 and [::1]:110 and with TLS on 127.0.0.3 (995, and STLS on 110),
-# and the scripted POP3 server on 127.0.0.2 (110, and 1110 for a host whose
-# first address, ::1, refuses that port) and, with TLS, on 127.0.0.4 (995, and
-# STLS on 110 when a scenario offers it). pop3.six.test has only an IPv6
+# made for the run and trusted by the prefix, dovecot (POP3 and IMAP) in the
+# clear on 127.0.0.1 and ::1 (110, 143) and with TLS on 127.0.0.3 (995, 993,
+# STLS on 110 and STARTTLS on 143), the scripted POP3 server on 127.0.0.2 (110,
+# and 1110 for a host whose first address, ::1, refuses that port) and, with
+# TLS, on 127.0.0.4 (995, and STLS on 110 when a scenario offers it), and the
+# scripted IMAP server on 127.0.0.2:143 and, with TLS, on 127.0.0.4 (993, and
+# STARTTLS on 143 when a scenario offers it). pop3.six.test has only an IPv6
 # address. The paths are
 # handed to the Windows programs as Z: paths.
 # A local network whose gateway leads nowhere. It has no default route, so
@@ -189,6 +191,12 @@ HOSTS
     python3 "$root/tests/support/fake_pop3.py" "$fake_dir" 127.0.0.2:110,127.0.0.2:1110,127.0.0.4:110,127.0.0.4:995 "$certs" >"$fake_dir/server.log" 2>&1 &
     echo $! >"$KORVEL_SESSION_DIR/fake-pop3.pid"
     export KORVEL_FAKE_POP3_DIR="Z:$fake_dir"
+
+    local fake_imap_dir="$KORVEL_SESSION_DIR/fake-imap"
+    mkdir -p "$fake_imap_dir"
+    python3 "$root/tests/support/fake_imap.py" "$fake_imap_dir" 127.0.0.2:143,127.0.0.4:143,127.0.0.4:993 "$certs" >"$fake_imap_dir/server.log" 2>&1 &
+    echo $! >"$KORVEL_SESSION_DIR/fake-imap.pid"
+    export KORVEL_FAKE_IMAP_DIR="Z:$fake_imap_dir"
     export KORVEL_MAIL_CORPUS="Z:$root/tests/retrieval/mails"
 
     local http_dir="$KORVEL_SESSION_DIR/http"
@@ -202,11 +210,11 @@ HOSTS
     local i
     for i in $(seq 1 100); do
         python3 -c 'import socket
-for a in (("127.0.0.2", 110), ("127.0.0.4", 995), ("127.0.0.1", 8080)):
+for a in (("127.0.0.2", 110), ("127.0.0.4", 995), ("127.0.0.2", 143), ("127.0.0.1", 8080)):
     socket.create_connection(a, 1).close()' 2>/dev/null && break
         sleep 0.05
     done
-    session_log "dovecot in $dovecot_dir (TLS on 127.0.0.3), scripted POP3 server on 127.0.0.2 and 127.0.0.4, HTTP server on 127.0.0.1:8080"
+    session_log "dovecot in $dovecot_dir (TLS on 127.0.0.3), scripted POP3 and IMAP servers on 127.0.0.2 and 127.0.0.4, HTTP server on 127.0.0.1:8080"
 }
 
 session_stop() {

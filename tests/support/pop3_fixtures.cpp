@@ -95,7 +95,12 @@ void DovecotMailbox::addMessage(const std::string& bytes) {
     // Maildir names sort in delivery order: the server numbers them so.
     snprintf(name, sizeof name, "%010d.M%dP%lu.korvel", 1700000000 + next_, next_, GetCurrentProcessId());
     next_++;
-    writeFile(maildir_ + "new\\" + name, bytes);
+    // Delivered as a mail server delivers: written in tmp, then moved into
+    // new, where the server (told at once of a change there) never meets a
+    // mail half written.
+    std::string written = maildir_ + "tmp\\" + name;
+    writeFile(written, bytes);
+    MoveFileA(written.c_str(), (maildir_ + "new\\" + name).c_str());
 }
 
 void DovecotMailbox::addCorpus() {
