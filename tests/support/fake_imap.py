@@ -366,6 +366,16 @@ class Handler(socketserver.BaseRequestHandler):
     def on_examine(self, tag, command, args, ok):
         self.open_mailbox(tag, command, args, True)
 
+    def on_status(self, tag, command, args, ok):
+        if not args or args[0].strip('"').upper() != 'INBOX':
+            return self.send(('%s NO Mailbox doesn\'t exist\r\n' % tag).encode(), command)
+        box = Mailbox(self.scenario)
+        values = {'MESSAGES': len(box.items), 'UIDNEXT': box.uid_next(), 'UIDVALIDITY': box.validity,
+                  'UNSEEN': len(box.items), 'RECENT': 0}
+        asked = [a.strip('()').upper() for a in args[1:] if a.strip('()').upper() in values]
+        line = '* STATUS INBOX (%s)\r\n' % ' '.join('%s %d' % (a, values[a]) for a in asked)
+        self.reply(command, [line.encode()], ok)
+
     def news(self):
         """EXISTS for mails delivered since the client last heard."""
         if self.mailbox and self.mailbox.take_arrivals():

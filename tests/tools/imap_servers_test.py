@@ -26,6 +26,9 @@ def unix(variable):
 CERTS = unix('KORVEL_CERTS_DIR')
 FAKE = unix('KORVEL_FAKE_IMAP_DIR')
 DOVECOT = unix('KORVEL_DOVECOT_DIR')
+# dovecot serves ::1 too where the loopback has it.
+with open('/proc/net/if_inet6') if os.path.exists('/proc/net/if_inet6') else open(os.devnull) as inet6:
+    IPV6 = any(line.startswith('0' * 31 + '1') for line in inet6)
 CORPUS = sorted(glob.glob(os.path.join(unix('KORVEL_MAIL_CORPUS'), '*.eml')))
 
 
@@ -210,6 +213,7 @@ class FakeImapTest(unittest.TestCase):
         m.login('ivan', 'pw')
         m.select('INBOX', readonly=True)
         self.assertEqual([b'7'], m.response('UIDVALIDITY')[1])
+        self.assertEqual([b'INBOX (UIDVALIDITY 7 UIDNEXT 4)'], m.status('INBOX', '(UIDVALIDITY UIDNEXT)')[1])
 
 
 @unittest.skipUnless(DOVECOT and CERTS, 'outside the test session')
@@ -245,7 +249,8 @@ class DovecotImapTest(unittest.TestCase):
             self.assertIn('LOGINDISABLED', m.capabilities)  # no password in the clear there
             m.starttls(tls_context())
         else:
-            m = imaplib.IMAP4('127.0.0.1', 143, timeout=WAIT_S)
+            m = imaplib.IMAP4(how, 143, timeout=WAIT_S)
+            self.assertNotIn('STARTTLS', m.capabilities)
         self.addCleanup(m.shutdown)
         m.login(self.user, 'pw-' + self.user)
         return m
@@ -259,7 +264,7 @@ class DovecotImapTest(unittest.TestCase):
         for n in range(len(sizes)):
             p.top(n + 1, 0)
         p.quit()
-        for how in ('implicit', 'starttls', 'clear'):
+        for how in ('implicit', 'starttls', '127.0.0.1') + (('::1',) if IPV6 else ()):
             m = self.login(how)
             m.select('INBOX', readonly=True)
             validity = int(m.response('UIDVALIDITY')[1][0])
@@ -268,7 +273,7 @@ class DovecotImapTest(unittest.TestCase):
             self.assertEqual(sizes, [got[u][0] for u in uids], how)
             self.assertEqual(uidls, ['%08x%08x' % (u, validity) for u in uids], how)
             self.assertEqual([header(p) for p in CORPUS], [got[u][1] for u in uids], how)
-        flags = self.login('clear')
+        flags = self.login('127.0.0.1')
         flags.select('INBOX', readonly=True)
         self.assertNotIn(b'Seen', b' '.join(flags.uid('FETCH', '1:*', '(FLAGS)')[1]))
 
