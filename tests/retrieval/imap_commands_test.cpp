@@ -33,7 +33,7 @@ TEST(ImapCommands, StringsAreQuotedOrSentAsLiterals) {
 
     // Whatever the value, the server reads back the same bytes.
     for (const std::string& value : {std::string("plain"), std::string("\"\\\"\\"), std::string("a\r\nb\0c", 6),
-                                    std::string("\xFF\x80 ()[]{5}")}) {
+                                     std::string("\xFF\x80 ()[]{5}")}) {
         ImapCommandParts parts{"* 1 FETCH (UID 1 BODY[HEADER] "};
         appendImapString(parts, value, true);
         parts.back() += ")\r\n";
