@@ -35,6 +35,8 @@ protected:
     }
 };
 
+HANDLE gHeaderFileOfThread = INVALID_HANDLE_VALUE;
+
 std::string fakeImapLine(const char* server = "fake.test;143") {
     return std::string("Фейк;ivan@fake.test;secret;") + server;
 }
@@ -73,7 +75,28 @@ std::vector<std::string> dovecotFlags(const DovecotMailbox& box) {
     return flags;
 }
 
+DWORD WINAPI receiveOnThread(void* param) {
+    auto* line = static_cast<std::string*>(param);
+    char buffer[kAccountLineCapacity];
+    copyText(buffer, sizeof buffer, line->c_str());
+    return static_cast<DWORD>(runPop3Session(kSessionReception, buffer, sizeof buffer, gHeaderFileOfThread));
+}
+
 } // namespace
+
+TEST_F(ImapReception, RefusedLoginAndEmptyMailbox) {
+    DovecotMailbox box;
+    ASSERT_EQ(0, receive("x;" + box.user() + ";wrong;pop3.delta.test;993"));
+    EXPECT_NE(std::string::npos, log().find("Сервер не опознал указанные адрес и/или пароль."));
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+
+    gRetrieval.walkIncomplete = false;
+    ASSERT_EQ(1, receive("Пусто;" + box.user() + ";" + box.password() + ";pop3.delta.test;993"));
+    EXPECT_NE(std::string::npos, log().find("Psevdo:Пусто\r\n"));
+    EXPECT_TRUE(blocks().empty());
+    EXPECT_FALSE(gRetrieval.walkIncomplete);
+    EXPECT_NE(std::string::npos, log().find("LOGOUT\r\n"));
+}
 
 TEST_F(ImapReception, BringsThePop3RecordsWithoutSeenAndReadsEachHeaderOnce) {
     DovecotMailbox box;
@@ -250,4 +273,30 @@ TEST_F(ImapReception, PasswordGoesOnlyWhereTheRulesAllow) {
     EXPECT_NE(std::string::npos, log().find("больше не предлагает STARTTLS"));
     EXPECT_EQ(std::string::npos, log().find("secret"));
     EXPECT_EQ(std::string::npos, log().find("AGl2YW5AZmFrZS50ZXN0AHNlY3JldA=="));
+}
+
+TEST_F(ImapReception, StopsAtOnceWhenCancelledFromAnotherThread) {
+    setFakeImapScenario(corpusScenario("\"silentOn\": \"UID FETCH 1:4\""));
+    std::string line = "A;" + fakeImapLine();
+    gHeaderFileOfThread = headerFile.get();
+    UniqueHandle thread(CreateThread(nullptr, 0, receiveOnThread, &line, 0, nullptr));
+    ASSERT_TRUE(thread.valid());
+    bool asked = false;
+    for (int i = 0; i < 500 && !asked; i++) {
+        asked = fakeImapSent("UID FETCH 1:4");
+        if (!asked) {
+            Sleep(20);
+        }
+    }
+    cancelPop3Session();
+    bool ended = WaitForSingleObject(thread.get(), 3000) == WAIT_OBJECT_0;
+    if (!ended) {
+        WaitForSingleObject(thread.get(), INFINITE); // it reads line
+    }
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(blocks().empty());
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+    EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
+    EXPECT_FALSE(fakeImapSent("LOGOUT"));
 }
