@@ -7,6 +7,9 @@
 #include "retrieval/retrieval_state.h"
 #include "retrieval/uid_cache.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 // The message loop's state beyond the shared poll: the listing, and the
@@ -123,7 +126,8 @@ void pollMessages(ImapSession& m, Poll& p, const std::vector<ImapMessage>& list,
     } else {
         gRetrieval.restoreDeletions();
     }
-    if (!pop3Cancelled()) {
+    // A session stopped short is not asked for more.
+    if (finished && !pop3Cancelled()) {
         imapLogout(m);
     }
     walk.complete = p.walkedAll && finished;
@@ -140,9 +144,10 @@ int runImapReception(Pop3Dialogue& s, WalkGuard& walk, HANDLE headerFile, const 
     if (!imapLogin(m, login.server.c_str(), login.address, login.password) || !openInbox(m, "EXAMINE", inbox)) {
         return 0;
     }
+    // The listing gets the time of the count; the headers that of the sizes too.
+    int exists = static_cast<int>(std::min<uint32_t>(inbox.exists, INT_MAX));
     s.connection.setDeadline(s.start + sessionAllowanceMs(gNetTimeouts.sessionBaseMs, gNetTimeouts.sessionPerMessageMs,
-                                                          gNetTimeouts.sessionPerMiBMs, static_cast<int>(inbox.exists),
-                                                          0));
+                                                          gNetTimeouts.sessionPerMiBMs, exists, 0));
     if (inbox.exists > 0 && !listMessages(m, list)) {
         return 1;
     }
