@@ -258,6 +258,15 @@ TEST_F(ImapReception, PasswordGoesOnlyWhereTheRulesAllow) {
     EXPECT_FALSE(fakeImapSent("LOGIN"));
     EXPECT_EQ(4u, blocks().size());
 
+    // A password of 8-bit bytes goes as a literal; without LITERAL+ its
+    // bytes wait for the server's continuation request.
+    clearHeaderFile();
+    setFakeImapScenario(corpusScenario("\"password\": \"\\u00f9\\u00f3\\u00ea\\u00e07\", "
+                                       "\"capabilities\": [\"IMAP4rev1\"]"));
+    EXPECT_EQ(1, receive("Фейк;ivan@fake.test;щука7;fake.test;143"));
+    EXPECT_EQ(4u, blocks().size());
+    EXPECT_EQ(std::string::npos, log().find("щука7"));
+
     // A refused password.
     clearHeaderFile();
     setFakeImapScenario(corpusScenario("\"password\": \"other\""));
