@@ -284,7 +284,7 @@ TEST_F(ImapReception, PasswordGoesOnlyWhereTheRulesAllow) {
     EXPECT_EQ(std::string::npos, log().find("AGl2YW5AZmFrZS50ZXN0AHNlY3JldA=="));
 }
 
-TEST_F(ImapReception, StopsAtOnceWhenCancelledFromAnotherThread) {
+TEST_F(ImapReception, StopsWhenCancelledFromAnotherThreadOrOverdue) {
     setFakeImapScenario(corpusScenario("\"silentOn\": \"UID FETCH 1:4\""));
     std::string line = "A;" + fakeImapLine();
     gHeaderFileOfThread = headerFile.get();
@@ -308,4 +308,17 @@ TEST_F(ImapReception, StopsAtOnceWhenCancelledFromAnotherThread) {
     EXPECT_TRUE(gRetrieval.walkIncomplete);
     EXPECT_NE(std::string::npos, log().find("Приём почты прерван"));
     EXPECT_FALSE(fakeImapSent("LOGOUT"));
+
+    // A server that falls silent while it owes the headers: the wait ends
+    // with the session's allowance.
+    gRetrieval.clear();
+    resetPop3Cancel();
+    gNetTimeouts.sessionBaseMs = 1000;
+    gNetTimeouts.sessionPerMessageMs = 0;
+    gNetTimeouts.sessionPerMiBMs = 0;
+    setFakeImapScenario(corpusScenario("\"silentOn\": \"UID FETCH 1:4\""));
+    EXPECT_EQ(1, receive(fakeImapLine()));
+    EXPECT_TRUE(blocks().empty());
+    EXPECT_TRUE(gRetrieval.walkIncomplete);
+    EXPECT_NE(std::string::npos, log().find("длится дольше отведенных 1 с"));
 }
