@@ -74,8 +74,8 @@ bool askCapabilities(ImapSession& m) {
     return imapCommand(m, m.command("CAPABILITY"), take, done) == 0;
 }
 
-// The greeting: true when the server will talk (preauthenticated tells a
-// login is not needed).
+// The greeting, and what the server offers: true when the server will talk
+// (preauthenticated tells a login is not needed).
 bool readGreeting(ImapSession& m, bool& preauthenticated) {
     ImapFramed framed;
     int error = m.s.connection.receiveImapResponse(framed);
@@ -90,7 +90,13 @@ bool readGreeting(ImapSession& m, bool& preauthenticated) {
         m.s.fail("Сервер отказал в соединении.", kNoAnswer);
         return false;
     }
-    return true;
+    // What the server offers, where the greeting tells it: no CAPABILITY
+    // command is needed then.
+    if (r.hasCode && r.code.name == "CAPABILITY") {
+        m.capabilities = r.capabilities;
+        return true;
+    }
+    return askCapabilities(m);
 }
 
 // On a connection in the clear: STARTTLS when the server offers it, then
@@ -203,7 +209,7 @@ int imapCommand(ImapSession& m, const ImapCommandParts& parts, const ImapUntagge
 
 bool imapLogin(ImapSession& m, const char* host, const std::string& address, const std::string& password) {
     bool preauthenticated = false;
-    if (!readGreeting(m, preauthenticated) || !askCapabilities(m)) {
+    if (!readGreeting(m, preauthenticated)) {
         return false;
     }
     if (preauthenticated) {
