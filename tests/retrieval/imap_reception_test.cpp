@@ -256,13 +256,19 @@ TEST_F(ImapReception, PasswordGoesOnlyWhereTheRulesAllow) {
     EXPECT_FALSE(fakeImapSent("LOGIN") || fakeImapSent("AUTHENTICATE"));
     EXPECT_NE(std::string::npos, log().find("LOGINDISABLED"));
 
-    // Over TLS with LOGIN disabled: AUTHENTICATE PLAIN, its response masked.
-    setFakeImapScenario(corpusScenario("\"password\": \"secret\", \"capabilities\": "
-                                       "[\"IMAP4rev1\", \"LOGINDISABLED\", \"AUTH=PLAIN\"]"));
-    EXPECT_EQ(1, receive(fakeImapLine("fakes.test;993")));
-    EXPECT_TRUE(fakeImapSent("AUTHENTICATE PLAIN"));
-    EXPECT_FALSE(fakeImapSent("LOGIN"));
-    EXPECT_EQ(4u, blocks().size());
+    // Over TLS with LOGIN disabled: AUTHENTICATE PLAIN, its response masked,
+    // after the continuation request or, with SASL-IR, in the command.
+    for (const char* saslIr : {"", ", \"SASL-IR\""}) {
+        SCOPED_TRACE(saslIr);
+        clearHeaderFile();
+        setFakeImapScenario(corpusScenario("\"password\": \"secret\", \"capabilities\": "
+                                           "[\"IMAP4rev1\", \"LOGINDISABLED\", \"AUTH=PLAIN\"" +
+                                           std::string(saslIr) + "]"));
+        EXPECT_EQ(1, receive(fakeImapLine("fakes.test;993")));
+        EXPECT_TRUE(fakeImapSent("AUTHENTICATE PLAIN"));
+        EXPECT_FALSE(fakeImapSent("LOGIN"));
+        EXPECT_EQ(4u, blocks().size());
+    }
 
     // A password of 8-bit bytes goes as a literal; without LITERAL+ its
     // bytes wait for the server's continuation request.
