@@ -110,7 +110,8 @@ bool deleteMessages(ImapSession& m, const std::vector<PendingDeletion>& deletion
     for (const std::string& set : sets) {
         done = done && runConfirmed(m, "UID STORE " + set + " +FLAGS.SILENT (\\Deleted)");
     }
-    if (done && m.offers("UIDPLUS")) {
+    // UID EXPUNGE comes with UIDPLUS, and is part of IMAP4rev2 itself.
+    if (done && (m.offers("UIDPLUS") || m.offers("IMAP4REV2"))) {
         for (const std::string& set : sets) {
             done = done && runConfirmed(m, "UID EXPUNGE " + set);
         }
