@@ -49,7 +49,7 @@ bool fetchHeaders(ImapSession& m, const std::vector<uint32_t>& wanted, size_t ba
 // SELECT INBOX (its UIDVALIDITY must still be uidValidity), UID STORE
 // +FLAGS.SILENT (\Deleted) of the messages of deletions (n is the message's
 // place in list, from 1), then UID EXPUNGE of them where the server offers
-// UIDPLUS or IMAP4rev2, else EXPUNGE. True when the server confirmed the expunge; the
-// records of a deletion not confirmed are pending again.
+// UIDPLUS or IMAP4rev2, else EXPUNGE. True when the server confirmed the
+// expunge; the records of a deletion not confirmed are pending again.
 bool deleteMessages(ImapSession& m, const std::vector<PendingDeletion>& deletions, const std::vector<ImapMessage>& list,
                     uint32_t uidValidity);
