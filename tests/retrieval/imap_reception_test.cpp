@@ -269,6 +269,8 @@ TEST_F(ImapReception, PasswordGoesOnlyWhereTheRulesAllow) {
         EXPECT_FALSE(fakeImapSent("LOGIN"));
         EXPECT_EQ(4u, blocks().size());
     }
+    EXPECT_EQ(TlsLoginRecord::Present, tlsLoginRecord("ivan@fake.test", "fakes.test"));
+    EXPECT_EQ(TlsLoginRecord::Absent, tlsLoginRecord("ivan@fake.test", "fake.test"));
 
     // A password of 8-bit bytes goes as a literal; without LITERAL+ its
     // bytes wait for the server's continuation request.
