@@ -13,6 +13,60 @@ bool writeBlock(HANDLE file, const std::string& block) {
            written == block.size();
 }
 
+} // namespace
+
+std::string identifierOf(const std::string& header) {
+    IdentifierResult id = deriveIdentifier(header.data(), header.size());
+    if (id.messageIdEndedEarly) {
+        writeLog("Неожиданный конец заголовка письма при считывании идентификатора. Попробуем данные приема.");
+    }
+    if (id.receivedEndedEarly) {
+        writeLog("Неожиданный конец заголовка письма при считывании Received. Попробуем Дату приема письма.");
+    }
+    if (id.fromHeaderText) {
+        writeLog("В заголовке письма не обнаружен идентификатор");
+        writeLogf("Идентификатор письма составлен по тексту заголовка: %s", id.id.c_str());
+    }
+    return id.id;
+}
+
+bool settleMessage(Poll& p, int n, const MessagePlan& m, const std::string& id, const std::string* header) {
+    long index = gRetrieval.deletionListLoaded ? gRetrieval.findDeletion(id.c_str()) : -1;
+    if (index >= 0) {
+        // Claimed now, so that a second message of the same identifier does
+        // not match it; released again when the DELE fails. Without
+        // pipelining the DELE goes out at once.
+        gRetrieval.markDeleted(static_cast<size_t>(index));
+        p.deletions.push_back({n, static_cast<size_t>(index), id});
+        if (!p.pipelined) {
+            carryOutDeletions(p.s, p.deletions, 1);
+            p.deletions.clear();
+        }
+        return true;
+    }
+    gRetrieval.addSeen(id.c_str());
+    if (gRetrieval.isKnown(id.c_str())) {
+        writeLogf("Письмо с ID=%s имеется в БД. Загрузка прервана.", id.c_str());
+        return true;
+    }
+    if (header == nullptr) {
+        return false;
+    }
+    // The whole block goes out in one write: a session that is stopped never
+    // leaves half a block behind.
+    std::string block = p.aliasLine;
+    block += "MailAddr:" + p.login.address + "\r\n";
+    block += formatSizeLine(m.size);
+    block += "MailIdent:" + id + "\r\n";
+    block += *header;
+    if (!writeBlock(p.headerFile, block)) {
+        writeLogf("Затрудняюсь записать заголовок письма %d. Ошибка %u", n, static_cast<unsigned>(GetLastError()));
+    }
+    return true;
+}
+
+namespace {
+
 // The walk's LIST n reply: the size, 0 when the reply is negative. False
 // when the exchange failed.
 bool readListReply(Poll& p, CommandPipe& pipe, MessagePlan& m) {
@@ -65,60 +119,6 @@ bool readTopReply(Poll& p, CommandPipe& pipe, const MessagePlan& m, int n, std::
     if (cut) {
         writeLogf("Заголовок письма %d длиннее %u байт: сохранено его начало", n,
                   static_cast<unsigned>(kHeaderKeepLimit));
-    }
-    return true;
-}
-
-// The identifier of a header just read, with the notes of its rules.
-std::string identifierOf(const std::string& header) {
-    IdentifierResult id = deriveIdentifier(header.data(), header.size());
-    if (id.messageIdEndedEarly) {
-        writeLog("Неожиданный конец заголовка письма при считывании идентификатора. Попробуем данные приема.");
-    }
-    if (id.receivedEndedEarly) {
-        writeLog("Неожиданный конец заголовка письма при считывании Received. Попробуем Дату приема письма.");
-    }
-    if (id.fromHeaderText) {
-        writeLog("В заголовке письма не обнаружен идентификатор");
-        writeLogf("Идентификатор письма составлен по тексту заголовка: %s", id.id.c_str());
-    }
-    return id.id;
-}
-
-// The deletion and known checks of message n and, for a new one, its header
-// block. header is null for a message the cache identified. False when the
-// message is new but its header was not read.
-bool settleMessage(Poll& p, int n, const MessagePlan& m, const std::string& id, const std::string* header) {
-    long index = gRetrieval.deletionListLoaded ? gRetrieval.findDeletion(id.c_str()) : -1;
-    if (index >= 0) {
-        // Claimed now, so that a second message of the same identifier does
-        // not match it; released again when the DELE fails. Without
-        // pipelining the DELE goes out at once.
-        gRetrieval.markDeleted(static_cast<size_t>(index));
-        p.deletions.push_back({n, static_cast<size_t>(index), id});
-        if (!p.pipelined) {
-            carryOutDeletions(p.s, p.deletions, 1);
-            p.deletions.clear();
-        }
-        return true;
-    }
-    gRetrieval.addSeen(id.c_str());
-    if (gRetrieval.isKnown(id.c_str())) {
-        writeLogf("Письмо с ID=%s имеется в БД. Загрузка прервана.", id.c_str());
-        return true;
-    }
-    if (header == nullptr) {
-        return false;
-    }
-    // The whole block goes out in one write: a session that is stopped never
-    // leaves half a block behind.
-    std::string block = p.aliasLine;
-    block += "MailAddr:" + p.login.address + "\r\n";
-    block += formatSizeLine(m.size);
-    block += "MailIdent:" + id + "\r\n";
-    block += *header;
-    if (!writeBlock(p.headerFile, block)) {
-        writeLogf("Затрудняюсь записать заголовок письма %d. Ошибка %u", n, static_cast<unsigned>(GetLastError()));
     }
     return true;
 }

@@ -4,6 +4,16 @@
 #pragma once
 #include "retrieval/poll_plan.h"
 
+// The identifier of a header just read, with the notes of its rules logged.
+std::string identifierOf(const std::string& header);
+
+// The deletion and known checks of message n and, for a new one, its header
+// block. header is null for a message the cache identified. A message to
+// delete is claimed and added to p.deletions (on a poll that is not
+// pipelined, its DELE goes out at once). False when the message is new but
+// its header was not read.
+bool settleMessage(Poll& p, int n, const MessagePlan& m, const std::string& id, const std::string* header);
+
 // Returns false when the poll was stopped (cancelled or overdue). cacheText,
 // when given, receives the lines of the mailbox's new unique-id cache.
 bool handleMessages(Poll& p, CommandPipe& pipe, ULONGLONG allowance, std::string* cacheText);

@@ -64,22 +64,6 @@ std::vector<std::string> usableUids(const std::vector<std::string>& uidLines) {
     return uids;
 }
 
-// Whether the cache names message m with an identifier that is to be deleted
-// or is known: then its header need not be read.
-bool identifiedByCache(const UidCache& cache, MessagePlan& m) {
-    auto hit = cache.find(m.uid);
-    if (hit == cache.end() || hit->second.size != cacheSizeText(m.size)) {
-        return false;
-    }
-    const std::string& id = hit->second.id;
-    if ((gRetrieval.deletionListLoaded && gRetrieval.findDeletion(id.c_str()) >= 0) || gRetrieval.isKnown(id.c_str())) {
-        m.fromCache = true;
-        m.cachedId = &id;
-        return true;
-    }
-    return false;
-}
-
 // The plan of a poll by unique ids: a message whose unique id the cache
 // knows, with the size it had, is identified without its header when that
 // identifier is to be deleted or is known; every other one gets TOP.
@@ -113,6 +97,20 @@ void planWalk(Poll& p, CommandPipe& pipe) {
 }
 
 } // namespace
+
+bool identifiedByCache(const UidCache& cache, MessagePlan& m) {
+    auto hit = cache.find(m.uid);
+    if (hit == cache.end() || hit->second.size != cacheSizeText(m.size)) {
+        return false;
+    }
+    const std::string& id = hit->second.id;
+    if ((gRetrieval.deletionListLoaded && gRetrieval.findDeletion(id.c_str()) >= 0) || gRetrieval.isKnown(id.c_str())) {
+        m.fromCache = true;
+        m.cachedId = &id;
+        return true;
+    }
+    return false;
+}
 
 bool planPoll(Poll& p, CommandPipe& pipe, bool& listed) {
     listed = false;

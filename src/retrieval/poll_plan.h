@@ -47,6 +47,11 @@ struct Poll {
     bool walkedAll = true;
 };
 
+// Whether the cache names message m (by its uid and size) with an identifier
+// that is to be deleted or is known: then its header need not be read, and m
+// takes the cached identifier.
+bool identifiedByCache(const UidCache& cache, MessagePlan& m);
+
 // Adds the commands of every message to pipe. listed tells whether the plan
 // goes by unique ids. False when the connection failed during the listings:
 // nothing more can be asked.

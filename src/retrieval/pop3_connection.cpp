@@ -415,6 +415,26 @@ int Pop3Connection::receiveMultiline(std::string& text, bool& cut, size_t keepLi
     }
 }
 
+int Pop3Connection::receiveImapResponse(ImapFramed& response, size_t keepLimit) {
+    ImapResponseCollector collector(kReplyCapacity - 1, keepLimit);
+    for (;;) {
+        size_t used = collector.feed(pending_.data(), pending_.size());
+        pending_.erase(0, used);
+        if (collector.complete()) {
+            response = collector.take();
+            return 0;
+        }
+        if (collector.failed()) {
+            close();
+            return WSAEMSGSIZE;
+        }
+        int error = receiveMore();
+        if (error != 0) {
+            return error;
+        }
+    }
+}
+
 void Pop3Connection::close() {
     if (socket_ != INVALID_SOCKET) {
         setActiveSocket(INVALID_SOCKET);

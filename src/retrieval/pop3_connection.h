@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "retrieval/imap_framing.h"
 #include "retrieval/tls_channel.h"
 
 #include <string>
@@ -101,6 +102,11 @@ public:
     // A multi-line reply after its status line, up to and including the "."
     // line; cut marks a text longer than keepLimit.
     int receiveMultiline(std::string& text, bool& cut, size_t keepLimit = kHeaderKeepLimit);
+    // One whole IMAP response, its literals included: its lines together may
+    // take kReplyCapacity - 1 bytes (more is WSAEMSGSIZE, and the connection
+    // is closed), its literals keepLimit bytes (beyond, a literal is cut as
+    // the framing cuts it). A literal size beyond 32 bits is WSAEMSGSIZE too.
+    int receiveImapResponse(ImapFramed& response, size_t keepLimit = kHeaderKeepLimit);
     void close();
 
 private:

@@ -85,47 +85,13 @@ bool askCapabilities(Pop3Dialogue& s, Pop3Capabilities& caps) {
     return false;
 }
 
-// A login in the clear. A test sends the password only once the user has
-// agreed (the mailbox page asks, then tests again). A reception of a mailbox
-// that has logged in over TLS before refuses: someone on the path may have
-// taken STLS out of the CAPA reply. The password stays unsent; the user who
-// knows that the server gave TLS up tests the mailbox again on the mailbox
-// page. True when the login may go on.
-bool clearLoginAllowed(Pop3Dialogue& s, const char* host, const std::string& address) {
-    if (s.testMode()) {
-        if (!s.clearTextAllowed()) {
-            writeLogf("Сервер %s не предлагает защищенное соединение (TLS): пароль не отправлен до согласия "
-                      "пользователя передавать его открытым текстом",
-                      host);
-            s.wantClearText();
-        }
-        return s.clearTextAllowed();
-    }
-    switch (tlsLoginRecord(address.c_str(), host)) {
-    case TlsLoginRecord::Absent:
-        return true;
-    case TlsLoginRecord::Present:
-        writeLogf("Сервер %s больше не предлагает STLS, хотя раньше ящик %s входил на него по защищенному "
-                  "соединению (TLS). Пароль не отправлен. Если сервер действительно отказался от TLS, "
-                  "проверьте ящик заново в настройках.",
-                  host, address.c_str());
-        return false;
-    case TlsLoginRecord::Unreadable:
-        writeLogf("Сервер %s не предлагает STLS, а входил ли ящик %s на него по защищенному соединению, "
-                  "узнать не удалось. Пароль не отправлен.",
-                  host, address.c_str());
-        return false;
-    }
-    return false;
-}
-
 // On a connection in the clear: STLS when the server offers it, then CAPA
 // again, since what a server offers may change over TLS. A server that
 // offers STLS and then refuses or fails it is an error, never a reason to go
 // on in the clear. True when the login may go on.
 bool startTlsWhenOffered(Pop3Dialogue& s, const char* host, const std::string& address, Pop3Capabilities& caps) {
     if (!caps.stls) {
-        if (!clearLoginAllowed(s, host, address)) {
+        if (!clearLoginAllowed(s, host, address, "STLS")) {
             return false;
         }
         writeLog("Сервер не предлагает STLS: пароль передается открытым текстом");
@@ -147,6 +113,34 @@ bool startTlsWhenOffered(Pop3Dialogue& s, const char* host, const std::string& a
 }
 
 } // namespace
+
+bool clearLoginAllowed(Pop3Dialogue& s, const char* host, const std::string& address, const char* tlsCommand) {
+    if (s.testMode()) {
+        if (!s.clearTextAllowed()) {
+            writeLogf("Сервер %s не предлагает защищенное соединение (TLS): пароль не отправлен до согласия "
+                      "пользователя передавать его открытым текстом",
+                      host);
+            s.wantClearText();
+        }
+        return s.clearTextAllowed();
+    }
+    switch (tlsLoginRecord(address.c_str(), host)) {
+    case TlsLoginRecord::Absent:
+        return true;
+    case TlsLoginRecord::Present:
+        writeLogf("Сервер %s больше не предлагает %s, хотя раньше ящик %s входил на него по защищенному "
+                  "соединению (TLS). Пароль не отправлен. Если сервер действительно отказался от TLS, "
+                  "проверьте ящик заново в настройках.",
+                  host, tlsCommand, address.c_str());
+        return false;
+    case TlsLoginRecord::Unreadable:
+        writeLogf("Сервер %s не предлагает %s, а входил ли ящик %s на него по защищенному соединению, "
+                  "узнать не удалось. Пароль не отправлен.",
+                  host, tlsCommand, address.c_str());
+        return false;
+    }
+    return false;
+}
 
 void reportTlsFailure(Pop3Dialogue& s, const char* host, const TlsFailure& failure) {
     switch (failure.kind) {

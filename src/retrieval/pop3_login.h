@@ -57,6 +57,15 @@ private:
 // Logs why TLS did not start and, in a test, hands back its short text.
 void reportTlsFailure(Pop3Dialogue& s, const char* host, const TlsFailure& failure);
 
+// A login in the clear where the server offers no TLS (tlsCommand names the
+// command it would have offered, for the log). A test sends the password
+// only once the user has agreed (the mailbox page asks, then tests again). A
+// reception of a mailbox that has logged in over TLS before refuses: someone
+// on the path may have taken the offer of TLS out of the server's answer. The
+// password stays unsent; the user who knows that the server gave TLS up
+// tests the mailbox again on the mailbox page. True when the login may go on.
+bool clearLoginAllowed(Pop3Dialogue& s, const char* host, const std::string& address, const char* tlsCommand);
+
 // TLS on the open connection, with the certificate checked for host. A
 // failure is logged with its reason, and the connection closed.
 bool secureConnection(Pop3Dialogue& s, const char* host);

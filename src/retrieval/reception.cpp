@@ -3,6 +3,7 @@
 
 #include "base/event_log.h"
 #include "core/service_paths.h"
+#include "retrieval/imap_reception.h"
 #include "retrieval/poll_messages.h"
 #include "retrieval/pop3_session.h"
 #include "retrieval/retrieval_state.h"
@@ -16,7 +17,8 @@ WalkGuard::~WalkGuard() {
 
 namespace {
 
-// Resolves the mailbox's server, connects and, on port 995, starts TLS.
+// Resolves the mailbox's server, connects and, on a port of TLS from the
+// first byte (995, 993), starts TLS.
 bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login) {
     HostAddresses addresses;
     int error = resolveHost(login.server.c_str(), addresses);
@@ -34,7 +36,7 @@ bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login) {
         return false;
     }
     writeLog("Соединение с сервером установлено");
-    return port != kPop3sPort || secureConnection(s, login.server.c_str());
+    return !login.implicitTls || secureConnection(s, login.server.c_str());
 }
 
 // The mailbox of the account line and its cache file's name. False (logged)
@@ -104,11 +106,16 @@ int runReception(Pop3Dialogue& s, WalkGuard& walk, HANDLE headerFile) {
     const std::string cacheName = uidCacheFileName(login.address, login.server);
     walk.ownersKnown = loadUidCache(cacheName, walk.cache);
 
+    if (!connectToServer(s, login)) {
+        return 0;
+    }
+    if (login.protocol == MailProtocol::Imap) {
+        return runImapReception(s, walk, headerFile, login, cacheName);
+    }
     std::string statReply;
     Pop3Capabilities caps;
     int count = 0;
-    if (!connectToServer(s, login) ||
-        !loginDialogue(s, login.server.c_str(), login.address, login.password, statReply, caps) ||
+    if (!loginDialogue(s, login.server.c_str(), login.address, login.password, statReply, caps) ||
         statReply[0] != '+' || !parseStatCount(statReply.c_str(), count)) {
         return 0;
     }
