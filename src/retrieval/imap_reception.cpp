@@ -75,17 +75,9 @@ bool handleMessages(ImapPoll& q, ULONGLONG allowance, std::string& cacheText) {
         }
         MessagePlan& m = p.plans[static_cast<size_t>(n - 1)];
         if (!handleMessage(q, n, m, cacheText)) {
-            p.walkedAll = false;
-            // What the cache knew of it stays for the next poll.
-            auto hit = p.cache.find(m.uid);
-            if (hit != p.cache.end() && hit->second.size == cacheSizeText(m.size)) {
-                cacheText += formatUidCacheLine(m.uid, m.size, hit->second.id);
-            }
+            keepCachedLine(p, m, &cacheText);
         }
-        if (p.s.connection.pastDeadline()) {
-            writeLogf("Сеанс связи с сервером длится дольше отведенных %u с: прием писем ящика %s прерван",
-                      static_cast<unsigned>(allowance / 1000), p.login.address.c_str());
-            p.walkedAll = p.walkedAll && n == p.count;
+        if (overdue(p, n, allowance)) {
             return false;
         }
     }

@@ -159,20 +159,31 @@ bool handleMessages(Poll& p, CommandPipe& pipe, ULONGLONG allowance, std::string
         }
         MessagePlan& m = p.plans[static_cast<size_t>(n - 1)];
         if (!handleMessage(p, pipe, n, m, cacheText)) {
-            p.walkedAll = false;
-            // What the cache knew of it stays for the next poll.
-            auto hit = m.uid.empty() || cacheText == nullptr ? p.cache.end() : p.cache.find(m.uid);
-            if (hit != p.cache.end() && hit->second.size == cacheSizeText(m.size)) {
-                *cacheText += formatUidCacheLine(m.uid, m.size, hit->second.id);
-            }
+            keepCachedLine(p, m, cacheText);
         }
-        if (p.s.connection.pastDeadline()) {
-            writeLogf("Сеанс связи с сервером длится дольше отведенных %u с: прием писем ящика %s прерван",
-                      static_cast<unsigned>(allowance / 1000), p.login.address.c_str());
-            p.walkedAll = p.walkedAll && n == p.count;
+        if (overdue(p, n, allowance)) {
             return false;
         }
     }
+    return true;
+}
+
+void keepCachedLine(Poll& p, const MessagePlan& m, std::string* cacheText) {
+    p.walkedAll = false;
+    // What the cache knew of it stays for the next poll.
+    auto hit = m.uid.empty() || cacheText == nullptr ? p.cache.end() : p.cache.find(m.uid);
+    if (hit != p.cache.end() && hit->second.size == cacheSizeText(m.size)) {
+        *cacheText += formatUidCacheLine(m.uid, m.size, hit->second.id);
+    }
+}
+
+bool overdue(Poll& p, int n, ULONGLONG allowance) {
+    if (!p.s.connection.pastDeadline()) {
+        return false;
+    }
+    writeLogf("Сеанс связи с сервером длится дольше отведенных %u с: прием писем ящика %s прерван",
+              static_cast<unsigned>(allowance / 1000), p.login.address.c_str());
+    p.walkedAll = p.walkedAll && n == p.count;
     return true;
 }
 

@@ -18,6 +18,13 @@ bool settleMessage(Poll& p, int n, const MessagePlan& m, const std::string& id, 
 // when given, receives the lines of the mailbox's new unique-id cache.
 bool handleMessages(Poll& p, CommandPipe& pipe, ULONGLONG allowance, std::string* cacheText);
 
+// A message left unhandled: the walk is incomplete, and what the cache knew
+// of it goes into cacheText (when given) for the next poll.
+void keepCachedLine(Poll& p, const MessagePlan& m, std::string* cacheText);
+// True, logged, when the session is past its deadline after message n: the
+// walk is complete only if n was the last message.
+bool overdue(Poll& p, int n, ULONGLONG allowance);
+
 // DELE for mails marked in the viewer, halfWindow of them in one piece. A
 // record whose DELE was not confirmed is pending again; the others wait for
 // the session's confirmed end.
