@@ -15,17 +15,6 @@ namespace {
 // Time slice of the waits that watch for a cancellation.
 constexpr DWORD kCancelCheckMs = 100;
 
-std::atomic<bool> cancelRequested{false};
-// The socket of the running session, shut down by a cancellation. The lock
-// keeps a closing session and a cancelling thread from crossing.
-SRWLOCK socketLock = SRWLOCK_INIT;
-SOCKET activeSocket = INVALID_SOCKET;
-
-void setActiveSocket(SOCKET s) {
-    ExclusiveLock lock(socketLock);
-    activeSocket = s;
-}
-
 // Name resolution on a thread of its own: getaddrinfo has no time-out. The
 // context belongs to both threads; the last one to let go frees it, so a
 // resolver that outlives its wait finishes harmlessly.
@@ -74,45 +63,59 @@ DWORD WINAPI resolveThread(void* param) {
     return 0;
 }
 
-// Waits for a handle in slices, giving up early on a cancellation.
-bool waitWatchingCancel(HANDLE handle, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (cancelRequested) {
-            return false;
-        }
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs) {
-            return false;
-        }
-        DWORD slice = timeoutMs - elapsed < kCancelCheckMs ? timeoutMs - elapsed : kCancelCheckMs;
-        if (WaitForSingleObject(handle, slice) == WAIT_OBJECT_0) {
-            return true;
-        }
-    }
+// Waits for a handle, giving up early at a stop.
+bool waitWatchingStop(HANDLE handle, DWORD timeoutMs, const ConnectionStop& stop) {
+    HANDLE handles[] = {handle, stop.event()};
+    return WaitForMultipleObjects(2, handles, FALSE, timeoutMs) == WAIT_OBJECT_0;
 }
 
 } // namespace
 
-void cancelPop3Session() {
-    cancelRequested = true;
-    ExclusiveLock lock(socketLock);
-    if (activeSocket != INVALID_SOCKET) {
+ConnectionStop::ConnectionStop() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void ConnectionStop::request() {
+    requested_ = true;
+    if (event_) {
+        SetEvent(event_.get());
+    }
+    ExclusiveLock lock(lock_);
+    if (socket_ != INVALID_SOCKET) {
         // Shutting the connection down does not release a receive that is
         // already blocked, and a server that never looks at the connection
         // would keep the session waiting its whole time-out: the receive is
-        // cancelled as well. The socket stays the session's to close.
-        shutdown(activeSocket, SD_BOTH);
-        CancelIoEx(reinterpret_cast<HANDLE>(activeSocket), nullptr);
+        // cancelled as well. The socket stays its connection's to close.
+        shutdown(socket_, SD_BOTH);
+        CancelIoEx(reinterpret_cast<HANDLE>(socket_), nullptr);
     }
 }
 
+void ConnectionStop::reset() {
+    requested_ = false;
+    if (event_) {
+        ResetEvent(event_.get());
+    }
+}
+
+void ConnectionStop::attach(SOCKET s) {
+    ExclusiveLock lock(lock_);
+    socket_ = s;
+}
+
+ConnectionStop& pollSessionStop() {
+    static ConnectionStop stop;
+    return stop;
+}
+
+void cancelPop3Session() {
+    pollSessionStop().request();
+}
+
 void resetPop3Cancel() {
-    cancelRequested = false;
+    pollSessionStop().reset();
 }
 
 bool pop3Cancelled() {
-    return cancelRequested;
+    return pollSessionStop().requested();
 }
 
 SocketLibrary::SocketLibrary() {
@@ -126,7 +129,7 @@ SocketLibrary::~SocketLibrary() {
     }
 }
 
-int resolveHost(const char* name, HostAddresses& addresses) {
+int resolveHost(const char* name, HostAddresses& addresses, const ConnectionStop& stop) {
     auto* context = new ResolveContext;
     strncpy(context->name, name, sizeof context->name - 1);
     context->name[sizeof context->name - 1] = '\0';
@@ -137,13 +140,13 @@ int resolveHost(const char* name, HostAddresses& addresses) {
         return WSAENOBUFS;
     }
     int error;
-    if (waitWatchingCancel(thread.get(), gNetTimeouts.resolveMs)) {
+    if (waitWatchingStop(thread.get(), gNetTimeouts.resolveMs, stop)) {
         error = context->error;
         if (error == 0) {
             addresses = context->addresses;
         }
     } else {
-        error = cancelRequested ? WSAEINTR : WSATRY_AGAIN;
+        error = stop.requested() ? WSAEINTR : WSATRY_AGAIN;
     }
     context->release();
     return error;
@@ -168,7 +171,7 @@ int Pop3Connection::makeSocket(int family) {
     // are unanswered.
     BOOL noDelay = TRUE;
     setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    setActiveSocket(socket_);
+    stop_.attach(socket_);
     return 0;
 }
 
@@ -201,7 +204,7 @@ int Pop3Connection::connectTo(const HostAddresses& addresses, unsigned short por
     int error = WSANO_DATA;
     ULONGLONG start = GetTickCount64();
     for (size_t i = 0; i < addresses.count; i++) {
-        if (cancelRequested) {
+        if (stop_.requested()) {
             return WSAEINTR;
         }
         ULONGLONG spent = GetTickCount64() - start;
@@ -250,7 +253,7 @@ int Pop3Connection::connectWithin(const sockaddr* address, int length, DWORD tim
         if (error == WSAEWOULDBLOCK) {
             error = WSAETIMEDOUT;
             DWORD start = GetTickCount();
-            while (!cancelRequested && !pastDeadline() && GetTickCount() - start < timeoutMs) {
+            while (!stop_.requested() && !pastDeadline() && GetTickCount() - start < timeoutMs) {
                 fd_set writable, failed;
                 FD_ZERO(&writable);
                 FD_ZERO(&failed);
@@ -275,7 +278,7 @@ int Pop3Connection::connectWithin(const sockaddr* address, int length, DWORD tim
                 }
                 break;
             }
-            if (cancelRequested) {
+            if (stop_.requested()) {
                 error = WSAEINTR;
             }
         }
@@ -286,7 +289,7 @@ int Pop3Connection::connectWithin(const sockaddr* address, int length, DWORD tim
 }
 
 int Pop3Connection::sendText(const std::string& text) {
-    if (cancelRequested) {
+    if (stop_.requested()) {
         return WSAEINTR;
     }
     if (tls_.active()) {
@@ -298,7 +301,7 @@ int Pop3Connection::sendText(const std::string& text) {
 int Pop3Connection::sendRaw(const char* data, size_t size) {
     size_t sent = 0;
     while (sent < size) {
-        if (cancelRequested) {
+        if (stop_.requested()) {
             return WSAEINTR;
         }
         int error = fitTimeout(SO_SNDTIMEO, gNetTimeouts.sendMs, sendTimeout_);
@@ -315,7 +318,7 @@ int Pop3Connection::sendRaw(const char* data, size_t size) {
 }
 
 int Pop3Connection::receiveRaw(std::string& into) {
-    if (cancelRequested) {
+    if (stop_.requested()) {
         return WSAEINTR;
     }
     int error = fitTimeout(SO_RCVTIMEO, gNetTimeouts.receiveMs, receiveTimeout_);
@@ -329,7 +332,7 @@ int Pop3Connection::receiveRaw(std::string& into) {
     }
     if (n == 0) {
         // The server closed the connection (or a cancellation shut it down).
-        return cancelRequested ? WSAEINTR : WSAECONNRESET;
+        return stop_.requested() ? WSAEINTR : WSAECONNRESET;
     }
     into.append(chunk, static_cast<size_t>(n));
     return 0;
@@ -349,7 +352,7 @@ int Pop3Connection::receiveMore() {
             return 0;
         }
         if (error != 0) {
-            return cancelRequested ? WSAEINTR : error;
+            return stop_.requested() ? WSAEINTR : error;
         }
         error = receiveRaw(cipher_);
         if (error != 0) {
@@ -361,14 +364,14 @@ int Pop3Connection::receiveMore() {
 bool Pop3Connection::startTls(const char* host, TlsFailure& failure) {
     // Whatever came in the clear before the handshake is not to be trusted.
     pending_.clear();
-    if (cancelRequested) {
+    if (stop_.requested()) {
         failure = TlsFailure();
         failure.kind = TlsFailure::Network;
         failure.code = WSAEINTR;
         return false;
     }
     if (!tls_.start(*this, host, cipher_, failure)) {
-        if (cancelRequested) {
+        if (stop_.requested()) {
             failure.kind = TlsFailure::Network;
             failure.code = WSAEINTR;
         }
@@ -435,9 +438,59 @@ int Pop3Connection::receiveImapResponse(ImapFramed& response, size_t keepLimit) 
     }
 }
 
+// The socket is watched through an event only for the wait: the receives
+// stay blocking ones with their time-outs, and the stop's event ends the
+// wait at once.
+int Pop3Connection::waitForData(DWORD timeoutMs, HANDLE wake) {
+    if (stop_.requested()) {
+        return WSAEINTR;
+    }
+    if (!pending_.empty()) {
+        return 0;
+    }
+    if (socket_ == INVALID_SOCKET) {
+        return WSAENOTCONN;
+    }
+    UniqueHandle readable(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!readable) {
+        return WSAENOBUFS;
+    }
+    if (WSAEventSelect(socket_, readable.get(), FD_READ | FD_CLOSE) != 0) {
+        return WSAGetLastError();
+    }
+    // Bytes that came before the wait began may have been recorded already.
+    u_long waiting = 0;
+    int error = 0;
+    if (ioctlsocket(socket_, FIONREAD, &waiting) != 0 || waiting == 0) {
+        HANDLE handles[] = {readable.get(), stop_.event(), wake};
+        DWORD woke = WaitForMultipleObjects(wake != nullptr ? 3 : 2, handles, FALSE, timeoutMs);
+        switch (woke) {
+        case WAIT_OBJECT_0:
+            break;
+        case WAIT_OBJECT_0 + 2:
+            error = kWaitWoken;
+            break;
+        case WAIT_TIMEOUT:
+            error = WSAETIMEDOUT;
+            break;
+        default:
+            error = WSAEINTR;
+            break;
+        }
+    }
+    // The socket becomes a blocking one again only after the events are
+    // taken off it.
+    WSAEventSelect(socket_, nullptr, 0);
+    u_long blocking = 0;
+    if (ioctlsocket(socket_, FIONBIO, &blocking) != 0 && error == 0) {
+        error = WSAGetLastError();
+    }
+    return stop_.requested() ? WSAEINTR : error;
+}
+
 void Pop3Connection::close() {
     if (socket_ != INVALID_SOCKET) {
-        setActiveSocket(INVALID_SOCKET);
+        stop_.attach(INVALID_SOCKET);
         closesocket(socket_);
         socket_ = INVALID_SOCKET;
     }

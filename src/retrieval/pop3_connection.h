@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include "retrieval/imap_framing.h"
+#include "base/win_handles.h"
 #include "retrieval/tls_channel.h"
 
+#include <atomic>
 #include <string>
 
 // Every wait of a POP3 session, in one place. A user on a slow line waits at
@@ -33,8 +35,37 @@ constexpr size_t kReplyCapacity = 32768;
 // Longest header text kept whole; a longer one is cut at a line end.
 constexpr size_t kHeaderKeepLimit = 2 * 1024 * 1024;
 
-// Asks the running session (if any) to end at once: its socket is shut down,
-// so a blocked receive returns, and every later step fails. Any thread.
+// A request to stop the connections of one owner from another thread: the
+// poll's sessions share one, and every connection kept open for IDLE has its
+// own. The socket a connection attaches is shut down by the request, so a
+// blocked receive returns, and every later step fails.
+class ConnectionStop {
+public:
+    ConnectionStop();
+    ConnectionStop(const ConnectionStop&) = delete;
+    ConnectionStop& operator=(const ConnectionStop&) = delete;
+
+    // Any thread.
+    void request();
+    // Clears a request so that new connections may run.
+    void reset();
+    bool requested() const { return requested_; }
+    // Signalled from the request on, for the waits of the owner's thread.
+    HANDLE event() const { return event_.get(); }
+    // The socket a request shuts down (INVALID_SOCKET for none).
+    void attach(SOCKET s);
+
+private:
+    std::atomic<bool> requested_{false};
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    SOCKET socket_ = INVALID_SOCKET;
+    UniqueHandle event_;
+};
+
+// The stop of the poll's sessions.
+ConnectionStop& pollSessionStop();
+
+// Asks the running session (if any) to end at once. Any thread.
 void cancelPop3Session();
 // Clears a cancellation so that new sessions may run.
 void resetPop3Cancel();
@@ -65,15 +96,19 @@ struct HostAddresses {
     size_t count = 0;
 };
 
-// Resolves a host name within the resolve time-out. Returns 0 on success
-// (with at least one address), else the Winsock error code.
-int resolveHost(const char* name, HostAddresses& addresses);
+// Resolves a host name within the resolve time-out, giving up at a stop.
+// Returns 0 on success (with at least one address), else the Winsock error
+// code.
+int resolveHost(const char* name, HostAddresses& addresses, const ConnectionStop& stop = pollSessionStop());
+
+// Returned by Pop3Connection::waitForData when its wake event ended the wait.
+constexpr int kWaitWoken = -1;
 
 // Sends and receives in the clear or, once startTls succeeded, through TLS:
 // the reply readers above work the same over both.
 class Pop3Connection : private TlsTransport {
 public:
-    Pop3Connection() = default;
+    explicit Pop3Connection(ConnectionStop& stop = pollSessionStop()) : stop_(stop) {}
     ~Pop3Connection();
     Pop3Connection(const Pop3Connection&) = delete;
     Pop3Connection& operator=(const Pop3Connection&) = delete;
@@ -107,6 +142,12 @@ public:
     // is closed), its literals keepLimit bytes (beyond, a literal is cut as
     // the framing cuts it). A literal size beyond 32 bits is WSAEMSGSIZE too.
     int receiveImapResponse(ImapFramed& response, size_t keepLimit = kHeaderKeepLimit);
+    // Waits up to timeoutMs for something to read (or the server's close):
+    // 0 when there is, WSAETIMEDOUT when the time passed, WSAEINTR at a
+    // stop, kWaitWoken when wake (if given) was signalled first. Leaves the
+    // connection as it was, for the receives above.
+    int waitForData(DWORD timeoutMs, HANDLE wake = nullptr);
+    const ConnectionStop& stop() const { return stop_; }
     void close();
 
 private:
@@ -120,6 +161,7 @@ private:
     // Cuts the socket's time-out for one send or receive to the deadline.
     int fitTimeout(int option, DWORD stepMs, DWORD& current);
 
+    ConnectionStop& stop_;
     SOCKET socket_ = INVALID_SOCKET;
     std::string pending_; // bytes received beyond the last reply
     TlsChannel tls_;

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <iterator>
 
-Pop3Dialogue::Pop3Dialogue(bool testMode, char* buffer, size_t capacity)
-    : start(GetTickCount64()), testMode_(testMode), buffer_(buffer), capacity_(capacity) {}
+Pop3Dialogue::Pop3Dialogue(bool testMode, char* buffer, size_t capacity, ConnectionStop& stop)
+    : connection(stop), start(GetTickCount64()), testMode_(testMode), buffer_(buffer), capacity_(capacity) {}
 
 void Pop3Dialogue::setShortText(const char* text) {
     if (testMode_) {
@@ -19,6 +19,7 @@ void Pop3Dialogue::setShortText(const char* text) {
 
 void Pop3Dialogue::fail(const char* logText, const char* shortText) {
     writeLog(logText);
+    failure_ = shortText;
     setShortText(shortText);
 }
 

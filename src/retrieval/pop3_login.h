@@ -22,7 +22,7 @@ constexpr char kNoSecureLink[] = "Ошибка! Защищенное соеди�
 // command pipes send through it and log what they send.
 class Pop3Dialogue : public CommandSender {
 public:
-    Pop3Dialogue(bool testMode, char* buffer, size_t capacity);
+    Pop3Dialogue(bool testMode, char* buffer, size_t capacity, ConnectionStop& stop = pollSessionStop());
 
     bool testMode() const { return testMode_; }
     // A test may send the password in the clear: the user agreed to it.
@@ -37,6 +37,9 @@ public:
     void setShortText(const char* text);
     // Logs a failure and, in a test, hands back its short text.
     void fail(const char* logText, const char* shortText);
+    // The short text of the last failure (one of the constants above), in
+    // every mode; null before one.
+    const char* failure() const { return failure_; }
     // fail() with a formatted log text (the implicit this is argument 1).
     __attribute__((format(printf, 3, 4))) void failf(const char* shortText, const char* format, ...);
 
@@ -50,6 +53,7 @@ private:
     bool testMode_;
     bool clearTextAllowed_ = false;
     bool clearTextWanted_ = false;
+    const char* failure_ = nullptr;
     char* buffer_;
     size_t capacity_;
 };
