@@ -23,6 +23,7 @@
 #include "ui/window_state.h"
 #include "viewer/viewer_window.h"
 #include "core/program_names.h"
+#include "retrieval/mail_watch.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -36,6 +37,8 @@ const char kAgentWindowTitle[] = "MAIn Window";
 namespace {
 
 constexpr DWORD kShutdownPollWaitMs = 10000;
+// Quitting waits this long at most for the IDLE connections to end.
+constexpr DWORD kShutdownWatchWaitMs = 2000;
 constexpr UINT kBlinkIntervalMs = 1000;
 // After the computer wakes up a poll is tried this often until one finds the
 // network, for this long at most.
@@ -52,6 +55,9 @@ struct AgentWindowState {
     // When the computer last woke up, and whether a poll started since.
     DWORD resumedAt = 0;
     bool resumePollStarted = false;
+    // A server announced new mail while a poll ran or the settings were
+    // open: one more poll follows.
+    bool mailAnnounced = false;
     // The refresh notification posted to the viewer outlives the posting.
     NMHDR refreshNotification = {};
     TrayEvents trayEvents;
@@ -69,8 +75,10 @@ LRESULT onNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_NCCREATE, wParam, lParam);
 }
 
-bool pollRunning() {
-    return gAgent.pollThread.load() != nullptr;
+// The IDLE connections of the mailboxes of MailBox.txt tell this window of
+// new mail.
+void watchMailboxes(HWND window) {
+    startMailWatch([window] { PostMessageA(window, WM_MAIL_ANNOUNCED, 0, 0); });
 }
 
 UINT pollIntervalMs() {
@@ -131,15 +139,43 @@ LRESULT onCreate(HWND window) {
     }
     gAgent.receivedCount = NewMailDim.count;
     listenForNewTaskBar(window);
+    watchMailboxes(window);
     return 0;
 }
 
-// A reception cycle from the agent window (timer, menu, viewer, settings).
-bool startReception() {
-    gAgent.pollMode = 1;
-    gAgent.testParams[0] = '\0';
-    gAgent.testFlag = 0;
-    return static_cast<bool>(startPollCycle());
+// A reception started out of the timer's turn: the interval is counted
+// anew from it.
+bool startReceptionNow(HWND window) {
+    if (!startReception()) {
+        return false;
+    }
+    KillTimer(window, IDT_POLL);
+    SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
+    return true;
+}
+
+// A poll a server's announcement asked for, as "Получить почту" starts one.
+void startAnnouncedPoll(HWND window) {
+    stateOf(window)->mailAnnounced = false;
+    writeLog("Начинается опрос почты.");
+    startReceptionNow(window);
+}
+
+// During a poll the announced mail may have come too late for it, and the
+// settings may change the mailboxes: the poll waits for the end of either.
+void onMailAnnounced(HWND window) {
+    if (gAgent.settingsOpen || pollRunning()) {
+        stateOf(window)->mailAnnounced = true;
+        return;
+    }
+    startAnnouncedPoll(window);
+}
+
+void onSettingsClosed(HWND window) {
+    watchMailboxes(window);
+    if (stateOf(window)->mailAnnounced && !pollRunning()) {
+        startAnnouncedPoll(window);
+    }
 }
 
 void onPollNow(HWND window) {
@@ -148,10 +184,7 @@ void onPollNow(HWND window) {
     if (pollRunning()) {
         return;
     }
-    if (startReception()) {
-        KillTimer(window, IDT_POLL);
-        SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
-    }
+    startReceptionNow(window);
     Sleep(gNoticePauseMs);
     HWND viewer = gAgent.viewerWindow;
     if (gAgent.viewerOpen && viewer != nullptr && !IsIconic(viewer) && gAgent.internetOk == 0) {
@@ -254,11 +287,7 @@ void onResumeTimer(HWND window) {
         return;
     }
     writeLog("Начинается опрос почты.");
-    if (startReception()) {
-        state.resumePollStarted = true;
-        KillTimer(window, IDT_POLL);
-        SetTimer(window, IDT_POLL, pollIntervalMs(), nullptr);
-    }
+    state.resumePollStarted = startReceptionNow(window);
 }
 
 // The shell may not take the icon yet (at logon, before the task bar is up):
@@ -328,6 +357,9 @@ LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
         refreshViewer(stateOf(window)->refreshNotification);
     }
     gAgent.blinkCount = 0;
+    if (stateOf(window)->mailAnnounced && !gAgent.settingsOpen && !pollRunning()) {
+        startAnnouncedPoll(window);
+    }
     return 0;
 }
 
@@ -337,6 +369,7 @@ LRESULT onPowerBroadcast(HWND window, WPARAM event) {
         state.resumedAt = GetTickCount();
         state.resumePollStarted = false;
         SetTimer(window, IDT_RESUME, kResumeRetryMs, nullptr);
+        wakeMailWatch();
     }
     return TRUE;
 }
@@ -353,6 +386,7 @@ LRESULT onDestroy(HWND window) {
     if (gAgent.viewerOpen && gAgent.viewerWindow.load() != nullptr) {
         SendMessageA(gAgent.viewerWindow, WM_CLOSE, 0, 0);
     }
+    stopMailWatch(kShutdownWatchWaitMs);
     // A running cycle is asked to stop first, so that it ends between two
     // whole writes instead of being cut off in the middle of one.
     stopPollCycle(kShutdownPollWaitMs);
@@ -414,6 +448,12 @@ LRESULT CALLBACK agentWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return onPollDone(window, wParam, lParam);
     case WM_POLL_NOTICE:
         showPollNotice(window, lParam);
+        return 0;
+    case WM_MAIL_ANNOUNCED:
+        onMailAnnounced(window);
+        return 0;
+    case WM_SETTINGS_CLOSED:
+        onSettingsClosed(window);
         return 0;
     case WM_DPICHANGED:
         // The icon is made anew at the small icon size of the new scale.

@@ -247,6 +247,17 @@ UniqueHandle startPollCycle() {
     return UniqueHandle(forCaller);
 }
 
+bool pollRunning() {
+    return gAgent.pollThread.load() != nullptr;
+}
+
+bool startReception() {
+    gAgent.pollMode = 1;
+    gAgent.testParams[0] = '\0';
+    gAgent.testFlag = 0;
+    return static_cast<bool>(startPollCycle());
+}
+
 HANDLE lastPollCycle() {
     return lastCycle.get();
 }

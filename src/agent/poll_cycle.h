@@ -25,6 +25,13 @@ HANDLE lastPollCycle();
 
 DWORD WINAPI pollCycleThread(void* unused);
 
+// A cycle is in its fetching phase (at most one is).
+bool pollRunning();
+
+// A reception cycle from the agent window (timer, menu, viewer, settings, a
+// server's announcement of new mail).
+bool startReception();
+
 // The version check of a cycle: reads "ver.dat" from the update server and
 // records in the settings file what it offers now (a newer version, or none).
 // True when it offers a version newer than the one known before: the tray's

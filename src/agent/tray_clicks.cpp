@@ -1,6 +1,7 @@
 #include "agent/tray_clicks.h"
 
 #include "agent/tray_menu.h"
+#include "agent/poll_cycle.h"
 #include "base/win_handles.h"
 #include "core/agent_state.h"
 #include "resources/resource.h"
@@ -10,10 +11,6 @@
 #include <windowsx.h>
 
 namespace {
-
-bool pollRunning() {
-    return gAgent.pollThread.load() != nullptr;
-}
 
 HWND openSettings() {
     HWND settings = gAgent.settingsDialog;

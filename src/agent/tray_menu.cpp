@@ -1,14 +1,11 @@
 #include "agent/tray_menu.h"
 
+#include "agent/poll_cycle.h"
 #include "base/wide_text.h"
 #include "core/agent_state.h"
 #include "resources/resource.h"
 
 namespace {
-
-bool pollRunning() {
-    return gAgent.pollThread.load() != nullptr;
-}
 
 void addMenuItem(HMENU menu, UINT id, const char* text, bool enabled) {
     AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), id, WideText(text).get());

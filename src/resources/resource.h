@@ -104,6 +104,11 @@
 // download has ended.
 #define WM_UPDATE_PROGRESS (WM_APP + 3)
 #define WM_UPDATE_DONE (WM_APP + 4)
+// Posted by a mailbox's IDLE connection to the agent window: its server
+// announced a new mail.
+#define WM_MAIL_ANNOUNCED (WM_APP + 5)
+// Posted by the settings dialog to the agent window when it has closed.
+#define WM_SETTINGS_CLOSED (WM_APP + 6)
 
 // Tray icon.
 #define WM_TRAYICON (WM_USER + 100)

@@ -15,13 +15,9 @@ WalkGuard::~WalkGuard() {
     }
 }
 
-namespace {
-
-// Resolves the mailbox's server, connects and, on a port of TLS from the
-// first byte (995, 993), starts TLS.
 bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login) {
     HostAddresses addresses;
-    int error = resolveHost(login.server.c_str(), addresses);
+    int error = resolveHost(login.server.c_str(), addresses, s.connection.stop());
     if (error != 0) {
         writeLogf("Сервер не найден! Ошибка - %d", error);
         return false;
@@ -38,6 +34,8 @@ bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login) {
     writeLog("Соединение с сервером установлено");
     return !login.implicitTls || secureConnection(s, login.server.c_str());
 }
+
+namespace {
 
 // The mailbox of the account line and its cache file's name. False (logged)
 // when the line names no server.

@@ -21,6 +21,10 @@ struct WalkGuard {
     WalkGuard& operator=(const WalkGuard&) = delete;
 };
 
+// Resolves the mailbox's server, connects and, on a port of TLS from the
+// first byte (995, 993), starts TLS. False (logged) when any step failed.
+bool connectToServer(Pop3Dialogue& s, const MailboxLogin& login);
+
 // The dialogue's text is the account line; header blocks of new mails are
 // appended to headerFile. Returns 1 once the STAT reply held a count.
 int runReception(Pop3Dialogue& s, WalkGuard& walk, HANDLE headerFile);

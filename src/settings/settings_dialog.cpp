@@ -152,6 +152,10 @@ void onDestroy() {
     gAgent.settingsOpen = 0;
     gAgent.settingsDialog = nullptr;
     gAgent.settingsPage = nullptr;
+    // The agent reads the mailboxes anew for their IDLE connections.
+    if (gAgent.agentWindow != nullptr) {
+        PostMessageA(gAgent.agentWindow, WM_SETTINGS_CLOSED, 0, 0);
+    }
     bool news = gAgent.runNewMailCount != 0 || gAgent.newTelegramCount != 0;
     modifyTrayIcon(news ? IDI_MAIL : IDI_AGENT, ReceivedTip(gAgent.runNewMailCount).text);
 }

@@ -24,7 +24,8 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   replies       {"<command>": "<reply>"}: replaces the reply to a command;
                 "{tag}" in the reply stands for the command's tag
   silentOn      command after which nothing is answered any more
-                ("greeting": not even a greeting)
+                ("greeting": not even a greeting; "DONE": IDLE begins, but
+                its end is never answered)
   byeOn         {"<command>": N}: sends the first N untagged lines of the
                 reply (of a FETCH: its messages and interjections), then
                 "* BYE", and closes the connection
@@ -38,6 +39,7 @@ At every new connection the server reads CONTROL_DIR/scenario.json:
   hugeHeader    header size in bytes of message 1 (generated)
   idleByeMs     a client in IDLE gets "* BYE" and a closed connection after
                 that many milliseconds
+  idleByeOnce   true: only the first IDLE of the scenario ends so
 A <command> key matches every command that begins with it, its tag left out,
 letter case ignored ("UID FETCH" matches "a5 uid fetch 1:* (UID)").
 New mail: each line of CONTROL_DIR/arrivals.txt is the path of a message
@@ -488,6 +490,9 @@ class Handler(socketserver.BaseRequestHandler):
             return self.send(('%s BAD Unknown command\r\n' % tag).encode(), command)
         self.send(b'+ idling\r\n', command)
         bye_ms = self.scenario.get('idleByeMs')
+        if self.scenario.get('idleByeOnce'):
+            idles = [l for l in read_lines('transcript.txt') if l.upper().endswith(' IDLE')]
+            bye_ms = bye_ms if len(idles) <= 1 else None
         bye_at = time.monotonic() + bye_ms / 1000.0 if bye_ms else None
         while b'\r\n' not in self.buffer:
             for line in self.news():
@@ -500,6 +505,9 @@ class Handler(socketserver.BaseRequestHandler):
                 self.receive()
         line = self.read_line()
         record('transcript.txt', line)
+        if self.scenario.get('silentOn', '').upper() == 'DONE':
+            self.hold()
+            raise Closed
         if line.upper() != 'DONE':
             return self.send(('%s BAD Expected DONE\r\n' % tag).encode())
         self.send(('%s OK Idle completed\r\n' % tag).encode())
