@@ -165,7 +165,8 @@ TEST_F(ImapIdle, AServerWithoutIdleIsLeftToTheTimer) {
     std::vector<std::string> transcript = fakeImapTranscript();
     EXPECT_EQ(0u, linesStartingWith(transcript, "IDLE"));
     EXPECT_EQ(1u, linesStartingWith(transcript, "LOGOUT"));
-    EXPECT_NE(std::string::npos, log().find("Сервер fake.test не предлагает IDLE: ящик Фейк проверяется по расписанию"));
+    EXPECT_NE(std::string::npos,
+              log().find("Сервер fake.test не предлагает IDLE: ящик Фейк проверяется по расписанию"));
 }
 
 // After a wake a live connection answers DONE and idles on; one whose
