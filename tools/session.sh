@@ -126,7 +126,10 @@ session_start() {
 # TLS, on 127.0.0.4 (995, and STLS on 110 when a scenario offers it), and the
 # scripted IMAP server on 127.0.0.2:143 and, with TLS, on 127.0.0.4 (993, and
 # STARTTLS on 143 when a scenario offers it). pop3.six.test has only an IPv6
-# address. The paths are
+# address. Three domains have no POP3 server, so a mailbox test looks for IMAP
+# there: imap.iota.test is dovecot with TLS, imap.kappa.test dovecot in the
+# clear (143 alone), and lambda.test dovecot with TLS behind pop3.lambda.test,
+# where nothing answers. The paths are
 # handed to the Windows programs as Z: paths.
 # A local network whose gateway leads nowhere. It has no default route, so
 # the system reports no network connection, until a test asks the HTTP server
@@ -158,6 +161,10 @@ session_start_services() {
 ::1 pop3.six.test
 ::1 pop3.mix.test
 127.0.0.2 pop3.mix.test
+127.0.0.3 imap.iota.test
+127.0.0.1 imap.kappa.test
+127.0.0.5 pop3.lambda.test
+127.0.0.3 lambda.test
 HOSTS
     mount --bind "$KORVEL_SESSION_DIR/hosts" /etc/hosts
     # Names outside the hosts file fail at once, also while a gateway is set.

@@ -34,7 +34,7 @@ certs_make() {
             openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
                 -extfile "$1.ext" -out "$1.pem" 2>/dev/null
         }
-        leaf server "DNS:pop3.korvel.test,DNS:pop3.delta.test,DNS:fakes.test,DNS:fake.test,DNS:localhost"
+        leaf server "DNS:pop3.korvel.test,DNS:pop3.delta.test,DNS:imap.iota.test,DNS:lambda.test,DNS:fakes.test,DNS:fake.test,DNS:localhost"
         leaf wrongname "DNS:other.test"
         # Expired: valid for a year that is long over (openssl ca sets dates).
         mkdir -p ca-db

@@ -31,9 +31,8 @@
 
 #include "base/path.h"
 #include "core/settings_values.h"
+#include "core/test_params.h"
 #include "resources/resource.h"
-
-constexpr size_t kTestParamsCapacity = 520;
 
 // How a mailbox test ended (testFlag): failed (0), passed, or stopped before
 // the login because the server offers no TLS: the password would go in the

@@ -1,5 +1,6 @@
 #include "retrieval/pop3_address.h"
 
+#include "core/test_params.h"
 #include "store/account_line.h"
 
 #include <cstdlib>
@@ -28,15 +29,23 @@ bool readMailboxLine(const char* line, MailboxLogin& login) {
     return !login.server.empty();
 }
 
-bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain) {
+bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain,
+                     std::string& server) {
     const char* semicolon = strchr(text, ';');
     const char* at = strchr(text, '@');
     if (semicolon == nullptr || at == nullptr || at > semicolon) {
         return false;
     }
+    const char* separator = strchr(semicolon, kTestServerSeparator);
     address.assign(text, semicolon);
-    password.assign(semicolon + 1);
     domain.assign(at + 1, semicolon);
+    if (separator == nullptr) {
+        password.assign(semicolon + 1);
+        server.clear();
+    } else {
+        password.assign(semicolon + 1, separator);
+        server.assign(separator + 1);
+    }
     return true;
 }
 

@@ -29,9 +29,14 @@ struct MailboxLogin {
 // "server;port", split at its last ";". False when it names no server.
 bool readMailboxLine(const char* line, MailboxLogin& login);
 
-// Test mode input "address;password": the domain is the text after the first
-// "@" up to the first ";". False when the text has no "@" or no ";".
-bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain);
+// Test mode input "address;password", and after it, when the test goes to
+// the server an account line names, kTestServerSeparator and that line's
+// "server;port" (else server is empty). The domain is the text after the
+// first "@" up to the first ";"; the password runs to the separator (a
+// password of one line of MailBox.txt or of the page's one-line field holds
+// none). False when the text has no "@" or no ";".
+bool splitTestParams(const char* text, std::string& address, std::string& password, std::string& domain,
+                     std::string& server);
 
 // The port of an account line's last field: 1 to 65535, else 110.
 unsigned short parsePort(const std::string& text);

@@ -247,6 +247,16 @@ bool userAcceptsClearText(MailboxPage& page, const char* answer) {
     return true;
 }
 
+// An edited mailbox whose address stays hands its line's server to the test,
+// which goes straight to it when its port is an IMAP one.
+void serverToTest(const MailboxPage& page, char* server, size_t capacity) {
+    server[0] = '\0';
+    if (page.editingExisting && selectedRowValid(page) &&
+        _stricmp(accountList[page.selectedAccount].identity, page.editEntry.identity) == 0) {
+        copyText(server, capacity, accountList[page.selectedAccount].extra);
+    }
+}
+
 // "Сохранить": the mailbox is tested and, when the test passes, stored.
 void onSave(MailboxPage& page) {
     setPageStatus(page.window, "");
@@ -255,11 +265,13 @@ void onSave(MailboxPage& page) {
     }
     enableEditingInputs(page, false);
     UpdateWindow(page.window);
+    char server[sizeof page.editEntry.extra];
+    serverToTest(page, server, sizeof server);
     page.editEntry.extra[0] = '\0';
     HWND window = page.window;
     char answer[kTestParamsCapacity];
     const AccountEntry& entry = page.editEntry;
-    MailboxTestEnd end = testMailbox(window, entry.identity, entry.password, false, answer, sizeof answer);
+    MailboxTestEnd end = testMailbox(window, entry.identity, entry.password, server, false, answer, sizeof answer);
     if (end == MailboxTestEnd::WantsClearText) {
         if (!userAcceptsClearText(page, answer)) {
             // Nothing sent, nothing stored: the typed mailbox stays for
@@ -269,7 +281,7 @@ void onSave(MailboxPage& page) {
             }
             return;
         }
-        end = testMailbox(window, entry.identity, entry.password, true, answer, sizeof answer);
+        end = testMailbox(window, entry.identity, entry.password, server, true, answer, sizeof answer);
     }
     switch (end) {
     case MailboxTestEnd::PageGone:

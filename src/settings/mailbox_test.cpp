@@ -10,8 +10,10 @@ namespace {
 
 // Hands the mailbox to the poll thread and starts it; two cycles at once
 // would share the poll state, so none starts while one fetches.
-UniqueHandle startTest(const char* address, const char* password, bool clearText) {
-    formatText(gAgent.testParams, sizeof gAgent.testParams, "%s;%s", address, password);
+UniqueHandle startTest(const char* address, const char* password, const char* server, bool clearText) {
+    const char separator[] = {kTestServerSeparator, '\0'};
+    formatText(gAgent.testParams, sizeof gAgent.testParams, "%s;%s%s%s", address, password,
+               server[0] != '\0' ? separator : "", server);
     gAgent.pollMode = 0;
     gAgent.testClearText = clearText;
     gAgent.testFlag = 1;
@@ -20,10 +22,10 @@ UniqueHandle startTest(const char* address, const char* password, bool clearText
 
 } // namespace
 
-MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, bool clearText, char* answer,
-                           size_t capacity) {
+MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, const char* server, bool clearText,
+                           char* answer, size_t capacity) {
     answer[0] = '\0';
-    UniqueHandle thread = startTest(address, password, clearText);
+    UniqueHandle thread = startTest(address, password, server, clearText);
     if (!thread) {
         gAgent.testParams[0] = '\0';
         return MailboxTestEnd::NotStarted;

@@ -19,7 +19,10 @@ enum class MailboxTestEnd {
 
 // Runs the test while the page stays painted, its status line and the
 // notice "Тестирование. Минуточку..." telling of it. The address and
-// password stay in the agent state no longer than the test. With clearText
-// the test may send the password in the clear (the user agreed to it).
-MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, bool clearText, char* answer,
-                           size_t capacity);
+// password stay in the agent state no longer than the test. server is the
+// "server;port" of the account line being edited, or empty: the test goes
+// straight to a server with an IMAP port, and guesses the server from the
+// address otherwise. With clearText the test may send the password in the
+// clear (the user agreed to it).
+MailboxTestEnd testMailbox(HWND page, const char* address, const char* password, const char* server, bool clearText,
+                           char* answer, size_t capacity);

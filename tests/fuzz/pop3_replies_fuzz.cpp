@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parsePort(login.port) == 0) {
         __builtin_trap();
     }
-    std::string address, password, domain;
-    splitTestParams(asLine.c_str(), address, password, domain);
+    std::string address, password, domain, server;
+    splitTestParams(asLine.c_str(), address, password, domain, server);
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include "retrieval/pop3_login.h"
 
+#include "imap_fixtures.h"
+
 TEST_F(Pop3Session, TestModeGuessesTheServerName) {
     DovecotMailbox box;
     std::string result;
@@ -96,4 +98,69 @@ TEST_F(Pop3Session, TestModeSendsNoPasswordInTheClearUntilTheUserAgrees) {
     ASSERT_EQ(kTestPassed, test("ivan@fake.test;secret", result, true));
     EXPECT_EQ("fake.test;110", result);
     EXPECT_TRUE(sent("PASS secret"));
+}
+
+// Domains without a POP3 server (the test session's hosts): the test looks
+// for IMAP, "imap." + domain first and the domain after it, 993 before 143.
+TEST_F(Pop3Session, TestModeFindsImapWhereNoPop3ServerAnswers) {
+    DovecotMailbox box;
+    std::string result;
+    // No POP3 name resolves: dovecot's TLS address under the imap. name.
+    ASSERT_EQ(kTestPassed, test(box.user() + "@iota.test;" + box.password(), result, false));
+    EXPECT_EQ("imap.iota.test;993", result);
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем pop.iota.test не найден!"));
+    EXPECT_NE(std::string::npos, text.find("Сервер POP3 для домена iota.test не отвечает, ищем сервер IMAP"));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем imap.iota.test обнаружен"));
+    EXPECT_EQ(1u, count(text, " LOGIN "));
+    EXPECT_EQ(std::string::npos, text.find(box.password()));
+
+    // pop3.lambda.test resolves but nothing answers there; imap.lambda.test
+    // does not resolve; lambda.test has IMAP over TLS.
+    ASSERT_EQ(kTestPassed, test(box.user() + "@lambda.test;" + box.password(), result, false));
+    EXPECT_EQ("lambda.test;993", result);
+    text = log();
+    EXPECT_NE(std::string::npos, text.find("Сервер pop3.lambda.test не принимает соединений на порту 995 - "));
+    EXPECT_NE(std::string::npos, text.find("Сервер pop3.lambda.test не принимает соединений на порту 110 - "));
+    EXPECT_NE(std::string::npos, text.find("Сервер с именем imap.lambda.test не найден!"));
+
+    // IMAP in the clear on 143 alone: the password waits for the user.
+    ASSERT_EQ(kTestWantsClearText, test(box.user() + "@kappa.test;" + box.password(), result, false));
+    EXPECT_EQ("imap.kappa.test;143", result);
+    EXPECT_NE(std::string::npos, log().find("Сервер imap.kappa.test не принимает соединений на порту 993 - "));
+    EXPECT_EQ(2u, count(log(), " LOGIN "));
+    ASSERT_EQ(kTestPassed, test(box.user() + "@kappa.test;" + box.password(), result, true));
+    EXPECT_EQ("imap.kappa.test;143", result);
+
+    EXPECT_EQ(0, test(box.user() + "@iota.test;wrong", result));
+    EXPECT_EQ(kNotRecognised, result);
+}
+
+// A server that an account line names with an IMAP port is tested there over
+// IMAP alone: fake.test has a POP3 server that a guess would find first.
+TEST_F(Pop3Session, TestModeGoesStraightToANamedImapServer) {
+    setFakePop3Scenario("{}");
+    setFakeImapScenario("{\"password\": \"secret\"}");
+    std::string result;
+    ASSERT_EQ(kTestPassed, test("ivan@fake.test;secret\nfakes.test;993", result, false));
+    EXPECT_EQ("fakes.test;993", result);
+    std::vector<std::string> commands = fakeImapTranscript();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_NE(std::string::npos, commands.back().find("LOGOUT"));
+
+    ASSERT_EQ(kTestWantsClearText, test("ivan@fake.test;secret\nfake.test;143", result, false));
+    EXPECT_EQ("fake.test;143", result);
+    ASSERT_EQ(kTestPassed, test("ivan@fake.test;secret\nfake.test;143", result, true));
+    EXPECT_EQ("fake.test;143", result);
+
+    // Nothing listens on 993 there: no other port, no other server.
+    EXPECT_EQ(0, test("ivan@fake.test;secret\nfake.test;993", result));
+    EXPECT_EQ(kNoAnswer, result);
+    EXPECT_TRUE(fakePop3Transcript().empty());
+    EXPECT_EQ(std::string::npos, log().find("не найден!"));
+
+    // A POP3 server named so is guessed again, as any mailbox is.
+    ASSERT_EQ(kTestPassed, test("ivan@fake.test;secret\nfakes.test;995", result));
+    EXPECT_EQ("fake.test;110", result);
+    EXPECT_FALSE(fakePop3Transcript().empty());
 }

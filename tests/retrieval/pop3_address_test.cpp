@@ -44,15 +44,22 @@ TEST(AccountLine, MissingServerOrPort) {
     EXPECT_FALSE(readMailboxLine("", f));
 }
 
-TEST(TestParams, AddressPasswordAndDomain) {
-    std::string address, password, domain;
-    ASSERT_TRUE(splitTestParams("ivan@alpha.test;se;cret", address, password, domain));
+TEST(TestParams, AddressPasswordDomainAndServer) {
+    std::string address, password, domain, server = "stale";
+    ASSERT_TRUE(splitTestParams("ivan@alpha.test;se;cret", address, password, domain, server));
     EXPECT_EQ("ivan@alpha.test", address);
     EXPECT_EQ("se;cret", password);
     EXPECT_EQ("alpha.test", domain);
-    EXPECT_FALSE(splitTestParams("ivan.alpha.test;secret", address, password, domain));
-    EXPECT_FALSE(splitTestParams("ivan@alpha.test", address, password, domain));
-    EXPECT_FALSE(splitTestParams("ivan;p@ss", address, password, domain));
+    EXPECT_EQ("", server);
+    // The server of an account line follows a line end; the password still
+    // takes every ";" before it.
+    ASSERT_TRUE(splitTestParams("ivan@alpha.test;se;cret\nimap.x.test;993", address, password, domain, server));
+    EXPECT_EQ("se;cret", password);
+    EXPECT_EQ("alpha.test", domain);
+    EXPECT_EQ("imap.x.test;993", server);
+    EXPECT_FALSE(splitTestParams("ivan.alpha.test;secret", address, password, domain, server));
+    EXPECT_FALSE(splitTestParams("ivan@alpha.test", address, password, domain, server));
+    EXPECT_FALSE(splitTestParams("ivan;p@ss", address, password, domain, server));
 }
 
 TEST(TestParams, Port) {

@@ -59,7 +59,7 @@ int Pop3Session::receive(const std::string& accountLine) {
 }
 
 int Pop3Session::test(const std::string& params, std::string& result, bool clearText) {
-    char buffer[520];
+    char buffer[kTestParamsCapacity];
     copyText(buffer, sizeof buffer, params.c_str());
     int ok = runPop3Session(clearText ? kSessionTestInClear : kSessionTest, buffer, sizeof buffer);
     result = buffer;

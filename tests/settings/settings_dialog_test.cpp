@@ -12,6 +12,7 @@
 #include "agent_process.h"
 #include "agent_window_fixture.h"
 #include "http_fixtures.h"
+#include "imap_fixtures.h"
 #include "onlooker.h"
 #include "poll_cycle_wait.h"
 #include "pop3_fixtures.h"
@@ -286,6 +287,53 @@ TEST_F(SettingsDialog, AMailboxWithImplicitTlsIsStoredWithPort995) {
               readFile(mailboxFile()));
     // Its receptions will never send the password in the clear.
     EXPECT_EQ(box.user() + "@delta.test;pop3.delta.test\r\n", readFile(path("TlsBox.txt")));
+}
+
+// A domain without POP3 (iota.test): the page stores the IMAP server the
+// test found, and the poll at closing brings the mails over IMAP.
+TEST_F(SettingsDialog, AnImapMailboxIsFoundStoredAndPolled) {
+    DovecotMailbox box;
+    box.addCorpus();
+    const std::string address = box.user() + "@iota.test";
+    open("");
+    command(IDC_MAILBOX_ADD);
+    {
+        Onlooker onlooker(dialog);
+        enterAndSave("Имап", address, box.password());
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+        EXPECT_TRUE(onlooker.boxes().empty());
+    }
+    EXPECT_EQ("A;Имап;" + address + ";" + box.password() + ";imap.iota.test;993\r\n", readFile(mailboxFile()));
+    closeDialog();
+    ASSERT_TRUE(waitForPollCycle());
+    EXPECT_EQ(box.messageCount(), splitLines(readFile(dir / "GetMail.txt")).size());
+}
+
+// A line written by hand with an IMAP server: editing the mailbox tests that
+// server over IMAP, and never guesses (fake.test has a POP3 server that a
+// guess finds). Another address is another mailbox, its server guessed.
+TEST_F(SettingsDialog, EditingAHandWrittenImapMailboxTestsItsServer) {
+    setFakePop3Scenario("{}");
+    setFakeImapScenario("{\"password\": \"secret\"}");
+    open("A;Фейк;ivan@fake.test;old;fakes.test;993\r\n");
+    selectRow(0);
+    command(IDC_MAILBOX_EDIT);
+    {
+        Onlooker onlooker(dialog);
+        enterAndSave("Фейк", "ivan@fake.test", "secret");
+        EXPECT_EQ(kGreen, onlooker.alert("Успешное тестирование."));
+    }
+    EXPECT_EQ("A;Фейк;ivan@fake.test;secret;fakes.test;993\r\n", readFile(mailboxFile()));
+    EXPECT_TRUE(fakePop3Transcript().empty());
+    EXPECT_FALSE(fakeImapTranscript().empty());
+
+    selectRow(0);
+    command(IDC_MAILBOX_EDIT);
+    {
+        Onlooker onlooker(dialog, IDYES); // the POP3 server has no TLS
+        enterAndSave("Фейк", "petr@fake.test", "secret");
+    }
+    EXPECT_EQ("A;Фейк;petr@fake.test;secret;fake.test;110\r\n", readFile(mailboxFile()));
 }
 
 // A server without TLS gets the password in the clear: the page stores such
