@@ -27,11 +27,11 @@ extern IdleTimings gIdleTimings;
 
 // How an IDLE connection ended.
 enum class IdleEnd {
-    Stopped,  // the stop was requested
-    NoIdle,   // the server does not offer IDLE: the timer polls the mailbox
-    Refused,  // the password or the certificate was refused, or TLS failed
-    Broken,   // the connection failed or the server closed it
-    Woken,    // dead after the system woke up or the network changed
+    Stopped, // the stop was requested
+    NoIdle,  // the server does not offer IDLE: the timer polls the mailbox
+    Refused, // the password or the certificate was refused, or TLS failed
+    Broken,  // the connection failed or the server closed it
+    Woken,   // dead after the system woke up or the network changed
 };
 
 // Called on the connection's thread whenever the server reports more

@@ -47,8 +47,8 @@ bool pauseBeforeRetry(Watcher& w, DWORD& pauseMs) {
     if (woke == WAIT_OBJECT_0 || w.stop.requested()) {
         return false;
     }
-    pauseMs = woke == WAIT_OBJECT_0 + 1 ? gIdleTimings.firstPauseMs
-                                        : std::min(pauseMs * 2, gIdleTimings.longestPauseMs);
+    pauseMs =
+        woke == WAIT_OBJECT_0 + 1 ? gIdleTimings.firstPauseMs : std::min(pauseMs * 2, gIdleTimings.longestPauseMs);
     return true;
 }
 
