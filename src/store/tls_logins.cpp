@@ -2,6 +2,7 @@
 
 #include "base/event_log.h"
 #include "base/file_io.h"
+#include "base/win_handles.h"
 #include "base/win_util.h"
 #include "core/program_names.h"
 #include "core/service_paths.h"
@@ -15,6 +16,11 @@ namespace {
 
 // Longer lines are no mailbox's: an address and a server name are far shorter.
 constexpr size_t kLongestLine = 1024;
+
+// The poll, the IDLE connections and the mailbox page log in on threads of
+// their own: each reads the file and writes it back whole, one at a time, so
+// that no thread's line is lost to another's write.
+SRWLOCK fileLock = SRWLOCK_INIT;
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -100,6 +106,7 @@ bool writeMailboxes(const ServicePath& path, const std::vector<std::string>& key
 } // namespace
 
 TlsLoginRecord tlsLoginRecord(const char* address, const char* server) {
+    ExclusiveLock lock(fileLock);
     ServicePath path(kTlsLoginsFile);
     std::vector<std::string> keys;
     if (!readMailboxes(path, keys)) {
@@ -110,6 +117,7 @@ TlsLoginRecord tlsLoginRecord(const char* address, const char* server) {
 }
 
 bool rememberTlsLogin(const char* address, const char* server) {
+    ExclusiveLock lock(fileLock);
     ServicePath path(kTlsLoginsFile);
     std::vector<std::string> keys;
     // A file that cannot be read is not overwritten: it may name others.
@@ -125,6 +133,7 @@ bool rememberTlsLogin(const char* address, const char* server) {
 }
 
 bool forgetTlsLogin(const char* address, const char* server) {
+    ExclusiveLock lock(fileLock);
     ServicePath path(kTlsLoginsFile);
     std::vector<std::string> keys;
     if (!readMailboxes(path, keys)) {

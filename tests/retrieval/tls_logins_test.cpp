@@ -4,6 +4,9 @@
 #include "pop3_session_fixture.h"
 
 #include "base/file_io.h"
+#include "store/tls_logins.h"
+
+#include <thread>
 
 namespace {
 
@@ -87,4 +90,25 @@ TEST_F(Pop3Session, ADamagedOrUnreadableRecordFileStillKeepsThePasswordBack) {
     EXPECT_EQ(1, receive(ivan));
     EXPECT_TRUE(sawLogin());
     EXPECT_FALSE(fileExists(record));
+}
+
+// The poll, the IDLE connections and the mailbox page log in at the same
+// time: every login they record is in the file afterwards.
+TEST_F(Pop3Session, LoginsRecordedAtOnceByManyThreadsAreAllKept) {
+    constexpr int kThreads = 6;
+    constexpr int kEach = 8;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; t++) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEach; i++) {
+                std::string address = "u" + std::to_string(t) + "x" + std::to_string(i) + "@korvel.test";
+                rememberTlsLogin(address.c_str(), "imap.korvel.test");
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::string text = readFile(dir / "TlsBox.txt");
+    EXPECT_EQ(static_cast<size_t>(kThreads * kEach), count(text, "\r\n")) << text;
 }
