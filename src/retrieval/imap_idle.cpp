@@ -179,6 +179,11 @@ IdleEnd failed(const Pop3Dialogue& s) {
 IdleEnd idleOnMailbox(const MailboxLogin& login, ConnectionStop& stop, HANDLE wake, const MailArrived& arrived,
                       bool& idled) {
     idled = false;
+    SocketLibrary library;
+    if (!library.started()) {
+        writeLog("Ошибка! Невозможно подключиться к Интернет");
+        return IdleEnd::Broken;
+    }
     char shortText[kShortTextCapacity] = "";
     Pop3Dialogue s(false, shortText, sizeof shortText, stop);
     writeLogf("Ящик %s: соединение для уведомлений о новой почте (IDLE)", login.alias.c_str());

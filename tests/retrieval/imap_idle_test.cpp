@@ -53,6 +53,13 @@ bool waitForImapCommand(const std::string& command, size_t times = 1) {
     return true;
 }
 
+std::atomic<int> socketStarts{0};
+
+int WSAAPI socketLibraryMissing(WORD, LPWSADATA) {
+    socketStarts++;
+    return WSASYSNOTREADY;
+}
+
 std::string fakeMailPath(size_t index) {
     return mailCorpusFolder() + corpusMailNames()[index];
 }
@@ -167,6 +174,18 @@ TEST_F(ImapIdle, AServerWithoutIdleIsLeftToTheTimer) {
     EXPECT_EQ(1u, linesStartingWith(transcript, "LOGOUT"));
     EXPECT_NE(std::string::npos,
               log().find("Сервер fake.test не предлагает IDLE: ящик Фейк проверяется по расписанию"));
+}
+
+// The connection starts the socket library for itself: no poll may be
+// running to have started it.
+TEST_F(ImapIdle, TheConnectionStartsTheSocketLibrary) {
+    gSocketStartup = socketLibraryMissing;
+    idle("Фейк;ivan@fake.test;secret;fake.test;143");
+    thread.join();
+    gSocketStartup = WSAStartup;
+    EXPECT_EQ(1, socketStarts.load());
+    EXPECT_EQ(IdleEnd::Broken, end.load());
+    EXPECT_NE(std::string::npos, log().find("Ошибка! Невозможно подключиться к Интернет"));
 }
 
 // After a wake a live connection answers DONE and idles on; one whose
