@@ -12,6 +12,8 @@ namespace {
 // Room for the short text of a failure (the dialogue's buffer).
 constexpr size_t kShortTextCapacity = 128;
 constexpr char kDone[] = "DONE\r\n";
+// An IDLE the server ends sooner than this is no IDLE to begin again at once.
+constexpr ULONGLONG kShortestIdleMs = 1000;
 
 // One IDLE connection: its session, the count of INBOX as the server last
 // reported it, and what to call when it grows.
@@ -129,6 +131,18 @@ bool endIdle(Idle& idle, DWORD waitMs) {
     }
 }
 
+// The server ended IDLE without a DONE. After a while in IDLE (a server's
+// own limit) IDLE begins anew; a refusal leaves the mailbox to the timer,
+// and an end at once makes a new connection after a pause rather than a
+// busy loop of IDLE commands.
+IdleEnd serverEndedIdle(const ImapResponse& r, ULONGLONG began, bool& again) {
+    if (r.status != ImapStatus::Ok) {
+        return IdleEnd::NoIdle;
+    }
+    again = GetTickCount64() - began >= kShortestIdleMs;
+    return IdleEnd::Broken;
+}
+
 // One IDLE command from its start to its end: what the server reports is
 // taken in until the time to renew it (or until a wake, when the server must
 // answer DONE quickly to prove the connection alive). Again tells that the
@@ -140,7 +154,8 @@ IdleEnd idleOnce(Idle& idle, bool& idled, bool& again) {
         return end;
     }
     idled = true;
-    const ULONGLONG renewAt = GetTickCount64() + gIdleTimings.renewMs;
+    const ULONGLONG began = GetTickCount64();
+    const ULONGLONG renewAt = began + gIdleTimings.renewMs;
     for (;;) {
         ULONGLONG now = GetTickCount64();
         DWORD left = now < renewAt ? static_cast<DWORD>(renewAt - now) : 0;
@@ -155,8 +170,7 @@ IdleEnd idleOnce(Idle& idle, bool& idled, bool& again) {
             return broken(idle);
         }
         if (r.kind == ImapKind::Tagged && r.tag == idle.tag) {
-            again = true; // the server ended IDLE itself
-            return IdleEnd::Broken;
+            return serverEndedIdle(r, began, again);
         }
         if (r.kind == ImapKind::Untagged && !takeUntagged(idle, r)) {
             return IdleEnd::Broken;

@@ -176,6 +176,24 @@ TEST_F(ImapIdle, AServerWithoutIdleIsLeftToTheTimer) {
               log().find("Сервер fake.test не предлагает IDLE: ящик Фейк проверяется по расписанию"));
 }
 
+// A server that ends each IDLE at once is not asked again in a busy loop,
+// and one that refuses IDLE leaves the mailbox to the timer.
+TEST_F(ImapIdle, AnIdleTheServerEndsAtOnceIsNotBegunAgain) {
+    const struct {
+        const char* reply;
+        IdleEnd end;
+    } cases[] = {{"{tag} OK IDLE done", IdleEnd::Broken}, {"{tag} BAD IDLE refused", IdleEnd::NoIdle}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        setFakeImapScenario(
+            corpusScenario(std::string("\"replies\": {\"IDLE\": \"+ idling\\r\\n") + c.reply + "\\r\\n\"}"));
+        idle("Фейк;ivan@fake.test;secret;fake.test;143");
+        thread.join();
+        EXPECT_EQ(c.end, end.load());
+        EXPECT_EQ(1u, linesStartingWith(fakeImapTranscript(), "IDLE"));
+    }
+}
+
 // The connection starts the socket library for itself: no poll may be
 // running to have started it.
 TEST_F(ImapIdle, TheConnectionStartsTheSocketLibrary) {
