@@ -197,6 +197,7 @@ TEST_F(ImapIdle, AnIdleTheServerEndsAtOnceIsNotBegunAgain) {
 // The connection starts the socket library for itself: no poll may be
 // running to have started it.
 TEST_F(ImapIdle, TheConnectionStartsTheSocketLibrary) {
+    socketStarts = 0;
     gSocketStartup = socketLibraryMissing;
     idle("Фейк;ivan@fake.test;secret;fake.test;143");
     thread.join();
