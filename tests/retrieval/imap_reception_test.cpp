@@ -218,6 +218,17 @@ TEST_F(ImapReception, DeletionCountsOnlyOnceTheServerConfirmedIt) {
     EXPECT_FALSE(fakeImapSent("UID EXPUNGE"));
     EXPECT_EQ(0u, gRetrieval.remainingDeletionCount());
 
+    // An IMAP4rev2 server has UID EXPUNGE without offering UIDPLUS: it is
+    // used there, so that only the marked mail can go.
+    knowSeen();
+    markForDeletion(ids[0]);
+    const std::string rev2 = "\"capabilities\": [\"IMAP4rev2\", \"IDLE\", \"AUTH=PLAIN\"]";
+    setFakeImapScenario(corpusScenario(rev2));
+    ASSERT_EQ(1, receive(fakeImapLine()));
+    EXPECT_EQ(std::vector<std::string>{"1"}, fakeImapExpunged());
+    EXPECT_TRUE(fakeImapSent("UID EXPUNGE 1"));
+    EXPECT_EQ(0u, gRetrieval.remainingDeletionCount());
+
     // The server goes away before it confirms the flag: the record stays
     // for the next poll, and the mail on the server.
     knowSeen();

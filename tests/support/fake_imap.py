@@ -469,7 +469,9 @@ class Handler(socketserver.BaseRequestHandler):
         self.expunge(command, ok)
 
     def on_uid_expunge(self, tag, command, args, ok):
-        if self.scenario.get('noUidplus') or 'UIDPLUS' not in self.capabilities():
+        # UID EXPUNGE belongs to UIDPLUS, and to IMAP4rev2 itself.
+        offered = set(c.upper() for c in self.capabilities())
+        if self.scenario.get('noUidplus') or not offered & {'UIDPLUS', 'IMAP4REV2'}:
             return self.send(('%s BAD Unknown command\r\n' % tag).encode(), command)
         if self.mailbox is None or self.read_only or not args:
             return self.send(('%s NO Mailbox is read-only or not selected\r\n' % tag).encode(), command)
