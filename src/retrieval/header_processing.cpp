@@ -8,6 +8,7 @@
 #include "base/win_util.h"
 #include "retrieval/encoded_word.h"
 #include "retrieval/header_blocks.h"
+#include "retrieval/header_windows.h"
 #include "retrieval/system_charsets.h"
 #include "base/file_io.h"
 #include "core/program_names.h"
@@ -83,31 +84,12 @@ void logUnrecognisedDate(const TextSpan& date) {
     writeLogf("Строка даты нераспознана: %s", value);
 }
 
-// Reads the whole header file into text; false (logged) when it cannot.
-bool readHeaderFile(HANDLE headerFile, const char* headerPath, FileImage& text) {
-    FileReadResult read = readFileImage(headerFile, text);
-    SystemError failure(read.code);
-    switch (read.failedStep) {
-    case FileReadStep::None:
-        return true;
-    case FileReadStep::Open:
-    case FileReadStep::Size:
-        writeLogf("Затрудняюсь определить длину файла %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
-        return false;
-    case FileReadStep::Memory:
-        writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
-        return false;
-    case FileReadStep::Read:
-        writeLogf("Затрудняюсь прочитать файл %s\r\nОшибка %u: %s", headerPath, failure.code, failure.text);
-        return false;
-    }
-    return false;
-}
-
-// Appends the record line of every block of text to the open GetMail.txt
-// and flushes it to disk; complete tells whether all of them are there.
-// Returns the number of lines appended.
-int appendRecords(const FileImage& text, HANDLE mailFile, const char* mailPath, bool& complete) {
+// Appends the record line of every block of the header file's windows
+// (the first one, text, in hand) to the open GetMail.txt and flushes it to
+// disk; complete tells whether all of them are there. Returns the number of
+// lines appended.
+int appendRecords(HeaderWindows& windows, const char* text, size_t length, HANDLE mailFile, const char* mailPath,
+                  bool& complete) {
     std::unique_ptr<RecordOutput> output(new (std::nothrow) RecordOutput(mailFile, mailPath));
     std::unique_ptr<RecordLine> record(new (std::nothrow) RecordLine);
     if (!output || !record) {
@@ -115,21 +97,22 @@ int appendRecords(const FileImage& text, HANDLE mailFile, const char* mailPath, 
         writeLogf("Система не выделила память под буфер\r\nОшибка %u: %s", failure.code, failure.text);
         return 0;
     }
-    size_t position = 0;
-    HeaderBlock block;
-    while (nextHeaderBlock(text.text(), text.size, &position, &block)) {
-        uint64_t number = ++gAgent.highestMailNumber;
-        formatHeaderRecord(block, number, &systemCodePageConverter(), record.get());
-        if (record->dateUnrecognised) {
-            logUnrecognisedDate(block.date);
+    bool stopped = false;
+    do {
+        size_t position = 0;
+        HeaderBlock block;
+        while (!stopped && nextHeaderBlock(text, length, &position, &block)) {
+            uint64_t number = ++gAgent.highestMailNumber;
+            formatHeaderRecord(block, number, &systemCodePageConverter(), record.get());
+            if (record->dateUnrecognised) {
+                logUnrecognisedDate(block.date);
+            }
+            stopped = !output->add(record->text, record->length);
         }
-        if (!output->add(record->text, record->length)) {
-            break;
-        }
-    }
+    } while (!stopped && windows.next(text, length));
     // The records must be on the disk before IdMail.txt calls their mails
     // known: after a crash in between a mail is announced twice, never lost.
-    if (output->flush() && !output->failed()) {
+    if (output->flush() && !output->failed() && !windows.failed()) {
         if (FlushFileBuffers(mailFile)) {
             complete = true;
         } else {
@@ -147,16 +130,16 @@ int processHeaders(UniqueHandle headerFile, bool* allWritten) {
     bool& complete = allWritten != nullptr ? *allWritten : unused;
     complete = false;
     ServicePath headerFilePath(kHeaderFile);
-    FileImage text;
-    if (!readHeaderFile(headerFile.get(), headerFilePath.text, text)) {
+    HeaderWindows windows(headerFile.get(), headerFilePath.text);
+    const char* text = nullptr;
+    size_t length = 0;
+    if (!windows.open() || !windows.next(text, length)) {
+        if (!windows.failed() && windows.empty()) {
+            writeLogf("Файл %s пуст!", headerFilePath.text);
+            complete = true;
+        }
         return 0;
     }
-    if (text.size == 0) {
-        writeLogf("Файл %s пуст!", headerFilePath.text);
-        complete = true;
-        return 0;
-    }
-    headerFile.reset();
 
     ServicePath mailFilePath(kFreshMailFile);
     UniqueHandle mailFile(openServiceFile(mailFilePath.text, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS));
@@ -166,5 +149,5 @@ int processHeaders(UniqueHandle headerFile, bool* allWritten) {
         writeLogf("Затрудняюсь открыть файл %s\r\nОшибка %u: %s", mailFilePath.text, failure.code, failure.text);
         return 0;
     }
-    return appendRecords(text, mailFile.get(), mailFilePath.text, complete);
+    return appendRecords(windows, text, length, mailFile.get(), mailFilePath.text, complete);
 }

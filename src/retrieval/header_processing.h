@@ -3,8 +3,8 @@
 #pragma once
 #include "base/win_handles.h"
 
-// Reads the whole header file (the run's open MailTmp.txt, which it takes
-// over and closes on every way out), gives every block the next mail number
+// Reads the header file (the run's open MailTmp.txt, which it takes over and
+// closes on every way out) a window at a time, gives every block the next mail number
 // (gAgent.highestMailNumber + 1) and appends its record line to
 // serviceFolder\GetMail.txt, which is flushed to disk before this returns.
 // Failures are written to the event log. Returns the number of record lines

@@ -1,4 +1,5 @@
 #include "retrieval/header_processing.h"
+#include "retrieval/header_windows.h"
 
 #include "core/agent_state.h"
 #include "base/event_log.h"
@@ -140,4 +141,58 @@ TEST_F(HeaderProcessing, HeaderFileThatCannotBeRead) {
     EXPECT_NE(std::string::npos, log().find("Затрудняюсь определить длину файла " + tmpPath() + "\r\nОшибка 6: "))
         << log();
     EXPECT_FALSE(fileExists(mailPath()));
+}
+
+namespace {
+
+// Restores the window size of the header file's reading.
+struct WindowSize {
+    explicit WindowSize(size_t bytes) : saved(gHeaderWindowBytes) { gHeaderWindowBytes = bytes; }
+    ~WindowSize() { gHeaderWindowBytes = saved; }
+    size_t saved;
+};
+
+} // namespace
+
+// The header file is read a window at a time: wherever the windows end, the
+// records are those of the whole file read at once.
+TEST_F(HeaderProcessing, WindowsCutAnywhereGiveTheSameRecords) {
+    std::string text;
+    for (int i = 0; i < 200; i++) {
+        std::string padding(static_cast<size_t>((i * 37) % 1500), 'x');
+        text += block("Ящик", "id" + std::to_string(i),
+                      "X-Pad: " + padding + "\r\nFrom: s" + std::to_string(i) + "@example.ru\r\nSubject: mail " +
+                          std::to_string(i));
+    }
+    gAgent.highestMailNumber = 0;
+    ASSERT_EQ(200, processHeaders(headerFile(text)));
+    const std::string whole = readFile(mailPath());
+    for (size_t window : {4096u, 5003u, 9973u, 65536u}) {
+        SCOPED_TRACE(window);
+        WindowSize size(window);
+        DeleteFileA(mailPath().c_str());
+        gAgent.highestMailNumber = 0;
+        bool allWritten = false;
+        EXPECT_EQ(200, processHeaders(headerFile(text), &allWritten));
+        EXPECT_TRUE(allWritten);
+        EXPECT_EQ(whole, readFile(mailPath()));
+    }
+}
+
+// A block longer than a whole window (no session writes one) gives its
+// record from what fits, and the blocks after it come whole.
+TEST_F(HeaderProcessing, ABlockLongerThanTheWindowIsCutAndTheRestFollow) {
+    WindowSize size(4096);
+    std::string huge = "From: big@example.ru\r\nSubject: big\r\nX-Long: " + std::string(12000, 'y');
+    std::string text = block("Дом", "a", "Subject: first") + block("Дом", "b", huge) +
+                       block("Дом", "c", "Subject: third") + block("Дом", "d", "Subject: fourth");
+    gAgent.highestMailNumber = 0;
+    bool allWritten = false;
+    EXPECT_EQ(4, processHeaders(headerFile(text), &allWritten));
+    EXPECT_TRUE(allWritten);
+    std::vector<std::string> lines = splitLines(readFile(mailPath()));
+    ASSERT_EQ(4u, lines.size());
+    EXPECT_EQ(0u, lines[1].find("2;0;Дом;ivanov@example.ru;2.4 Кб;b;"));
+    EXPECT_EQ("3;0;Дом;ivanov@example.ru;2.4 Кб;c;;;;third", lines[2]);
+    EXPECT_EQ("4;0;Дом;ivanov@example.ru;2.4 Кб;d;;;;fourth", lines[3]);
 }
