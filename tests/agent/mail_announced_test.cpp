@@ -4,7 +4,9 @@
 #include "core/agent_state.h"
 #include "agent/poll_cycle.h"
 #include "resources/resource.h"
+#include "retrieval/imap_idle.h"
 
+#include "agent_process.h"
 #include "agent_window_fixture.h"
 #include "poll_cycle_wait.h"
 #include "pop3_fixtures.h"
@@ -69,6 +71,21 @@ TEST_F(MailAnnounced, AnAnnouncementWhileTheSettingsAreOpenPollsWhenTheyClose) {
     ASSERT_TRUE(pumpMessagesUntil([] { return gAgent.pollThread.load() != nullptr; }, kPollCycleTimeoutMs));
     ASSERT_TRUE(waitForPollCycle());
     EXPECT_EQ(1u, receptions());
+}
+
+// The settings' closing makes the agent read the mailboxes for IDLE anew,
+// and waking up from sleep ends the pause before a new connection.
+TEST_F(MailAnnounced, TheSettingsClosingAndAWakeUpReachTheIdleConnections) {
+    IdleTimings saved = gIdleTimings;
+    gIdleTimings.firstPauseMs = 10 * 60 * 1000;
+    // Nothing listens on that port: the connection fails and pauses.
+    ASSERT_TRUE(writeFile(path("MailBox.txt"), "A;Нигде;ivan@fake.test;secret;fake.test;993\r\n"));
+    send(WM_SETTINGS_CLOSED, 0);
+    const std::string tried = "Ящик Нигде: соединение для уведомлений о новой почте (IDLE)";
+    EXPECT_TRUE(waitForLogText(path("MAInLog.txt"), "Новая попытка через 600 с", kPollCycleTimeoutMs));
+    send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+    EXPECT_TRUE(pumpMessagesUntil([&] { return occurrences(log(), tried) == 2; }, kPollCycleTimeoutMs));
+    gIdleTimings = saved;
 }
 
 } // namespace
