@@ -7,8 +7,10 @@
 // agent window takes the poll's last message), with the server's
 // announcement and the poll's connection check on the way. Then the agent is asked to
 // quit and the time to its end is taken: the IDLE connection ends with it.
-// Needs the session of tools/session.sh (bench/run_idle_bench.sh sets it
-// up). Usage: idle_bench [--repeat R] (default 10 deliveries per server).
+// Needs the session of tools/session.sh (bench/run_retrieval_bench.sh --idle
+// sets it up). Usage: idle_bench [--repeat R] (default 10 deliveries per server).
+#include "bench_support.h"
+
 #include "agent_process.h"
 #include "http_fixtures.h"
 #include "pop3_fixtures.h"
@@ -27,16 +29,6 @@ namespace {
 
 constexpr DWORD kStepTimeoutMs = 60000;
 constexpr double kTargetSeconds = 2.0;
-
-double wallSeconds() {
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 size_t countOf(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -73,7 +65,7 @@ struct Figures {
     double quit = -1.0;
 };
 
-void printRow(const char* server, const char* what, std::vector<double> times) {
+void printTimes(const char* server, const char* what, std::vector<double> times) {
     if (times.empty()) {
         return;
     }
@@ -152,7 +144,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (dovecotFolder().empty() || httpBaseUrl().empty()) {
-        fprintf(stderr, "idle_bench: no test servers; run bench/run_idle_bench.sh\n");
+        fprintf(stderr, "idle_bench: no test servers; run bench/run_retrieval_bench.sh --idle\n");
         return 2;
     }
     printf("%-24s %-32s %8s %8s %8s   target\n", "server", "from delivery to", "min s", "median s", "max s");
@@ -163,10 +155,10 @@ int main(int argc, char** argv) {
             fprintf(stderr, "idle_bench: the run on %s did not finish\n", server);
             return 1;
         }
-        printRow(server, "the server's announcement", f.announced);
-        printRow(server, "the poll's connection checked", f.checked);
-        printRow(server, "its record in GetMail.txt", f.record);
-        printRow(server, "the poll's end (tray count)", f.pollEnd);
+        printTimes(server, "the server's announcement", f.announced);
+        printTimes(server, "the poll's connection checked", f.checked);
+        printTimes(server, "its record in GetMail.txt", f.record);
+        printTimes(server, "the poll's end (tray count)", f.pollEnd);
         printf("%-24s %-32s %8.3f   %s\n", server, "quit during IDLE to exit", f.quit,
                f.quit <= kTargetSeconds ? "within 2 s" : "OVER 2 s");
     }

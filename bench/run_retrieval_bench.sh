@@ -3,14 +3,17 @@
 # the Windows programs, then, in a private network and mount namespace (the
 # mail servers listen on ports 110, 143, 993 and 995 and have host names of
 # their own), starts the test session with its servers, runs
-# retrieval_bench.exe (POP3) or, with --imap, imap_bench.exe and stops
+# retrieval_bench.exe (POP3), with --imap imap_bench.exe, or with --idle
+# idle_bench.exe (the agent with an IMAP mailbox in IDLE) and stops
 # everything it started. The figures are printed and kept in
-# build/retrieval-bench.txt or build/imap-bench.txt.
+# build/retrieval-bench.txt, build/imap-bench.txt or build/idle-bench.txt.
 # Usage: bench/run_retrieval_bench.sh [--no-relay] [--no-walk] [--repeat R] [messages...]
 #        (default: 1000 2500 5000 messages)
 #        bench/run_retrieval_bench.sh --imap [--no-relay] [--repeat R] [--memory M] [messages]
 #        (default: 2000 messages, and a first poll of 50000 for its memory;
 #        --memory 0 leaves that out)
+#        bench/run_retrieval_bench.sh --idle [--repeat R]
+#        (default: 10 deliveries to each of two servers)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -22,8 +25,12 @@ fi
 shift
 
 imap=0
+idle=0
 if [ "${1:-}" = "--imap" ]; then
     imap=1
+    shift
+elif [ "${1:-}" = "--idle" ]; then
+    idle=1
     shift
 fi
 # The large mailbox of the IMAP bench's memory row, made before it starts.
@@ -42,7 +49,7 @@ has_size=0
 for a in "${args[@]}"; do
     [[ "$a" =~ ^[0-9]+$ ]] && has_size=1
 done
-[ $has_size -eq 1 ] || [ $imap -eq 1 ] || args+=(1000 2500 5000)
+[ $has_size -eq 1 ] || [ $imap -eq 1 ] || [ $idle -eq 1 ] || args+=(1000 2500 5000)
 
 # shellcheck source=../tools/session.sh
 source "$root/tools/session.sh"
@@ -113,6 +120,7 @@ export KORVEL_BENCH_SERVERS="$servers"
 
 program=retrieval_bench
 [ $imap -eq 0 ] || program=imap_bench
+[ $idle -eq 0 ] || program=idle_bench
 out="$root/build/${program/_/-}.txt"
 {
     echo "$program ${args[*]} on $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores," \
