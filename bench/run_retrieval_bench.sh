@@ -125,7 +125,8 @@ out="$root/build/${program/_/-}.txt"
 {
     echo "$program ${args[*]} on $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores," \
         "load $(cut -d' ' -f1-3 /proc/loadavg), $(wine --version 2>/dev/null)"
-    echo "CPU s: this process (user + kernel); the other columns: CPU s of the Unix processes named"
+    [ $idle -eq 1 ] ||
+        echo "CPU s: this process (user + kernel); the other columns: CPU s of the Unix processes named"
 } | tee "$out"
 wine "$root/build/win/bin/$program.exe" "${args[@]}" </dev/null 2>&1 | tee -a "$out"
 exit "${PIPESTATUS[0]}"
