@@ -171,11 +171,16 @@ void onMailAnnounced(HWND window) {
     startAnnouncedPoll(window);
 }
 
-void onSettingsClosed(HWND window) {
-    watchMailboxes(window);
-    if (stateOf(window)->mailAnnounced && !pollRunning()) {
+// An announcement that waited starts its poll once neither stands in the way.
+void startAnnouncedPollDue(HWND window) {
+    if (stateOf(window)->mailAnnounced && !gAgent.settingsOpen && !pollRunning()) {
         startAnnouncedPoll(window);
     }
+}
+
+void onSettingsClosed(HWND window) {
+    watchMailboxes(window);
+    startAnnouncedPollDue(window);
 }
 
 void onPollNow(HWND window) {
@@ -357,9 +362,7 @@ LRESULT onPollDone(HWND window, WPARAM outcome, LPARAM received) {
         refreshViewer(stateOf(window)->refreshNotification);
     }
     gAgent.blinkCount = 0;
-    if (stateOf(window)->mailAnnounced && !gAgent.settingsOpen && !pollRunning()) {
-        startAnnouncedPoll(window);
-    }
+    startAnnouncedPollDue(window);
     return 0;
 }
 

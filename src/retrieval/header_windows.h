@@ -38,10 +38,10 @@ private:
     const char* path_;
     VirtualBlock buffer_;
     size_t capacity_ = 0;
-    size_t filled_ = 0;  // bytes in the buffer
-    size_t handed_ = 0;  // of them, handed out in the last window
-    uint64_t size_ = 0;  // the file's size
-    uint64_t read_ = 0;  // bytes read from it
+    size_t filled_ = 0;     // bytes in the buffer
+    size_t handed_ = 0;     // of them, handed out in the last window
+    uint64_t size_ = 0;     // the file's size
+    uint64_t read_ = 0;     // bytes read from it
     bool skipping_ = false; // the rest of an oversized block is due
     bool failed_ = false;
 };
