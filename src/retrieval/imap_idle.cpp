@@ -61,8 +61,7 @@ int readIdleResponse(Idle& idle, ImapResponse& r) {
     }
     bool routine = r.kind == ImapKind::Untagged && r.status == ImapStatus::Ok;
     if (r.kind == ImapKind::Tagged || (r.data == ImapData::Status && !routine)) {
-        size_t end = framed.text.find('\n');
-        writeLog(framed.text.substr(0, end == std::string::npos ? end : end + 1).c_str());
+        writeLog(loggableResponse(framed).c_str());
     }
     return 0;
 }

@@ -5,19 +5,6 @@
 
 namespace {
 
-// Most of a response line the log shows.
-constexpr size_t kLoggedResponseLength = 512;
-
-// The first line of a response, line end included, for the log.
-std::string loggableResponse(const ImapFramed& framed) {
-    size_t end = framed.text.find('\n');
-    end = end == std::string::npos ? framed.text.size() : end + 1;
-    if (end > kLoggedResponseLength) {
-        return framed.text.substr(0, kLoggedResponseLength) + "...\r\n";
-    }
-    return framed.text.substr(0, end);
-}
-
 // Reads and parses one response; status responses are logged. Returns 0 or
 // the error, logged.
 int readResponse(ImapSession& m, ImapResponse& r) {
@@ -166,6 +153,15 @@ bool passwordCommand(ImapSession& m, const std::string& address, const std::stri
 }
 
 } // namespace
+
+std::string loggableResponse(const ImapFramed& framed) {
+    size_t end = framed.text.find('\n');
+    end = end == std::string::npos ? framed.text.size() : end + 1;
+    if (end > kLoggedResponseLength) {
+        return framed.text.substr(0, kLoggedResponseLength) + "...\r\n";
+    }
+    return framed.text.substr(0, end);
+}
 
 bool ImapSession::offers(const char* capability) const {
     for (const std::string& c : capabilities) {

@@ -28,6 +28,13 @@ struct ImapSession {
     std::vector<std::string> capabilities; // upper-cased
 };
 
+// Most of a response line the log shows.
+constexpr size_t kLoggedResponseLength = 512;
+
+// The first line of a response, line end included, for the log (cut to
+// kLoggedResponseLength).
+std::string loggableResponse(const ImapFramed& framed);
+
 // Untagged responses of a command, handed over as they come.
 using ImapUntagged = std::function<void(const ImapResponse&)>;
 
