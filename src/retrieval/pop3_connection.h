@@ -1,16 +1,16 @@
-// The network side of a POP3 session: the socket library, name resolution,
-// one TCP connection with time-outs, whole replies however the bytes arrive,
-// and cancellation from another thread.
+// The network side of a mail session: its time-outs, one TCP connection
+// with them, whole replies however the bytes arrive, and waits that a stop
+// from another thread ends.
 #pragma once
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "retrieval/connection_stop.h"
+#include "retrieval/host_resolution.h"
 #include "retrieval/imap_framing.h"
-#include "base/win_handles.h"
 #include "retrieval/tls_channel.h"
 
-#include <atomic>
 #include <string>
 
 // Every wait of a POP3 session, in one place. A user on a slow line waits at
@@ -34,72 +34,6 @@ extern NetTimeouts gNetTimeouts;
 constexpr size_t kReplyCapacity = 32768;
 // Longest header text kept whole; a longer one is cut at a line end.
 constexpr size_t kHeaderKeepLimit = 2 * 1024 * 1024;
-
-// A request to stop the connections of one owner from another thread: the
-// poll's sessions share one, and every connection kept open for IDLE has its
-// own. The socket a connection attaches is shut down by the request, so a
-// blocked receive returns, and every later step fails.
-class ConnectionStop {
-public:
-    ConnectionStop();
-    ConnectionStop(const ConnectionStop&) = delete;
-    ConnectionStop& operator=(const ConnectionStop&) = delete;
-
-    // Any thread.
-    void request();
-    // Clears a request so that new connections may run.
-    void reset();
-    bool requested() const { return requested_; }
-    // Signalled from the request on, for the waits of the owner's thread.
-    HANDLE event() const { return event_.get(); }
-    // The socket a request shuts down (INVALID_SOCKET for none).
-    void attach(SOCKET s);
-
-private:
-    std::atomic<bool> requested_{false};
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    SOCKET socket_ = INVALID_SOCKET;
-    UniqueHandle event_;
-};
-
-// The stop of the poll's sessions.
-ConnectionStop& pollSessionStop();
-
-// Asks the running session (if any) to end at once. Any thread.
-void cancelPop3Session();
-// Clears a cancellation so that new sessions may run.
-void resetPop3Cancel();
-bool pop3Cancelled();
-
-// How the socket library is started: WSAStartup, or a stand-in of a test.
-using SocketStartup = int(WSAAPI*)(WORD version, LPWSADATA data);
-extern SocketStartup gSocketStartup;
-
-// Starts the socket library (version 2.2) for the life of the object.
-class SocketLibrary {
-public:
-    SocketLibrary();
-    ~SocketLibrary();
-    SocketLibrary(const SocketLibrary&) = delete;
-    SocketLibrary& operator=(const SocketLibrary&) = delete;
-    bool started() const { return started_; }
-
-private:
-    bool started_ = false;
-};
-
-// The addresses of a host, IPv6 and IPv4, in the order the resolver prefers.
-struct HostAddresses {
-    static constexpr size_t kCapacity = 16; // more are not tried
-    sockaddr_storage items[kCapacity];
-    int lengths[kCapacity];
-    size_t count = 0;
-};
-
-// Resolves a host name within the resolve time-out, giving up at a stop.
-// Returns 0 on success (with at least one address), else the Winsock error
-// code.
-int resolveHost(const char* name, HostAddresses& addresses, const ConnectionStop& stop = pollSessionStop());
 
 // Returned by Pop3Connection::waitForData when its wake event ended the wait.
 constexpr int kWaitWoken = -1;
