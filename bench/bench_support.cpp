@@ -1,7 +1,9 @@
 #include "bench_support.h"
 
 #include "base/text.h"
+#include "core/agent_state.h"
 #include "core/program_names.h"
+#include "retrieval/retrieval_run.h"
 
 #include "pop3_fixtures.h"
 #include "win_test_support.h"
@@ -302,4 +304,14 @@ void printRow(int messages, const char* name, const Sample& s, const char* targe
     }
     printf("\n");
     fflush(stdout);
+}
+
+Sample timedRetrieval(const std::vector<Server>& servers) {
+    gAgent.pollMode = 1;
+    Sample before = takeSample(servers);
+    MemoryWatch memory;
+    retrievalRun();
+    Sample sample = difference(takeSample(servers), before);
+    sample.peakMB = memory.peakMB();
+    return sample;
 }

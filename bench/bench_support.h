@@ -67,6 +67,10 @@ std::vector<std::string> loadCorpus(const char* program);
 
 size_t lineCount(const std::string& path);
 
+// One retrieval run of the mailboxes of the service folder, with its wall
+// and CPU time, the servers' and its peak private memory.
+Sample timedRetrieval(const std::vector<Server>& servers);
+
 // Removes the identifier file and every mailbox's unique-id cache from
 // folder (a path ending with "\\"): the next poll is a first one.
 void forgetMailboxes(const std::string& folder);

@@ -157,14 +157,7 @@ bool ImapBench::pointAt(const Step& step, const std::string& user, const std::st
 // One retrieval run; false when it did not find the expected number of new
 // mails or did not leave every identifier in the identifier file.
 bool ImapBench::timedRun(int expectedNew, Sample& sample) {
-    gAgent.pollMode = 1;
-    Sample before = takeSample(servers_);
-    {
-        MemoryWatch memory;
-        retrievalRun();
-        sample = difference(takeSample(servers_), before);
-        sample.peakMB = memory.peakMB();
-    }
+    sample = timedRetrieval(servers_);
     size_t ids = lineCount(*folder_ / kKnownIdsFile);
     if (gAgent.runNewMailCount != expectedNew || ids != static_cast<size_t>(messages_)) {
         fprintf(stderr,

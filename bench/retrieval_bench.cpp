@@ -97,14 +97,7 @@ private:
 };
 
 bool Bench::timedRun(int messages, int expectedNew, Sample& sample) {
-    gAgent.pollMode = 1;
-    Sample before = takeSample(servers_);
-    {
-        MemoryWatch memory;
-        retrievalRun();
-        sample = difference(takeSample(servers_), before);
-        sample.peakMB = memory.peakMB();
-    }
+    sample = timedRetrieval(servers_);
     size_t ids = lineCount(folder_ / "IdMail.txt");
     if (gAgent.runNewMailCount != expectedNew || ids != static_cast<size_t>(messages + added_)) {
         fprintf(stderr,

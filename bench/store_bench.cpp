@@ -2,6 +2,7 @@
 // Mail.txt (100,000 and 10,000 records unless given on the command line) in
 // a scratch service folder, then runs loadMailLists and saveMailLists a few
 // times and prints records per second and the peak working set.
+#include "bench_support.h"
 #include "core/agent_state.h"
 #include "base/event_log.h"
 #include "base/text.h"
@@ -22,16 +23,6 @@ const char* const kMailboxes[][2] = {
     {"Работа", "ivan.petrov@example.ru"}, {"Дом", "ivan@home.example.ru"},    {"Рассылки", "lists@example.ru"},
     {"Дача", "dacha@example.ru"},         {"Старый ящик", "old@example.com"}, {"Магазин", "shop@example.org"},
 };
-
-double seconds() {
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double peakWorkingSetMb() {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -107,12 +98,12 @@ int main(int argc, char** argv) {
     int total = archived + fresh;
     double bestLoad = 1e9, bestSave = 1e9;
     for (int run = 1; run <= kRuns; run++) {
-        double start = seconds();
+        double start = wallSeconds();
         bool loaded = loadMailLists();
-        double load = seconds() - start;
-        start = seconds();
+        double load = wallSeconds() - start;
+        start = wallSeconds();
         bool saved = saveMailLists();
-        double save = seconds() - start;
+        double save = wallSeconds() - start;
         if (!loaded || !saved || MailDim.count != archived || NewMailDim.count != fresh) {
             fprintf(stderr, "store_bench: run %d went wrong (loaded %d, saved %d, %d + %d records)\n", run, loaded,
                     saved, MailDim.count, NewMailDim.count);

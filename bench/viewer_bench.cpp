@@ -7,6 +7,7 @@
 // new (the first poll of a big mailbox); "archived:new" on the command line
 // gives other cases. Each step is timed up to the end of the paint that
 // follows it; each figure is the median of three runs.
+#include "bench_support.h"
 #include "agent/startup.h"
 #include "base/event_log.h"
 #include "base/file_io.h"
@@ -39,16 +40,6 @@ struct BenchCase {
 constexpr int kRuns = 3;
 
 constexpr BenchCase kDefaultCases[] = {{1000, 1000}, {10000, 1000}, {100000, 1000}, {100000, 100000}};
-
-double seconds() {
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Writes count records numbered from first, spread over the mailboxes.
 bool generate(const char* path, int first, int count) {
@@ -111,31 +102,31 @@ Figures measure(int style) {
     Figures f = {};
     gAgent.settings.winStyle = style;
 
-    double start = seconds();
+    double start = wallSeconds();
     HWND viewer = openViewer(nullptr);
     if (viewer == nullptr) {
         return f;
     }
     paintNow(viewer);
-    f.open = seconds() - start;
+    f.open = wallSeconds() - start;
 
     HWND tabs = FindWindowExA(viewer, nullptr, WC_TABCONTROLA, nullptr);
-    start = seconds();
+    start = wallSeconds();
     SendMessageA(tabs, TCM_SETCURSEL, 1, 0);
     NMHDR change = {tabs, 0, TCN_SELCHANGE};
     SendMessageA(viewer, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&change));
     paintNow(viewer);
-    f.tabChange = seconds() - start;
+    f.tabChange = wallSeconds() - start;
 
     HWND list = GetDlgItem(tabs, IDC_MAIL_LIST);
-    start = seconds();
+    start = wallSeconds();
     NMLISTVIEW click = {};
     click.hdr = {list, IDC_MAIL_LIST, LVN_COLUMNCLICK};
     click.iItem = -1;
     click.iSubItem = 2;
     SendMessageA(viewer, WM_NOTIFY, IDC_MAIL_LIST, reinterpret_cast<LPARAM>(&click));
     paintNow(viewer);
-    f.sort = seconds() - start;
+    f.sort = wallSeconds() - start;
     DestroyWindow(viewer);
     return f;
 }
